@@ -1,0 +1,16 @@
+// CDelimTokenizer: see the header. The position stays on the delimiter that
+// ended the last item, so the next call starts by skipping it.
+#include "util/CDelimTokenizer.h"
+
+bool CDelimTokenizer::next(std::u16string& item)
+{
+    while (m_pos < m_text.size() && isDelim(m_text[m_pos]))
+        ++m_pos;
+    if (m_pos >= m_text.size())
+        return false;
+    size_t start = m_pos;
+    while (m_pos < m_text.size() && !isDelim(m_text[m_pos]))
+        ++m_pos;
+    item.assign(m_text, start, m_pos - start);
+    return true;
+}
