@@ -234,7 +234,7 @@ std::string generalText(double v) {
     int e = std::atoi(std::strchr(buf, 'e') + 1);
     if (e >= -4 && e <= 10) {
         std::string ip, fp;
-        decimalRound(v, e >= 0 ? 9 - e : 9, ip, fp);
+        decimalRound(v, e >= 0 ? std::max(0, 9 - e) : 9, ip, fp);
         while (!fp.empty() && fp.back() == '0') fp.pop_back();
         if (ip.size() <= 11) return sign + ip + (fp.empty() ? "" : "." + fp);
     }
