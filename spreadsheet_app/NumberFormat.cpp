@@ -362,8 +362,7 @@ std::string renderFraction(const Section& sec, double v) {
                 std::string padded = numText;
                 for (size_t k = numText.size(); k < width; ++k) {
                     char ph = t[slash - 1 - k].ch;
-                    if (ph == '0') padded.insert(0, "0");
-                    else if (ph == '?') padded.insert(0, " ");
+                    if (ph == '0' || ph == '?') padded.insert(padded.begin(), ph == '0' ? '0' : ' ');
                 }
                 numOut = padded + "/";
                 if (!fixedDen.empty()) {
@@ -456,7 +455,7 @@ std::string renderNumber(Section sec, double v) {
         for (int i = fracCount - 1; i >= 0; --i) {
             char d = fp[static_cast<size_t>(i)];
             char ph = fph[static_cast<size_t>(i)];
-            if (trailing && d == '0' && ph != '0') fracOut[static_cast<size_t>(i)] = ph == '?' ? " " : "";
+            if (trailing && d == '0' && ph != '0') fracOut[static_cast<size_t>(i)] = std::string(ph == '?' ? 1 : 0, ' ');
             else { trailing = false; fracOut[static_cast<size_t>(i)] = std::string(1, d); }
         }
     }
