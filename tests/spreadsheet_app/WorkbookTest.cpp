@@ -122,3 +122,13 @@ TEST(Application, CountsStartsAndOpens) {
     Application second;
     EXPECT_EQ(Application::startedCount(), 2);
 }
+
+// Sheets are parsed on first use, so a broken sheet only fails when read.
+TEST(Workbook, SheetReadOnFirstUse) {
+    Workbook book = Workbook::open(dataFile("badsheet.xlsx"));
+    EXPECT_EQ(textAt(book.worksheet(1), "B3"), "15%");
+    Worksheet broken = book.worksheet(2);
+    EXPECT_EQ(toUtf8(broken.name()), "Second Sheet");
+    Range r = broken.range(u"B2");
+    expectError([&] { r.text(); }, {"badsheet.xlsx", "sheet2.xml", "corrupt"});
+}

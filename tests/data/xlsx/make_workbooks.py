@@ -160,6 +160,11 @@ def main():
         whole = f.read()
     with open(os.path.join(HERE, "truncated.xlsx"), "wb") as f:
         f.write(whole[: len(whole) // 2])
+    # A broken second sheet: reading the first must not touch it.
+    bad = os.path.join(HERE, "badsheet.xlsx")
+    with open(bad, "wb") as f:
+        f.write(whole)
+    rewrite(bad, {"xl/worksheets/sheet2.xml": lambda xml: xml[: len(xml) // 2]})
     # Password-protected workbooks are OLE compound files, not zip packages.
     with open(os.path.join(HERE, "encrypted.xlsx"), "wb") as f:
         f.write(bytes.fromhex("D0CF11E0A1B11AE1") + bytes(504))
