@@ -254,10 +254,11 @@ struct WorkbookData {
         }
     }
 
-    // A sheet is read once, when first used. pugixml parses the part in place
-    // and both buffer and DOM are dropped as soon as the cells are copied out,
-    // so only the compact cell list stays. A streaming parser would save the
-    // transient DOM, but peak memory is then still the part's size: accepted.
+    // A sheet is read once, when first used. pugixml has no streaming mode, so
+    // the part is inflated whole and parsed in place (no second copy of the
+    // text); buffer and DOM are dropped as soon as the cells are copied out,
+    // and only the compact cell list stays. The transient peak of a 50 MB part
+    // is accepted rather than bringing in a second, streaming XML parser.
     Sheet& loadedSheet(int index) {
         Sheet& sheet = sheets[static_cast<size_t>(index)];
         if (sheet.loaded) return sheet;
