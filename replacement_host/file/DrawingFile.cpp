@@ -97,7 +97,8 @@ LoadResult loadJson(const Json& root, const std::string& name)
         if (!codec)
             in.fail("unknown object type \"" + type + "\"");
         AcDbHandle handle;
-        if (!objects[i]["handle"].is_string() || !parseHandle(objects[i]["handle"].get<std::string>(), handle))
+        const Json* h = objects[i].contains("handle") ? &objects[i]["handle"] : nullptr;
+        if (!h || !h->is_string() || !parseHandle(h->get<std::string>(), handle))
             in.fail("\"handle\" must be a handle: 1 to 16 hexadecimal digits, not 0");
         JsonIn named(objects[i], in.where() + " (" + type + " " + handleText(handle) + ")", db.get());
         if (handle.value() <= 2)

@@ -1,0 +1,179 @@
+// The tessly command end to end: the JSON contract of "field", the main job
+// "eval", and the one-line errors with exit status 2.
+#include "tests/support/TestHost.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using testhost::runTessly;
+using testhost::shellQuote;
+using Json = nlohmann::ordered_json;
+
+std::vector<Json> jsonLines(const std::string& out)
+{
+    std::vector<Json> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(Json::parse(line));
+    return lines;
+}
+
+class TempDir {
+public:
+    TempDir()
+    {
+        path = std::filesystem::temp_directory_path() /
+               ("tessly-cmd-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::create_directories(path);
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string write(const std::string& name, const std::string& text) const
+    {
+        std::ofstream(path / name) << text;
+        return (path / name).string();
+    }
+    std::filesystem::path path;
+
+private:
+    static inline int counter = 0;
+};
+
+TEST(FieldCommand, JsonContractForAFieldWithAnEvaluator)
+{
+    auto r = runTessly("field " + shellQuote("%<\\AcLength>%") + " --json");
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    auto lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), 1u);
+    const Json& j = lines[0];
+    std::vector<std::string> keys;
+    for (auto& [k, v] : j.items())
+        keys.push_back(k);
+    EXPECT_EQ(keys, (std::vector<std::string>{"evaluator", "compile", "status", "returned", "type", "value", "display"}));
+    EXPECT_EQ(j["evaluator"], "AcLength");
+    EXPECT_EQ(j["compile"], 3);
+    EXPECT_EQ(j["status"], 16);
+    EXPECT_TRUE(j["returned"].is_null());
+    EXPECT_TRUE(j["type"].is_null());
+    EXPECT_EQ(j["display"], "####");
+}
+
+TEST(FieldCommand, UnknownEvaluatorIsNullWithStatus4)
+{
+    auto r = runTessly("field " + shellQuote("%<\\NoSuchThing x>%") + " --json");
+    auto j = jsonLines(r.out).at(0);
+    EXPECT_TRUE(j["evaluator"].is_null());
+    EXPECT_EQ(j["status"], 4);
+    EXPECT_TRUE(j["compile"].is_null());
+    EXPECT_EQ(j["display"], "####");
+}
+
+TEST(FieldCommand, StandardInputGivesOneObjectPerLineInOrder)
+{
+    auto r = runTessly("field - --json", "%<\\AcLength>%\n%<\\Nope 1>%\n\nplain text\r\n");
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    auto lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0]["status"], 16);
+    EXPECT_EQ(lines[1]["status"], 4);
+    EXPECT_EQ(lines[2]["display"], "");
+    EXPECT_EQ(lines[3]["value"], "plain text") << "a carriage return ends the line";
+}
+
+TEST(FieldCommand, WithoutJsonPrintsTheDisplayedValue)
+{
+    auto r = runTessly("field " + shellQuote("%<\\AcLength>%"));
+    EXPECT_EQ(r.out, "####\n");
+}
+
+TEST(FieldCommand, UsesTheGivenDrawingAndSelection)
+{
+    TempDir dir;
+    std::string path = dir.write("d.json", R"({"tesslyDrawing": 1, "objects": [{"type": "text", "handle": "2F1", "text": "x"}]})");
+    EXPECT_EQ(runTessly("field x --drawing " + shellQuote(path) + " --select 2F1").exitStatus, 0);
+    auto r = runTessly("field x --drawing " + shellQuote(path) + " --select 999");
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_EQ(r.err, "--select 999: no object of the drawing has this handle\n");
+}
+
+struct BadRun {
+    const char* what;
+    std::string arguments;
+    std::string expectedError; // the start of the one error line
+};
+
+TEST(Command, UserErrorsGiveOneLineAndStatus2)
+{
+    TempDir dir;
+    std::string bad = dir.write("bad.json", "{\"tesslyDrawing\": 1, \"objects\": [");
+    const BadRun rows[] = {
+        {"unknown command", "frobnicate", "tessly: unknown command \"frobnicate\""},
+        {"unknown option", "eval x --fast", "tessly eval: unknown option --fast"},
+        {"missing value", "field x --drawing", "tessly field: --drawing needs a value"},
+        {"no code", "field", "tessly field: give one field code"},
+        {"no drawing", "eval", "tessly eval: give one drawing file"},
+        {"missing drawing", "eval /nonexistent/d.json", "/nonexistent/d.json: cannot open"},
+        {"malformed drawing", "eval " + shellQuote(bad), bad + ": parse error at line 1"},
+        {"missing module", "field x --module /nonexistent/m.so", "cannot load module /nonexistent/m.so"},
+        {"not a module", "field x --module " + shellQuote(std::filesystem::path(TESSLY_MODULE_PATH).parent_path() / "libtessly_sibling.so"),
+         std::string(std::filesystem::path(TESSLY_MODULE_PATH).parent_path() / "libtessly_sibling.so") + " is not a TesslyEval module"},
+    };
+    for (const BadRun& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto r = runTessly(row.arguments);
+        EXPECT_EQ(r.exitStatus, 2);
+        EXPECT_TRUE(r.err.starts_with(row.expectedError)) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+TEST(Command, HelpListsEveryOptionWithAnExample)
+{
+    for (const char* command : {"eval", "field"}) {
+        SCOPED_TRACE(command);
+        auto r = runTessly(std::string(command) + " --help");
+        EXPECT_EQ(r.exitStatus, 0);
+        EXPECT_NE(r.out.find("example"), std::string::npos);
+        EXPECT_NE(r.out.find("--module"), std::string::npos);
+    }
+}
+
+TEST(EvalCommand, EvaluatesEveryFieldAndSavesThem)
+{
+    TempDir dir;
+    std::string path = dir.write("d.json", R"({"tesslyDrawing": 1, "objects": [
+        {"type": "text", "handle": "20", "text": "a %<\\Unknown 1>% b %<\\AcLength>%"},
+        {"type": "block", "handle": "21", "name": "Door"},
+        {"type": "mtext", "handle": "22", "owner": "21", "text": "%<\\Unknown 2>%"}]})");
+    auto r = runTessly("eval " + shellQuote(path) + " --json");
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    auto lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0]["location"]["owner"], "20");
+    EXPECT_EQ(lines[0]["location"]["block"], "*Model_Space");
+    EXPECT_EQ(lines[1]["location"]["index"], 1);
+    EXPECT_EQ(lines[1]["status"], 16);
+    EXPECT_EQ(lines[2]["location"]["block"], "Door");
+
+    auto table = runTessly("eval " + shellQuote(path));
+    EXPECT_NE(table.out.find("LOCATION"), std::string::npos);
+    EXPECT_NE(table.out.find("*Model_Space/text 20 #2"), std::string::npos) << table.out;
+    EXPECT_NE(table.err.find("3 fields, 0 evaluated, 3 failed"), std::string::npos) << table.err;
+
+    EXPECT_EQ(runTessly("eval " + shellQuote(path) + " --save").exitStatus, 0);
+    std::ifstream saved(path);
+    Json drawing = Json::parse(saved);
+    Json text;
+    for (const Json& obj : drawing["objects"])
+        if (obj["handle"] == "20")
+            text = obj;
+    EXPECT_EQ(text["fields"][1]["status"], 16);
+    EXPECT_EQ(text["fields"][0]["status"], 4);
+}
+
+}

@@ -1,0 +1,192 @@
+// The drawing file: what loads, what round-trips, and the one clear error
+// line every bad file gets.
+#include "host/dbfield.h"
+#include "host/dbsymtb.h"
+#include "host/dbtext.h"
+#include "replacement_host/file/DrawingFile.h"
+#include "tests/support/TestHost.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+std::string drawing(const std::string& objects, const std::string& extra = "")
+{
+    return "{\"tesslyDrawing\": 1" + extra + ", \"objects\": " + objects + "}";
+}
+
+TEST(DrawingFile, NewDrawingHasLayoutsAndLayerZero)
+{
+    auto r = drawingfile::loadFromText(drawing("[]"), "d.json");
+    ASSERT_TRUE(r.database) << r.error;
+    AcDbDatabase& db = *r.database;
+    EXPECT_FALSE(db.modelSpaceId().isNull());
+    EXPECT_FALSE(db.paperSpaceId().isNull());
+    AcDbObjectPointer<AcDbBlockTableRecord> ms(db.modelSpaceId(), AcDb::kForRead);
+    EXPECT_TRUE(ms->isLayout());
+    EXPECT_FALSE(ms->isAnonymous());
+}
+
+TEST(DrawingFile, TextsWithCodesBecomeFieldsOwnedByTheText)
+{
+    auto r = drawingfile::loadFromText(
+        drawing(R"([{"type": "text", "handle": "2A", "text": "L = %<\\AcLength Object(<2A>)>% and %<\\TsExpr %<\\AcArea Object(<2A>)>%*2>%"}])"),
+        "d.json");
+    ASSERT_TRUE(r.database) << r.error;
+    AcDbDatabase& db = *r.database;
+    AcDbObjectId textId;
+    ASSERT_EQ(db.getAcDbObjectId(textId, false, AcDbHandle(0x2A)), Acad::eOk);
+    auto* text = AcDbText::cast(db.objectAt(textId));
+    ASSERT_EQ(text->fieldIds().size(), 2u);
+    auto* second = AcDbField::cast(db.objectAt(text->fieldIds()[1]));
+    EXPECT_EQ(second->ownerId(), textId);
+    ASSERT_EQ(second->children().size(), 1u);
+    EXPECT_EQ(second->children()[0]->ownerId(), second->objectId()) << "a nested field is owned by its parent";
+    EXPECT_EQ(testhost::u8(second->parameters()), "%<\\AcArea Object(<2A>)>%*2");
+}
+
+TEST(DrawingFile, RoundTripKeepsEverythingTheHostHolds)
+{
+    const std::string original = drawing(R"([
+        {"type": "layer", "handle": "10", "name": "A-NOTE"},
+        {"type": "block", "handle": "11", "name": "Door"},
+        {"type": "block", "handle": "12", "name": "*U1"},
+        {"type": "text", "handle": "20", "layer": "A-NOTE", "position": [1, 2, 3], "height": 5,
+         "text": "%<\\TsExpr %<\\AcLength Object(<20>)>% + 1 \\f \"%pr2\">%",
+         "xdata": {"OTHER": "kept"},
+         "fields": [{"handle": "30", "status": 2, "value": {"type": "real", "value": 2.5},
+                     "data": {"TsExpr Data": {"type": "text", "value": "1 + 1"}},
+                     "xdata": {"5922BCAD362F4a2f85F978E948CC606B": "12/8/2026 10:15:30 AM"},
+                     "children": [{"handle": "31", "status": 64, "value": {"type": "integer", "value": -7}}]}]},
+        {"type": "mtext", "handle": "21", "owner": "11", "text": "plain", "erased": true}
+    ])");
+    auto first = drawingfile::loadFromText(original, "a.json");
+    ASSERT_TRUE(first.database) << first.error;
+    std::string saved = drawingfile::toText(*first.database);
+    auto second = drawingfile::loadFromText(saved, "b.json");
+    ASSERT_TRUE(second.database) << second.error << "\n" << saved;
+    EXPECT_EQ(drawingfile::toText(*second.database), saved);
+
+    AcDbDatabase& db = *second.database;
+    AcDbObjectId fieldId, childId, mtextId;
+    ASSERT_EQ(db.getAcDbObjectId(fieldId, false, AcDbHandle(0x30)), Acad::eOk);
+    ASSERT_EQ(db.getAcDbObjectId(childId, false, AcDbHandle(0x31)), Acad::eOk);
+    ASSERT_EQ(db.getAcDbObjectId(mtextId, false, AcDbHandle(0x21)), Acad::eOk);
+    auto* field = AcDbField::cast(db.objectAt(fieldId));
+    EXPECT_EQ(field->evaluationStatus(), 2);
+    EXPECT_EQ(testhost::u8(field->getValue()), "2.50") << "the format's precision";
+    AcValue data;
+    ASSERT_EQ(field->getData(u"TsExpr Data", &data), Acad::eOk);
+    AcString text;
+    data.get(text);
+    EXPECT_EQ(testhost::u8(text), "1 + 1");
+    AcString stamp;
+    EXPECT_TRUE(field->getXdataText(u"5922BCAD362F4a2f85F978E948CC606B", stamp));
+    EXPECT_EQ(AcDbField::cast(db.objectAt(childId))->evaluationStatus(), 64);
+    EXPECT_TRUE(db.objectAt(mtextId)->isErased());
+    EXPECT_EQ(AcDbEntity::cast(db.objectAt(field->ownerId()))->layerName(), u"A-NOTE");
+}
+
+TEST(DrawingFile, SelectedObjectRoundTrips)
+{
+    auto r = drawingfile::loadFromText(drawing(R"([{"type": "text", "handle": "2F1", "text": "x"}])", R"(, "selected": "2F1")"), "d");
+    ASSERT_TRUE(r.database) << r.error;
+    EXPECT_EQ(r.selected.handle(), AcDbHandle(0x2F1));
+    EXPECT_NE(drawingfile::toText(*r.database, r.selected).find("\"selected\": \"2F1\""), std::string::npos);
+}
+
+TEST(DrawingFile, OwnersMayComeAfterWhatTheyOwn)
+{
+    auto r = drawingfile::loadFromText(drawing(R"([
+        {"type": "text", "handle": "40", "owner": "41", "text": "in a block"},
+        {"type": "block", "handle": "41", "name": "B"}])"), "d");
+    ASSERT_TRUE(r.database) << r.error;
+    AcDbObjectId blockId;
+    r.database->getAcDbObjectId(blockId, false, AcDbHandle(0x41));
+    AcDbObjectPointer<AcDbBlockTableRecord> block(blockId, AcDb::kForRead);
+    EXPECT_EQ(block->entityIds().size(), 1u);
+}
+
+struct BadFile {
+    const char* what;
+    std::string text;
+    const char* expected; // a part of the error line
+};
+
+TEST(DrawingFile, BadFilesGetOneClearErrorLine)
+{
+    const BadFile rows[] = {
+        {"malformed JSON", "{\"tesslyDrawing\": 1, \"objects\": [}", "bad.json: parse error at line 1, column 34"},
+        {"not an object", "[1, 2]", "bad.json: a drawing must be a JSON object"},
+        {"no version", "{\"objects\": []}", "\"tesslyDrawing\": 1 is missing"},
+        {"other version", "{\"tesslyDrawing\": 7}", "must be 1"},
+        {"objects not an array", drawing("{}"), "\"objects\" must be an array"},
+        {"object not an object", drawing("[3]"), "objects[0]: must be a JSON object"},
+        {"unknown type", drawing(R"([{"type": "spaceship", "handle": "A"}])"), "objects[0]: unknown object type \"spaceship\""},
+        {"type not text", drawing(R"([{"type": 5, "handle": "A"}])"), "objects[0]: \"type\" must be a text"},
+        {"no handle", drawing(R"([{"type": "text", "text": "x"}])"), "\"handle\" must be a handle"},
+        {"handle not hex", drawing(R"([{"type": "text", "handle": "XYZ", "text": "x"}])"), "\"handle\" must be a handle"},
+        {"handle zero", drawing(R"([{"type": "text", "handle": "0", "text": "x"}])"), "\"handle\" must be a handle"},
+        {"reserved handle", drawing(R"([{"type": "text", "handle": "1", "text": "x"}])"), "handles 1 and 2 belong"},
+        {"duplicate handle", drawing(R"([{"type": "text", "handle": "A", "text": "x"}, {"type": "text", "handle": "a", "text": "y"}])"),
+         "objects[1] (text A): handle A is used by objects[0] too"},
+        {"dangling owner", drawing(R"([{"type": "text", "handle": "A", "owner": "77", "text": "x"}])"),
+         "objects[0] (text A): \"owner\" names handle 77, which no object has"},
+        {"owner cycle", drawing(R"([{"type": "text", "handle": "A", "owner": "B", "text": "x"}, {"type": "text", "handle": "B", "owner": "A", "text": "y"}])"),
+         "owners lead back to itself"},
+        {"wrong type of key", drawing(R"([{"type": "text", "handle": "A", "text": 12}])"), "objects[0] (text A): \"text\" must be a text"},
+        {"bad point", drawing(R"([{"type": "text", "handle": "A", "text": "x", "position": [1]}])"), "\"position\" must be a point"},
+        {"empty layer", drawing(R"([{"type": "text", "handle": "A", "text": "x", "layer": ""}])"), "\"layer\" must not be empty"},
+        {"fields do not match codes", drawing(R"([{"type": "text", "handle": "A", "text": "none", "fields": [{}]}])"),
+         "\"fields\" has 1 entries, the text has 0 field codes"},
+        {"field handle taken", drawing(R"([{"type": "text", "handle": "A", "text": "%<\\TsExpr 1>%", "fields": [{"handle": "A"}]}])"),
+         "fields[0]: handle A is used by another object"},
+        {"bad value type", drawing(R"([{"type": "text", "handle": "A", "text": "%<\\TsExpr 1>%", "fields": [{"value": {"type": "date"}}]}])"),
+         "a value's \"type\" must be"},
+        {"integer too large", drawing(R"([{"type": "text", "handle": "A", "text": "%<\\TsExpr 1>%", "fields": [{"value": {"type": "integer", "value": 5000000000}}]}])"),
+         "must fit in 32 bits"},
+        {"selected dangling", drawing("[]", R"(, "selected": "99")"), "\"selected\" names handle 99"},
+        {"invalid UTF-8", std::string("{\"tesslyDrawing\": 1, \"objects\": [{\"type\": \"text\", \"handle\": \"A\", \"text\": \"\xff\"}]}"), "bad.json: parse error"},
+    };
+    for (const BadFile& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto r = drawingfile::loadFromText(row.text, "bad.json");
+        EXPECT_FALSE(r.database);
+        EXPECT_NE(r.error.find(row.expected), std::string::npos) << r.error;
+        EXPECT_EQ(r.error.find('\n'), std::string::npos) << "one line";
+        EXPECT_TRUE(r.error.starts_with("bad.json")) << r.error;
+    }
+}
+
+TEST(DrawingFile, SaveReplacesTheFileWhole)
+{
+    auto dir = std::filesystem::temp_directory_path() / ("tessly-save-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    auto path = (dir / "d.json").string();
+    auto r = drawingfile::loadFromText(drawing(R"([{"type": "text", "handle": "A", "text": "x"}])"), "d");
+    ASSERT_TRUE(r.database);
+    EXPECT_EQ(drawingfile::save(*r.database, path), "");
+    auto back = drawingfile::load(path);
+    ASSERT_TRUE(back.database) << back.error;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary file left";
+
+    // A folder in place of the file: the save fails and says why.
+    auto blocked = (dir / "sub").string();
+    std::filesystem::create_directories(dir / "sub" / "x");
+    std::string error = drawingfile::save(*r.database, blocked);
+    EXPECT_NE(error.find("the old drawing is unchanged"), std::string::npos) << error;
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "sub" / "x"));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(DrawingFile, MissingFileNamesThePath)
+{
+    auto r = drawingfile::load("/nonexistent/plan.json");
+    EXPECT_FALSE(r.database);
+    EXPECT_EQ(r.error, "/nonexistent/plan.json: cannot open: No such file or directory");
+}
+
+}
