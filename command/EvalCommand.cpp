@@ -83,6 +83,7 @@ int runEval(const std::vector<std::string>& words)
             throw UsageError(error);
     }
     if (!args.has("--json")) {
+        std::cout.flush();
         int failed = static_cast<int>(fields.size()) - byStatus[AcDbField::kSuccess];
         std::cerr << fields.size() << " field" << (fields.size() == 1 ? "" : "s") << ", " << byStatus[AcDbField::kSuccess]
                   << " evaluated, " << failed << " failed" << (args.has("--save") ? ", saved " + path : "") << '\n';
