@@ -17,7 +17,7 @@ constexpr double kTolerance = 0.00001;
 // cells lead back into it.
 constexpr size_t kMaxAggregateEntries = 100000;
 // SUBSTITUTE nested in itself can double a text at every level.
-constexpr size_t kMaxTextLength = size_t(1) << 24;
+constexpr size_t kMaxTextLength = size_t(1) << 20;
 
 // Toward zero in double precision: the same as a 32-bit truncation inside that
 // range and still defined outside it; + 0.0 turns -0 into 0.
