@@ -12,7 +12,9 @@
 // A string constant as the tokenizer makes it.
 inline std::u16string Quoted(std::u16string_view text)
 {
-    return std::u16string(1, kStringMarker) + std::u16string(text);
+    std::u16string quoted(1, kStringMarker);
+    quoted.append(text);
+    return quoted;
 }
 
 struct Cell {
