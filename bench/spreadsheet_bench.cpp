@@ -1,0 +1,74 @@
+// Cost of the spreadsheet stand-in on a workbook of 200,000 cells: opening it
+// cold and reading the first cell (which parses the sheet), and then reading
+// cells from the already parsed sheet.
+#include "spreadsheet_app/Spreadsheet.h"
+#include "spreadsheet_app/TextConvert.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+using namespace tessly::spreadsheet;
+
+namespace {
+
+constexpr int kRows = 2000;
+constexpr int kColumns = 100;
+
+// Written once per run by openpyxl into a temporary folder.
+const std::string& workbookPath() {
+    static const std::string path = [] {
+        auto dir = std::filesystem::temp_directory_path() / "tessly_spreadsheet_bench";
+        std::filesystem::create_directories(dir);
+        std::string file = (dir / "big.xlsx").string();
+        std::string script = (dir / "make.py").string();
+        std::ofstream(script) << "import openpyxl, sys\n"
+                                 "wb = openpyxl.Workbook(write_only=True)\n"
+                                 "ws = wb.create_sheet('Big')\n"
+                                 "for r in range(" << kRows << "):\n"
+                                 "    ws.append([r * 1.5 + c if c % 4 else 'text %d' % (r * c) for c in range(" << kColumns << ")])\n"
+                                 "wb.save(sys.argv[1])\n";
+        std::string cmd = "/usr/bin/python3 " + script + " " + file;
+        if (std::system(cmd.c_str()) != 0) std::abort();
+        return file;
+    }();
+    return path;
+}
+
+std::u16string cellName(int row, int col) {
+    std::string letters;
+    for (int c = col; c > 0; c = (c - 1) / 26) letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
+    return toUtf16(letters + std::to_string(row));
+}
+
+void BM_ColdOpenFirstCell(benchmark::State& state) {
+    std::u16string path = toUtf16(workbookPath());
+    for (auto _ : state) {
+        Workbook book = Workbook::open(path);
+        benchmark::DoNotOptimize(book.worksheet(1).range(u"A1").text());
+    }
+}
+BENCHMARK(BM_ColdOpenFirstCell)->Unit(benchmark::kMillisecond);
+
+void BM_ThousandCellReads(benchmark::State& state) {
+    Workbook book = Workbook::open(toUtf16(workbookPath()));
+    Worksheet sheet = book.worksheet(1);
+    sheet.range(u"A1").text();
+    std::vector<std::u16string> refs;
+    unsigned seed = 1;
+    for (int i = 0; i < 1000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        refs.push_back(cellName(static_cast<int>(seed % kRows) + 1, static_cast<int>((seed >> 16) % kColumns) + 1));
+    }
+    for (auto _ : state) {
+        for (const auto& ref : refs) benchmark::DoNotOptimize(sheet.range(ref).text());
+    }
+}
+BENCHMARK(BM_ThousandCellReads)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,25 @@
+// Command-line arguments of a subcommand: positional words and options,
+// each option either a flag or taking one value. "-" is a positional word.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+struct Arguments {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> values;
+    std::set<std::string> flags;
+
+    bool has(const std::string& option) const { return flags.count(option) || values.count(option); }
+    std::string value(const std::string& option, const std::string& fallback = {}) const
+    {
+        auto it = values.find(option);
+        return it == values.end() ? fallback : it->second;
+    }
+};
+
+// Throws UsageError for an unknown option or a missing value.
+Arguments parseArguments(const std::string& command, const std::vector<std::string>& words,
+                         const std::set<std::string>& flagOptions, const std::set<std::string>& valueOptions);

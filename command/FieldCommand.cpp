@@ -1,0 +1,92 @@
+// tessly field: evaluates field codes as fields of texts in model space of a
+// drawing (a new empty one by default), all in one evaluation pass, and
+// prints each field's result.
+#include "command/Arguments.h"
+#include "command/Commands.h"
+#include "command/FieldReport.h"
+#include "command/Session.h"
+#include "host/dbfield.h"
+#include "host/dbsymtb.h"
+#include "host/dbtext.h"
+#include "replacement_host/text/Utf.h"
+
+#include <iostream>
+
+const char* const kFieldHelp = R"(usage: tessly field CODE [--drawing FILE] [--select HANDLE] [--json] [--module PATH]
+
+Evaluates one field code as a field of a text in model space and prints its
+value. With CODE "-", reads one code per line from standard input and
+evaluates all of them in the same pass.
+
+  --drawing FILE   the drawing the field lives in (default: a new empty one)
+  --select HANDLE  the object the sibling library holds as selected
+  --json           print {"evaluator","compile","status","returned","type","value","display"}
+  --module PATH    the module to load (default: TesslyEval.so next to tessly)
+
+examples:
+  tessly field '%<\AcLength Object(<1F2;2A0>)>%' --drawing plan.json
+  printf '%s\n' '%<\TsExpr 1+2>%' '%<\TsExpr 2*3>%' | tessly field - --json
+)";
+
+namespace {
+AcDbObjectId addCodeAsText(AcDbDatabase& db, const std::u16string& code)
+{
+    // The text shows exactly one field whose code is the whole line.
+    auto* text = new AcDbText;
+    text->hostSetMakesOwnFields(false);
+    text->setTextString(code.c_str());
+    AcDbObjectId textId, fieldId;
+    if (db.addObject(text, db.modelSpaceId(), textId) != Acad::eOk) {
+        delete text;
+        throw UsageError("tessly field: cannot add a text to the drawing");
+    }
+    auto* field = new AcDbField(code.c_str());
+    if (db.addObject(field, textId, fieldId) != Acad::eOk) {
+        delete field;
+        throw UsageError("tessly field: cannot add a field to the drawing");
+    }
+    text->hostAddField(fieldId);
+    return fieldId;
+}
+}
+
+int runField(const std::vector<std::string>& words)
+{
+    Arguments args = parseArguments("field", words, {"--json", "--help", "-h"}, {"--drawing", "--select", "--module"});
+    if (args.has("--help") || args.has("-h")) {
+        std::cout << kFieldHelp;
+        return 0;
+    }
+    if (args.positional.size() != 1)
+        throw UsageError("tessly field: give one field code (or - to read codes from standard input); see tessly field --help");
+
+    std::vector<std::string> codes;
+    if (args.positional[0] == "-") {
+        for (std::string line; std::getline(std::cin, line);) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            codes.push_back(line);
+        }
+    } else {
+        codes.push_back(args.positional[0]);
+    }
+
+    Session session(args.value("--drawing"), args.value("--module"));
+    if (args.has("--select"))
+        session.select(args.value("--select"));
+    std::vector<AcDbObjectId> ids;
+    for (const std::string& code : codes)
+        ids.push_back(addCodeAsText(session.database(), utf::toUtf16(code)));
+    session.loadModule();
+    session.evaluate(ids);
+
+    bool json = args.has("--json");
+    for (AcDbObjectId id : ids) {
+        auto* field = AcDbField::cast(session.database().objectAt(id));
+        if (json)
+            std::cout << fieldreport::fieldJson(*field).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        else
+            std::cout << utf::toUtf8(field->getValue()) << '\n';
+    }
+    return 0;
+}

@@ -1,0 +1,63 @@
+// The command's session; see the header.
+#include "command/Session.h"
+
+#include "host/AcFdEval.h"
+#include "host/TesslySibling.h"
+#include "host/dbapserv.h"
+#include "replacement_host/file/DrawingFile.h"
+#include "replacement_host/file/JsonIn.h"
+#include "replacement_host/text/Utf.h"
+
+#include <filesystem>
+
+Session::Session(const std::string& drawingPath, const std::string& modulePath) : m_modulePath(modulePath)
+{
+    if (drawingPath.empty()) {
+        m_db = std::make_unique<AcDbDatabase>();
+    } else {
+        drawingfile::LoadResult loaded = drawingfile::load(drawingPath);
+        if (!loaded.database)
+            throw UsageError(loaded.error);
+        m_db = std::move(loaded.database);
+        // Relative paths in fields resolve against the drawing's folder.
+        std::error_code ec;
+        auto absolute = std::filesystem::absolute(drawingPath, ec);
+        m_db->setFilename(utf::toUtf16(ec ? drawingPath : absolute.lexically_normal().string()));
+        m_selected = loaded.selected;
+    }
+    acdbHostApplicationServices()->setWorkingDatabase(m_db.get());
+    setCurrentSelectedObjectId(m_selected.asOldId());
+}
+
+Session::~Session()
+{
+    m_module.unload();
+    setCurrentSelectedObjectId(0);
+    acdbHostApplicationServices()->setWorkingDatabase(nullptr);
+}
+
+void Session::select(const std::string& handle)
+{
+    AcDbHandle h;
+    AcDbObjectId id;
+    if (!drawingfile::parseHandle(handle, h) || m_db->getAcDbObjectId(id, false, h) != Acad::eOk)
+        throw UsageError("--select " + handle + ": no object of the drawing has this handle");
+    m_selected = id;
+    setCurrentSelectedObjectId(id.asOldId());
+}
+
+void Session::loadModule()
+{
+    std::string error = m_module.load(m_modulePath.empty() ? ModuleLoader::defaultPath() : m_modulePath);
+    if (!error.empty())
+        throw UsageError(error);
+}
+
+void Session::evaluateAll() { acdbGetFieldEngine()->evaluateFields(AcDbField::kDemand, m_db.get()); }
+
+void Session::evaluate(const std::vector<AcDbObjectId>& fieldIds)
+{
+    acdbGetFieldEngine()->evaluateFields(AcDbField::kDemand, m_db.get(), fieldIds);
+}
+
+std::string Session::save(const std::string& path) { return drawingfile::save(*m_db, path, m_selected); }

@@ -1,0 +1,42 @@
+// What every subcommand sets up: the drawing (loaded or new) as the working
+// drawing, the sibling library's selection, and the module, loaded and
+// initialised; torn down in the reverse order.
+#pragma once
+
+#include "command/ModuleLoader.h"
+#include "host/dbmain.h"
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+// A failure the user caused: printed as one line, exit status 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class Session {
+public:
+    // An empty path gives a new empty drawing.
+    Session(const std::string& drawingPath, const std::string& modulePath);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    AcDbDatabase& database() { return *m_db; }
+    AcDbObjectId selected() const { return m_selected; }
+    // Selects the object with this handle in the sibling library.
+    void select(const std::string& handle);
+    void loadModule();
+    // One evaluation pass over every field of the drawing, or over the given ones.
+    void evaluateAll();
+    void evaluate(const std::vector<AcDbObjectId>& fieldIds);
+    // Writes the drawing back; the error line, or empty.
+    std::string save(const std::string& path);
+
+private:
+    std::unique_ptr<AcDbDatabase> m_db;
+    AcDbObjectId m_selected;
+    std::string m_modulePath;
+    ModuleLoader m_module;
+};

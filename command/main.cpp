@@ -1,0 +1,47 @@
+// tessly: the replacement host's command. Loads drawings, loads the
+// TesslyEval module as the host loads a plug-in, and evaluates fields.
+#include "command/Commands.h"
+#include "command/Session.h"
+
+#include <exception>
+#include <iostream>
+
+namespace {
+const char* const kHelp = R"(usage: tessly COMMAND [ARGS]
+
+commands:
+  eval FILE      evaluate every field of a drawing and print what they show
+  field CODE     evaluate one field code (or "-": one per line from stdin)
+
+Run "tessly COMMAND --help" for a command's options.
+
+examples:
+  tessly eval examples/site-plan.json
+  tessly field '%<\AcLength Object(<20>)>%' --drawing examples/site-plan.json --json
+)";
+}
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
+        std::cout << kHelp;
+        return words.empty() ? 2 : 0;
+    }
+    std::string command = words[0];
+    words.erase(words.begin());
+    try {
+        if (command == "eval")
+            return runEval(words);
+        if (command == "field")
+            return runField(words);
+        std::cerr << "tessly: unknown command \"" << command << "\"; see tessly --help\n";
+        return 2;
+    } catch (const UsageError& e) {
+        std::cerr << e.what() << '\n';
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << "tessly: " << e.what() << '\n';
+        return 2;
+    }
+}

@@ -1,0 +1,17 @@
+// AsdkExcelCellEvaluator: the "ExcelCell" field, the displayed text of a workbook cell. Runs in
+// the shared evaluator frame; its own computation is private to its file.
+#pragma once
+
+#include "host/AcFdEval.h"
+
+class AsdkExcelCellEvaluator : public AcFdFieldEvaluator {
+public:
+    static constexpr const ACHAR* kId = u"ExcelCell";
+    static constexpr const ACHAR* kDataKey = u"ExcelCell Data";
+
+    ~AsdkExcelCellEvaluator() override = default;
+    Acad::ErrorStatus compile(AcDbField* field, AcDbDatabase* database, AcFdFieldResult* result) override;
+    Acad::ErrorStatus evaluate(AcDbField* field, int context, AcDbDatabase* database, AcFdFieldResult* result) override;
+    // The id this evaluator answers to.
+    virtual const ACHAR* evaluatorIdText() const { return kId; }
+};

@@ -1,0 +1,105 @@
+// AcDbField: a live piece of text in a drawing. It holds a field code
+// ("%<\Id parameters>%"), data stored by its evaluator, a value and the
+// status of the last evaluation. Fields are owned by the text, attribute or
+// cell that shows them; a field nested in another field's code is owned by it.
+#pragma once
+
+#include "host/AcValue.h"
+#include "host/dbmain.h"
+
+#include <map>
+#include <vector>
+
+class AcDbField : public AcDbObject {
+    ACRX_DECLARE_MEMBERS(AcDbField)
+public:
+    // Flags of getFieldCode and setFieldCode.
+    enum FieldCodeFlag : int {
+        kTextField = 0x01,          // the whole code, "%<\Id ...>%", not only the parameters
+        kPreserveFields = 0x02,     // (accepted, no effect here)
+        kStripOptions = 0x04,       // leave out the standard format option \f "..."
+        kEvaluatedChildren = 0x40,  // nested fields as their displayed value
+    };
+    // Evaluation statuses, numbered as the host numbers them.
+    enum EvalStatus : int {
+        kNotYetEvaluated = 1,    // never evaluated
+        kSuccess = 2,            // evaluated, the value is current
+        kEvaluatorNotFound = 4,  // no loaded evaluator answers the id
+        kSyntaxError = 8,        // the code could not be read
+        kInvalidCode = 16,       // the evaluator refused the code
+        kInvalidContext = 32,    // (not used here)
+        kOtherError = 64,        // any other failure
+    };
+    // Evaluation contexts of AcDbField::evaluate.
+    enum EvalContext : int {
+        kOpen = 1, kSave = 2, kPlot = 4, kEtransmit = 8, kRegen = 16, kDemand = 32, kPreview = 64,
+    };
+
+    AcDbField();
+    explicit AcDbField(const ACHAR* code, bool textField = false);
+    ~AcDbField() override;
+
+    // Sets the code and rebuilds the nested fields; the field must be compiled again.
+    Acad::ErrorStatus setFieldCode(const ACHAR* code, int flags = 0, std::vector<AcDbField*>* childFields = nullptr);
+    AcString getFieldCode(int flags, std::vector<AcDbField*>* childFields = nullptr,
+                          AcDb::OpenMode mode = AcDb::kForRead) const;
+    // The evaluator id written in the code; null when the code names none.
+    const ACHAR* evaluatorId() const;
+    // The standard format text (inside \f "..."), empty when none.
+    const AcString& format() const { return m_format; }
+
+    Acad::ErrorStatus setData(const ACHAR* key, const AcValue* value);
+    Acad::ErrorStatus getData(const ACHAR* key, AcValue* value) const;
+    const std::map<AcString, AcValue>& allData() const { return m_data; }
+
+    Acad::ErrorStatus getValue(AcValue& value) const;
+    // The value as displayed: formatted by type, "####" unless the status is 2.
+    AcString getValue() const;
+    int evaluationStatus(int* errorCode = nullptr, AcString* errorMessage = nullptr) const;
+
+    // Compiles when needed and evaluates the nested fields, then this one.
+    Acad::ErrorStatus evaluate(int context, AcDbDatabase* database, int* numFound = nullptr,
+                               int* numEvaluated = nullptr);
+
+    // Host bookkeeping of the last pass.
+    struct PassRecord {
+        bool compiled = false;
+        bool compileRan = false;
+        int compileReturned = 0;
+        bool evaluateRan = false;
+        int evaluateReturned = 0;
+        bool evaluatorFound = false;
+    };
+    const PassRecord& passRecord() const { return m_pass; }
+    PassRecord& hostPassRecord() { return m_pass; }
+    void hostSetResult(const AcValue* value, int status);
+    void hostRestoreState(const AcValue& value, int status);
+    const std::vector<AcDbField*>& children() const { return m_children; }
+    void hostAdoptChild(AcDbField* child) { m_children.push_back(child); }
+    const AcString& parameters() const { return m_parameters; }
+    bool isTextField() const { return m_isTextField; }
+    void subAddedToDatabase() override;
+
+private:
+    void clearChildren();
+    void evaluateSelf(int context, AcDbDatabase* database);
+
+    AcString m_code;
+    AcString m_evaluatorId;
+    AcString m_parameters; // with nested codes in place
+    AcString m_format;
+    bool m_isTextField = false;
+    int m_depth = 0;
+    std::vector<AcDbField*> m_children; // in order of appearance; owned when not in a database
+    std::vector<std::pair<size_t, size_t>> m_childSpans; // where each child's code stands in m_parameters
+    std::map<AcString, AcValue> m_data;
+    AcValue m_value;
+    int m_status = kNotYetEvaluated;
+    PassRecord m_pass;
+};
+
+// Whether a text holds at least one field code.
+bool acdbHasFields(const ACHAR* text);
+// Finds the first field code at or after start: first and last are the
+// positions of its "%" characters, both included.
+bool acdbFindField(const ACHAR* text, int start, int& first, int& last);

@@ -1,0 +1,203 @@
+// The drawing database as the module sees it: objects with ids, handles and
+// owners, opened for read with a class check and closed in the same scope.
+#pragma once
+
+#include "host/adesk.h"
+#include "host/AcString.h"
+#include "host/dbid.h"
+#include "host/rxobject.h"
+
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+class AcDbBlockTable;
+class AcDbLayerTable;
+class AcDbField;
+
+namespace AcDb {
+enum OpenMode : int {
+    kNotOpen = -1,  // not open
+    kForRead = 0,   // open for reading
+    kForWrite = 1,  // open for writing
+    kForNotify = 2, // open for notification
+};
+}
+
+class AcDbObject : public AcRxObject {
+    ACRX_DECLARE_MEMBERS(AcDbObject)
+public:
+    AcDbObject() = default;
+    ~AcDbObject() override;
+    AcDbObject(const AcDbObject&) = delete;
+    AcDbObject& operator=(const AcDbObject&) = delete;
+
+    AcDbObjectId objectId() const { return m_id; }
+    AcDbObjectId ownerId() const { return m_ownerId; }
+    Acad::ErrorStatus setOwnerId(AcDbObjectId owner);
+    AcDbDatabase* database() const { return m_database; }
+    AcDbHandle objectHandle() const { return m_handle; }
+    void getAcDbHandle(AcDbHandle& handle) const { handle = m_handle; }
+
+    bool isErased() const { return m_erased; }
+    Acad::ErrorStatus erase(bool erasing = true);
+    bool isReadEnabled() const { return m_openCount > 0; }
+    // Ends one open; objects that belong to no database are not closed.
+    Acad::ErrorStatus close();
+
+    // Extended data: one text per application name, saved with the drawing.
+    const std::map<AcString, AcString>& xdata() const { return m_xdata; }
+    void setXdataText(const AcString& appName, const AcString& text) { m_xdata[appName] = text; }
+    bool getXdataText(const AcString& appName, AcString& text) const;
+
+    // Host bookkeeping, not part of the module's view.
+    void hostSetIdentity(AcDbDatabase* db, AcDbObjectId id, AcDbHandle handle);
+    void hostOpened() { ++m_openCount; }
+    // The handle to take when added to a database.
+    void hostWishHandle(AcDbHandle handle) { if (!m_database) m_handle = handle; }
+    int hostOpenCount() const { return m_openCount; }
+    // Called once the object is in a database, for objects that make others
+    // (a text makes the fields of its contents).
+    virtual void subAddedToDatabase() {}
+
+private:
+    AcDbDatabase* m_database = nullptr;
+    AcDbObjectId m_id;
+    AcDbObjectId m_ownerId;
+    AcDbHandle m_handle;
+    bool m_erased = false;
+    int m_openCount = 0;
+    std::map<AcString, AcString> m_xdata;
+};
+
+struct AcGePoint3d;
+class AcDbExtents;
+
+class AcDbEntity : public AcDbObject {
+    ACRX_DECLARE_MEMBERS(AcDbEntity)
+public:
+    // A copy of the layer name, freed with acutDelBuffer.
+    ACHAR* layer() const;
+    const AcString& layerName() const { return m_layer; }
+    Acad::ErrorStatus setLayer(const ACHAR* name);
+    // Geometric extents; entities without geometry give eInvalidExtents.
+    virtual Acad::ErrorStatus getGeomExtents(AcDbExtents& extents) const;
+
+private:
+    AcString m_layer = u"0";
+};
+
+// Curves: every curve answers an area query, with 0 where it encloses none.
+class AcDbCurve : public AcDbEntity {
+    ACRX_DECLARE_MEMBERS(AcDbCurve)
+public:
+    virtual Acad::ErrorStatus getArea(double& area) const;
+};
+
+class AcDbDatabase {
+public:
+    // A new drawing has a block table with model space and one paper-space
+    // layout and a layer table with layer "0"; the drawing reader asks for
+    // the tables alone and adds what the file lacks.
+    explicit AcDbDatabase(bool buildDefaultDrawing = true);
+    ~AcDbDatabase();
+    void addMissingDefaults();
+    AcDbDatabase(const AcDbDatabase&) = delete;
+    AcDbDatabase& operator=(const AcDbDatabase&) = delete;
+
+    // The path the drawing was read from or last saved to; empty if none.
+    Acad::ErrorStatus getFilename(const ACHAR*& fileName) const;
+    void setFilename(const std::u16string& fileName) { m_filename = fileName; }
+
+    Acad::ErrorStatus getSymbolTable(AcDbBlockTable*& table, AcDb::OpenMode mode);
+    Acad::ErrorStatus getSymbolTable(AcDbLayerTable*& table, AcDb::OpenMode mode);
+    AcDbObjectId blockTableId() const { return m_blockTableId; }
+    AcDbObjectId layerTableId() const { return m_layerTableId; }
+    AcDbObjectId modelSpaceId() const;
+    AcDbObjectId paperSpaceId() const;
+
+    // Handle lookup; createIfNotFound is not supported by this host.
+    Acad::ErrorStatus getAcDbObjectId(AcDbObjectId& id, bool createIfNotFound, const AcDbHandle& handle,
+                                      Adesk::UInt32 xRefId = 0) const;
+
+    // Takes ownership on success. A null handle means the handle the object
+    // was given before (hostWishHandle), else the next free one. A handle in
+    // use gives eDuplicateKey and the caller keeps the object.
+    Acad::ErrorStatus addObject(AcDbObject* object, AcDbObjectId owner, AcDbObjectId& id,
+                                AcDbHandle handle = AcDbHandle());
+    AcDbObject* objectAt(AcDbObjectId id) const;
+    // Every object in the order it was added.
+    const std::vector<AcDbObjectId>& objectIds() const { return m_order; }
+    Adesk::UInt64 handseed() const { return m_nextHandle; }
+    void hostReserveHandlesThrough(Adesk::UInt64 handle) { if (handle >= m_nextHandle) m_nextHandle = handle + 1; }
+    // Objects that are open and not yet closed; a lookup that forgets to close shows here.
+    int openObjectCount() const;
+
+private:
+    std::u16string m_filename;
+    std::unordered_map<Adesk::IntDbId, std::unique_ptr<AcDbObject>> m_objects;
+    std::unordered_map<Adesk::UInt64, AcDbObjectId> m_handles;
+    std::vector<AcDbObjectId> m_order;
+    Adesk::UInt64 m_nextHandle = 1;
+    AcDbObjectId m_blockTableId;
+    AcDbObjectId m_layerTableId;
+};
+
+// Opens an object for read (the only mode the module uses); with a class, an
+// object of another class gives eWrongObjectType. Erased objects open only when
+// asked for. Every successful open is ended with close().
+Acad::ErrorStatus acdbOpenAcDbObject(AcDbObject*& object, AcDbObjectId id, AcDb::OpenMode mode,
+                                     bool openErased = false, const AcRxClass* cls = nullptr);
+
+template <class T>
+Acad::ErrorStatus acdbOpenObject(T*& object, AcDbObjectId id, AcDb::OpenMode mode, bool openErased = false)
+{
+    AcDbObject* obj = nullptr;
+    Acad::ErrorStatus es = acdbOpenAcDbObject(obj, id, mode, openErased, T::desc());
+    object = es == Acad::eOk ? static_cast<T*>(obj) : nullptr;
+    return es;
+}
+
+// Holds an object open for the scope of the holder.
+template <class T>
+class AcDbObjectPointer {
+public:
+    AcDbObjectPointer() = default;
+    AcDbObjectPointer(AcDbObjectId id, AcDb::OpenMode mode, bool openErased = false)
+    {
+        m_status = acdbOpenObject(m_object, id, mode, openErased);
+    }
+    ~AcDbObjectPointer() { close(); }
+    AcDbObjectPointer(const AcDbObjectPointer&) = delete;
+    AcDbObjectPointer& operator=(const AcDbObjectPointer&) = delete;
+
+    Acad::ErrorStatus openStatus() const { return m_status; }
+    Acad::ErrorStatus open(AcDbObjectId id, AcDb::OpenMode mode, bool openErased = false)
+    {
+        close();
+        m_status = acdbOpenObject(m_object, id, mode, openErased);
+        return m_status;
+    }
+    Acad::ErrorStatus close()
+    {
+        if (!m_object)
+            return Acad::eNullObjectId;
+        Acad::ErrorStatus es = m_object->close();
+        m_object = nullptr;
+        m_status = Acad::eNullObjectId;
+        return es;
+    }
+    T* object() const { return m_object; }
+    T* operator->() const { return m_object; }
+    explicit operator bool() const { return m_object != nullptr; }
+
+private:
+    T* m_object = nullptr;
+    Acad::ErrorStatus m_status = Acad::eNullObjectId;
+};
+
+// Block table records are symbol table records; the host gives them a holder
+// of their own name.
+template <class T>
+using AcDbSymbolTableRecordPointer = AcDbObjectPointer<T>;

@@ -1,0 +1,118 @@
+// Symbol tables: the block table with its records (model space, paper-space
+// layouts, named and anonymous blocks, external references) and the layer
+// table. Records are found by name or walked with an iterator.
+#pragma once
+
+#include "host/dbmain.h"
+
+#include <vector>
+
+class AcDbSymbolTableRecord : public AcDbObject {
+    ACRX_DECLARE_MEMBERS(AcDbSymbolTableRecord)
+public:
+    Acad::ErrorStatus getName(const ACHAR*& name) const { name = m_name.c_str(); return Acad::eOk; }
+    Acad::ErrorStatus getName(AcString& name) const { name = m_name; return Acad::eOk; }
+    const AcString& name() const { return m_name; }
+    Acad::ErrorStatus setName(const ACHAR* name);
+
+private:
+    AcString m_name;
+};
+
+class AcDbSymbolTableIterator {
+public:
+    explicit AcDbSymbolTableIterator(std::vector<AcDbObjectId> ids, bool skipErased);
+    virtual ~AcDbSymbolTableIterator() = default;
+    bool done() const;
+    void step(bool forward = true, bool skipErased = true);
+    AcDbObjectId objectId() const;
+
+protected:
+    void skip();
+    std::vector<AcDbObjectId> m_ids;
+    size_t m_pos = 0;
+    bool m_skipErased = true;
+};
+
+class AcDbSymbolTable : public AcDbObject {
+    ACRX_DECLARE_MEMBERS(AcDbSymbolTable)
+public:
+    Acad::ErrorStatus getAt(const ACHAR* name, AcDbObjectId& id, bool getErased = false) const;
+    bool has(const ACHAR* name) const;
+    // Records in the order they were added.
+    const std::vector<AcDbObjectId>& recordIds() const { return m_records; }
+    void hostAddRecord(AcDbObjectId id) { m_records.push_back(id); }
+
+private:
+    std::vector<AcDbObjectId> m_records;
+};
+
+class AcDbBlockTableRecord;
+class AcDbBlockTableIterator : public AcDbSymbolTableIterator {
+public:
+    using AcDbSymbolTableIterator::AcDbSymbolTableIterator;
+    Acad::ErrorStatus getRecord(AcDbBlockTableRecord*& record, AcDb::OpenMode mode, bool openErased = false) const;
+    Acad::ErrorStatus getRecordId(AcDbObjectId& id) const { id = objectId(); return id.isNull() ? Acad::eInvalidInput : Acad::eOk; }
+};
+
+class AcDbBlockTable : public AcDbSymbolTable {
+    ACRX_DECLARE_MEMBERS(AcDbBlockTable)
+public:
+    Acad::ErrorStatus newIterator(AcDbBlockTableIterator*& iterator, bool atBeginning = true,
+                                  bool skipDeleted = true) const;
+};
+
+class AcDbBlockTableRecord : public AcDbSymbolTableRecord {
+    ACRX_DECLARE_MEMBERS(AcDbBlockTableRecord)
+public:
+    // Names the host gives its layout blocks.
+    static constexpr const ACHAR* kModelSpace = u"*Model_Space";
+    static constexpr const ACHAR* kPaperSpace = u"*Paper_Space";
+
+    bool isLayout() const { return m_isLayout; }
+    // Anonymous: the name begins with "*" and the record is no layout.
+    bool isAnonymous() const;
+    bool isFromExternalReference() const { return !m_xrefPath.empty(); }
+    bool isFromOverlayReference() const { return m_isOverlay; }
+    bool isUnloaded() const { return m_isUnloaded; }
+    const AcString& pathName() const { return m_xrefPath; }
+
+    void setIsLayout(bool value) { m_isLayout = value; }
+    void setXref(const AcString& path, bool overlay, bool unloaded)
+    {
+        m_xrefPath = path;
+        m_isOverlay = overlay;
+        m_isUnloaded = unloaded;
+    }
+    // The id of the dynamic block this record is an anonymous copy of; null if none.
+    AcDbObjectId dynamicBlockId() const { return m_dynamicBlockId; }
+    void setDynamicBlockId(AcDbObjectId id) { m_dynamicBlockId = id; }
+    bool isDynamicBlock() const { return m_isDynamic; }
+    void setIsDynamicBlock(bool value) { m_isDynamic = value; }
+
+    // Entities of the block in drawing order.
+    const std::vector<AcDbObjectId>& entityIds() const { return m_entities; }
+    void hostAddEntity(AcDbObjectId id) { m_entities.push_back(id); }
+
+    // References of this block: direct only, or also the references of every
+    // block that holds this one, at any depth.
+    Acad::ErrorStatus getBlockReferenceIds(std::vector<AcDbObjectId>& ids, bool directOnly = true,
+                                           bool forceValidity = false) const;
+
+private:
+    bool m_isLayout = false;
+    bool m_isOverlay = false;
+    bool m_isUnloaded = false;
+    bool m_isDynamic = false;
+    AcString m_xrefPath;
+    AcDbObjectId m_dynamicBlockId;
+    std::vector<AcDbObjectId> m_entities;
+};
+
+class AcDbLayerTable : public AcDbSymbolTable {
+    ACRX_DECLARE_MEMBERS(AcDbLayerTable)
+};
+
+class AcDbLayerTableRecord : public AcDbSymbolTableRecord {
+    ACRX_DECLARE_MEMBERS(AcDbLayerTableRecord)
+};

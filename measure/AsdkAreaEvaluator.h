@@ -1,0 +1,17 @@
+// AsdkAreaEvaluator: the "AcArea" field, the summed area of the objects a handle list names. Runs in
+// the shared evaluator frame; its own computation is private to its file.
+#pragma once
+
+#include "host/AcFdEval.h"
+
+class AsdkAreaEvaluator : public AcFdFieldEvaluator {
+public:
+    static constexpr const ACHAR* kId = u"AcArea";
+    static constexpr const ACHAR* kDataKey = u"AcArea Data";
+
+    ~AsdkAreaEvaluator() override = default;
+    Acad::ErrorStatus compile(AcDbField* field, AcDbDatabase* database, AcFdFieldResult* result) override;
+    Acad::ErrorStatus evaluate(AcDbField* field, int context, AcDbDatabase* database, AcFdFieldResult* result) override;
+    // The id this evaluator answers to.
+    virtual const ACHAR* evaluatorIdText() const { return kId; }
+};

@@ -1,0 +1,78 @@
+// Database objects, entities and curves: identity, ownership, erasure and the
+// open count that every open raises and every close lowers.
+#include "host/acutads.h"
+#include "host/dbmain.h"
+#include "replacement_host/db/ObjectRegistry.h"
+
+#include <cstring>
+
+ACRX_DEFINE_MEMBERS(AcDbObject, AcRxObject)
+ACRX_DEFINE_MEMBERS(AcDbEntity, AcDbObject)
+ACRX_DEFINE_MEMBERS(AcDbCurve, AcDbEntity)
+
+AcDbObject::~AcDbObject() = default;
+
+Acad::ErrorStatus AcDbObject::setOwnerId(AcDbObjectId owner)
+{
+    m_ownerId = owner;
+    return Acad::eOk;
+}
+
+Acad::ErrorStatus AcDbObject::erase(bool erasing)
+{
+    m_erased = erasing;
+    return Acad::eOk;
+}
+
+Acad::ErrorStatus AcDbObject::close()
+{
+    if (m_openCount > 0)
+        --m_openCount;
+    return Acad::eOk;
+}
+
+bool AcDbObject::getXdataText(const AcString& appName, AcString& text) const
+{
+    auto it = m_xdata.find(appName);
+    if (it == m_xdata.end())
+        return false;
+    text = it->second;
+    return true;
+}
+
+void AcDbObject::hostSetIdentity(AcDbDatabase* db, AcDbObjectId id, AcDbHandle handle)
+{
+    m_database = db;
+    m_id = id;
+    m_handle = handle;
+}
+
+ACHAR* AcDbEntity::layer() const
+{
+    auto* copy = new ACHAR[m_layer.size() + 1];
+    std::copy(m_layer.begin(), m_layer.end(), copy);
+    copy[m_layer.size()] = 0;
+    return copy;
+}
+
+Acad::ErrorStatus AcDbEntity::setLayer(const ACHAR* name)
+{
+    if (!name || !*name)
+        return Acad::eInvalidInput;
+    m_layer = name;
+    return Acad::eOk;
+}
+
+Acad::ErrorStatus AcDbEntity::getGeomExtents(AcDbExtents&) const { return Acad::eInvalidExtents; }
+
+Acad::ErrorStatus AcDbCurve::getArea(double& area) const
+{
+    area = 0.0;
+    return Acad::eOk;
+}
+
+void acutDelBuffer(ACHAR*& buffer)
+{
+    delete[] buffer;
+    buffer = nullptr;
+}

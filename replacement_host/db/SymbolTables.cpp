@@ -1,0 +1,121 @@
+// Symbol tables and their records, the record iterator, and the search for
+// the references of a block.
+#include "host/dbblkref.h"
+#include "host/dbsymtb.h"
+#include "replacement_host/db/ObjectRegistry.h"
+
+#include <set>
+
+ACRX_DEFINE_MEMBERS(AcDbSymbolTableRecord, AcDbObject)
+ACRX_DEFINE_MEMBERS(AcDbSymbolTable, AcDbObject)
+ACRX_DEFINE_MEMBERS(AcDbBlockTable, AcDbSymbolTable)
+ACRX_DEFINE_MEMBERS(AcDbBlockTableRecord, AcDbSymbolTableRecord)
+ACRX_DEFINE_MEMBERS(AcDbLayerTable, AcDbSymbolTable)
+ACRX_DEFINE_MEMBERS(AcDbLayerTableRecord, AcDbSymbolTableRecord)
+ACRX_DEFINE_MEMBERS(AcDbBlockReference, AcDbEntity)
+
+Acad::ErrorStatus AcDbSymbolTableRecord::setName(const ACHAR* name)
+{
+    if (!name || !*name)
+        return Acad::eInvalidInput;
+    m_name = name;
+    return Acad::eOk;
+}
+
+Acad::ErrorStatus AcDbSymbolTable::getAt(const ACHAR* name, AcDbObjectId& id, bool getErased) const
+{
+    id = AcDbObjectId();
+    if (!name)
+        return Acad::eInvalidInput;
+    for (AcDbObjectId rid : m_records) {
+        auto* rec = AcDbSymbolTableRecord::cast(hostdb::lookupObject(rid));
+        if (rec && (getErased || !rec->isErased()) && rec->name() == name) {
+            id = rid;
+            return Acad::eOk;
+        }
+    }
+    return Acad::eKeyNotFound;
+}
+
+bool AcDbSymbolTable::has(const ACHAR* name) const
+{
+    AcDbObjectId id;
+    return getAt(name, id) == Acad::eOk;
+}
+
+AcDbSymbolTableIterator::AcDbSymbolTableIterator(std::vector<AcDbObjectId> ids, bool skipErased)
+    : m_ids(std::move(ids)), m_skipErased(skipErased)
+{
+    skip();
+}
+
+void AcDbSymbolTableIterator::skip()
+{
+    while (m_skipErased && m_pos < m_ids.size() && m_ids[m_pos].isErased())
+        ++m_pos;
+}
+
+bool AcDbSymbolTableIterator::done() const { return m_pos >= m_ids.size(); }
+
+void AcDbSymbolTableIterator::step(bool forward, bool skipErased)
+{
+    // Only forward walks are supported by this host.
+    (void)forward;
+    m_skipErased = skipErased;
+    if (m_pos < m_ids.size())
+        ++m_pos;
+    skip();
+}
+
+AcDbObjectId AcDbSymbolTableIterator::objectId() const { return done() ? AcDbObjectId() : m_ids[m_pos]; }
+
+Acad::ErrorStatus AcDbBlockTableIterator::getRecord(AcDbBlockTableRecord*& record, AcDb::OpenMode mode,
+                                                    bool openErased) const
+{
+    record = nullptr;
+    if (done())
+        return Acad::eInvalidInput;
+    return acdbOpenObject(record, objectId(), mode, openErased);
+}
+
+Acad::ErrorStatus AcDbBlockTable::newIterator(AcDbBlockTableIterator*& iterator, bool atBeginning, bool skipDeleted) const
+{
+    iterator = nullptr;
+    if (!atBeginning)
+        return Acad::eNotImplementedYet;
+    iterator = new AcDbBlockTableIterator(recordIds(), skipDeleted);
+    return Acad::eOk;
+}
+
+bool AcDbBlockTableRecord::isAnonymous() const { return !m_isLayout && !name().empty() && name()[0] == u'*'; }
+
+Acad::ErrorStatus AcDbBlockTableRecord::getBlockReferenceIds(std::vector<AcDbObjectId>& ids, bool directOnly,
+                                                             bool forceValidity) const
+{
+    (void)forceValidity;
+    AcDbDatabase* db = database();
+    if (!db)
+        return Acad::eNotApplicable;
+    auto directRefs = [db](AcDbObjectId block, std::vector<AcDbObjectId>& out) {
+        for (AcDbObjectId id : db->objectIds()) {
+            auto* ref = AcDbBlockReference::cast(db->objectAt(id));
+            if (ref && ref->blockTableRecord() == block)
+                out.push_back(id);
+        }
+    };
+    std::vector<AcDbObjectId> found;
+    directRefs(objectId(), found);
+    if (!directOnly) {
+        // Follow every block that holds a reference of this one, at any depth;
+        // a block that holds itself is visited once.
+        std::set<AcDbObjectId> seenBlocks{objectId()};
+        for (size_t i = 0; i < found.size(); ++i) {
+            AcDbObject* ref = db->objectAt(found[i]);
+            auto* holder = AcDbBlockTableRecord::cast(db->objectAt(ref->ownerId()));
+            if (holder && !holder->isLayout() && seenBlocks.insert(holder->objectId()).second)
+                directRefs(holder->objectId(), found);
+        }
+    }
+    ids.insert(ids.end(), found.begin(), found.end());
+    return Acad::eOk;
+}

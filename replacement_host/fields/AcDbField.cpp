@@ -1,0 +1,241 @@
+// Fields: the code and its nested fields, data, value, status, extended data,
+// and the evaluation of one field with its nested fields first.
+#include "host/AcFdEval.h"
+#include "host/dbfield.h"
+#include "replacement_host/fields/FieldCode.h"
+#include "replacement_host/fields/ValueDisplay.h"
+#include "host/dbapserv.h"
+
+#include <exception>
+
+ACRX_DEFINE_MEMBERS(AcDbField, AcDbObject)
+
+namespace {
+// Nesting depth of the field being built, so nested codes stop at a bound.
+thread_local int t_buildDepth = 0;
+
+// The result through which an evaluator reports on one field.
+class FieldResult : public AcFdFieldResult {
+public:
+    explicit FieldResult(AcDbField* field) : m_field(field) {}
+    Acad::ErrorStatus setFieldValue(const AcValue* value) override
+    {
+        if (!value)
+            return Acad::eInvalidInput;
+        m_field->hostSetResult(value, -1);
+        return Acad::eOk;
+    }
+    Acad::ErrorStatus setEvaluationStatus(int status, int, const ACHAR*) override
+    {
+        m_field->hostSetResult(nullptr, status);
+        return Acad::eOk;
+    }
+
+private:
+    AcDbField* m_field;
+};
+}
+
+AcDbField::AcDbField() { m_depth = t_buildDepth; }
+
+AcDbField::AcDbField(const ACHAR* code, bool textField)
+{
+    m_depth = t_buildDepth;
+    setFieldCode(code, textField ? kTextField : 0);
+}
+
+AcDbField::~AcDbField()
+{
+    if (!database())
+        for (AcDbField* child : m_children)
+            delete child;
+}
+
+void AcDbField::clearChildren()
+{
+    for (AcDbField* child : m_children) {
+        if (child->database())
+            child->erase();
+        else
+            delete child;
+    }
+    m_children.clear();
+    m_childSpans.clear();
+}
+
+Acad::ErrorStatus AcDbField::setFieldCode(const ACHAR* code, int, std::vector<AcDbField*>*)
+{
+    if (!code)
+        return Acad::eInvalidInput;
+    clearChildren();
+    m_code = code;
+    m_format.clear();
+    m_pass = PassRecord();
+    std::vector<fieldcode::Span> spans = fieldcode::findCodes(m_code);
+    fieldcode::Parsed parsed;
+    if (spans.size() == 1 && spans[0].begin == 0 && spans[0].end == m_code.size() && !fieldcode::isObjectReference(m_code))
+        parsed = fieldcode::parse(m_code, m_depth);
+    if (parsed.ok) {
+        m_isTextField = false;
+        m_evaluatorId = parsed.id;
+        m_parameters = parsed.parameters;
+        m_format = parsed.format;
+    } else {
+        // Text around codes, or no code at all: the host shows the text with
+        // its nested fields in place.
+        m_isTextField = true;
+        m_evaluatorId = u"_text";
+        m_parameters = m_code;
+        parsed.children = fieldcode::childCodes(m_parameters, m_depth + 1);
+    }
+    t_buildDepth = m_depth + 1;
+    for (const fieldcode::Span& s : parsed.children) {
+        auto* child = new AcDbField(m_parameters.substr(s.begin, s.end - s.begin).c_str());
+        m_children.push_back(child);
+        m_childSpans.emplace_back(s.begin, s.end - s.begin);
+    }
+    t_buildDepth = m_depth;
+    if (database())
+        subAddedToDatabase();
+    return Acad::eOk;
+}
+
+void AcDbField::subAddedToDatabase()
+{
+    for (AcDbField* child : m_children) {
+        if (child->database())
+            continue;
+        AcDbObjectId id;
+        if (database()->addObject(child, objectId(), id) != Acad::eOk) {
+            child->hostWishHandle(AcDbHandle()); // its wished handle is taken
+            database()->addObject(child, objectId(), id);
+        }
+    }
+}
+
+AcString AcDbField::getFieldCode(int flags, std::vector<AcDbField*>*, AcDb::OpenMode) const
+{
+    AcString params = m_parameters;
+    if (flags & kEvaluatedChildren)
+        for (size_t i = m_children.size(); i-- > 0;)
+            params.replace(m_childSpans[i].first, m_childSpans[i].second, m_children[i]->getValue());
+    if (m_isTextField)
+        return params;
+    if (!(flags & kStripOptions) && !m_format.empty())
+        params += u" \\f \"" + m_format + u"\"";
+    if (flags & kTextField)
+        return u"%<\\" + m_evaluatorId + (params.empty() ? u"" : u" ") + params + u">%";
+    return params;
+}
+
+const ACHAR* AcDbField::evaluatorId() const { return m_evaluatorId.empty() ? nullptr : m_evaluatorId.c_str(); }
+
+Acad::ErrorStatus AcDbField::setData(const ACHAR* key, const AcValue* value)
+{
+    if (!key || !*key || !value)
+        return Acad::eInvalidInput;
+    m_data[key] = *value;
+    return Acad::eOk;
+}
+
+Acad::ErrorStatus AcDbField::getData(const ACHAR* key, AcValue* value) const
+{
+    if (!key || !value)
+        return Acad::eInvalidInput;
+    auto it = m_data.find(key);
+    if (it == m_data.end())
+        return Acad::eKeyNotFound;
+    *value = it->second;
+    return Acad::eOk;
+}
+
+Acad::ErrorStatus AcDbField::getValue(AcValue& value) const
+{
+    value = m_value;
+    return Acad::eOk;
+}
+
+AcString AcDbField::getValue() const
+{
+    if (m_status != kSuccess)
+        return valuedisplay::kFailed;
+    return valuedisplay::format(m_value, m_format);
+}
+
+int AcDbField::evaluationStatus(int* errorCode, AcString* errorMessage) const
+{
+    if (errorCode)
+        *errorCode = 0;
+    if (errorMessage)
+        errorMessage->clear();
+    return m_status;
+}
+
+void AcDbField::hostSetResult(const AcValue* value, int status)
+{
+    if (value)
+        m_value = *value;
+    if (status >= 0)
+        m_status = status;
+}
+
+void AcDbField::hostRestoreState(const AcValue& value, int status)
+{
+    m_value = value;
+    m_status = status;
+}
+
+Acad::ErrorStatus AcDbField::evaluate(int context, AcDbDatabase* database, int* numFound, int* numEvaluated)
+{
+    if (!database)
+        database = this->database() ? this->database() : acdbHostApplicationServices()->workingDatabase();
+    int found = 0, evaluated = 0;
+    for (AcDbField* child : m_children) {
+        int f = 0, e = 0;
+        child->evaluate(context, database, &f, &e);
+        found += f;
+        evaluated += e;
+    }
+    ++found;
+    evaluateSelf(context, database);
+    evaluated += m_pass.evaluateRan || m_isTextField;
+    if (numFound)
+        *numFound = found;
+    if (numEvaluated)
+        *numEvaluated = evaluated;
+    return Acad::eOk;
+}
+
+void AcDbField::evaluateSelf(int context, AcDbDatabase* database)
+{
+    m_pass.compileRan = m_pass.evaluateRan = false;
+    if (m_isTextField) {
+        m_pass.evaluatorFound = true;
+        AcValue text(getFieldCode(kEvaluatedChildren).c_str());
+        hostSetResult(&text, kSuccess);
+        return;
+    }
+    const ACHAR* id = m_evaluatorId.c_str();
+    AcFdFieldEngine* engine = acdbGetFieldEngine();
+    AcFdFieldEvaluator* evaluator = engine ? engine->findEvaluator(this, id) : nullptr;
+    m_pass.evaluatorFound = evaluator != nullptr;
+    if (!evaluator) {
+        m_status = kEvaluatorNotFound;
+        return;
+    }
+    FieldResult result(this);
+    // An evaluator that throws must not take the host down with it.
+    try {
+        if (!m_pass.compiled) {
+            m_pass.compileRan = true;
+            m_pass.compileReturned = evaluator->compile(this, database, &result);
+            if (m_pass.compileReturned != Acad::eOk)
+                return;
+            m_pass.compiled = true;
+        }
+        m_pass.evaluateRan = true;
+        m_pass.evaluateReturned = evaluator->evaluate(this, context, database, &result);
+    } catch (...) {
+        m_status = kOtherError;
+    }
+}

@@ -1,0 +1,107 @@
+// Field code syntax; see the header.
+#include "replacement_host/fields/FieldCode.h"
+
+namespace fieldcode {
+
+namespace {
+bool isBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+}
+
+std::vector<Span> findCodes(std::u16string_view text)
+{
+    std::vector<Span> spans;
+    size_t i = 0;
+    while (i + 1 < text.size()) {
+        if (text[i] != u'%' || text[i + 1] != u'<') {
+            ++i;
+            continue;
+        }
+        // Walk to the matching ">%", counting nested "%<".
+        int depth = 0;
+        size_t j = i;
+        size_t close = std::u16string_view::npos;
+        while (j + 1 < text.size()) {
+            if (text[j] == u'%' && text[j + 1] == u'<') {
+                ++depth;
+                j += 2;
+            } else if (text[j] == u'>' && text[j + 1] == u'%') {
+                j += 2;
+                if (--depth == 0) {
+                    close = j;
+                    break;
+                }
+            } else {
+                ++j;
+            }
+        }
+        if (close == std::u16string_view::npos)
+            break; // unclosed: the rest is text
+        spans.push_back({i, close});
+        i = close;
+    }
+    return spans;
+}
+
+bool isObjectReference(std::u16string_view code)
+{
+    return code.starts_with(u"%<\\_ObjId") || code.starts_with(u"%<\\_ObjHandle");
+}
+
+std::vector<Span> childCodes(std::u16string_view parameters, int depth)
+{
+    std::vector<Span> out;
+    if (depth >= kMaxNesting)
+        return out;
+    for (const Span& s : findCodes(parameters))
+        if (!isObjectReference(parameters.substr(s.begin, s.end - s.begin)))
+            out.push_back(s);
+    return out;
+}
+
+Parsed parse(std::u16string_view code, int depth)
+{
+    Parsed p;
+    if (code.size() < 5 || !code.starts_with(u"%<\\") || !code.ends_with(u">%"))
+        return p;
+    std::u16string_view inner = code.substr(3, code.size() - 5);
+    size_t idEnd = 0;
+    while (idEnd < inner.size() && !isBlank(inner[idEnd]))
+        ++idEnd;
+    if (idEnd == 0)
+        return p;
+    p.id = std::u16string(inner.substr(0, idEnd));
+    size_t start = idEnd;
+    while (start < inner.size() && isBlank(inner[start]))
+        ++start;
+    std::u16string rest(inner.substr(start));
+
+    // A format option counts only at the top level and at the very end.
+    size_t trimmed = rest.size();
+    while (trimmed > 0 && isBlank(rest[trimmed - 1]))
+        --trimmed;
+    if (trimmed >= 4 && rest[trimmed - 1] == u'"') {
+        int level = 0;
+        size_t lastOption = std::u16string::npos;
+        for (size_t i = 0; i + 3 < trimmed; ++i) {
+            if (rest[i] == u'%' && rest[i + 1] == u'<') ++level;
+            else if (rest[i] == u'>' && rest[i + 1] == u'%') --level;
+            else if (level == 0 && rest.compare(i, 4, u"\\f \"") == 0) lastOption = i;
+        }
+        if (lastOption != std::u16string::npos) {
+            std::u16string_view fmt(rest.data() + lastOption + 4, trimmed - 1 - (lastOption + 4));
+            if (fmt.find(u'"') == std::u16string_view::npos) {
+                p.format = std::u16string(fmt);
+                size_t cut = lastOption;
+                while (cut > 0 && isBlank(rest[cut - 1]))
+                    --cut;
+                rest.resize(cut);
+            }
+        }
+    }
+    p.parameters = std::move(rest);
+    p.children = childCodes(p.parameters, depth + 1);
+    p.ok = true;
+    return p;
+}
+
+}

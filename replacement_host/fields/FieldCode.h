@@ -1,0 +1,40 @@
+// Field code syntax: "%<\Id parameters>%", codes nested in the parameters,
+// object references "%<\_ObjId N>%" and "%<\_ObjHandle H>%" that stay text,
+// and an optional trailing standard format option \f "format".
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fieldcode {
+
+// Deeper nesting is kept as plain text, so no code can exhaust the stack.
+constexpr int kMaxNesting = 32;
+
+struct Span {
+    size_t begin = 0; // position of "%<"
+    size_t end = 0;   // one past ">%"
+};
+
+// The codes at the top level of a text, in order; an unclosed "%<" is text.
+std::vector<Span> findCodes(std::u16string_view text);
+
+// Object references name an object inside another code; they are not fields.
+bool isObjectReference(std::u16string_view code);
+
+struct Parsed {
+    bool ok = false;
+    std::u16string id;
+    std::u16string parameters;  // without the format option
+    std::u16string format;      // inside \f "..."; empty when none
+    std::vector<Span> children; // nested field codes, positions in parameters
+};
+
+// Reads one whole code (the text from "%<" to ">%").
+Parsed parse(std::u16string_view code, int depth = 0);
+
+// The codes nested at the top level of parameters that are fields.
+std::vector<Span> childCodes(std::u16string_view parameters, int depth);
+
+}

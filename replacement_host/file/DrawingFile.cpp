@@ -1,0 +1,274 @@
+// Loading and saving drawing files; see the header.
+#include "replacement_host/file/DrawingFile.h"
+
+#include "host/dbfield.h"
+#include "host/dbsymtb.h"
+#include "replacement_host/file/FieldState.h"
+#include "replacement_host/file/ObjectCodec.h"
+#include "replacement_host/text/Utf.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace drawingfile {
+
+namespace {
+
+constexpr int kFormatVersion = 1;
+
+struct Pending {
+    const ObjectCodec* codec;
+    JsonIn in;
+    AcDbHandle handle;
+    AcDbObject* object = nullptr;
+};
+
+std::string handleText(AcDbHandle h) { return utf8(h.text()); }
+
+void addLayerIfMissing(AcDbDatabase& db, const AcString& name)
+{
+    auto* layers = AcDbSymbolTable::cast(db.objectAt(db.layerTableId()));
+    if (layers->has(name.c_str()))
+        return;
+    // A layer an entity names is made, as CAD programs do on import.
+    auto* layer = new AcDbLayerTableRecord;
+    layer->setName(name.c_str());
+    AcDbObjectId id;
+    db.addObject(layer, db.layerTableId(), id);
+}
+
+void addObject(AcDbDatabase& db, Pending& p, AcDbObjectId owner)
+{
+    AcDbObject* obj = p.codec->create(p.in);
+    if (auto* ent = AcDbEntity::cast(obj)) {
+        AcString layer = p.in.text("layer", u"0");
+        if (layer.empty()) {
+            delete obj;
+            p.in.fail("\"layer\" must not be empty");
+        }
+        ent->setLayer(layer.c_str());
+        addLayerIfMissing(db, layer);
+    }
+    if (p.in.boolean("erased", false))
+        obj->erase();
+    try {
+        readXdata(p.in, obj);
+    } catch (...) {
+        delete obj;
+        throw;
+    }
+    AcDbObjectId id;
+    if (db.addObject(obj, owner, id, p.handle) != Acad::eOk) {
+        delete obj;
+        p.in.fail("handle " + handleText(p.handle) + " is used twice");
+    }
+    p.object = obj;
+}
+
+LoadResult loadJson(const Json& root, const std::string& name)
+{
+    auto db = std::make_unique<AcDbDatabase>(false);
+    JsonIn top(root, name, db.get());
+    if (!root.is_object())
+        top.fail("a drawing must be a JSON object");
+    if (!root.contains("tesslyDrawing"))
+        top.fail("not a TesslyEval drawing: \"tesslyDrawing\": 1 is missing");
+    if (top.integer("tesslyDrawing", 0) != kFormatVersion)
+        top.fail("\"tesslyDrawing\" must be 1, the only version this program reads");
+    const Json& objects = top.array("objects");
+
+    // Read kind and handle of every object first, so handles can be checked
+    // and new objects never take a handle the file uses.
+    std::vector<Pending> pending;
+    std::map<Adesk::UInt64, size_t> seen;
+    Adesk::UInt64 highest = 2;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        JsonIn in(objects[i], name + ": objects[" + std::to_string(i) + "]", db.get());
+        if (!objects[i].is_object())
+            in.fail("must be a JSON object");
+        std::string type = utf8(in.text("type"));
+        const ObjectCodec* codec = codecForType(type);
+        if (!codec)
+            in.fail("unknown object type \"" + type + "\"");
+        AcDbHandle handle;
+        if (!objects[i]["handle"].is_string() || !parseHandle(objects[i]["handle"].get<std::string>(), handle))
+            in.fail("\"handle\" must be a handle: 1 to 16 hexadecimal digits, not 0");
+        JsonIn named(objects[i], in.where() + " (" + type + " " + handleText(handle) + ")", db.get());
+        if (handle.value() <= 2)
+            named.fail("handles 1 and 2 belong to the block and layer tables");
+        if (auto [it, fresh] = seen.emplace(handle.value(), i); !fresh)
+            named.fail("handle " + handleText(handle) + " is used by objects[" + std::to_string(it->second) + "] too");
+        highest = std::max(highest, handle.value());
+        pending.push_back({codec, named, handle});
+    }
+    // Field handles are checked as the fields are made; fresh handles go above all.
+    db->hostReserveHandlesThrough(highest);
+
+    // Table records first, so entities find their blocks and layers.
+    for (Pending& p : pending) {
+        if (p.codec->owner == ObjectCodec::Owner::kBlockTable)
+            addObject(*db, p, db->blockTableId());
+        else if (p.codec->owner == ObjectCodec::Owner::kLayerTable)
+            addObject(*db, p, db->layerTableId());
+    }
+    db->addMissingDefaults();
+
+    // Then every object whose owner exists, until none is left.
+    std::vector<Pending*> waiting;
+    for (Pending& p : pending)
+        if (!p.object)
+            waiting.push_back(&p);
+    while (!waiting.empty()) {
+        std::vector<Pending*> still;
+        for (Pending* p : waiting) {
+            AcDbObjectId owner = db->modelSpaceId();
+            if (p->in.has("owner")) {
+                AcDbHandle h;
+                const Json& o = p->in.json()["owner"];
+                if (!o.is_string() || !parseHandle(o.get<std::string>(), h))
+                    p->in.fail("\"owner\" must be a handle (hexadecimal text)");
+                if (!seen.count(h.value()) && db->getAcDbObjectId(owner, false, h) != Acad::eOk)
+                    p->in.fail("\"owner\" names handle " + o.get<std::string>() + ", which no object has");
+                if (db->getAcDbObjectId(owner, false, h) != Acad::eOk) {
+                    still.push_back(p);
+                    continue;
+                }
+            }
+            addObject(*db, *p, owner);
+        }
+        if (still.size() == waiting.size())
+            still.front()->in.fail("its owners lead back to itself");
+        waiting = std::move(still);
+    }
+    for (Pending& p : pending)
+        if (p.codec->link)
+            p.codec->link(p.in, p.object);
+
+    LoadResult result;
+    if (root.contains("selected") && !root["selected"].is_null())
+        result.selected = top.objectId("selected");
+    result.database = std::move(db);
+    return result;
+}
+
+}
+
+LoadResult loadFromText(const std::string& text, const std::string& name)
+{
+    LoadResult result;
+    try {
+        Json root = Json::parse(text);
+        result = loadJson(root, name);
+    } catch (const Json::parse_error& e) {
+        std::string what = e.what();
+        // Keep the parser's own words after its "[json.exception...]" tag.
+        size_t tag = what.find("] ");
+        result.error = name + ": " + (tag == std::string::npos ? what : what.substr(tag + 2));
+    } catch (const DrawingError& e) {
+        result.error = e.what();
+    } catch (const std::exception& e) {
+        result.error = name + ": " + e.what();
+    }
+    if (!result.error.empty())
+        result.database.reset();
+    return result;
+}
+
+LoadResult load(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        LoadResult r;
+        r.error = path + ": cannot open: " + std::strerror(errno);
+        return r;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) {
+        LoadResult r;
+        r.error = path + ": cannot read: " + std::strerror(errno);
+        return r;
+    }
+    LoadResult r = loadFromText(text.str(), path);
+    if (r.database)
+        r.database->setFilename(utf::toUtf16(path));
+    return r;
+}
+
+std::string toText(AcDbDatabase& db, AcDbObjectId selected)
+{
+    Json objects = Json::array();
+    for (AcDbObjectId id : db.objectIds()) {
+        AcDbObject* obj = db.objectAt(id);
+        if (id == db.blockTableId() || id == db.layerTableId() || AcDbField::cast(obj))
+            continue; // the tables are implicit; fields are written with their text
+        const ObjectCodec* codec = codecForObject(obj);
+        if (!codec)
+            continue; // kinds without a codec are the host's own bookkeeping
+        Json j;
+        j["type"] = codec->type;
+        j["handle"] = handleText(obj->objectHandle());
+        if (codec->owner == ObjectCodec::Owner::kObject)
+            j["owner"] = handleText(obj->ownerId().handle());
+        if (auto* ent = AcDbEntity::cast(obj))
+            j["layer"] = utf8(ent->layerName());
+        if (obj->isErased())
+            j["erased"] = true;
+        codec->write(obj, j);
+        writeXdata(obj, j);
+        objects.push_back(std::move(j));
+    }
+    Json root;
+    root["tesslyDrawing"] = kFormatVersion;
+    if (!selected.isNull())
+        root["selected"] = handleText(selected.handle());
+    root["objects"] = std::move(objects);
+    return root.dump(1, '\t') + "\n";
+}
+
+std::string save(AcDbDatabase& db, const std::string& path, AcDbObjectId selected)
+{
+    std::string text = toText(db, selected);
+    std::string tmp = path + ".tmp-XXXXXX";
+    int fd = mkstemp(tmp.data());
+    if (fd < 0)
+        return path + ": cannot write: " + std::strerror(errno);
+    const char* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            std::string why = n < 0 ? std::strerror(errno) : "nothing written";
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            return path + ": cannot write: " + why + "; the old drawing is unchanged";
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        std::string why = std::strerror(errno);
+        ::unlink(tmp.c_str());
+        return path + ": cannot write: " + why + "; the old drawing is unchanged";
+    }
+    // The new file keeps the old one's permissions.
+    struct stat old {};
+    ::chmod(tmp.c_str(), ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::string why = std::strerror(errno);
+        ::unlink(tmp.c_str());
+        return path + ": cannot replace: " + why + "; the old drawing is unchanged";
+    }
+    db.setFilename(utf::toUtf16(path));
+    return {};
+}
+
+}

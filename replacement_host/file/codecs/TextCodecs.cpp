@@ -1,0 +1,43 @@
+// Drawing-file codecs of texts; the field codes in their contents become
+// fields, with the saved state in "fields".
+#include "host/dbtext.h"
+#include "replacement_host/file/FieldState.h"
+#include "replacement_host/file/ObjectCodec.h"
+
+namespace drawingfile {
+namespace {
+
+template <class T>
+AcDbObject* createText(const JsonIn& in)
+{
+    auto* text = new T;
+    text->hostSetMakesOwnFields(false);
+    text->setTextString(in.text("text").c_str());
+    text->setPosition(in.point("position", {}));
+    text->setHeight(in.number("height", 2.5));
+    return text;
+}
+
+void linkText(const JsonIn& in, AcDbObject* obj)
+{
+    auto* text = AcDbText::cast(obj);
+    for (AcDbObjectId id : attachFields(in, text, text->textStringConst()))
+        text->hostAddField(id);
+    text->hostSetMakesOwnFields(true);
+}
+
+void writeText(const AcDbObject* obj, Json& j)
+{
+    auto* text = AcDbText::cast(obj);
+    j["text"] = utf8(text->textStringConst());
+    j["position"] = pointJson(text->position());
+    j["height"] = text->height();
+    if (!text->fieldIds().empty())
+        j["fields"] = fieldsJson(text->fieldIds());
+}
+
+const CodecRegistration text({"text", AcDbText::desc(), ObjectCodec::Owner::kObject, createText<AcDbText>, linkText, writeText});
+const CodecRegistration mtext({"mtext", AcDbMText::desc(), ObjectCodec::Owner::kObject, createText<AcDbMText>, linkText, writeText});
+
+}
+}

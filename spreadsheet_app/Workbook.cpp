@@ -1,0 +1,484 @@
+#include "spreadsheet_app/CellReference.h"
+#include "spreadsheet_app/NumberFormat.h"
+#include "spreadsheet_app/Spreadsheet.h"
+#include "spreadsheet_app/TextConvert.h"
+
+#include <pugixml.hpp>
+#include <zip.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+
+namespace tessly::spreadsheet {
+
+namespace {
+
+enum class CellType : uint8_t { Number, SharedString, LocalString, Boolean, Error };
+
+// Kept small: a 50 MB sheet has millions of these.
+struct Cell {
+    uint32_t row;
+    uint32_t col;
+    uint32_t style;
+    CellType type;
+    double number;  // also the string index and the boolean
+};
+
+struct Sheet {
+    std::u16string name;
+    std::string part;
+    bool isWorksheet = true;
+    bool loaded = false;
+    std::vector<Cell> cells;  // sorted by row, then column
+    std::vector<std::u16string> strings;
+};
+
+struct DefinedName {
+    std::u16string name;
+    int localSheet = -1;
+    std::string target;
+};
+
+const char* localName(const char* n) {
+    const char* c = std::strchr(n, ':');
+    return c ? c + 1 : n;
+}
+
+bool isNamed(const pugi::xml_node& n, const char* name) { return std::strcmp(localName(n.name()), name) == 0; }
+
+pugi::xml_node child(const pugi::xml_node& n, const char* name) {
+    for (pugi::xml_node c : n.children())
+        if (isNamed(c, name)) return c;
+    return {};
+}
+
+// Relationship ids sit in a namespace whose prefix varies between producers.
+const char* relId(const pugi::xml_node& n) {
+    for (pugi::xml_attribute a : n.attributes())
+        if (std::strchr(a.name(), ':') && std::strcmp(localName(a.name()), "id") == 0) return a.value();
+    return "";
+}
+
+// "_x000D_" escapes stand for characters XML cannot carry.
+std::u16string decodeEscapes(std::u16string s) {
+    if (s.find(u"_x") == std::u16string::npos) return s;
+    std::u16string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == u'_' && i + 6 < s.size() && s[i + 1] == u'x' && s[i + 6] == u'_') {
+            bool hex = true;
+            char16_t v = 0;
+            for (size_t k = 2; k < 6; ++k) {
+                char16_t c = s[i + k];
+                int d = c >= u'0' && c <= u'9' ? c - u'0' : c >= u'a' && c <= u'f' ? c - u'a' + 10 : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
+                if (d < 0) { hex = false; break; }
+                v = static_cast<char16_t>(v * 16 + d);
+            }
+            if (hex) { out.push_back(v); i += 6; continue; }
+        }
+        out.push_back(s[i]);
+    }
+    return out;
+}
+
+// Text of a string item: plain <t>, or rich-text runs <r><t> joined; phonetic
+// runs are not shown.
+std::u16string stringItemText(const pugi::xml_node& si) {
+    std::string text;
+    for (pugi::xml_node c : si.children()) {
+        if (isNamed(c, "t")) text += c.text().get();
+        else if (isNamed(c, "r")) text += child(c, "t").text().get();
+    }
+    return decodeEscapes(toUtf16(text));
+}
+
+std::string joinPart(const std::string& base, const std::string& target) {
+    if (!target.empty() && target[0] == '/') return target.substr(1);
+    std::filesystem::path p = std::filesystem::path(base).parent_path() / target;
+    return p.lexically_normal().generic_string();
+}
+
+std::string relsPartOf(const std::string& part) {
+    std::filesystem::path p(part);
+    return (p.parent_path() / "_rels" / (p.filename().string() + ".rels")).generic_string();
+}
+
+// Days from 1970-01-01 of a Gregorian date.
+long long daysFromCivil(long long y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    long long era = (y >= 0 ? y : y - 399) / 400;
+    long long yoe = y - era * 400;
+    long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+}  // namespace
+
+struct WorkbookData {
+    std::string path;
+    zip_t* zip = nullptr;
+    bool date1904 = false;
+    std::vector<std::u16string> sharedStrings;
+    std::vector<std::string> xfFormats;  // format code of each cellXfs entry
+    std::vector<Sheet> sheets;           // every sheet, in workbook order
+    std::vector<int> worksheets;         // the worksheets among them
+    std::vector<DefinedName> names;
+
+    WorkbookData() = default;
+    WorkbookData(const WorkbookData&) = delete;
+    WorkbookData& operator=(const WorkbookData&) = delete;
+    ~WorkbookData() {
+        if (zip) zip_discard(zip);
+    }
+
+    [[noreturn]] void fail(const std::string& problem) const {
+        throw SpreadsheetError("Workbook '" + path + "': " + problem);
+    }
+
+    std::optional<std::string> readPart(const std::string& name) const {
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat(zip, name.c_str(), ZIP_FL_NOCASE, &st) != 0) return std::nullopt;
+        zip_file_t* f = zip_fopen(zip, name.c_str(), ZIP_FL_NOCASE);
+        if (!f) fail("cannot read part '" + name + "': " + zip_strerror(zip));
+        std::string data(static_cast<size_t>(st.size), '\0');
+        zip_int64_t got = zip_fread(f, data.data(), data.size());
+        std::string err = got < 0 ? zip_file_strerror(f) : "";
+        zip_fclose(f);
+        if (got < 0 || static_cast<zip_uint64_t>(got) != st.size)
+            fail("part '" + name + "' is corrupt" + (err.empty() ? "" : ": " + err));
+        return data;
+    }
+
+    // The XML is parsed in place, so the text and the DOM share one buffer.
+    bool loadXml(const std::string& name, pugi::xml_document& doc, std::string& buffer) const {
+        auto data = readPart(name);
+        if (!data) return false;
+        buffer = std::move(*data);
+        pugi::xml_parse_result r = doc.load_buffer_inplace(buffer.data(), buffer.size());
+        if (!r) fail("part '" + name + "' is corrupt: " + r.description());
+        return true;
+    }
+
+    std::map<std::string, std::pair<std::string, std::string>> readRels(const std::string& part) const {
+        std::map<std::string, std::pair<std::string, std::string>> rels;
+        pugi::xml_document doc;
+        std::string buf;
+        if (!loadXml(relsPartOf(part), doc, buf)) return rels;
+        for (pugi::xml_node r : child(doc, "Relationships").children()) {
+            if (!isNamed(r, "Relationship")) continue;
+            std::string type = r.attribute("Type").value();
+            rels[r.attribute("Id").value()] = {type.substr(type.rfind('/') + 1), joinPart(part, r.attribute("Target").value())};
+        }
+        return rels;
+    }
+
+    void load() {
+        std::string workbookPart = "xl/workbook.xml";
+        {
+            pugi::xml_document doc;
+            std::string buf;
+            if (loadXml("_rels/.rels", doc, buf)) {
+                for (pugi::xml_node r : child(doc, "Relationships").children()) {
+                    std::string type = r.attribute("Type").value();
+                    if (type.size() >= 15 && type.substr(type.size() - 15) == "/officeDocument")
+                        workbookPart = joinPart("", r.attribute("Target").value());
+                }
+            }
+        }
+        auto rels = readRels(workbookPart);
+        {
+            pugi::xml_document doc;
+            std::string buf;
+            if (!loadXml(workbookPart, doc, buf)) fail("is corrupt: it has no workbook part");
+            pugi::xml_node wb = child(doc, "workbook");
+            std::string d1904 = child(wb, "workbookPr").attribute("date1904").value();
+            date1904 = d1904 == "1" || d1904 == "true";
+            for (pugi::xml_node s : child(wb, "sheets").children()) {
+                if (!isNamed(s, "sheet")) continue;
+                Sheet sheet;
+                sheet.name = toUtf16(s.attribute("name").value());
+                auto it = rels.find(relId(s));
+                if (it != rels.end()) {
+                    sheet.isWorksheet = it->second.first == "worksheet";
+                    sheet.part = it->second.second;
+                } else {
+                    sheet.isWorksheet = false;
+                }
+                if (sheet.isWorksheet) worksheets.push_back(static_cast<int>(sheets.size()));
+                sheets.push_back(std::move(sheet));
+            }
+            for (pugi::xml_node n : child(wb, "definedNames").children()) {
+                if (!isNamed(n, "definedName")) continue;
+                DefinedName dn;
+                dn.name = toUtf16(n.attribute("name").value());
+                pugi::xml_attribute local = n.attribute("localSheetId");
+                dn.localSheet = local ? local.as_int() : -1;
+                dn.target = n.text().get();
+                names.push_back(std::move(dn));
+            }
+        }
+        for (const auto& [id, rel] : rels) {
+            if (rel.first == "sharedStrings") loadSharedStrings(rel.second);
+            else if (rel.first == "styles") loadStyles(rel.second);
+        }
+    }
+
+    void loadSharedStrings(const std::string& part) {
+        pugi::xml_document doc;
+        std::string buf;
+        if (!loadXml(part, doc, buf)) return;
+        for (pugi::xml_node si : child(doc, "sst").children())
+            if (isNamed(si, "si")) sharedStrings.push_back(stringItemText(si));
+    }
+
+    void loadStyles(const std::string& part) {
+        pugi::xml_document doc;
+        std::string buf;
+        if (!loadXml(part, doc, buf)) return;
+        pugi::xml_node ss = child(doc, "styleSheet");
+        std::map<int, std::string> custom;
+        for (pugi::xml_node f : child(ss, "numFmts").children())
+            if (isNamed(f, "numFmt")) custom[f.attribute("numFmtId").as_int()] = f.attribute("formatCode").value();
+        for (pugi::xml_node xf : child(ss, "cellXfs").children()) {
+            if (!isNamed(xf, "xf")) continue;
+            int id = xf.attribute("numFmtId").as_int();
+            auto it = custom.find(id);
+            xfFormats.push_back(it != custom.end() ? it->second : builtinFormatCode(id));
+        }
+    }
+
+    // A sheet is read once, when first used. pugixml has no streaming mode, so
+    // the part is inflated whole and parsed in place (no second copy of the
+    // text); buffer and DOM are dropped as soon as the cells are copied out,
+    // and only the compact cell list stays. The transient peak of a 50 MB part
+    // is accepted rather than bringing in a second, streaming XML parser.
+    Sheet& loadedSheet(int index) {
+        Sheet& sheet = sheets[static_cast<size_t>(index)];
+        if (sheet.loaded) return sheet;
+        pugi::xml_document doc;
+        std::string buf;
+        if (!loadXml(sheet.part, doc, buf)) fail("sheet '" + toUtf8(sheet.name) + "' is missing from the file");
+        pugi::xml_node data = child(child(doc, "worksheet"), "sheetData");
+        uint32_t rowNo = 0;
+        bool sorted = true;
+        for (pugi::xml_node row : data.children()) {
+            if (!isNamed(row, "row")) continue;
+            pugi::xml_attribute r = row.attribute("r");
+            rowNo = r ? r.as_uint() : rowNo + 1;
+            uint32_t colNo = 0;
+            for (pugi::xml_node c : row.children()) {
+                if (!isNamed(c, "c")) continue;
+                const char* ref = c.attribute("r").value();
+                if (*ref) {
+                    auto rect = parseRangeAddress(ref);
+                    if (!rect) fail("sheet '" + toUtf8(sheet.name) + "' has a bad cell address '" + ref + "'");
+                    colNo = static_cast<uint32_t>(rect->col1);
+                    rowNo = static_cast<uint32_t>(rect->row1);
+                } else {
+                    ++colNo;
+                }
+                Cell cell{rowNo, colNo, c.attribute("s").as_uint(), CellType::Number, 0};
+                std::string t = c.attribute("t").value();
+                pugi::xml_node v = child(c, "v");
+                if (t == "inlineStr") {
+                    cell.type = CellType::LocalString;
+                    cell.number = static_cast<double>(sheet.strings.size());
+                    sheet.strings.push_back(stringItemText(child(c, "is")));
+                } else if (!v) {
+                    continue;  // formatted but empty
+                } else if (t == "s") {
+                    cell.type = CellType::SharedString;
+                    cell.number = v.text().as_uint();
+                } else if (t == "str" || t == "e") {
+                    cell.type = t == "e" ? CellType::Error : CellType::LocalString;
+                    cell.number = static_cast<double>(sheet.strings.size());
+                    sheet.strings.push_back(decodeEscapes(toUtf16(v.text().get())));
+                } else if (t == "b") {
+                    cell.type = CellType::Boolean;
+                    cell.number = v.text().as_int() != 0;
+                } else if (t == "d") {
+                    cell.number = isoDateToSerial(v.text().get());
+                } else {
+                    cell.number = std::strtod(v.text().get(), nullptr);
+                }
+                if (!sheet.cells.empty()) {
+                    const Cell& last = sheet.cells.back();
+                    if (last.row > cell.row || (last.row == cell.row && last.col >= cell.col)) sorted = false;
+                }
+                sheet.cells.push_back(cell);
+            }
+        }
+        if (!sorted) {
+            std::stable_sort(sheet.cells.begin(), sheet.cells.end(), [](const Cell& a, const Cell& b) {
+                return a.row != b.row ? a.row < b.row : a.col < b.col;
+            });
+        }
+        sheet.cells.shrink_to_fit();
+        sheet.loaded = true;
+        return sheet;
+    }
+
+    double isoDateToSerial(const char* text) const {
+        int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+        double s = 0;
+        std::sscanf(text, "%d-%d-%dT%d:%d:%lf", &y, &mo, &d, &h, &mi, &s);
+        if (mo < 1 || mo > 12) return 0;
+        long long days = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
+        double serial = static_cast<double>(days - (date1904 ? -24107 : -25569));
+        if (!date1904 && serial < 61) serial -= 1;  // before the fictitious 29 February 1900
+        return serial + (h * 3600 + mi * 60 + s) / 86400.0;
+    }
+
+    std::u16string display(const Sheet& sheet, const Cell& cell) const {
+        static const std::string general = "General";
+        const std::string& fmt = cell.style < xfFormats.size() ? xfFormats[cell.style] : general;
+        switch (cell.type) {
+            case CellType::Number: return formatNumber(cell.number, fmt, date1904);
+            case CellType::SharedString: {
+                size_t i = static_cast<size_t>(cell.number);
+                return formatText(i < sharedStrings.size() ? sharedStrings[i] : std::u16string(), fmt);
+            }
+            case CellType::LocalString: return formatText(sheet.strings[static_cast<size_t>(cell.number)], fmt);
+            case CellType::Error: return sheet.strings[static_cast<size_t>(cell.number)];
+            case CellType::Boolean: return cell.number != 0 ? u"TRUE" : u"FALSE";
+        }
+        return {};
+    }
+
+    int sheetByName(std::u16string_view name) const {
+        for (int i : worksheets)
+            if (equalsIgnoreCase(sheets[static_cast<size_t>(i)].name, name)) return i;
+        return -1;
+    }
+};
+
+namespace {
+
+// "Sheet1!$A$1:$B$2" or "'My sheet'!A1" (quotes doubled inside).
+bool splitQualified(const std::string& text, std::string& sheet, std::string& address) {
+    size_t bang = text.rfind('!');
+    if (bang == std::string::npos) return false;
+    sheet = text.substr(0, bang);
+    address = text.substr(bang + 1);
+    if (sheet.size() >= 2 && sheet.front() == '\'' && sheet.back() == '\'') {
+        std::string s;
+        for (size_t i = 1; i + 1 < sheet.size(); ++i) {
+            s.push_back(sheet[i]);
+            if (sheet[i] == '\'' && sheet[i + 1] == '\'') ++i;
+        }
+        sheet = s;
+    }
+    return true;
+}
+
+}  // namespace
+
+// ---- Workbook ----
+
+Workbook Workbook::open(const std::u16string& path) {
+    auto data = std::make_shared<WorkbookData>();
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(toUtf8(path)), ec).lexically_normal();
+    data->path = p.string();
+    if (path.empty() || !std::filesystem::is_regular_file(p, ec)) data->fail("the file does not exist");
+    {
+        std::ifstream in(p, std::ios::binary);
+        unsigned char sig[8] = {};
+        in.read(reinterpret_cast<char*>(sig), sizeof sig);
+        static const unsigned char ole[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+        if (in.gcount() == 8 && std::memcmp(sig, ole, 8) == 0)
+            data->fail("the file is encrypted with a password (or is an old binary workbook) and cannot be read");
+    }
+    int err = 0;
+    data->zip = zip_open(data->path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
+    if (!data->zip) {
+        zip_error_t ze;
+        zip_error_init_with_code(&ze, err);
+        std::string msg = zip_error_strerror(&ze);
+        zip_error_fini(&ze);
+        data->fail("the file is corrupt or not a workbook (" + msg + ")");
+    }
+    data->load();
+    return Workbook(std::move(data));
+}
+
+std::u16string Workbook::fullName() const { return toUtf16(m_data->path); }
+bool Workbook::date1904() const { return m_data->date1904; }
+int Workbook::worksheetCount() const { return static_cast<int>(m_data->worksheets.size()); }
+
+Worksheet Workbook::worksheet(int index) const {
+    if (index < 1 || index > worksheetCount())
+        m_data->fail("there is no worksheet number " + std::to_string(index) + " (it has " + std::to_string(worksheetCount()) + ")");
+    return Worksheet(m_data, m_data->worksheets[static_cast<size_t>(index - 1)]);
+}
+
+Worksheet Workbook::worksheetByName(const std::u16string& name) const {
+    int i = m_data->sheetByName(name);
+    if (i < 0) m_data->fail("there is no worksheet named '" + toUtf8(name) + "'");
+    return Worksheet(m_data, i);
+}
+
+// ---- Worksheet ----
+
+std::u16string Worksheet::name() const { return m_book->sheets[static_cast<size_t>(m_sheet)].name; }
+
+Range Worksheet::range(const std::u16string& reference) const {
+    std::string ref = toUtf8(reference);
+    if (auto rect = parseRangeAddress(ref)) return Range(m_book, m_sheet, rect->row1, rect->col1, rect->row2, rect->col2);
+
+    std::string target;
+    bool found = false;
+    for (int pass = 0; pass < 2 && !found; ++pass) {
+        for (const DefinedName& n : m_book->names) {
+            if (n.localSheet == (pass == 0 ? m_sheet : -1) && equalsIgnoreCase(n.name, reference)) {
+                target = n.target;
+                found = true;
+                break;
+            }
+        }
+    }
+    if (!found) target = ref;
+    std::string sheetName, address;
+    if (splitQualified(target, sheetName, address)) {
+        int sheet = m_book->sheetByName(toUtf16(sheetName));
+        auto rect = parseRangeAddress(address);
+        if (sheet >= 0 && rect) return Range(m_book, sheet, rect->row1, rect->col1, rect->row2, rect->col2);
+    }
+    std::string where = "sheet '" + toUtf8(name()) + "': '" + ref + "' ";
+    if (found) m_book->fail(where + "is a name that does not refer to a range (" + target + ")");
+    m_book->fail(where + "is neither a cell reference nor a defined name");
+}
+
+// ---- Range ----
+
+std::u16string Range::text() const {
+    const Sheet& sheet = m_book->loadedSheet(m_sheet);
+    const auto& cells = sheet.cells;
+    auto it = std::lower_bound(cells.begin(), cells.end(), std::make_pair(m_row1, m_col1),
+                               [](const Cell& c, const std::pair<int, int>& key) {
+                                   return c.row != static_cast<uint32_t>(key.first) ? c.row < static_cast<uint32_t>(key.first)
+                                                                                    : c.col < static_cast<uint32_t>(key.second);
+                               });
+    long long area = static_cast<long long>(m_row2 - m_row1 + 1) * (m_col2 - m_col1 + 1);
+    long long seen = 0;
+    std::optional<std::u16string> common;
+    for (; it != cells.end() && it->row <= static_cast<uint32_t>(m_row2); ++it) {
+        if (it->col < static_cast<uint32_t>(m_col1) || it->col > static_cast<uint32_t>(m_col2)) continue;
+        ++seen;
+        std::u16string t = m_book->display(sheet, *it);
+        if (!common) common = std::move(t);
+        else if (*common != t) return {};
+    }
+    // Cells not stored are empty and show nothing.
+    if (!common || (seen < area && !common->empty())) return {};
+    return *common;
+}
+
+}  // namespace tessly::spreadsheet

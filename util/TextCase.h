@@ -1,0 +1,22 @@
+// Letter case for ids, option names and keywords: only ASCII letters fold,
+// so the result never depends on the locale.
+#pragma once
+
+#include <string_view>
+
+namespace textcase {
+
+constexpr char16_t asciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+constexpr char16_t asciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+
+constexpr bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    return true;
+}
+
+}
