@@ -1,0 +1,614 @@
+// The pattern matcher: a recursive-descent compiler from the pattern syntax
+// to a small instruction list, and a backtracking machine that runs it with
+// an explicit stack on the heap. Interface: CRegExp::parse, CRegExp::match
+// and matchGroups.
+#include "tablecell/RegExp.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+namespace {
+
+// Deeper nesting than this is refused rather than risking the C stack.
+constexpr int kMaxNesting = 200;
+
+// Each abbreviation: its letter, then the body compiled in its place.
+constexpr std::u16string_view kAbbreviations[] = {
+    u"a([a-zA-Z0-9])",
+    u"b([ \t])",
+    u"c([a-zA-Z])",
+    u"d([0-9])",
+    u"h([0-9a-fA-F])",
+    u"n(\r|(\r?\n))",
+    u"q(\"[^\"]*\")|('[^']*')",
+    u"w([a-zA-Z]+)",
+    u"z([0-9]+)",
+};
+
+enum Opcode {
+    kChar,      // one given character
+    kAny,       // any one character
+    kSet,       // one character in (or not in) set x
+    kSplit,     // go on at x; on failure at y
+    kJump,      // go on at x
+    kSave,      // capture slot x takes the position
+    kLoopEnter, // loop x remembers where this repetition starts
+    kLoopCheck, // fail when repetition x consumed nothing
+    kBackRef,   // the current text of group x
+    kEnd,       // the end of the text
+    kNotBegin,  // the item up to kNotEnd must not match; go on at x
+    kNotEnd,    // the forbidden item matched
+    kMatch,     // the pattern matched
+};
+
+struct Instruction {
+    Opcode op;
+    int x = 0;
+    int y = 0;
+    char16_t c = 0;
+};
+
+struct CharSet {
+    bool negated = false;
+    std::vector<std::pair<char16_t, char16_t>> ranges;
+
+    bool contains(char16_t c) const
+    {
+        bool in = false;
+        for (const auto& [low, high] : ranges)
+            if (c >= low && c <= high) {
+                in = true;
+                break;
+            }
+        return in != negated;
+    }
+};
+
+enum NodeKind { kNodeChar, kNodeAny, kNodeSet, kNodeGroup, kNodeNot, kNodeBackRef, kNodeEnd,
+                kNodeEmpty, kNodeAlternation, kNodeStar, kNodePlus, kNodeOptional };
+
+struct Node {
+    explicit Node(NodeKind k) : kind(k) {}
+
+    NodeKind kind;
+    char16_t c = 0;
+    int index = -1;         // set, capture group (-1: none) or referenced group
+    bool lazy = false;
+    bool nullable = false;  // can match an empty text, judged from the pattern
+    std::vector<int> children;
+};
+
+// Backtracking stack entries.
+enum EntryKind {
+    kRetry,        // resume at index with position value
+    kRestoreSlot,  // capture slot index had value
+    kRestoreLoop,  // loop start index had value
+    kBarrier,      // a forbidden item started here; go on at index if it fails
+};
+
+class Compiler {
+public:
+    Compiler(std::vector<Node>& nodes, std::vector<CharSet>& sets, int& groups)
+        : m_nodes(nodes), m_sets(sets), m_groups(groups) {}
+
+    // Compiles a whole pattern (or an abbreviation body) into a sequence node.
+    int compile(std::u16string_view pattern, int& root)
+    {
+        m_pattern = pattern;
+        m_pos = 0;
+        root = sequence(m_depth);
+        return m_error;
+    }
+
+    size_t position() const { return m_pos; }
+
+private:
+    bool atEnd() const { return m_pos >= m_pattern.size(); }
+    char16_t current() const { return m_pattern[m_pos]; }
+
+    int add(Node node)
+    {
+        m_nodes.push_back(std::move(node));
+        return int(m_nodes.size() - 1);
+    }
+
+    int fail(int error)
+    {
+        if (!m_error)
+            m_error = error;
+        return add(Node(kNodeEmpty));
+    }
+
+    int sequence(int depth)
+    {
+        Node node(kNodeGroup);
+        node.nullable = true;
+        while (!m_error && !atEnd() && current() != u')' && current() != u']' && current() != u'}') {
+            int child = alternation(depth);
+            node.nullable = node.nullable && m_nodes[child].nullable;
+            node.children.push_back(child);
+        }
+        // An empty group counts as one that cannot match an empty text.
+        if (node.children.empty())
+            node.nullable = false;
+        return add(std::move(node));
+    }
+
+    int alternation(int depth)
+    {
+        int first = quantified(depth);
+        if (m_error || atEnd() || current() != u'|')
+            return first;
+        Node node(kNodeAlternation);
+        node.children.push_back(first);
+        node.nullable = m_nodes[first].nullable;
+        while (!m_error && !atEnd() && current() == u'|') {
+            ++m_pos;
+            int next = quantified(depth);
+            node.nullable = node.nullable || m_nodes[next].nullable;
+            node.children.push_back(next);
+        }
+        return add(std::move(node));
+    }
+
+    int quantified(int depth)
+    {
+        int item = this->item(depth);
+        if (m_error || atEnd())
+            return item;
+        char16_t q = current();
+        NodeKind kind = q == u'*' ? kNodeStar : q == u'+' ? kNodePlus : q == u'?' ? kNodeOptional : kNodeEmpty;
+        if (kind == kNodeEmpty)
+            return item;
+        ++m_pos;
+        Node node(kind);
+        if (!atEnd() && current() == u'?') {
+            node.lazy = true;
+            ++m_pos;
+        }
+        bool itemNullable = m_nodes[item].nullable;
+        if (kind != kNodeOptional && itemNullable)
+            return fail(CRegExp::kEmptyRepeat);
+        node.nullable = kind != kNodePlus || itemNullable;
+        node.children.push_back(item);
+        return add(std::move(node));
+    }
+
+    int item(int depth)
+    {
+        if (depth > kMaxNesting)
+            return fail(CRegExp::kOutOfMemory);
+        if (atEnd() || current() == u')' || current() == u']' || current() == u'}') {
+            // An alternative left empty ("a|") matches the empty text.
+            Node node(kNodeEmpty);
+            node.nullable = true;
+            return add(std::move(node));
+        }
+        char16_t c = m_pattern[m_pos++];
+        switch (c) {
+        case u'.':
+            return add(Node(kNodeAny));
+        case u'[':
+            return set();
+        case u'{':
+        case u'(': {
+            int group = c == u'{' ? m_groups++ : -1;
+            int inner = sequence(depth + 1);
+            if (m_error)
+                return inner;
+            if (atEnd() || current() != (c == u'{' ? u'}' : u')'))
+                return fail(c == u'{' ? CRegExp::kMissingBrace : CRegExp::kMissingParen);
+            ++m_pos;
+            m_nodes[inner].index = group;
+            return inner;
+        }
+        case u'!': {
+            int inner = item(depth + 1);
+            Node node(kNodeNot);
+            node.nullable = m_nodes[inner].nullable;
+            node.children.push_back(inner);
+            return add(std::move(node));
+        }
+        case u'\\':
+            return escape(depth);
+        case u'$':
+            if (m_pos == m_pattern.size()) {
+                Node node(kNodeEnd);
+                node.nullable = true;
+                return add(std::move(node));
+            }
+            break;
+        default:
+            break;
+        }
+        Node node(kNodeChar);
+        node.c = c;
+        return add(std::move(node));
+    }
+
+    int escape(int depth)
+    {
+        if (atEnd()) {
+            // A trailing backslash stands for itself.
+            Node node(kNodeChar);
+            node.c = u'\\';
+            return add(std::move(node));
+        }
+        char16_t c = current();
+        if (c >= u'0' && c <= u'9') {
+            long group = 0;
+            while (!atEnd() && current() >= u'0' && current() <= u'9') {
+                group = std::min(group * 10 + (current() - u'0'), 1000000L);
+                ++m_pos;
+            }
+            if (group >= m_groups)
+                return fail(CRegExp::kUnknownGroup);
+            Node node(kNodeBackRef);
+            node.index = int(group);
+            return add(std::move(node));
+        }
+        ++m_pos;
+        for (std::u16string_view abbreviation : kAbbreviations) {
+            if (abbreviation[0] != c)
+                continue;
+            Compiler body(m_nodes, m_sets, m_groups);
+            body.m_depth = depth + 1;
+            int root = -1;
+            if (body.compile(abbreviation.substr(1), root) || body.position() != abbreviation.size() - 1)
+                return fail(CRegExp::kBadAbbreviation);
+            m_nodes[root].nullable = false;
+            return root;
+        }
+        Node node(kNodeChar);
+        node.c = c;
+        return add(std::move(node));
+    }
+
+    int set()
+    {
+        CharSet charSet;
+        if (!atEnd() && current() == u'^') {
+            charSet.negated = true;
+            ++m_pos;
+        }
+        if (!atEnd() && current() == u']')
+            return fail(CRegExp::kEmptySet);
+        for (;;) {
+            if (atEnd())
+                return fail(CRegExp::kBadSet);
+            char16_t low = m_pattern[m_pos++];
+            if (low == u']')
+                break;
+            if (low == u'\\') {
+                if (atEnd())
+                    return fail(CRegExp::kBadSet);
+                low = m_pattern[m_pos++];
+                if (low == u't')
+                    low = u'\t';
+            }
+            char16_t high = low;
+            if (!atEnd() && current() == u'-') {
+                ++m_pos;
+                if (atEnd() || current() == u']')
+                    return fail(CRegExp::kBadSet);
+                high = m_pattern[m_pos++];
+                if (high < low)
+                    return fail(CRegExp::kReversedRange);
+            }
+            charSet.ranges.emplace_back(low, high);
+        }
+        m_sets.push_back(std::move(charSet));
+        Node node(kNodeSet);
+        node.index = int(m_sets.size() - 1);
+        return add(std::move(node));
+    }
+
+    std::vector<Node>& m_nodes;
+    std::vector<CharSet>& m_sets;
+    int& m_groups;
+    std::u16string_view m_pattern;
+    size_t m_pos = 0;
+    int m_error = 0;
+    int m_depth = 0;
+};
+
+class Emitter {
+public:
+    Emitter(const std::vector<Node>& nodes, std::vector<Instruction>& code) : m_nodes(nodes), m_code(code) {}
+
+    int loops() const { return m_loops; }
+
+    void emit(int index)
+    {
+        const Node& node = m_nodes[index];
+        switch (node.kind) {
+        case kNodeChar:
+            m_code.push_back({kChar, 0, 0, node.c});
+            break;
+        case kNodeAny:
+            m_code.push_back({kAny});
+            break;
+        case kNodeSet:
+            m_code.push_back({kSet, node.index});
+            break;
+        case kNodeBackRef:
+            m_code.push_back({kBackRef, node.index});
+            break;
+        case kNodeEnd:
+            m_code.push_back({kEnd});
+            break;
+        case kNodeEmpty:
+            break;
+        case kNodeGroup:
+            if (node.index >= 0)
+                m_code.push_back({kSave, 2 * node.index});
+            for (int child : node.children)
+                emit(child);
+            if (node.index >= 0)
+                m_code.push_back({kSave, 2 * node.index + 1});
+            break;
+        case kNodeNot: {
+            size_t begin = here();
+            m_code.push_back({kNotBegin});
+            emit(node.children[0]);
+            m_code.push_back({kNotEnd});
+            m_code[begin].x = int(here());
+            break;
+        }
+        case kNodeAlternation: {
+            std::vector<size_t> exits;
+            for (size_t i = 0; i + 1 < node.children.size(); ++i) {
+                size_t split = here();
+                m_code.push_back({kSplit, int(split + 1)});
+                emit(node.children[i]);
+                exits.push_back(here());
+                m_code.push_back({kJump});
+                m_code[split].y = int(here());
+            }
+            emit(node.children.back());
+            for (size_t exit : exits)
+                m_code[exit].x = int(here());
+            break;
+        }
+        case kNodeOptional: {
+            size_t split = here();
+            m_code.push_back({kSplit});
+            emit(node.children[0]);
+            setBranches(split, split + 1, here(), node.lazy);
+            break;
+        }
+        case kNodePlus:
+            emit(node.children[0]);
+            [[fallthrough]];
+        case kNodeStar: {
+            int loop = m_loops++;
+            size_t split = here();
+            m_code.push_back({kSplit});
+            m_code.push_back({kLoopEnter, loop});
+            emit(node.children[0]);
+            m_code.push_back({kLoopCheck, loop});
+            m_code.push_back({kJump, int(split)});
+            setBranches(split, split + 1, here(), node.lazy);
+            break;
+        }
+        }
+    }
+
+private:
+    size_t here() const { return m_code.size(); }
+
+    // Greedy tries the item first, lazy tries leaving it out first.
+    void setBranches(size_t split, size_t item, size_t out, bool lazy)
+    {
+        m_code[split].x = int(lazy ? out : item);
+        m_code[split].y = int(lazy ? item : out);
+    }
+
+    const std::vector<Node>& m_nodes;
+    std::vector<Instruction>& m_code;
+    int m_loops = 0;
+};
+
+}
+
+struct CRegExp::Program {
+    std::vector<Instruction> code;
+    std::vector<CharSet> sets;
+    int groups = 0;
+    int loops = 0;
+    bool anchored = false;
+};
+
+CRegExp::CRegExp() = default;
+CRegExp::~CRegExp() = default;
+
+size_t CRegExp::groupCount() const
+{
+    return m_program ? size_t(m_program->groups) : 0;
+}
+
+int CRegExp::parse(const char16_t* pattern)
+{
+    if (!pattern) {
+        m_program.reset();
+        return kNoPattern;
+    }
+    return parse(std::u16string_view(pattern));
+}
+
+int CRegExp::parse(std::u16string_view pattern)
+{
+    m_program.reset();
+    try {
+        auto program = std::make_unique<Program>();
+        if (!pattern.empty() && pattern[0] == u'^') {
+            program->anchored = true;
+            pattern.remove_prefix(1);
+        }
+        std::vector<Node> nodes;
+        Compiler compiler(nodes, program->sets, program->groups);
+        int root = -1;
+        if (int error = compiler.compile(pattern, root))
+            return error;
+        Emitter emitter(nodes, program->code);
+        emitter.emit(root);
+        program->code.push_back({kMatch});
+        program->loops = emitter.loops();
+        m_program = std::move(program);
+        return kOk;
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    }
+}
+
+bool CRegExpMatchContext::group(size_t index, size_t& start, size_t& end) const
+{
+    if (index >= groupCount() || m_slots[2 * index] < 0 || m_slots[2 * index + 1] < 0)
+        return false;
+    start = size_t(m_slots[2 * index]);
+    end = size_t(m_slots[2 * index + 1]);
+    return true;
+}
+
+bool CRegExp::match(std::u16string_view text, CRegExpMatchContext& context) const
+{
+    if (!m_program)
+        return false;
+    const Program& program = *m_program;
+    auto& slots = context.m_slots;
+    auto& loopStarts = context.m_loopStarts;
+    auto& stack = context.m_stack;
+    stack.clear();
+    stack.reserve(256);
+    const std::ptrdiff_t length = std::ptrdiff_t(text.size());
+
+    for (std::ptrdiff_t start = 0; start < length; ++start) {
+        if (program.anchored && start > 0)
+            break;
+        slots.assign(2 * size_t(program.groups), -1);
+        loopStarts.assign(size_t(program.loops), -1);
+        stack.clear();
+        size_t pc = 0;
+        std::ptrdiff_t pos = start;
+        for (;;) {
+            const Instruction& in = program.code[pc];
+            bool ok = true;
+            switch (in.op) {
+            case kChar:
+                ok = pos < length && text[size_t(pos)] == in.c;
+                ++pos, ++pc;
+                break;
+            case kAny:
+                ok = pos < length;
+                ++pos, ++pc;
+                break;
+            case kSet:
+                ok = pos < length && program.sets[size_t(in.x)].contains(text[size_t(pos)]);
+                ++pos, ++pc;
+                break;
+            case kSplit:
+                stack.push_back({kRetry, in.y, pos});
+                pc = size_t(in.x);
+                break;
+            case kJump:
+                pc = size_t(in.x);
+                break;
+            case kSave:
+                stack.push_back({kRestoreSlot, in.x, slots[size_t(in.x)]});
+                slots[size_t(in.x)] = pos;
+                ++pc;
+                break;
+            case kLoopEnter:
+                stack.push_back({kRestoreLoop, in.x, loopStarts[size_t(in.x)]});
+                loopStarts[size_t(in.x)] = pos;
+                ++pc;
+                break;
+            case kLoopCheck:
+                ok = loopStarts[size_t(in.x)] != pos;
+                ++pc;
+                break;
+            case kBackRef: {
+                std::ptrdiff_t from = slots[2 * size_t(in.x)], to = slots[2 * size_t(in.x) + 1];
+                if (from >= 0 && to > from) {
+                    std::u16string_view captured = text.substr(size_t(from), size_t(to - from));
+                    ok = text.substr(size_t(pos)).starts_with(captured);
+                    pos += to - from;
+                }
+                ++pc;
+                break;
+            }
+            case kEnd:
+                ok = pos == length;
+                ++pc;
+                break;
+            case kNotBegin:
+                stack.push_back({kBarrier, in.x, pos});
+                ++pc;
+                break;
+            case kNotEnd:
+                // The forbidden item matched: undo it down to its barrier, then fail.
+                while (!stack.empty()) {
+                    CRegExpMatchContext::Entry entry = stack.back();
+                    stack.pop_back();
+                    if (entry.kind == kBarrier)
+                        break;
+                    if (entry.kind == kRestoreSlot)
+                        slots[size_t(entry.index)] = entry.value;
+                    else if (entry.kind == kRestoreLoop)
+                        loopStarts[size_t(entry.index)] = entry.value;
+                }
+                ok = false;
+                break;
+            case kMatch:
+                return true;
+            }
+            if (ok)
+                continue;
+            // Backtrack to the latest choice, undoing captures on the way.
+            bool resumed = false;
+            while (!stack.empty() && !resumed) {
+                CRegExpMatchContext::Entry entry = stack.back();
+                stack.pop_back();
+                switch (entry.kind) {
+                case kRestoreSlot:
+                    slots[size_t(entry.index)] = entry.value;
+                    break;
+                case kRestoreLoop:
+                    loopStarts[size_t(entry.index)] = entry.value;
+                    break;
+                default:
+                    // A retry, or a forbidden item that failed: go on after it.
+                    pc = size_t(entry.index);
+                    pos = entry.value;
+                    resumed = true;
+                    break;
+                }
+            }
+            if (!resumed)
+                break;
+        }
+    }
+    return false;
+}
+
+bool matchGroups(std::u16string_view text, std::u16string_view pattern, std::vector<std::u16string>& groups)
+{
+    if (text.empty() || pattern.empty())
+        return false;
+    groups.clear();
+    CRegExp regExp;
+    if (regExp.parse(pattern) != CRegExp::kOk)
+        return false;
+    CRegExpMatchContext context;
+    if (!regExp.match(text, context))
+        return false;
+    for (size_t i = 0; i < regExp.groupCount(); ++i) {
+        size_t start = 0, end = 0;
+        if (context.group(i, start, end) && end > start)
+            groups.emplace_back(text.substr(start, end - start));
+        else
+            groups.emplace_back();
+    }
+    return true;
+}
