@@ -7,6 +7,8 @@
 
 int runEval(const std::vector<std::string>& words);
 int runField(const std::vector<std::string>& words);
+int runExpr(const std::vector<std::string>& words);
 
 extern const char* const kEvalHelp;
 extern const char* const kFieldHelp;
+extern const char* const kExprHelp;

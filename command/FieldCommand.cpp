@@ -16,7 +16,10 @@ const char* const kFieldHelp = R"(usage: tessly field CODE [--drawing FILE] [--s
 
 Evaluates one field code as a field of a text in model space and prints its
 value. With CODE "-", reads one code per line from standard input and
-evaluates all of them in the same pass.
+evaluates all of them in the same pass. While the sibling library holds a
+selection (--select, or "selected" in the drawing), the field is one being
+placed from it: it has no owner yet, and an expression's bare cell
+references address the selected table.
 
   --drawing FILE   the drawing the field lives in (default: a new empty one)
   --select HANDLE  the object the sibling library holds as selected
@@ -29,6 +32,18 @@ examples:
 )";
 
 namespace {
+// A field being placed from the sibling library's selection has no owner yet.
+AcDbObjectId addUnplacedField(AcDbDatabase& db, const std::u16string& code)
+{
+    auto* field = new AcDbField(code.c_str());
+    AcDbObjectId fieldId;
+    if (db.addObject(field, AcDbObjectId(), fieldId) != Acad::eOk) {
+        delete field;
+        throw UsageError("tessly field: cannot add a field to the drawing");
+    }
+    return fieldId;
+}
+
 AcDbObjectId addCodeAsText(AcDbDatabase& db, const std::u16string& code)
 {
     // The text shows exactly one field whose code is the whole line.
@@ -76,7 +91,8 @@ int runField(const std::vector<std::string>& words)
         session.select(args.value("--select"));
     std::vector<AcDbObjectId> ids;
     for (const std::string& code : codes)
-        ids.push_back(addCodeAsText(session.database(), utf::toUtf16(code)));
+        ids.push_back(session.selected().isNull() ? addCodeAsText(session.database(), utf::toUtf16(code))
+                                                  : addUnplacedField(session.database(), utf::toUtf16(code)));
     session.loadModule();
     session.evaluate(ids);
 

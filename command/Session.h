@@ -28,6 +28,7 @@ public:
     // Selects the object with this handle in the sibling library.
     void select(const std::string& handle);
     void loadModule();
+    void* moduleSymbol(const char* name) const { return m_module.symbol(name); }
     // One evaluation pass over every field of the drawing, or over the given ones.
     void evaluateAll();
     void evaluate(const std::vector<AcDbObjectId>& fieldIds);

@@ -12,6 +12,7 @@ const char* const kHelp = R"(usage: tessly COMMAND [ARGS]
 commands:
   eval FILE      evaluate every field of a drawing and print what they show
   field CODE     evaluate one field code (or "-": one per line from stdin)
+  expr EXPR      evaluate an expression of the expression language
 
 Run "tessly COMMAND --help" for a command's options.
 
@@ -35,6 +36,8 @@ int main(int argc, char** argv)
             return runEval(words);
         if (command == "field")
             return runField(words);
+        if (command == "expr")
+            return runExpr(words);
         std::cerr << "tessly: unknown command \"" << command << "\"; see tessly --help\n";
         return 2;
     } catch (const UsageError& e) {

@@ -9,6 +9,8 @@
 #include "expr/CStringStack.h"
 #include "host/dbid.h"
 
+class AcDbField;
+
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -98,6 +100,7 @@ public:
     int ReadTableCells(const std::u16string& key, const std::u16string& reference, AcDbObjectId table);
     static bool ParseCellAddress(std::u16string_view address, int& row, int& column);
     std::u16string EvaluateFieldCode(std::u16string_view fieldCode);
+    int FindOwnerTable(AcDbField* field);
     static int MatchGroups(std::u16string_view text, std::u16string_view pattern, TokenList& groups);
 
     // Value model.

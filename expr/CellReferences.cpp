@@ -2,9 +2,14 @@
 // table cell or range, keeps the values read in the expression's cell map,
 // parses cell addresses and evaluates nested field codes. Interface:
 // CExpression::ResolveReference, ReadTableCells, ParseCellAddress,
-// EvaluateFieldCode, MatchGroups and SetCellValue.
+// EvaluateFieldCode, FindOwnerTable, MatchGroups and SetCellValue.
 #include "expr/CExpression.h"
 
+#include "host/acutads.h"
+#include "host/dbapserv.h"
+#include "host/dbfield.h"
+#include "host/dbsymtb.h"
+#include "host/dbtable.h"
 #include "tablecell/RegExp.h"
 #include "util/WideCrt.h"
 
@@ -15,11 +20,27 @@ const std::u16string kFieldFailure = u"####";
 bool isLetter(char16_t c) { return c >= u'A' && c <= u'Z'; }
 bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
+// Nested field codes deeper than this give "####": a code that leads back
+// to itself must not recurse without end.
+constexpr int kMaxFieldNesting = 16;
+thread_local int t_fieldNesting = 0;
+
 // The object a handle names in the working drawing; null when none.
-AcDbObjectId objectOfHandle(std::u16string_view /*handle*/)
+AcDbObjectId objectOfHandle(std::u16string_view handle)
 {
-    // Handles are resolved here once the drawing database is reachable.
-    return AcDbObjectId();
+    std::u16string text(handle);
+    ads_name name = {0, 0};
+    AcDbObjectId id;
+    if (acdbHandEnt(text.c_str(), name) != RTNORM || acdbGetObjectId(id, name) != Acad::eOk)
+        return AcDbObjectId();
+    return id;
+}
+
+// Replaces every occurrence of what in text with with.
+void replaceAll(std::u16string& text, const std::u16string& what, const std::u16string& with)
+{
+    for (size_t at = text.find(what); at != std::u16string::npos; at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
 }
 
 }
@@ -42,7 +63,7 @@ int CExpression::ResolveReference(const std::u16string& text)
         AcDbObjectId table = objectOfHandle(std::u16string_view(key).substr(0, bang));
         if (!table.isNull())
             ReadTableCells(key, key.substr(bang + 1), table);
-    } else if (bang == std::u16string::npos && !m_table.isNull()) {
+    } else if (bang == std::u16string::npos && m_table.isValid()) {
         ReadTableCells(key, key, m_table);
     }
     return m_cellValues.count(key) ? 1 : 0;
@@ -68,9 +89,64 @@ int CExpression::ReadTableCells(const std::u16string& key, const std::u16string&
             firstRow <= 0 || firstColumn <= 0 || lastRow <= 0 || lastColumn <= 0)
             return 0;
     }
-    // Drawing tables are read here once the host gives access to them.
-    (void)key;
-    (void)table;
+    AcDbObjectPointer<AcDbTable> tablePtr(table, AcDb::kForRead);
+    if (!tablePtr)
+        return 0;
+    if (colon == std::u16string::npos) {
+        // A single cell is read without a bounds check: outside the table the
+        // host gives an empty text.
+        m_cellValues[key] = tablePtr->textString(firstRow - 1, firstColumn - 1, AcDbTable::kIgnoreMtextFormat);
+        return 1;
+    }
+    std::u16string value(1, kRangeMarker);
+    bool first = true;
+    int rows = static_cast<int>(tablePtr->numRows()), columns = static_cast<int>(tablePtr->numColumns());
+    for (int r = std::min(firstRow, lastRow); r <= std::max(firstRow, lastRow); ++r) {
+        for (int c = std::min(firstColumn, lastColumn); c <= std::max(firstColumn, lastColumn); ++c) {
+            if (r > rows || c > columns)
+                continue;
+            if (!first)
+                value += u',';
+            value += tablePtr->textString(r - 1, c - 1, AcDbTable::kIgnoreMtextFormat);
+            first = false;
+        }
+    }
+    m_cellValues[key] = std::move(value);
+    return 1;
+}
+
+int CExpression::FindOwnerTable(AcDbField* field)
+{
+    if (!field)
+        return 0;
+    AcDbObjectId current = field->ownerId();
+    while (current.isValid()) {
+        {
+            AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> record(current, AcDb::kForRead);
+            if (record) {
+                if (!record->isLayout() && record->isAnonymous()) {
+                    std::vector<AcDbObjectId> refs;
+                    record->getBlockReferenceIds(refs, true, false);
+                    if (refs.size() == 1) {
+                        AcDbObjectPointer<AcDbTable> table(refs[0], AcDb::kForRead);
+                        if (table) {
+                            m_table = refs[0];
+                            return 1;
+                        }
+                    }
+                    return 0;
+                }
+            }
+        }
+        AcDbObject* obj = nullptr;
+        if (acdbOpenAcDbObject(obj, current, AcDb::kForRead) != Acad::eOk)
+            return 0;
+        AcDbObjectId owner = obj->ownerId();
+        obj->close();
+        if (!owner.isValid())
+            return 0;
+        current = owner;
+    }
     return 0;
 }
 
@@ -109,10 +185,38 @@ std::u16string CExpression::EvaluateFieldCode(std::u16string_view fieldCode)
 {
     if (fieldCode.size() < 2)
         return kFieldFailure;
-    if (fieldCode.find(u"%<") == std::u16string_view::npos)
-        return std::u16string(fieldCode);
-    // Nested field codes are evaluated here once the field engine is reachable.
-    return kFieldFailure;
+    std::u16string text(fieldCode);
+    if (!acdbHasFields(text.c_str()))
+        return text;
+    if (t_fieldNesting >= kMaxFieldNesting)
+        return kFieldFailure;
+
+    int first = 0, last = 0;
+    if (acdbFindField(text.c_str(), 0, first, last) && first >= 0 && last >= first) {
+        std::u16string code = text.substr(static_cast<size_t>(first), static_cast<size_t>(last - first + 1));
+        TokenList groups;
+        // The host's property field needs an object id; a handle is turned into one.
+        if (code.starts_with(u"%<\\AcObjProp") &&
+            MatchGroups(code, u"%<\\\\_ObjHandle {[0-9a-zA-Z]+}>%", groups) && !groups.empty()) {
+            AcDbObjectId id = objectOfHandle(groups[0]);
+            if (id.isValid())
+                replaceAll(text, u"%<\\_ObjHandle " + groups[0] + u">%",
+                           u"%<\\_ObjId " + crt::widen(std::to_string(id.asOldId())) + u">%");
+        }
+    }
+
+    struct Nesting {
+        Nesting() { ++t_fieldNesting; }
+        ~Nesting() { --t_fieldNesting; }
+    } nesting;
+    AcDbField field;
+    field.setFieldCode(text.c_str(), 0, nullptr);
+    if (!field.evaluatorId())
+        return kFieldFailure;
+    field.evaluate(AcDbField::kPreview, acdbHostApplicationServices()->workingDatabase(), nullptr, nullptr);
+    if (field.evaluationStatus(nullptr, nullptr) != AcDbField::kSuccess)
+        return kFieldFailure;
+    return field.getValue();
 }
 
 int CExpression::MatchGroups(std::u16string_view text, std::u16string_view pattern, TokenList& groups)

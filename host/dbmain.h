@@ -4,6 +4,7 @@
 
 #include "host/adesk.h"
 #include "host/AcString.h"
+#include "host/AcValue.h"
 #include "host/dbid.h"
 #include "host/rxobject.h"
 
@@ -54,9 +55,15 @@ public:
     // Host bookkeeping, not part of the module's view.
     void hostSetIdentity(AcDbDatabase* db, AcDbObjectId id, AcDbHandle handle);
     void hostOpened() { ++m_openCount; }
+    // Objects that their owner writes into the drawing file (a table's cell texts).
+    void hostSetWrittenByOwner(bool value) { m_writtenByOwner = value; }
+    bool hostWrittenByOwner() const { return m_writtenByOwner; }
     // The handle to take when added to a database.
     void hostWishHandle(AcDbHandle handle) { if (!m_database) m_handle = handle; }
     int hostOpenCount() const { return m_openCount; }
+    // A named property as the host's object-property field reads it; false
+    // when the object has no such property.
+    virtual bool hostGetProperty(std::u16string_view name, AcValue& value) const;
     // Called once the object is in a database, for objects that make others
     // (a text makes the fields of its contents).
     virtual void subAddedToDatabase() {}
@@ -67,6 +74,7 @@ private:
     AcDbObjectId m_ownerId;
     AcDbHandle m_handle;
     bool m_erased = false;
+    bool m_writtenByOwner = false;
     int m_openCount = 0;
     std::map<AcString, AcString> m_xdata;
 };

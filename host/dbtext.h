@@ -25,6 +25,7 @@ public:
     // The drawing reader makes the fields itself, with their saved state.
     void hostSetMakesOwnFields(bool value) { m_makesOwnFields = value; }
     void subAddedToDatabase() override;
+    bool hostGetProperty(std::u16string_view name, AcValue& value) const override;
 
 private:
     void makeFields();

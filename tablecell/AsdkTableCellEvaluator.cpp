@@ -1,18 +1,44 @@
-// AsdkTableCellEvaluator: see the header.
+// AsdkTableCellEvaluator: see the header. Every failure is a status, never
+// a message: 16 for anything wrong with the reference or the table.
 #include "tablecell/AsdkTableCellEvaluator.h"
 
 #include "app/EvaluatorFrame.h"
+#include "host/dbapserv.h"
+#include "host/dbtable.h"
+#include "tablecell/CellAddress.h"
+#include "tablecell/RegExp.h"
+#include "util/WideCrt.h"
 
 namespace {
 
-int compute(AcDbField* field, AcFdFieldValue&)
+// Group 0 the table's handle, group 1 everything after the full stop.
+constexpr std::u16string_view kTableReference = u"TABLE\\([<]*{[A-Z0-9a-z]+}[>]*\\)\\.{.*}";
+
+int evaluateCell(AcDbField* field, AcFdFieldValue& value)
 {
-    AcString text;
-    int status = frame::readData(field, AsdkTableCellEvaluator::kDataKey, text);
+    AcString data;
+    int status = frame::readData(field, AsdkTableCellEvaluator::kDataKey, data);
     if (status != frame::kSuccess)
         return status;
-    // Not computed by this build yet.
-    return frame::kOtherError;
+    std::u16string text = crt::toUpper(data);
+    std::vector<std::u16string> groups;
+    if (!matchGroups(text, kTableReference, groups) || groups.size() != 2)
+        return frame::kInvalidCode;
+
+    // The table is looked up in the working drawing, not the field's own.
+    AcDbDatabase* db = acdbHostApplicationServices()->workingDatabase();
+    AcDbObjectId tableId;
+    if (!db || db->getAcDbObjectId(tableId, false, AcDbHandle(groups[0].c_str()), 0) != Acad::eOk)
+        return frame::kInvalidCode;
+    int row = 0, column = 0;
+    if (!parseCellAddress(groups[1], row, column) || row <= 0 || column <= 0)
+        return frame::kInvalidCode;
+    AcDbObjectPointer<AcDbTable> table(tableId, AcDb::kForRead);
+    if (!table)
+        return frame::kInvalidCode;
+    AcString cell = table->textString(row - 1, column - 1, AcDbTable::kIgnoreMtextFormat);
+    value.set(cell.kwszPtr());
+    return frame::kSuccess;
 }
 
 }
@@ -22,8 +48,9 @@ Acad::ErrorStatus AsdkTableCellEvaluator::compile(AcDbField* field, AcDbDatabase
     return frame::compile(field, kDataKey, result);
 }
 
-Acad::ErrorStatus AsdkTableCellEvaluator::evaluate(AcDbField* field, int, AcDbDatabase* database, AcFdFieldResult* result)
+Acad::ErrorStatus AsdkTableCellEvaluator::evaluate(AcDbField* field, int, AcDbDatabase* database,
+                                                   AcFdFieldResult* result)
 {
     return frame::evaluate(field, database, result,
-                           [](AcDbField* f, AcDbDatabase*, AcFdFieldValue& value) { return compute(f, value); });
+                           [](AcDbField* f, AcDbDatabase*, AcFdFieldValue& v) { return evaluateCell(f, v); });
 }

@@ -3,6 +3,7 @@
 #include "host/acutads.h"
 #include "host/dbmain.h"
 #include "replacement_host/db/ObjectRegistry.h"
+#include "replacement_host/text/NoCase.h"
 
 #include <cstring>
 
@@ -11,6 +12,22 @@ ACRX_DEFINE_MEMBERS(AcDbEntity, AcDbObject)
 ACRX_DEFINE_MEMBERS(AcDbCurve, AcDbEntity)
 
 AcDbObject::~AcDbObject() = default;
+
+
+bool AcDbObject::hostGetProperty(std::u16string_view name, AcValue& value) const
+{
+    if (nocase::equals(name, u"Handle"))
+        return value.set(m_handle.text().c_str());
+    if (nocase::equals(name, u"ObjectName"))
+        return value.set(isA()->name());
+    if (auto* ent = AcDbEntity::cast(this); ent && nocase::equals(name, u"Layer"))
+        return value.set(ent->layerName().c_str());
+    if (auto* curve = AcDbCurve::cast(this); curve && nocase::equals(name, u"Area")) {
+        double area = 0.0;
+        return curve->getArea(area) == Acad::eOk && value.set(area);
+    }
+    return false;
+}
 
 Acad::ErrorStatus AcDbObject::setOwnerId(AcDbObjectId owner)
 {

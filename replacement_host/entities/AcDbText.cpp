@@ -1,7 +1,9 @@
 // Single-line and paragraph texts, and the fields of their contents.
+#include "host/acutads.h"
 #include "host/dbfield.h"
 #include "host/dbtext.h"
 #include "replacement_host/fields/FieldText.h"
+#include "replacement_host/text/NoCase.h"
 
 ACRX_DEFINE_MEMBERS(AcDbText, AcDbEntity)
 ACRX_DEFINE_MEMBERS(AcDbMText, AcDbText)
@@ -46,4 +48,15 @@ void AcDbText::makeFields()
         else
             delete field;
     }
+}
+
+bool AcDbText::hostGetProperty(std::u16string_view name, AcValue& value) const
+{
+    if (nocase::equals(name, u"TextString")) {
+        ACHAR* shown = textString();
+        value.set(shown);
+        acutDelBuffer(shown);
+        return true;
+    }
+    return AcDbEntity::hostGetProperty(name, value);
 }

@@ -3,6 +3,7 @@
 #include "host/AcFdEval.h"
 #include "host/dbapserv.h"
 #include "replacement_host/fields/FieldEngineState.h"
+#include "replacement_host/fields/HostEvaluators.h"
 
 #include <algorithm>
 #include <vector>
@@ -109,7 +110,7 @@ AcFdFieldEvaluator* AcFdFieldEngine::findEvaluator(AcDbField* field, const ACHAR
     for (auto it = list.rbegin(); it != list.rend(); ++it)
         if (AcFdFieldEvaluator* evaluator = (*it)->findEvaluator(field, evaluatorId))
             return evaluator;
-    return nullptr;
+    return hostEvaluatorLoader()->findEvaluator(field, evaluatorId);
 }
 
 Acad::ErrorStatus AcFdFieldEngine::evaluateFields(int context, AcDbDatabase* database, int* numFound,

@@ -207,8 +207,8 @@ std::string toText(AcDbDatabase& db, AcDbObjectId selected)
     Json objects = Json::array();
     for (AcDbObjectId id : db.objectIds()) {
         AcDbObject* obj = db.objectAt(id);
-        if (id == db.blockTableId() || id == db.layerTableId() || AcDbField::cast(obj))
-            continue; // the tables are implicit; fields are written with their text
+        if (id == db.blockTableId() || id == db.layerTableId() || AcDbField::cast(obj) || obj->hostWrittenByOwner())
+            continue; // the tables are implicit; fields and cells are written with what holds them
         const ObjectCodec* codec = codecForObject(obj);
         if (!codec)
             continue; // kinds without a codec are the host's own bookkeeping

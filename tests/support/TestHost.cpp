@@ -142,5 +142,6 @@ CommandResult runTessly(const std::string& arguments, const std::string& stdinTe
 }
 
 std::string u8(const std::u16string& s) { return utf::toUtf8(s); }
+std::u16string u16(const std::string& s) { return utf::toUtf16(s); }
 
 }

@@ -56,5 +56,6 @@ CommandResult runTessly(const std::string& arguments, const std::string& stdinTe
 std::string shellQuote(const std::string& word);
 
 std::string u8(const std::u16string& s);
+std::u16string u16(const std::string& s);
 
 }

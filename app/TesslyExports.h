@@ -1,0 +1,38 @@
+/* The names the TesslyEval plug-in exports, as C: the host's two entry
+   points, and the expression entry that the tessly command uses to try an
+   expression outside any field. */
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Application messages from the host; answers 0. */
+typedef int (*TesslyEntryPointFn)(int message, void* packet);
+/* The host API version the module is built for: 0x130000. */
+typedef int (*TesslyApiVersionFn)(void);
+
+/* The result of one expression: the text as the evaluation gives it
+   (markers included), whether it succeeded, and the value an expression
+   field would hold (type 1 integer, 2 real, 4 text). */
+typedef struct TesslyExprResult {
+    int ok;
+    const char16_t* text;
+    size_t textLength;
+    int type;
+    int32_t integerValue;
+    double realValue;
+} TesslyExprResult;
+
+typedef void (*TesslyExprSink)(const TesslyExprResult* result, void* context);
+/* Evaluates an expression with tableId (an object id, 0 for none) as the
+   table of bare cell references; the result goes to sink before it returns. */
+typedef void (*TesslyEvaluateExpressionFn)(const char16_t* expression, int64_t tableId, TesslyExprSink sink,
+                                           void* context);
+
+#ifdef __cplusplus
+}
+#endif

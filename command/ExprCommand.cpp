@@ -1,0 +1,126 @@
+// tessly expr: tries expressions of the expression language outside any
+// field, through the loaded module, and prints each result.
+#include "app/TesslyExports.h"
+#include "command/Arguments.h"
+#include "command/Commands.h"
+#include "command/Session.h"
+#include "replacement_host/fields/ValueDisplay.h"
+#include "replacement_host/file/JsonIn.h"
+#include "replacement_host/text/Utf.h"
+
+#include <nlohmann/json.hpp>
+
+#include <iostream>
+
+const char* const kExprHelp = R"(usage: tessly expr EXPRESSION [--drawing FILE] [--table HANDLE] [--json] [--module PATH]
+
+Evaluates an expression as an expression ("TsExpr") field would and prints
+the value as the field would show it. With EXPRESSION "-", reads one
+expression per line from standard input.
+
+  --drawing FILE  the drawing whose tables cell references read
+  --table HANDLE  the table that bare references (B3, A1:A4) address
+  --json          print {"ok", "text", "type", "value"}: whether the
+                  evaluation succeeded, its result text exactly (markers
+                  included; a failure's text is the message), and the value
+                  the field would hold ("integer", "real" or "text")
+  --module PATH   the module to load (default: TesslyEval.so next to tessly)
+
+examples:
+  tessly expr 'ROUND(1234.5678, -2)'
+  tessly expr 'SUM(A1:A3)*1.2' --drawing plan.json --table 2F1 --json
+)";
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct Outcome {
+    bool ok = false;
+    std::u16string text;
+    AcValue value;
+};
+
+void collect(const TesslyExprResult* r, void* context)
+{
+    auto* out = static_cast<Outcome*>(context);
+    out->ok = r->ok != 0;
+    out->text.assign(r->text, r->textLength);
+    if (r->type == AcValue::kLong)
+        out->value.set(static_cast<Adesk::Int32>(r->integerValue));
+    else if (r->type == AcValue::kDouble)
+        out->value.set(r->realValue);
+    else
+        out->value.set(out->text.c_str());
+}
+
+Json outcomeJson(const Outcome& o)
+{
+    Json j;
+    j["ok"] = o.ok;
+    j["text"] = utf::toUtf8(o.text);
+    Adesk::Int32 i = 0;
+    double d = 0;
+    AcString s;
+    if (o.value.get(i)) {
+        j["type"] = "integer";
+        j["value"] = i;
+    } else if (o.value.get(d)) {
+        j["type"] = "real";
+        j["value"] = d;
+    } else {
+        o.value.get(s);
+        j["type"] = "text";
+        j["value"] = utf::toUtf8(s);
+    }
+    return j;
+}
+
+}
+
+int runExpr(const std::vector<std::string>& words)
+{
+    Arguments args = parseArguments("expr", words, {"--json", "--help", "-h"}, {"--drawing", "--table", "--module"});
+    if (args.has("--help") || args.has("-h")) {
+        std::cout << kExprHelp;
+        return 0;
+    }
+    if (args.positional.size() != 1)
+        throw UsageError("tessly expr: give one expression (or - to read expressions from standard input); see tessly expr --help");
+    std::vector<std::string> expressions;
+    if (args.positional[0] == "-") {
+        for (std::string line; std::getline(std::cin, line);) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            expressions.push_back(line);
+        }
+    } else {
+        expressions.push_back(args.positional[0]);
+    }
+
+    Session session(args.value("--drawing"), args.value("--module"));
+    int64_t tableId = 0;
+    if (args.has("--table")) {
+        AcDbHandle handle;
+        AcDbObjectId id;
+        std::string text = args.value("--table");
+        if (!drawingfile::parseHandle(text, handle) || session.database().getAcDbObjectId(id, false, handle) != Acad::eOk)
+            throw UsageError("--table " + text + ": no object of the drawing has this handle");
+        tableId = id.asOldId();
+    }
+    session.loadModule();
+    auto evaluate = reinterpret_cast<TesslyEvaluateExpressionFn>(session.moduleSymbol("tesslyEvaluateExpression"));
+    if (!evaluate)
+        throw UsageError("the module does not export tesslyEvaluateExpression; it cannot try expressions");
+
+    for (const std::string& expression : expressions) {
+        Outcome outcome;
+        std::u16string text = utf::toUtf16(expression);
+        evaluate(text.c_str(), tableId, collect, &outcome);
+        if (args.has("--json"))
+            std::cout << outcomeJson(outcome).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        else
+            std::cout << utf::toUtf8(valuedisplay::format(outcome.value, u"")) << '\n';
+    }
+    return 0;
+}

@@ -1,0 +1,25 @@
+// Result conversion; see the header.
+#include "expr/ExprResult.h"
+
+#include "expr/CExpression.h"
+#include "util/WideCrt.h"
+
+#include <cmath>
+
+namespace exprresult {
+
+void convertResult(const std::u16string& text, AcValue& value)
+{
+    if (!CExpression::IsNumber(text)) {
+        value.set(text.c_str());
+        return;
+    }
+    int i = crt::wtoi(text);
+    double d = crt::wcstod(text);
+    if (std::fabs(d - i) <= 0.00001)
+        value.set(static_cast<Adesk::Int32>(i));
+    else
+        value.set(d);
+}
+
+}
