@@ -23,13 +23,15 @@ namespace testhost {
 
 ModuleLoader& module()
 {
-    static ModuleLoader loader;
-    if (!loader.loaded()) {
-        std::string error = loader.load(TESSLY_MODULE_PATH);
+    // Never destroyed: at exit the module's own objects may be gone before a
+    // static loader here could send the unload message.
+    static ModuleLoader* loader = new ModuleLoader;
+    if (!loader->loaded()) {
+        std::string error = loader->load(TESSLY_MODULE_PATH);
         if (!error.empty())
             throw std::runtime_error(error);
     }
-    return loader;
+    return *loader;
 }
 
 Drawing::Drawing(const std::string& objectsJson, const std::string& selected)
