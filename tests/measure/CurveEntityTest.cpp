@@ -31,14 +31,16 @@ std::shared_ptr<AcDbPolyline> polyline(std::initializer_list<std::array<double, 
 
 TEST(Polyline, SegmentKinds)
 {
-    AcDbPolyline& open = *polyline({{0, 0, 0}, {1, 0, 0.5}, {1, 1, 0}, {1, 1, 0}}, false);
+    auto openHeld = polyline({{0, 0, 0}, {1, 0, 0.5}, {1, 1, 0}, {1, 1, 0}}, false);
+    const AcDbPolyline& open = *openHeld;
     EXPECT_EQ(open.segType(0), AcDbPolyline::kLine);
     EXPECT_EQ(open.segType(1), AcDbPolyline::kArc);
     EXPECT_EQ(open.segType(2), AcDbPolyline::kCoincident);
     EXPECT_EQ(open.segType(3), AcDbPolyline::kEmpty) << "the end of an open polyline starts nothing";
     EXPECT_EQ(open.segType(4), AcDbPolyline::kEmpty);
 
-    AcDbPolyline& closed = *polyline({{0, 0, 0}, {1, 0, 0}, {1, 1, -1}}, true);
+    auto closedHeld = polyline({{0, 0, 0}, {1, 0, 0}, {1, 1, -1}}, true);
+    const AcDbPolyline& closed = *closedHeld;
     EXPECT_EQ(closed.segType(2), AcDbPolyline::kArc) << "the closing segment takes the last bulge";
     EXPECT_EQ(polyline({{3, 4, 1}}, true)->segType(0), AcDbPolyline::kPoint);
 
