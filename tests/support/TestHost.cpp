@@ -36,6 +36,7 @@ ModuleLoader& module()
 
 Drawing::Drawing(const std::string& objectsJson, const std::string& selected)
 {
+    module();
     std::string text = "{\"tesslyDrawing\": 1, \"objects\": " + objectsJson +
                        (selected.empty() ? "" : ", \"selected\": \"" + selected + "\"") + "}";
     drawingfile::LoadResult r = drawingfile::loadFromText(text, "test drawing");
