@@ -1,20 +1,351 @@
-// AsdkBlockCountEvaluator: see the header.
+// AsdkBlockCountEvaluator: see the header. The walk visits every block
+// definition that is listed or anonymous (anonymous copies of dynamic blocks
+// hold their changed references), takes its references, filters them by
+// space, window and layer, and counts each as a dynamic, plain or nested one.
 #include "blockcount/AsdkBlockCountEvaluator.h"
 
 #include "app/EvaluatorFrame.h"
+#include "blockcount/BlockCountCode.h"
+#include "blockcount/LeadingNumber.h"
+#include "host/acutads.h"
+#include "host/dbapserv.h"
+#include "host/dbattr.h"
+#include "host/dbblkref.h"
+#include "host/dbdynblk.h"
+#include "host/dbsymtb.h"
+#include "util/CDelimTokenizer.h"
+#include "util/TextCase.h"
+
+#include <cstdio>
+#include <memory>
+#include <unordered_map>
 
 namespace {
 
-int compute(AcDbField* field, AcFdFieldValue&)
+// The definition being walked.
+struct CurrentRecord {
+    AcDbObjectId id;
+    bool listed = false;
+    // References met through a block that holds this one count only when
+    // this record is listed, or is an anonymous copy of a listed dynamic block.
+    bool nestedCounts = false;
+};
+
+struct Filters {
+    const CStringArrayEx& blockNames;
+    const CStringArrayEx& layerNames;
+    std::u16string_view tag, op, value;
+    const std::optional<AcDbExtents>& window;
+    const std::optional<AcString>& space;
+};
+
+bool listed(const CStringArrayEx& names, const ACHAR* name) { return names.find(name, false) >= 0; }
+
+// Inside in x and y, boundaries included; a not-a-number fails every test.
+bool inside(const AcDbExtents& e, const AcDbExtents& w)
 {
-    AcString text;
-    int status = frame::readData(field, AsdkBlockCountEvaluator::kDataKey, text);
-    if (status != frame::kSuccess)
-        return status;
-    // Not computed by this build yet.
-    return frame::kOtherError;
+    const AcGePoint3d &emin = e.minPoint(), &emax = e.maxPoint(), &wmin = w.minPoint(), &wmax = w.maxPoint();
+    return emin.x >= wmin.x && emin.y >= wmin.y && wmax.x >= emin.x && wmax.y >= emin.y && emax.x >= wmin.x &&
+           emax.y >= wmin.y && wmax.x >= emax.x && wmax.y >= emax.y;
 }
 
+std::u16string widen(const char* s)
+{
+    std::u16string out;
+    for (; *s; ++s)
+        out += static_cast<char16_t>(static_cast<unsigned char>(*s));
+    return out;
+}
+
+// A property value as text; false for types that are passed over.
+bool variantText(const AcDbEvalVariant& v, AcString& text)
+{
+    char buf[64];
+    double real;
+    Adesk::Int16 i16;
+    Adesk::Int32 i32;
+    switch (v.getType()) {
+    case AcDbEvalVariant::kText:
+        return v.getValue(text) == Acad::eOk;
+    case AcDbEvalVariant::kReal:
+        if (v.getValue(real) != Acad::eOk)
+            return false;
+        std::snprintf(buf, sizeof buf, "%g", real);
+        break;
+    case AcDbEvalVariant::kInt16:
+        if (v.getValue(i16) != Acad::eOk)
+            return false;
+        std::snprintf(buf, sizeof buf, "%d", static_cast<int>(i16));
+        break;
+    case AcDbEvalVariant::kInt32:
+        if (v.getValue(i32) != Acad::eOk)
+            return false;
+        std::snprintf(buf, sizeof buf, "%ld", static_cast<long>(i32));
+        break;
+    default:
+        return false;
+    }
+    text = widen(buf);
+    return true;
+}
+
+bool dynamicPropertyMatches(AcDbObjectId refId, const Filters& f)
+{
+    AcDbDynBlockReferencePropertyArray properties;
+    AcDbDynBlockReference(refId).getBlockProperties(properties);
+    for (const AcDbDynBlockReferenceProperty& p : properties) {
+        AcString text;
+        if (textcase::equalsIgnoreCase(p.propertyName(), f.tag) && variantText(p.value(), text) &&
+            AsdkBlockCountEvaluator::matchValue(text, f.value, f.op))
+            return true;
+    }
+    return false;
+}
+
+bool attributeMatches(const AcDbBlockReference& ref, const Filters& f)
+{
+    std::unique_ptr<AcDbObjectIterator> it(ref.attributeIterator());
+    for (; it && !it->done(); it->step()) {
+        AcDbObjectPointer<AcDbAttribute> attr(it->objectId(), AcDb::kForRead);
+        if (attr && textcase::equalsIgnoreCase(attr->tagConst(), f.tag) &&
+            AsdkBlockCountEvaluator::matchValue(attr->textStringConst(), f.value, f.op))
+            return true;
+    }
+    return false;
+}
+
+// The nested count of every reference met through one holder block is the
+// same apart from the reference itself, so the walk tallies the current
+// record's ids by owner once instead of scanning them per reference; the
+// result equals countNestedReferences.
+class NestedTally {
+public:
+    explicit NestedTally(const std::vector<AcDbObjectId>& ids) : m_ids(ids) {}
+    Adesk::UInt32 count(AcDbObjectId definitionId, const AcDbBlockReference& self)
+    {
+        if (!m_built)
+            build();
+        auto it = m_byOwner.find(definitionId);
+        Adesk::UInt32 n = it == m_byOwner.end() ? 0 : it->second;
+        // The reference itself is in the tally (it is live and opened) when its owner is the definition.
+        return self.ownerId() == definitionId && n > 0 ? n - 1 : n;
+    }
+
+private:
+    void build()
+    {
+        m_built = true;
+        for (AcDbObjectId id : m_ids) {
+            if (id.isEffectivelyErased())
+                continue;
+            AcDbObjectPointer<AcDbBlockReference> ref(id, AcDb::kForRead);
+            if (ref)
+                ++m_byOwner[ref->ownerId()];
+        }
+    }
+    const std::vector<AcDbObjectId>& m_ids;
+    bool m_built = false;
+    std::unordered_map<AcDbObjectId, Adesk::UInt32> m_byOwner;
+};
+
+// What one reference of the current record adds to the count.
+Adesk::UInt32 countReference(AcDbObjectId id, const CurrentRecord& cur, const Filters& f, NestedTally& tally)
+{
+    if (id.isEffectivelyErased())
+        return 0;
+    AcDbObjectPointer<AcDbBlockReference> ref(id, AcDb::kForRead);
+    if (!ref)
+        return 0;
+
+    if (f.space && !textcase::equalsIgnoreCase(AsdkBlockCountEvaluator::ownerHandleText(ref->ownerId()), *f.space))
+        return 0;
+    if (f.window) {
+        AcDbExtents extents;
+        if (ref->getGeomExtents(extents) != Acad::eOk || !inside(extents, *f.window))
+            return 0;
+    }
+    if (!f.layerNames.empty()) {
+        ACHAR* layer = ref->layer();
+        bool onListedLayer = layer && listed(f.layerNames, layer);
+        acutDelBuffer(layer);
+        if (!onListedLayer)
+            return 0;
+    }
+
+    AcDbDynBlockReference dyn(id);
+    const bool dynamic = dyn.isDynamicBlock();
+    const AcDbObjectId dynamicDef = dynamic ? dyn.dynamicBlockTableRecord() : AcDbObjectId();
+    const AcDbObjectId anonymousDef = dynamic ? dyn.anonymousBlockTableRecord() : AcDbObjectId();
+
+    if (dynamic && (dynamicDef == cur.id || anonymousDef == cur.id)) {
+        AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> def(dynamicDef, AcDb::kForRead);
+        if (!def)
+            return 0;
+        const ACHAR* name = nullptr;
+        if (def->getName(name) == Acad::eOk && name && !listed(f.blockNames, name))
+            return 0;
+        def.close();
+        return f.tag.empty() || dynamicPropertyMatches(id, f) ? 1 : 0;
+    }
+    if (ref->blockTableRecord() == cur.id) {
+        // Leaves out references of anonymous records not listed by name.
+        if (!cur.listed)
+            return 0;
+        return f.tag.empty() || attributeMatches(*ref.object(), f) ? 1 : 0;
+    }
+    // Met through a block that holds the current record: count what that block holds.
+    if (!cur.nestedCounts)
+        return 0;
+    AcDbObjectId outer = ref->blockTableRecord();
+    if (dynamic)
+        outer = anonymousDef.isNull() ? dynamicDef : anonymousDef;
+    return tally.count(outer, *ref.object());
+}
+
+// Whether an anonymous record is a copy of a dynamic block listed by name.
+bool copyOfListedDynamicBlock(const AcDbBlockTableRecord& record, const CStringArrayEx& blockNames)
+{
+    if (record.dynamicBlockId().isNull())
+        return false;
+    AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> source(record.dynamicBlockId(), AcDb::kForRead);
+    const ACHAR* name = nullptr;
+    return source && source->isDynamicBlock() && source->getName(name) == Acad::eOk && name &&
+           listed(blockNames, name);
+}
+
+}
+
+Adesk::UInt32 AsdkBlockCountEvaluator::countBlockReferences(const CStringArrayEx& blockNames,
+                                                            const CStringArrayEx& layerNames, std::u16string_view tag,
+                                                            std::u16string_view op, std::u16string_view value,
+                                                            const std::optional<AcDbExtents>& window,
+                                                            const std::optional<AcString>& space, bool nested,
+                                                            AcDbDatabase* database)
+{
+    if (!database)
+        database = acdbHostApplicationServices()->workingDatabase();
+    if (!database)
+        return 0;
+    AcDbBlockTable* table = nullptr;
+    if (database->getSymbolTable(table, AcDb::kForRead) != Acad::eOk || !table)
+        return 0;
+    AcDbBlockTableIterator* iterator = nullptr;
+    if (table->newIterator(iterator, true, true) != Acad::eOk || !iterator) {
+        table->close();
+        return 0;
+    }
+
+    const Filters filters{blockNames, layerNames, tag, op, value, window, space};
+    Adesk::UInt32 count = 0;
+    std::vector<AcDbObjectId> ids;
+    for (; !iterator->done(); iterator->step(true, true)) {
+        AcDbBlockTableRecord* record = nullptr;
+        if (iterator->getRecord(record, AcDb::kForRead) != Acad::eOk || !record)
+            continue;
+        if (record->isLayout() || record->isUnloaded() || record->isFromOverlayReference()) {
+            record->close();
+            continue;
+        }
+        CurrentRecord cur;
+        cur.id = record->objectId();
+        const ACHAR* name = nullptr;
+        cur.listed = record->getName(name) == Acad::eOk && name && listed(blockNames, name);
+        cur.nestedCounts = cur.listed || (record->isAnonymous() && copyOfListedDynamicBlock(*record, blockNames));
+        ids.clear();
+        if (cur.listed || record->isAnonymous())
+            record->getBlockReferenceIds(ids, !nested, false);
+        record->close();
+
+        NestedTally tally(ids);
+        for (AcDbObjectId id : ids)
+            count += countReference(id, cur, filters, tally);
+    }
+    delete iterator;
+    table->close();
+    return count;
+}
+
+Adesk::UInt32 AsdkBlockCountEvaluator::countNestedReferences(AcDbObjectId definitionId, AcDbObjectId currentId,
+                                                             const std::vector<AcDbObjectId>& referenceIds)
+{
+    Adesk::UInt32 n = 0;
+    for (AcDbObjectId id : referenceIds) {
+        if (id == currentId || id.isEffectivelyErased())
+            continue;
+        AcDbObjectPointer<AcDbBlockReference> ref(id, AcDb::kForRead);
+        if (ref && ref->ownerId() == definitionId)
+            ++n;
+    }
+    return n;
+}
+
+AcString AsdkBlockCountEvaluator::ownerHandleText(AcDbObjectId objectId)
+{
+    AcDbObject* object = nullptr;
+    if (acdbOpenAcDbObject(object, objectId, AcDb::kForRead) != Acad::eOk || !object)
+        return AcString();
+    AcDbHandle handle;
+    object->getAcDbHandle(handle);
+    object->close();
+    ACHAR buffer[256];
+    handle.getIntoAsciiBuffer(buffer, 256);
+    return AcString(buffer);
+}
+
+bool AsdkBlockCountEvaluator::parsePoint(std::u16string_view text, AcGePoint3d& point)
+{
+    // In this order, so a space before a parenthesis keeps the parenthesis.
+    while (!text.empty() && text.front() == u'(')
+        text.remove_prefix(1);
+    while (!text.empty() && text.front() == u' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == u')')
+        text.remove_suffix(1);
+    while (!text.empty() && text.back() == u' ')
+        text.remove_suffix(1);
+    CDelimTokenizer pieces(text, u",");
+    std::u16string piece;
+    double xyz[3];
+    for (double& c : xyz) {
+        if (!pieces.next(piece))
+            return false;
+        c = leadingNumber(piece);
+    }
+    point = AcGePoint3d(xyz[0], xyz[1], xyz[2]);
+    return true;
+}
+
+bool AsdkBlockCountEvaluator::matchValue(std::u16string_view actual, std::u16string_view expected,
+                                         std::u16string_view op)
+{
+    using textcase::equalsIgnoreCase;
+    const double t = AcGeContext::gTol.equalPoint();
+    if (equalsIgnoreCase(op, u">="))
+        return leadingNumber(actual) > leadingNumber(expected) - t;
+    if (equalsIgnoreCase(op, u"<="))
+        return leadingNumber(actual) < leadingNumber(expected) + t;
+    if (equalsIgnoreCase(op, u">"))
+        return leadingNumber(actual) > leadingNumber(expected) + t;
+    if (equalsIgnoreCase(op, u"<"))
+        return leadingNumber(actual) < leadingNumber(expected) - t;
+    if (equalsIgnoreCase(op, u"!="))
+        return !equalsIgnoreCase(actual, expected);
+    return equalsIgnoreCase(actual, expected);
+}
+
+int AsdkBlockCountEvaluator::evaluateCount(AcDbField* field, AcDbDatabase*, AcFdFieldValue& value)
+{
+    AcString text;
+    int status = frame::readData(field, kDataKey, text);
+    if (status != frame::kSuccess)
+        return status;
+    BlockCountRequest r = parseBlockCountCode(text);
+    // The count is always taken in the working drawing.
+    Adesk::UInt32 count = r.empty ? 0
+                                  : countBlockReferences(r.blockNames, r.layerNames, r.tag, r.op, r.value, r.window,
+                                                         r.space, r.nested);
+    value.set(static_cast<Adesk::Int32>(count));
+    return frame::kSuccess;
 }
 
 Acad::ErrorStatus AsdkBlockCountEvaluator::compile(AcDbField* field, AcDbDatabase*, AcFdFieldResult* result)
@@ -22,8 +353,8 @@ Acad::ErrorStatus AsdkBlockCountEvaluator::compile(AcDbField* field, AcDbDatabas
     return frame::compile(field, kDataKey, result);
 }
 
-Acad::ErrorStatus AsdkBlockCountEvaluator::evaluate(AcDbField* field, int, AcDbDatabase* database, AcFdFieldResult* result)
+Acad::ErrorStatus AsdkBlockCountEvaluator::evaluate(AcDbField* field, int, AcDbDatabase* database,
+                                                    AcFdFieldResult* result)
 {
-    return frame::evaluate(field, database, result,
-                           [](AcDbField* f, AcDbDatabase*, AcFdFieldValue& value) { return compute(f, value); });
+    return frame::evaluate(field, database, result, evaluateCount);
 }

@@ -98,6 +98,10 @@ public:
     // block that holds this one, at any depth.
     Acad::ErrorStatus getBlockReferenceIds(std::vector<AcDbObjectId>& ids, bool directOnly = true,
                                            bool forceValidity = false) const;
+    // Host bookkeeping: the references of this block in its drawing, erased
+    // ones included, kept in the order they were added to the drawing.
+    void hostAddReference(AcDbObjectId id);
+    void hostRemoveReference(AcDbObjectId id);
 
 private:
     bool m_isLayout = false;
@@ -107,6 +111,7 @@ private:
     AcString m_xrefPath;
     AcDbObjectId m_dynamicBlockId;
     std::vector<AcDbObjectId> m_entities;
+    std::vector<AcDbObjectId> m_references;
 };
 
 class AcDbLayerTable : public AcDbSymbolTable {

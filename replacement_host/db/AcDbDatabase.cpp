@@ -1,6 +1,7 @@
 // The drawing database: owns its objects, gives out handles, and starts with
 // the tables and records every drawing has (block table with model space and
 // one paper-space layout, layer table with layer "0").
+#include "host/dbblkref.h"
 #include "host/dbsymtb.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
@@ -110,6 +111,8 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
         else if (auto* block = AcDbBlockTableRecord::cast(ownerObj); block && AcDbEntity::cast(object))
             block->hostAddEntity(id);
     }
+    if (auto* ref = AcDbBlockReference::cast(object))
+        ref->hostAddedToDatabase();
     object->subAddedToDatabase();
     return Acad::eOk;
 }

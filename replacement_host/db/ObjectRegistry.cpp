@@ -1,26 +1,50 @@
 // The process-wide id table; see the header.
 #include "replacement_host/db/ObjectRegistry.h"
 
-#include <unordered_map>
+#include <vector>
 
 namespace {
-std::unordered_map<Adesk::IntDbId, AcDbObject*>& table()
+// Ids start high so an id is never mistaken for a small count or a handle.
+constexpr Adesk::IntDbId kFirstId = 0x7FF000000001LL;
+Adesk::IntDbId g_nextId = kFirstId - 1;
+
+// Ids are handed out in sequence, so the table is indexed by id: every open
+// and ownership test is a lookup, and an index beats hashing a large table.
+std::vector<AcDbObject*>& table()
 {
-    static std::unordered_map<Adesk::IntDbId, AcDbObject*> objects;
+    static std::vector<AcDbObject*> objects;
     return objects;
 }
-// Ids start high so an id is never mistaken for a small count or a handle.
-Adesk::IntDbId g_nextId = 0x7FF000000000LL;
+
+AcDbObject** slot(AcDbObjectId id)
+{
+    Adesk::IntDbId at = id.asOldId() - kFirstId;
+    if (at < 0 || at >= static_cast<Adesk::IntDbId>(table().size()))
+        return nullptr;
+    return &table()[static_cast<size_t>(at)];
+}
 }
 
 namespace hostdb {
 AcDbObjectId newObjectId() { return AcDbObjectId::fromOldId(++g_nextId); }
-void registerObject(AcDbObjectId id, AcDbObject* object) { table()[id.asOldId()] = object; }
-void unregisterObject(AcDbObjectId id) { table().erase(id.asOldId()); }
+void registerObject(AcDbObjectId id, AcDbObject* object)
+{
+    Adesk::IntDbId at = id.asOldId() - kFirstId;
+    if (at < 0)
+        return;
+    if (at >= static_cast<Adesk::IntDbId>(table().size()))
+        table().resize(static_cast<size_t>(at) + 1, nullptr);
+    table()[static_cast<size_t>(at)] = object;
+}
+void unregisterObject(AcDbObjectId id)
+{
+    if (AcDbObject** s = slot(id))
+        *s = nullptr;
+}
 AcDbObject* lookupObject(AcDbObjectId id)
 {
-    auto it = table().find(id.asOldId());
-    return it == table().end() ? nullptr : it->second;
+    AcDbObject** s = slot(id);
+    return s ? *s : nullptr;
 }
 }
 

@@ -4,7 +4,8 @@
 #include "host/dbsymtb.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
-#include <set>
+#include <algorithm>
+#include <unordered_set>
 
 ACRX_DEFINE_MEMBERS(AcDbSymbolTableRecord, AcDbObject)
 ACRX_DEFINE_MEMBERS(AcDbSymbolTable, AcDbObject)
@@ -89,6 +90,25 @@ Acad::ErrorStatus AcDbBlockTable::newIterator(AcDbBlockTableIterator*& iterator,
 
 bool AcDbBlockTableRecord::isAnonymous() const { return !m_isLayout && !name().empty() && name()[0] == u'*'; }
 
+void AcDbBlockTableRecord::hostAddReference(AcDbObjectId id)
+{
+    // Ids grow with every object added, so id order is the drawing's order.
+    if (m_references.empty() || m_references.back() < id) {
+        m_references.push_back(id);
+        return;
+    }
+    auto at = std::lower_bound(m_references.begin(), m_references.end(), id);
+    if (at == m_references.end() || !(*at == id))
+        m_references.insert(at, id);
+}
+
+void AcDbBlockTableRecord::hostRemoveReference(AcDbObjectId id)
+{
+    auto at = std::lower_bound(m_references.begin(), m_references.end(), id);
+    if (at != m_references.end() && *at == id)
+        m_references.erase(at);
+}
+
 Acad::ErrorStatus AcDbBlockTableRecord::getBlockReferenceIds(std::vector<AcDbObjectId>& ids, bool directOnly,
                                                              bool forceValidity) const
 {
@@ -96,24 +116,16 @@ Acad::ErrorStatus AcDbBlockTableRecord::getBlockReferenceIds(std::vector<AcDbObj
     AcDbDatabase* db = database();
     if (!db)
         return Acad::eNotApplicable;
-    auto directRefs = [db](AcDbObjectId block, std::vector<AcDbObjectId>& out) {
-        for (AcDbObjectId id : db->objectIds()) {
-            auto* ref = AcDbBlockReference::cast(db->objectAt(id));
-            if (ref && ref->blockTableRecord() == block)
-                out.push_back(id);
-        }
-    };
-    std::vector<AcDbObjectId> found;
-    directRefs(objectId(), found);
+    std::vector<AcDbObjectId> found = m_references;
     if (!directOnly) {
         // Follow every block that holds a reference of this one, at any depth;
         // a block that holds itself is visited once.
-        std::set<AcDbObjectId> seenBlocks{objectId()};
+        std::unordered_set<AcDbObjectId> seenBlocks{objectId()};
         for (size_t i = 0; i < found.size(); ++i) {
             AcDbObject* ref = db->objectAt(found[i]);
             auto* holder = AcDbBlockTableRecord::cast(db->objectAt(ref->ownerId()));
             if (holder && !holder->isLayout() && seenBlocks.insert(holder->objectId()).second)
-                directRefs(holder->objectId(), found);
+                found.insert(found.end(), holder->m_references.begin(), holder->m_references.end());
         }
     }
     ids.insert(ids.end(), found.begin(), found.end());

@@ -1,0 +1,104 @@
+// Taking the block count field code apart; see the header.
+#include "blockcount/BlockCountCode.h"
+
+#include "blockcount/AsdkBlockCountEvaluator.h"
+#include "util/CDelimTokenizer.h"
+#include "util/TextCase.h"
+
+namespace {
+
+bool isWhite(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+
+// Drops leading characters that satisfy lead and trailing ones that satisfy trail.
+template <class Lead, class Trail>
+std::u16string_view trim(std::u16string_view s, Lead lead, Trail trail)
+{
+    while (!s.empty() && lead(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && trail(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool startsWithIgnoreCase(std::u16string_view s, std::u16string_view prefix)
+{
+    return s.size() >= prefix.size() && textcase::equalsIgnoreCase(s.substr(0, prefix.size()), prefix);
+}
+
+}
+
+void getOptionValue(std::u16string_view text, std::u16string_view optionName, AcString& value)
+{
+    while (!optionName.empty() && optionName.front() == u'\\')
+        optionName.remove_prefix(1);
+    if (text.empty() || optionName.empty())
+        return;
+    CDelimTokenizer segments(text, u"\\");
+    std::u16string segment;
+    // Whatever stands before the first backslash is never an option.
+    if (text.front() != u'\\')
+        segments.next(segment);
+    while (segments.next(segment)) {
+        if (segment.size() <= optionName.size() || !startsWithIgnoreCase(segment, optionName))
+            continue;
+        std::u16string_view rest = std::u16string_view(segment).substr(optionName.size());
+        rest = trim(rest, isWhite, isWhite);
+        auto quote = [](char16_t c) { return c == u'"'; };
+        value = AcString(trim(rest, quote, quote));
+        return;
+    }
+}
+
+void getOptionList(std::u16string_view text, std::u16string_view optionName, CStringArrayEx& list)
+{
+    AcString value;
+    getOptionValue(text, optionName, value);
+    CDelimTokenizer pieces(value, u";");
+    std::u16string piece;
+    while (pieces.next(piece))
+        list.push_back(piece);
+}
+
+BlockCountRequest parseBlockCountCode(std::u16string_view code)
+{
+    BlockCountRequest r;
+    std::u16string_view t = trim(code, [](char16_t c) { return c == u' ' || c == u'"'; }, isWhite);
+    if (t.empty())
+        return r;
+    r.empty = false;
+
+    // Names end at the first double quote, so they need quotes once options follow.
+    CDelimTokenizer names(t.substr(0, t.find(u'"')), u";");
+    std::u16string name;
+    while (names.next(name))
+        r.blockNames.push_back(name);
+
+    auto spaceOrParen = [](char16_t c) { return c == u' ' || c == u'(' || c == u')'; };
+    AcString windowText, spaceText;
+    getOptionValue(t, u"\\Window", windowText);
+    getOptionValue(t, u"\\Space", spaceText);
+    std::u16string_view window = trim(std::u16string_view(windowText), spaceOrParen, spaceOrParen);
+    std::u16string_view space = trim(std::u16string_view(spaceText), spaceOrParen, spaceOrParen);
+
+    std::u16string_view cornerA, cornerB;
+    size_t colon = window.find(u':');
+    if (!window.empty() && colon != std::u16string_view::npos && colon > 0) {
+        cornerA = window.substr(0, colon);
+        cornerB = window.substr(colon + 1);
+    }
+
+    getOptionList(t, u"\\layer", r.layerNames);
+    getOptionValue(t, u"\\tag", r.tag);
+    getOptionValue(t, u"\\op", r.op);
+    getOptionValue(t, u"\\value", r.value);
+
+    AcGePoint3d a, b;
+    if (!window.empty() && AsdkBlockCountEvaluator::parsePoint(cornerA, a) &&
+        AsdkBlockCountEvaluator::parsePoint(cornerB, b) && !space.empty()) {
+        r.window = AcDbExtents({std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)},
+                               {std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)});
+        r.space = AcString(space);
+    }
+    r.nested = t.find(u"\\nested") != std::u16string_view::npos;
+    return r;
+}

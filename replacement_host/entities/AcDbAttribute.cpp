@@ -1,0 +1,21 @@
+// Attributes: a tag and a text, owned by a block reference, which lists them
+// in the order they were added.
+#include "host/dbattr.h"
+#include "host/dbblkref.h"
+
+ACRX_DEFINE_MEMBERS(AcDbAttribute, AcDbText)
+
+Acad::ErrorStatus AcDbAttribute::setTag(const ACHAR* tag)
+{
+    if (!tag || !*tag)
+        return Acad::eInvalidInput;
+    m_tag = tag;
+    return Acad::eOk;
+}
+
+void AcDbAttribute::subAddedToDatabase()
+{
+    if (auto* ref = AcDbBlockReference::cast(database()->objectAt(ownerId())))
+        ref->hostAddAttribute(objectId());
+    AcDbText::subAddedToDatabase();
+}

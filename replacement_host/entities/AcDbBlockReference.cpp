@@ -1,0 +1,90 @@
+// Block references: their place in their block's list of references, their
+// attributes, and their extents, which are the definition's extents placed
+// by the reference. Also the object iterator that walks the attributes.
+#include "host/dbblkref.h"
+#include "host/dbsymtb.h"
+#include "replacement_host/db/ObjectRegistry.h"
+
+#include <cmath>
+
+AcDbObjectIterator::AcDbObjectIterator(std::vector<AcDbObjectId> ids, bool skipErased)
+    : m_ids(std::move(ids)), m_skipErased(skipErased)
+{
+    skip();
+}
+
+void AcDbObjectIterator::skip()
+{
+    while (m_skipErased && m_pos < m_ids.size() && m_ids[m_pos].isErased())
+        ++m_pos;
+}
+
+void AcDbObjectIterator::step(bool backwards, bool skipErased)
+{
+    // Only forward walks are supported by this host.
+    (void)backwards;
+    m_skipErased = skipErased;
+    if (m_pos < m_ids.size())
+        ++m_pos;
+    skip();
+}
+
+namespace {
+
+AcDbBlockTableRecord* recordIn(AcDbDatabase* db, AcDbObjectId id)
+{
+    return db ? AcDbBlockTableRecord::cast(db->objectAt(id)) : nullptr;
+}
+
+// Nested definitions deeper than this are taken as a block that holds itself.
+constexpr int kMaxNesting = 64;
+thread_local int t_nesting = 0;
+
+}
+
+Acad::ErrorStatus AcDbBlockReference::setBlockTableRecord(AcDbObjectId id)
+{
+    if (auto* old = recordIn(database(), m_block))
+        old->hostRemoveReference(objectId());
+    m_block = id;
+    if (auto* now = recordIn(database(), m_block))
+        now->hostAddReference(objectId());
+    return Acad::eOk;
+}
+
+void AcDbBlockReference::hostAddedToDatabase()
+{
+    if (auto* record = recordIn(database(), m_block))
+        record->hostAddReference(objectId());
+}
+
+Acad::ErrorStatus AcDbBlockReference::getGeomExtents(AcDbExtents& extents) const
+{
+    auto* record = AcDbBlockTableRecord::cast(hostdb::lookupObject(m_block));
+    if (!record || t_nesting >= kMaxNesting)
+        return Acad::eInvalidExtents;
+    ++t_nesting;
+    AcDbExtents inner;
+    for (AcDbObjectId id : record->entityIds()) {
+        auto* entity = AcDbEntity::cast(hostdb::lookupObject(id));
+        AcDbExtents e;
+        if (entity && !entity->isErased() && entity->getGeomExtents(e) == Acad::eOk)
+            inner.addExt(e);
+    }
+    --t_nesting;
+    if (inner.isEmpty())
+        return Acad::eInvalidExtents;
+
+    // Place every corner of the definition's box: scale, rotate about z, move.
+    const double c = std::cos(m_rotation), s = std::sin(m_rotation);
+    AcDbExtents placed;
+    for (int corner = 0; corner < 8; ++corner) {
+        const AcGePoint3d& px = corner & 1 ? inner.maxPoint() : inner.minPoint();
+        const AcGePoint3d& py = corner & 2 ? inner.maxPoint() : inner.minPoint();
+        const AcGePoint3d& pz = corner & 4 ? inner.maxPoint() : inner.minPoint();
+        double x = px.x * m_scale.x, y = py.y * m_scale.y, z = pz.z * m_scale.z;
+        placed.addPoint({m_position.x + x * c - y * s, m_position.y + x * s + y * c, m_position.z + z});
+    }
+    extents = placed;
+    return Acad::eOk;
+}
