@@ -21,6 +21,8 @@ public:
     // The exact box of the circle.
     Acad::ErrorStatus getGeomExtents(AcDbExtents& extents) const override;
 
+    Acad::ErrorStatus getLength(double& length) const override;
+
 private:
     AcGePoint3d m_center;
     double m_radius = 1.0;

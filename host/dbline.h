@@ -18,6 +18,8 @@ public:
     // The box of its two points; a line encloses nothing, so its area stays 0.
     Acad::ErrorStatus getGeomExtents(AcDbExtents& extents) const override;
 
+    Acad::ErrorStatus getLength(double& length) const override;
+
 private:
     AcGePoint3d m_start, m_end;
 };

@@ -101,6 +101,8 @@ class AcDbCurve : public AcDbEntity {
     ACRX_DECLARE_MEMBERS(AcDbCurve)
 public:
     virtual Acad::ErrorStatus getArea(double& area) const;
+    // The length along the curve, as the host's property field shows it.
+    virtual Acad::ErrorStatus getLength(double& length) const;
 };
 
 class AcDbDatabase {

@@ -45,6 +45,8 @@ public:
     // The exact box of its segments at its elevation.
     Acad::ErrorStatus getGeomExtents(AcDbExtents& extents) const override;
 
+    Acad::ErrorStatus getLength(double& length) const override;
+
 private:
     struct Vertex {
         AcGePoint2d point;

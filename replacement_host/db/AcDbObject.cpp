@@ -1,6 +1,8 @@
 // Database objects, entities and curves: identity, ownership, erasure and the
 // open count that every open raises and every close lowers.
 #include "host/acutads.h"
+#include "host/dbarc.h"
+#include "host/dbcircle.h"
 #include "host/dbmain.h"
 #include "replacement_host/db/ObjectRegistry.h"
 #include "replacement_host/text/NoCase.h"
@@ -25,6 +27,16 @@ bool AcDbObject::hostGetProperty(std::u16string_view name, AcValue& value) const
     if (auto* curve = AcDbCurve::cast(this); curve && nocase::equals(name, u"Area")) {
         double area = 0.0;
         return curve->getArea(area) == Acad::eOk && value.set(area);
+    }
+    if (auto* curve = AcDbCurve::cast(this); curve && nocase::equals(name, u"Length")) {
+        double length = 0.0;
+        return curve->getLength(length) == Acad::eOk && value.set(length);
+    }
+    if (nocase::equals(name, u"Radius")) {
+        if (auto* circle = AcDbCircle::cast(this))
+            return value.set(circle->radius());
+        if (auto* arc = AcDbArc::cast(this))
+            return value.set(arc->radius());
     }
     return false;
 }
@@ -86,6 +98,12 @@ Acad::ErrorStatus AcDbCurve::getArea(double& area) const
 {
     area = 0.0;
     return Acad::eOk;
+}
+
+Acad::ErrorStatus AcDbCurve::getLength(double& length) const
+{
+    length = 0.0;
+    return Acad::eNotApplicable;
 }
 
 void acutDelBuffer(ACHAR*& buffer)

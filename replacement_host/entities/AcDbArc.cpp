@@ -50,3 +50,9 @@ Acad::ErrorStatus AcDbArc::getGeomExtents(AcDbExtents& extents) const
     arcgeometry::addArcExtents(extents, {m_center.x, m_center.y}, m_radius, m_startAngle, sweep(), m_center.z);
     return Acad::eOk;
 }
+
+Acad::ErrorStatus AcDbArc::getLength(double& length) const
+{
+    length = radius() * sweep();
+    return Acad::eOk;
+}

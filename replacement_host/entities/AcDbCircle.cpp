@@ -27,3 +27,9 @@ Acad::ErrorStatus AcDbCircle::getGeomExtents(AcDbExtents& extents) const
                           {m_center.x + m_radius, m_center.y + m_radius, m_center.z});
     return Acad::eOk;
 }
+
+Acad::ErrorStatus AcDbCircle::getLength(double& length) const
+{
+    length = 2.0 * M_PI * radius();
+    return Acad::eOk;
+}

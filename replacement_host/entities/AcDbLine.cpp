@@ -10,3 +10,9 @@ Acad::ErrorStatus AcDbLine::getGeomExtents(AcDbExtents& extents) const
     extents.addPoint(m_end);
     return Acad::eOk;
 }
+
+Acad::ErrorStatus AcDbLine::getLength(double& length) const
+{
+    length = startPoint().distanceTo(endPoint());
+    return Acad::eOk;
+}

@@ -109,3 +109,20 @@ Acad::ErrorStatus AcDbPolyline::getGeomExtents(AcDbExtents& extents) const
     }
     return Acad::eOk;
 }
+
+Acad::ErrorStatus AcDbPolyline::getLength(double& length) const
+{
+    length = 0.0;
+    for (unsigned int i = 0; i < numVerts(); ++i) {
+        if (segType(i) == kLine) {
+            AcGeLineSeg2d seg;
+            getLineSegAt(i, seg);
+            length += seg.length();
+        } else if (segType(i) == kArc) {
+            AcGeCircArc2d arc;
+            getArcSegAt(i, arc);
+            length += arc.radius() * (arc.endAng() - arc.startAng());
+        }
+    }
+    return Acad::eOk;
+}

@@ -198,3 +198,28 @@ TEST(ObjectPropertyField, ReadsPropertiesById)
 }
 
 }
+
+namespace {
+
+TEST(ObjectPropertyField, CurvesShowLengthAreaAndRadius)
+{
+    Drawing d(R"([{"type": "circle", "handle": "40", "center": [0, 0], "radius": 2},
+                 {"type": "lwpolyline", "handle": "41", "vertices": [[0, 0], [10, 0], [10, 10], [0, 10]], "closed": true},
+                 {"type": "line", "handle": "42", "start": [0, 0], "end": [3, 4]}])");
+    const struct {
+        const char* handle;
+        const char16_t* property;
+        const char* display;
+    } rows[] = {
+        {"40", u"Radius", "2.0000"},   {"40", u"Area", "12.5664"}, {"40", u"Length", "12.5664"},
+        {"41", u"Length", "40.0000"}, {"41", u"Area", "100.0000"}, {"42", u"length", "5.0000"},
+        {"42", u"Radius", "####"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.handle) + " " + u8(row.property));
+        std::u16string id = testhost::u16(std::to_string(d.idOf(row.handle).asOldId()));
+        EXPECT_EQ(u8(d.evaluateCode(u"%<\\AcObjProp Object(%<\\_ObjId " + id + u">%)." + row.property + u">%").display), row.display);
+    }
+}
+
+}
