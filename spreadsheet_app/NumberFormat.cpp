@@ -687,6 +687,9 @@ std::string builtinFormatCode(int id) {
 }
 
 std::u16string formatNumber(double value, std::string_view formatCode, bool date1904) {
+    // No cell of the application holds these; a forged workbook can spell
+    // them ("inf", "nan"), and they have no digits to lay out.
+    if (!std::isfinite(value)) return u"#NUM!";
     auto parts = splitSections(formatCode);
     std::vector<Section> secs;
     for (size_t i = 0; i < parts.size() && i < 3; ++i) secs.push_back(parseSection(parts[i]));

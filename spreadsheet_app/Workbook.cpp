@@ -120,6 +120,10 @@ long long daysFromCivil(long long y, unsigned m, unsigned d) {
 
 }  // namespace
 
+// The largest part read, uncompressed: far above any real worksheet the
+// cell field is used with, and a bound on the memory one part can take.
+constexpr zip_uint64_t kMaxPartSize = 128u << 20;
+
 struct WorkbookData {
     std::string path;
     zip_t* zip = nullptr;
@@ -147,6 +151,12 @@ struct WorkbookData {
         if (zip_stat(zip, name.c_str(), ZIP_FL_NOCASE, &st) != 0) return std::nullopt;
         zip_file_t* f = zip_fopen(zip, name.c_str(), ZIP_FL_NOCASE);
         if (!f) fail("cannot read part '" + name + "': " + zip_strerror(zip));
+        // The size is the package's own claim: a zip bomb or a forged
+        // header is refused before anything is allocated for it.
+        if (!(st.valid & ZIP_STAT_SIZE) || st.size > kMaxPartSize) {
+            zip_fclose(f);
+            fail("part '" + name + "' is too large");
+        }
         std::string data(static_cast<size_t>(st.size), '\0');
         zip_int64_t got = zip_fread(f, data.data(), data.size());
         std::string err = got < 0 ? zip_file_strerror(f) : "";

@@ -12,6 +12,10 @@ namespace {
 
 // Deeper nesting than this is refused rather than risking the C stack.
 constexpr int kMaxNesting = 200;
+// Steps of the machine for one match over all start positions: patterns like
+// {a*a*b} backtrack polynomially (or worse) on long texts, and a field must
+// not hang the host, so past this many steps the text does not match.
+constexpr long kMaxSteps = 20000000;
 
 // Each abbreviation: its letter, then the body compiled in its place.
 constexpr std::u16string_view kAbbreviations[] = {
@@ -482,6 +486,7 @@ bool CRegExp::match(std::u16string_view text, CRegExpMatchContext& context) cons
     stack.clear();
     stack.reserve(256);
     const std::ptrdiff_t length = std::ptrdiff_t(text.size());
+    long stepsLeft = kMaxSteps;
 
     for (std::ptrdiff_t start = 0; start < length; ++start) {
         if (program.anchored && start > 0)
@@ -492,6 +497,8 @@ bool CRegExp::match(std::u16string_view text, CRegExpMatchContext& context) cons
         size_t pc = 0;
         std::ptrdiff_t pos = start;
         for (;;) {
+            if (--stepsLeft < 0)
+                return false;
             const Instruction& in = program.code[pc];
             bool ok = true;
             switch (in.op) {

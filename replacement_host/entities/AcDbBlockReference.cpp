@@ -5,7 +5,9 @@
 #include "host/dbsymtb.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 AcDbObjectIterator::AcDbObjectIterator(std::vector<AcDbObjectId> ids, bool skipErased)
     : m_ids(std::move(ids)), m_skipErased(skipErased)
@@ -38,7 +40,15 @@ AcDbBlockTableRecord* recordIn(AcDbDatabase* db, AcDbObjectId id)
 
 // Nested definitions deeper than this are taken as a block that holds itself.
 constexpr int kMaxNesting = 64;
+// Entities looked at for one outermost reference: definitions that each hold
+// several references of the next multiply the work level by level, so the
+// walk stops there and the extents are invalid rather than taking forever.
+constexpr long kMaxVisits = 1000000;
 thread_local int t_nesting = 0;
+thread_local long t_visitsLeft = 0;
+// The definitions being measured, outermost first: meeting one again is a
+// block that holds itself, whose extents are invalid.
+thread_local std::vector<AcDbObjectId> t_open;
 
 }
 
@@ -61,18 +71,24 @@ void AcDbBlockReference::hostAddedToDatabase()
 Acad::ErrorStatus AcDbBlockReference::getGeomExtents(AcDbExtents& extents) const
 {
     auto* record = AcDbBlockTableRecord::cast(hostdb::lookupObject(m_block));
-    if (!record || t_nesting >= kMaxNesting)
+    if (!record || t_nesting >= kMaxNesting || std::find(t_open.begin(), t_open.end(), m_block) != t_open.end())
         return Acad::eInvalidExtents;
+    if (t_nesting == 0)
+        t_visitsLeft = kMaxVisits;
     ++t_nesting;
+    t_open.push_back(m_block);
     AcDbExtents inner;
     for (AcDbObjectId id : record->entityIds()) {
+        if (--t_visitsLeft < 0)
+            break;
         auto* entity = AcDbEntity::cast(hostdb::lookupObject(id));
         AcDbExtents e;
         if (entity && !entity->isErased() && entity->getGeomExtents(e) == Acad::eOk)
             inner.addExt(e);
     }
+    t_open.pop_back();
     --t_nesting;
-    if (inner.isEmpty())
+    if (inner.isEmpty() || t_visitsLeft < 0)
         return Acad::eInvalidExtents;
 
     // Place every corner of the definition's box: scale, rotate about z, move.

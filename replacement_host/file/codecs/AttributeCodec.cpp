@@ -4,6 +4,7 @@
 #include "host/dbblkref.h"
 #include "replacement_host/file/FieldState.h"
 #include "replacement_host/file/ObjectCodec.h"
+#include <memory>
 
 namespace drawingfile {
 namespace {
@@ -16,13 +17,13 @@ const CodecRegistration attribute({
         AcString tag = in.text("tag");
         if (tag.empty())
             in.fail("\"tag\" must not be empty");
-        auto* attr = new AcDbAttribute;
+        auto attr = std::make_unique<AcDbAttribute>();
         attr->hostSetMakesOwnFields(false);
         attr->setTag(tag.c_str());
         attr->setTextString(in.text("text", u"").c_str());
         attr->setPosition(in.point("position", {}));
         attr->setHeight(in.number("height", 2.5));
-        return attr;
+        return attr.release();
     },
     [](const JsonIn& in, AcDbObject* obj) {
         auto* attr = AcDbAttribute::cast(obj);

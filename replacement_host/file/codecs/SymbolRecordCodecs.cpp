@@ -1,6 +1,7 @@
 // Drawing-file codecs of layers and block definitions.
 #include "host/dbsymtb.h"
 #include "replacement_host/file/ObjectCodec.h"
+#include <memory>
 
 namespace drawingfile {
 namespace {
@@ -16,8 +17,9 @@ AcString recordName(const JsonIn& in)
 const CodecRegistration layer({
     "layer", AcDbLayerTableRecord::desc(), ObjectCodec::Owner::kLayerTable,
     [](const JsonIn& in) -> AcDbObject* {
+        AcString name = recordName(in);
         auto* rec = new AcDbLayerTableRecord;
-        rec->setName(recordName(in).c_str());
+        rec->setName(name.c_str());
         return rec;
     },
     nullptr,
@@ -28,7 +30,7 @@ const CodecRegistration block({
     "block", AcDbBlockTableRecord::desc(), ObjectCodec::Owner::kBlockTable,
     [](const JsonIn& in) -> AcDbObject* {
         AcString name = recordName(in);
-        auto* rec = new AcDbBlockTableRecord;
+        auto rec = std::make_unique<AcDbBlockTableRecord>();
         rec->setName(name.c_str());
         bool layoutName = name == AcDbBlockTableRecord::kModelSpace || name.starts_with(AcDbBlockTableRecord::kPaperSpace);
         rec->setIsLayout(in.boolean("layout", layoutName));
@@ -39,7 +41,7 @@ const CodecRegistration block({
             rec->setXref(x.text("path"), x.boolean("overlay", false), x.boolean("unloaded", false));
         }
         rec->setIsDynamicBlock(in.boolean("dynamic", false));
-        return rec;
+        return rec.release();
     },
     [](const JsonIn& in, AcDbObject* obj) {
         AcDbObjectId dyn = in.objectIdOrNull("dynamicBlock");

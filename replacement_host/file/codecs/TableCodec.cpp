@@ -6,6 +6,7 @@
 #include "host/dbtext.h"
 #include "replacement_host/file/FieldState.h"
 #include "replacement_host/file/ObjectCodec.h"
+#include <memory>
 
 namespace drawingfile {
 namespace {
@@ -45,10 +46,11 @@ void linkTable(const JsonIn& in, AcDbObject* obj)
             cell.fail("\"row\" and \"column\" must name a cell of the table, counting from 0");
         if (!table->cellTextId(static_cast<int>(row), static_cast<int>(column)).isNull())
             cell.fail("the cell is listed twice");
+        AcString cellText = cell.text("text");
         auto* text = new AcDbMText;
         text->hostSetMakesOwnFields(false);
         text->hostSetWrittenByOwner(true);
-        text->setTextString(cell.text("text").c_str());
+        text->setTextString(cellText.c_str());
         AcDbHandle handle;
         if (cell.has("handle")) {
             const Json& h = cells[i]["handle"];
@@ -73,9 +75,10 @@ const CodecRegistration table({
         long long rows = in.integer("rows", 0), columns = in.integer("columns", 0);
         if (rows < 0 || columns < 0 || rows > kMaxSize || columns > kMaxSize)
             in.fail("\"rows\" and \"columns\" must be whole numbers from 0 to 100000");
+        AcGePoint3d position = in.point("position", {});
         auto* t = new AcDbTable;
         t->setSize(static_cast<Adesk::UInt32>(rows), static_cast<Adesk::UInt32>(columns));
-        t->setPosition(in.point("position", {}));
+        t->setPosition(position);
         return t;
     },
     linkTable,

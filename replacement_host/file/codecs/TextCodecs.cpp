@@ -3,6 +3,7 @@
 #include "host/dbtext.h"
 #include "replacement_host/file/FieldState.h"
 #include "replacement_host/file/ObjectCodec.h"
+#include <memory>
 
 namespace drawingfile {
 namespace {
@@ -10,12 +11,12 @@ namespace {
 template <class T>
 AcDbObject* createText(const JsonIn& in)
 {
-    auto* text = new T;
+    auto text = std::make_unique<T>();
     text->hostSetMakesOwnFields(false);
     text->setTextString(in.text("text").c_str());
     text->setPosition(in.point("position", {}));
     text->setHeight(in.number("height", 2.5));
-    return text;
+    return text.release();
 }
 
 void linkText(const JsonIn& in, AcDbObject* obj)
