@@ -6,6 +6,7 @@ packages=(
     g++ cmake ninja-build pkg-config python3
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev libzip-dev libpugixml-dev
+    clang libclang-rt-14-dev valgrind
 )
 missing=()
 for p in "${packages[@]}"; do

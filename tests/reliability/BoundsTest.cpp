@@ -5,6 +5,7 @@
 #include "expr/CExpression.h"
 #include "host/dbblkref.h"
 #include "host/dbsymtb.h"
+#include "replacement_host/file/DrawingFile.h"
 #include "spreadsheet_app/Spreadsheet.h"
 #include "spreadsheet_app/TextConvert.h"
 #include "tablecell/RegExp.h"
@@ -87,6 +88,22 @@ TEST(Bounds, DeepAndLongPatternsFail)
     EXPECT_NE(re.parse(repeat(u"(", 100000) + u"a" + repeat(u")", 100000)), CRegExp::kOk);
     // A long text against a pattern that backtracks at every position.
     EXPECT_FALSE(matchGroups(std::u16string(20000, u'a'), u"{a*a*b}", groups));
+}
+
+TEST(Bounds, DeepJsonInADrawingFile)
+{
+    const size_t n = 200000;
+    std::string arrays = std::string(n, '[') + std::string(n, ']');
+    const std::string texts[] = {
+        R"({"tesslyDrawing": 1, "objects": )" + arrays + "}",
+        R"({"tesslyDrawing": 1, "objects": [{"type": "text", "handle": "1A", "text": )" + arrays + "}]}",
+        R"({"tesslyDrawing": 1, "objects": )" + std::string(n, '['),
+    };
+    for (const std::string& text : texts) {
+        drawingfile::LoadResult r = drawingfile::loadFromText(text, "deep.json");
+        EXPECT_FALSE(r.database);
+        EXPECT_NE(r.error.find("deep.json"), std::string::npos) << r.error.substr(0, 200);
+    }
 }
 
 // Blocks that hold themselves, directly or through others, and a chain whose
@@ -204,7 +221,8 @@ TEST(Bounds, WorkbooksTooLargeOrTooDeep)
             setUint32(bytes, at + 24, 0xFFFFFFF0u);
     }
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    EXPECT_NE(testbooks::workbookError(path), "");
+    EXPECT_NE(testbooks::workbookError(path).find("'xl/worksheets/sheet1.xml' is too large"), std::string::npos)
+        << testbooks::workbookError(path);
 
     // Deep and wide XML is read without recursion.
     std::string deep = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
