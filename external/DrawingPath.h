@@ -1,0 +1,16 @@
+// Paths in field codes that are relative to the folder of the drawing being
+// worked on: one function that gives the full path, for every field that
+// reads a file.
+#pragma once
+
+#include "host/AcString.h"
+
+namespace drawingpath {
+
+// The full path of a relative path, resolved against the folder of the
+// host's working drawing. False when there is no working drawing, its folder
+// is not an existing folder, or its file name or the full path does not fit
+// the 260-character path buffers.
+bool resolve(const ACHAR* relativePath, AcString& fullPath);
+
+}
