@@ -4,17 +4,13 @@
 // objects are reference counted, so a variant cleans up after itself.
 #pragma once
 
-#include "host/adesk.h"
+#include "host/oleauto.h"
 
 #include <cstdint>
 #include <string>
 #include <utility>
 
-using HRESULT = std::int32_t;
-using WORD = std::uint16_t;
-using ULONG = std::uint32_t;
 using DWORD = std::uint32_t;
-using OLECHAR = ACHAR;
 using DISPID = std::int32_t;
 using VARTYPE = WORD;
 using VARIANT_BOOL = std::int16_t;
