@@ -61,6 +61,14 @@ void add(const std::u16string& progId, const CLSID& clsid, Factory factory)
     entries().push_back({progId, clsid, std::move(factory)});
 }
 
+Factory replace(const std::u16string& progId, Factory factory)
+{
+    for (Entry& e : entries())
+        if (sameId(e.progId, progId))
+            std::swap(e.factory, factory);
+    return factory;
+}
+
 void setAvailable(const std::u16string& progId, bool available)
 {
     for (Entry& e : entries())
