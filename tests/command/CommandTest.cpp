@@ -54,7 +54,8 @@ TEST(FieldCommand, JsonContractForAFieldWithAnEvaluator)
     std::vector<std::string> keys;
     for (auto& [k, v] : j.items())
         keys.push_back(k);
-    EXPECT_EQ(keys, (std::vector<std::string>{"evaluator", "compile", "status", "returned", "type", "value", "display"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"evaluator", "compile", "status", "returned", "type", "value", "display",
+                                                  "spreadsheetStarts", "workbooksOpened"}));
     EXPECT_EQ(j["evaluator"], "AcLength");
     EXPECT_EQ(j["compile"], 3);
     EXPECT_EQ(j["status"], 16);
