@@ -77,16 +77,7 @@ int runField(const std::vector<std::string>& words)
     if (args.positional.size() != 1)
         throw UsageError("tessly field: give one field code (or - to read codes from standard input); see tessly field --help");
 
-    std::vector<std::string> codes;
-    if (args.positional[0] == "-") {
-        for (std::string line; std::getline(std::cin, line);) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            codes.push_back(line);
-        }
-    } else {
-        codes.push_back(args.positional[0]);
-    }
+    std::vector<std::string> codes = inputsOf(args.positional[0]);
 
     Session session(args.value("--drawing"), args.value("--module"));
     if (args.has("--select"))
