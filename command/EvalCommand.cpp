@@ -6,6 +6,7 @@
 #include "command/FieldReport.h"
 #include "command/Session.h"
 #include "host/dbfield.h"
+#include "replacement_host/platform/SpreadsheetServer.h"
 #include "replacement_host/text/Utf.h"
 
 #include <iostream>
@@ -18,7 +19,8 @@ plug-in, evaluates every field in one pass and prints, per field, where it
 stands, its evaluator, its parameters, its status and the value it shows.
 
   --json         print one JSON object per field (the "tessly field --json"
-                 object plus "location")
+                 object plus "location", then the pass's
+                 "spreadsheetStarts" and "workbooksOpened")
   --save         write the drawing back with the new values, field data and
                  statuses (through a temporary file, so a failure leaves the
                  old drawing intact)
@@ -54,6 +56,8 @@ int runEval(const std::vector<std::string>& words)
 
     Session session(path, args.value("--module"));
     session.loadModule();
+    // The counts reported are the pass's own.
+    spreadsheetserver::resetCounts();
     session.evaluateAll();
 
     std::vector<AcDbField*> fields = topLevelFields(session.database());
@@ -62,6 +66,7 @@ int runEval(const std::vector<std::string>& words)
         for (AcDbField* field : fields) {
             fieldreport::Json j = fieldreport::fieldJson(*field);
             j["location"] = fieldreport::locationJson(*field);
+            fieldreport::addPassCounts(j);
             std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         }
     } else {
