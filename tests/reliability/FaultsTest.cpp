@@ -108,6 +108,39 @@ TEST(Faults, WorkbookChangedBetweenReads)
     }
 }
 
+TEST(Faults, WorkbookOfACellFieldChangedBetweenPasses)
+{
+    const struct {
+        const char* change;
+        int status;
+        const char* display; // null: no value
+    } expected[] = {
+        {"deleted", 2, " is not found."},
+        {"truncated", 64, nullptr},
+        {"emptied", 64, nullptr},
+        {"a folder in its place", 64, nullptr},
+    };
+    for (size_t i = 0; i < std::size(kChanges); ++i) {
+        SCOPED_TRACE(kChanges[i].name);
+        testfiles::Folder dir;
+        std::string path = dir / "book.xlsx";
+        fs::copy_file(TESSLY_TEST_DATA "/xlsx/cells.xlsx", path);
+        Drawing d;
+        AcDbObjectId id = d.addField(u"%<\\ExcelCell " + testhost::u16(path) + u":Data:B2>%");
+        d.evaluate();
+        ASSERT_EQ(u8(d.result(id).display), "$1,250.00");
+        kChanges[i].apply(path);
+        if (fs::exists(path))
+            testfiles::setModified(path, 1000000000);
+        d.evaluate();
+        testhost::FieldResult r = d.result(id);
+        EXPECT_EQ(r.status, expected[i].status) << u8(r.display);
+        if (expected[i].display) {
+            EXPECT_NE(u8(r.display).find(expected[i].display), std::string::npos) << u8(r.display);
+        }
+    }
+}
+
 TEST(Faults, SaveThatCannotWriteKeepsTheOldDrawing)
 {
     testfiles::Folder dir;
