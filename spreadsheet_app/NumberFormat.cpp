@@ -328,8 +328,11 @@ std::string renderFraction(const Section& sec, double v) {
         if (den <= 0) den = 1;
         num = std::llround(frac * static_cast<double>(den));
     } else {
+        // The search tries every denominator: more than six digits would
+        // take seconds per cell (and past eighteen overflow), so the
+        // denominator is looked for among six digits at most.
         long long maxDen = 1;
-        for (int i = 0; i < std::max(1, denPlaceholders); ++i) maxDen *= 10;
+        for (int i = 0; i < std::clamp(denPlaceholders, 1, 6); ++i) maxDen *= 10;
         --maxDen;
         double best = 2;
         for (long long d = 1; d <= maxDen; ++d) {
@@ -381,7 +384,8 @@ std::string renderFraction(const Section& sec, double v) {
             continue;
         }
         switch (tok.kind) {
-            case Kind::Digit: out += intOut[intPos++]; break;
+            // Placeholders after the fraction have no digits to show.
+            case Kind::Digit: if (intPos < intOut.size()) out += intOut[intPos++]; break;
             case Kind::Literal: out += tok.text; break;
             case Kind::Percent: out += "%"; break;
             case Kind::Point: out += "."; break;
@@ -391,6 +395,9 @@ std::string renderFraction(const Section& sec, double v) {
     return out;
 }
 
+// Shown for values with no digits to lay out.
+const std::string kNumError = "#NUM!";
+
 std::string renderNumber(Section sec, double v) {
     bool grouping = false;
     int scale = 0;
@@ -399,6 +406,8 @@ std::string renderNumber(Section sec, double v) {
     for (const Token& tok : t)
         if (tok.kind == Kind::Percent) v *= 100;
     for (int i = 0; i < scale; ++i) v /= 1000;
+    // A percent of a number near the largest double has no digits to show.
+    if (!std::isfinite(v)) return kNumError;
 
     bool hasSlash = false;
     for (const Token& tok : t) hasSlash = hasSlash || tok.kind == Kind::Slash;
@@ -429,14 +438,22 @@ std::string renderNumber(Section sec, double v) {
         if (v != 0) {
             char buf[64];
             std::snprintf(buf, sizeof buf, "%.14e", v);
-            int e = std::atoi(std::strchr(buf, 'e') + 1);
+            char* mark = std::strchr(buf, 'e');
+            int e = std::atoi(mark + 1);
+            // Scaled from the printed mantissa, not by dividing by 10^exponent,
+            // which is no longer a finite double for the smallest numbers.
+            *mark = '\0';
+            const double mantissa = std::strtod(buf, nullptr);
             if (intHasHash && nInt > 1) exponent = static_cast<int>(std::floor(static_cast<double>(e) / nInt)) * nInt;
             else exponent = e - (nInt - 1);
             double limit = std::pow(10.0, intHasHash && nInt > 1 ? nInt : nInt);
             std::string ip, fp;
-            decimalRound(v / std::pow(10.0, exponent), fracCount, ip, fp);
+            double scaled = mantissa * std::pow(10.0, e - exponent);
+            if (!std::isfinite(scaled)) return kNumError;
+            decimalRound(scaled, fracCount, ip, fp);
             if (std::atof(ip.c_str()) >= limit) exponent += intHasHash && nInt > 1 ? nInt : 1;
-            v = v / std::pow(10.0, exponent);
+            v = mantissa * std::pow(10.0, e - exponent);
+            if (!std::isfinite(v)) return kNumError;
         }
     }
 
@@ -689,7 +706,7 @@ std::string builtinFormatCode(int id) {
 std::u16string formatNumber(double value, std::string_view formatCode, bool date1904) {
     // No cell of the application holds these; a forged workbook can spell
     // them ("inf", "nan"), and they have no digits to lay out.
-    if (!std::isfinite(value)) return u"#NUM!";
+    if (!std::isfinite(value)) return toUtf16(kNumError);
     auto parts = splitSections(formatCode);
     std::vector<Section> secs;
     for (size_t i = 0; i < parts.size() && i < 3; ++i) secs.push_back(parseSection(parts[i]));
@@ -720,7 +737,7 @@ std::u16string formatNumber(double value, std::string_view formatCode, bool date
     } else {
         text = renderNumber(sec, v);
     }
-    if (minus) text.insert(0, "-");
+    if (minus && text != kNumError) text.insert(0, "-");
     return toUtf16(text);
 }
 

@@ -52,6 +52,43 @@ TEST(FormerBugs, NonFiniteNumbersShowAsNumError)
     EXPECT_EQ(toUtf8(book.worksheet(2).range(u"B1").text()), "#NUM!");
 }
 
+// Numbers the renderer could not lay out: a percent past the largest double,
+// the smallest numbers in scientific form (10^exponent is not a finite
+// double there), placeholders after a fraction (read past the integer
+// digits), and a fraction with very many denominator digits (a search over
+// every denominator).
+TEST(FormerBugs, NumbersAtTheEdgesOfDouble)
+{
+    const struct {
+        double value;
+        const char* code;
+        const char* shown;
+    } rows[] = {
+        {1.7e308, "0%", "#NUM!"},
+        {-1.7e308, "0.0%", "#NUM!"},
+        {3.0730883171325535e-321, "0.0E+0", "3.1E-321"},
+        {4.9406564584124654e-324, "##0.0E+0", "4.9E-324"},
+        {1.5e-310, "0.00E+00", "1.50E-310"},
+        {1.23e-5, "0.00E+00", "1.23E-05"},
+        {0.5, "# ?/? 0", " 1/2 "},
+        {2.25, "# ?/? 00", "2 1/4 "},
+        {0.3333333, "?/?????????", "1/3        "},
+        {0.3333333, "?/????????????????????", "1/3                   "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.code);
+        EXPECT_EQ(tessly::spreadsheet::toUtf8(tessly::spreadsheet::formatNumber(row.value, row.code, false)), row.shown);
+    }
+    for (const char* name : {"crash-percent-overflow", "crash-digits-after-fraction", "crash-denormal-scientific"}) {
+        SCOPED_TRACE(name);
+        std::string input = corpusFile("fuzz_number_format", name);
+        ASSERT_GT(input.size(), 8u);
+        double value;
+        std::memcpy(&value, input.data(), sizeof value);
+        tessly::spreadsheet::formatNumber(value, input.substr(8), false);
+    }
+}
+
 // An object whose reading failed after it was made (a layer without a name,
 // a text whose "text" is not text) was never freed. The leak shows under
 // the sanitizers and valgrind; here the error line must still name it.
