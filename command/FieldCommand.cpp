@@ -87,6 +87,8 @@ int runField(const std::vector<std::string>& words)
     }
 
     Session session(args.value("--drawing"), args.value("--module"));
+    if (!session.loadNote().empty())
+        std::cerr << args.value("--drawing") << ": " << session.loadNote() << '\n';
     if (args.has("--select"))
         session.select(args.value("--select"));
     std::vector<AcDbObjectId> ids;
