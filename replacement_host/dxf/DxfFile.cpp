@@ -21,6 +21,7 @@
 #include <map>
 #include <numbers>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace dxf {
 
@@ -76,6 +77,7 @@ public:
     {
         m_record.reader = &m_reader;
         m_layers[upper("0")] = true;
+        noteFresh(0);
     }
 
     void run();
@@ -101,6 +103,19 @@ private:
     void applyXdata(AcDbObject* object);
     AcDbObjectId ownerFor(AcDbObjectId fallback, bool inBlock);
     void countSkipped(const std::string& type) { ++m_skipped[type]; }
+    // Marks the objects the host added from the index on as holding fresh handles.
+    void noteFresh(size_t from)
+    {
+        for (size_t i = from; i < m_db->objectIds().size(); ++i)
+            m_fresh.insert(m_db->objectAt(m_db->objectIds()[i])->objectHandle().value());
+    }
+    void addDefaults()
+    {
+        size_t before = m_db->objectIds().size();
+        m_db->addMissingDefaults();
+        noteFresh(before);
+    }
+    AcDbObjectId byFileHandle(Adesk::UInt64 value) const;
 
     GroupReader m_reader;
     std::unique_ptr<AcDbDatabase> m_db;
@@ -109,7 +124,10 @@ private:
     bool m_havePeek = false;
     std::string m_section; // the section being read, for "the file ends inside"
 
-    std::unordered_map<Adesk::UInt64, AcDbObjectId> m_byHandle; // file handle -> object
+    // Objects keep their file handles; the few whose handle the host had
+    // already given (fresh) take another, noted here.
+    std::unordered_set<Adesk::UInt64> m_fresh;
+    std::unordered_map<Adesk::UInt64, AcDbObjectId> m_remapped; // file handle -> object
     std::unordered_map<std::string, AcDbObjectId> m_blocks;     // upper-case name -> record
     std::unordered_map<std::string, bool> m_layers;             // upper-case names made
     std::map<std::string, int> m_skipped;
@@ -330,7 +348,7 @@ void Loader::readBlocks()
 
 void Loader::readEntities()
 {
-    m_db->addMissingDefaults();
+    addDefaults();
     m_blocks.emplace(upper(utf::toUtf8(AcDbBlockTableRecord::kModelSpace)), m_db->modelSpaceId());
     m_blocks.emplace(upper(utf::toUtf8(AcDbBlockTableRecord::kPaperSpace)), m_db->paperSpaceId());
     while (readRecord()) {
@@ -352,10 +370,18 @@ AcDbObjectId Loader::ownerFor(AcDbObjectId fallback, bool inBlock)
     std::string_view h = m_record.text(330);
     Adesk::UInt64 value = 0;
     std::from_chars(h.data(), h.data() + h.size(), value, 16);
-    auto it = m_byHandle.find(value);
-    if (it != m_byHandle.end() && AcDbBlockTableRecord::cast(m_db->objectAt(it->second)))
+    AcDbObjectId id = byFileHandle(value);
+    return AcDbBlockTableRecord::cast(m_db->objectAt(id)) ? id : fallback;
+}
+
+AcDbObjectId Loader::byFileHandle(Adesk::UInt64 value) const
+{
+    if (auto it = m_remapped.find(value); it != m_remapped.end())
         return it->second;
-    return fallback;
+    AcDbObjectId id;
+    if (value == 0 || m_fresh.count(value) || m_db->getAcDbObjectId(id, false, AcDbHandle(value)) != Acad::eOk)
+        return AcDbObjectId();
+    return id;
 }
 
 void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
@@ -400,7 +426,11 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         size_t line = m_record.line;
         bool attributes = m_record.integer(66, 0) == 1;
         addEntity(std::move(ref), owner);
-        m_inserts.push_back({raw, name, line});
+        // Most blocks are defined before use; the rest wait for the end.
+        if (AcDbObjectId block = blockRecord(m_record.decode(name)); !block.isNull())
+            raw->setBlockTableRecord(block);
+        else
+            m_inserts.push_back({raw, name, line});
         if (attributes)
             m_insert = raw->objectId();
         return;
@@ -466,7 +496,7 @@ AcDbObjectId Loader::add(AcDbObject* object, AcDbObjectId owner, std::string_vie
             delete object;
             m_reader.fail(line, "handle \"" + std::string(handleText) + "\" is not hexadecimal");
         }
-        if (value != 0 && m_byHandle.count(value)) {
+        if (value != 0 && !byFileHandle(value).isNull()) {
             delete object;
             m_reader.fail(line, "handle " + std::string(handleText) + " is used twice");
         }
@@ -474,10 +504,12 @@ AcDbObjectId Loader::add(AcDbObject* object, AcDbObjectId owner, std::string_vie
     AcDbObjectId id;
     // A handle the host already gave (its tables, a default layout) is
     // replaced by a fresh one; references go through the file's handles.
-    if (value == 0 || m_db->addObject(object, owner, id, AcDbHandle(value)) == Acad::eDuplicateKey)
+    if (value == 0 || m_db->addObject(object, owner, id, AcDbHandle(value)) == Acad::eDuplicateKey) {
         m_db->addObject(object, owner, id);
-    if (value != 0)
-        m_byHandle[value] = id;
+        m_fresh.insert(object->objectHandle().value());
+        if (value != 0)
+            m_remapped[value] = id;
+    }
     return id;
 }
 
@@ -491,6 +523,7 @@ void Loader::ensureLayer(const AcString& name)
     layer->setName(name.c_str());
     AcDbObjectId id;
     m_db->addObject(layer, m_db->layerTableId(), id);
+    m_fresh.insert(layer->objectHandle().value());
     m_layers[key] = true;
 }
 
@@ -535,7 +568,7 @@ void Loader::applyXdata(AcDbObject* object)
 void Loader::finish()
 {
     finishPolyline();
-    m_db->addMissingDefaults();
+    addDefaults();
     for (const PendingInsert& p : m_inserts) {
         AcDbObjectId block = blockRecord(m_record.decode(p.name));
         if (block.isNull())
