@@ -40,8 +40,10 @@ that takes longer than a second shows its progress there.
 examples:
   tessly eval examples/site-plan.json
   tessly eval examples/site-plan.dxf --json
+  tessly eval plan.json --save
   tessly eval examples/site-plan.dxf --save --output site-plan.json
   tessly eval examples/site-plan.json --watch
+  tessly eval plan.json --module build/bin/TesslyEval.so
 )";
 
 namespace fieldreport {

@@ -21,14 +21,18 @@ selection (--select, or "selected" in the drawing), the field is one being
 placed from it: it has no owner yet, and an expression's bare cell
 references address the selected table.
 
-  --drawing FILE   the drawing the field lives in (default: a new empty one)
+  --drawing FILE   the drawing the field lives in, JSON or ASCII DXF
+                   (default: a new empty one)
   --select HANDLE  the object the sibling library holds as selected
   --json           print {"evaluator","compile","status","returned","type","value","display"}
   --module PATH    the module to load (default: TesslyEval.so next to tessly)
 
 examples:
   tessly field '%<\AcLength Object(<1F2;2A0>)>%' --drawing plan.json
+  tessly field '%<\AcBlockCount "TREE">%' --drawing examples/site-plan.dxf
   printf '%s\n' '%<\TsExpr 1+2>%' '%<\TsExpr 2*3>%' | tessly field - --json
+  tessly field '%<\TsExpr SUM(B2:B3)>%' --drawing examples/site-plan.json --select F00
+  tessly field '%<\TsExpr 1+2>%' --module build/bin/TesslyEval.so
 )";
 
 namespace {
