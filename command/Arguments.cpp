@@ -3,6 +3,21 @@
 
 #include "command/Session.h"
 
+#include <iostream>
+
+std::vector<std::string> inputsOf(const std::string& word)
+{
+    if (word != "-")
+        return {word};
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(std::cin, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 Arguments parseArguments(const std::string& command, const std::vector<std::string>& words,
                          const std::set<std::string>& flagOptions, const std::set<std::string>& valueOptions)
 {

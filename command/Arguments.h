@@ -20,6 +20,10 @@ struct Arguments {
     }
 };
 
+// The word itself, or for "-" every line of standard input (without a
+// carriage return before the line feed).
+std::vector<std::string> inputsOf(const std::string& word);
+
 // Throws UsageError for an unknown option or a missing value.
 Arguments parseArguments(const std::string& command, const std::vector<std::string>& words,
                          const std::set<std::string>& flagOptions, const std::set<std::string>& valueOptions);

@@ -7,6 +7,7 @@
 #include "command/Session.h"
 #include "host/dbfield.h"
 #include "replacement_host/fields/FieldProgress.h"
+#include "replacement_host/platform/SpreadsheetServer.h"
 #include "replacement_host/text/Utf.h"
 
 #include <chrono>
@@ -26,7 +27,8 @@ evaluator, failures, time) goes to standard error; on a terminal, a pass
 that takes longer than a second shows its progress there.
 
   --json         print one JSON object per field (the "tessly field --json"
-                 object plus "location")
+                 object plus "location", then the pass's
+                 "spreadsheetStarts" and "workbooksOpened")
   --save         write the drawing with the new values, field data and
                  statuses (through a temporary file, so a failure leaves the
                  old drawing intact). A JSON drawing is written back to FILE;
@@ -78,6 +80,8 @@ double timedPass(Session& session)
             std::fflush(stderr);
         });
     }
+    // The counts reported are the pass's own.
+    spreadsheetserver::resetCounts();
     session.evaluateAll();
     fieldprogress::set(nullptr);
     if (shown)
@@ -111,6 +115,7 @@ void printFields(const std::vector<AcDbField*>& fields, bool json)
         for (AcDbField* field : fields) {
             Json j = fieldJson(*field);
             j["location"] = locationJson(*field);
+            addPassCounts(j);
             std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         }
         return;

@@ -90,16 +90,7 @@ int runExpr(const std::vector<std::string>& words)
     }
     if (args.positional.size() != 1)
         throw UsageError("tessly expr: give one expression (or - to read expressions from standard input); see tessly expr --help");
-    std::vector<std::string> expressions;
-    if (args.positional[0] == "-") {
-        for (std::string line; std::getline(std::cin, line);) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            expressions.push_back(line);
-        }
-    } else {
-        expressions.push_back(args.positional[0]);
-    }
+    std::vector<std::string> expressions = inputsOf(args.positional[0]);
 
     Session session(args.value("--drawing"), args.value("--module"));
     int64_t tableId = 0;

@@ -8,6 +8,7 @@
 #include "host/dbfield.h"
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
+#include "replacement_host/platform/SpreadsheetServer.h"
 #include "replacement_host/text/Utf.h"
 
 #include <iostream>
@@ -24,7 +25,8 @@ references address the selected table.
   --drawing FILE   the drawing the field lives in, JSON or ASCII DXF
                    (default: a new empty one)
   --select HANDLE  the object the sibling library holds as selected
-  --json           print {"evaluator","compile","status","returned","type","value","display"}
+  --json           print {"evaluator","compile","status","returned","type","value","display",
+                   "spreadsheetStarts","workbooksOpened"}
   --module PATH    the module to load (default: TesslyEval.so next to tessly)
 
 examples:
@@ -79,16 +81,7 @@ int runField(const std::vector<std::string>& words)
     if (args.positional.size() != 1)
         throw UsageError("tessly field: give one field code (or - to read codes from standard input); see tessly field --help");
 
-    std::vector<std::string> codes;
-    if (args.positional[0] == "-") {
-        for (std::string line; std::getline(std::cin, line);) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            codes.push_back(line);
-        }
-    } else {
-        codes.push_back(args.positional[0]);
-    }
+    std::vector<std::string> codes = inputsOf(args.positional[0]);
 
     Session session(args.value("--drawing"), args.value("--module"));
     if (!session.loadNote().empty())
@@ -100,14 +93,18 @@ int runField(const std::vector<std::string>& words)
         ids.push_back(session.selected().isNull() ? addCodeAsText(session.database(), utf::toUtf16(code))
                                                   : addUnplacedField(session.database(), utf::toUtf16(code)));
     session.loadModule();
+    // The counts reported are the pass's own.
+    spreadsheetserver::resetCounts();
     session.evaluate(ids);
 
     bool json = args.has("--json");
     for (AcDbObjectId id : ids) {
         auto* field = AcDbField::cast(session.database().objectAt(id));
-        if (json)
-            std::cout << fieldreport::fieldJson(*field).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-        else
+        if (json) {
+            fieldreport::Json j = fieldreport::fieldJson(*field);
+            fieldreport::addPassCounts(j);
+            std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        } else
             std::cout << utf::toUtf8(field->getValue()) << '\n';
     }
     return 0;

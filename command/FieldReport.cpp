@@ -4,6 +4,7 @@
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
 #include "replacement_host/file/ObjectCodec.h"
+#include "replacement_host/platform/SpreadsheetServer.h"
 #include "replacement_host/text/Utf.h"
 
 #include <algorithm>
@@ -66,6 +67,13 @@ Json fieldJson(const AcDbField& field)
     j["value"] = valueJson(value, "value");
     j["display"] = utf::toUtf8(field.getValue());
     return j;
+}
+
+void addPassCounts(Json& j)
+{
+    spreadsheetserver::Counts counts = spreadsheetserver::counts();
+    j["spreadsheetStarts"] = counts.starts;
+    j["workbooksOpened"] = counts.workbooksOpened;
 }
 
 Json locationJson(const AcDbField& field)

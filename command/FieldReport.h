@@ -17,6 +17,9 @@ using Json = nlohmann::ordered_json;
 
 // {"evaluator", "compile", "status", "returned", "type", "value", "display"}
 Json fieldJson(const AcDbField& field);
+// Adds what the spreadsheet application did in the pass:
+// "spreadsheetStarts" and "workbooksOpened".
+void addPassCounts(Json& j);
 // Where the field stands: block, holding object and, for several, its number.
 Json locationJson(const AcDbField& field);
 std::string locationText(const AcDbField& field);

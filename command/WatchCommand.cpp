@@ -176,6 +176,7 @@ private:
             if (m_json) {
                 fieldreport::Json j = fieldreport::fieldJson(*f);
                 j["location"] = fieldreport::locationJson(*f);
+                fieldreport::addPassCounts(j);
                 j["time"] = time;
                 std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
             } else {

@@ -54,7 +54,8 @@ TEST(FieldCommand, JsonContractForAFieldWithAnEvaluator)
     std::vector<std::string> keys;
     for (auto& [k, v] : j.items())
         keys.push_back(k);
-    EXPECT_EQ(keys, (std::vector<std::string>{"evaluator", "compile", "status", "returned", "type", "value", "display"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"evaluator", "compile", "status", "returned", "type", "value", "display",
+                                                  "spreadsheetStarts", "workbooksOpened"}));
     EXPECT_EQ(j["evaluator"], "AcLength");
     EXPECT_EQ(j["compile"], 3);
     EXPECT_EQ(j["status"], 16);
@@ -141,6 +142,41 @@ TEST(Command, HelpListsEveryOptionWithAnExample)
         EXPECT_NE(r.out.find("example"), std::string::npos);
         EXPECT_NE(r.out.find("--module"), std::string::npos);
     }
+}
+
+TEST(ExprCommand, JsonContract)
+{
+    auto r = runTessly("expr - --json", "ROUND(1234.5678, -2)\n1/3*3\n'a' * 2\n'x'\n3000000000\nSUM(5)\n");
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    auto lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), 6u);
+    std::vector<std::string> keys;
+    for (auto& [k, v] : lines[0].items())
+        keys.push_back(k);
+    EXPECT_EQ(keys, (std::vector<std::string>{"ok", "text", "type", "value"}));
+    EXPECT_EQ(lines[0], Json::parse(R"({"ok": true, "text": "1200", "type": "integer", "value": 1200})"));
+    EXPECT_EQ(lines[1], Json::parse(R"({"ok": true, "text": "0.999999", "type": "real", "value": 0.999999})"));
+    EXPECT_EQ(lines[2]["ok"], false);
+    EXPECT_EQ(lines[2]["text"], "Either one of the operand is not a number can not perform [*]");
+    EXPECT_EQ(lines[2]["type"], "text");
+    EXPECT_EQ(lines[3]["text"], "\u0013x") << "markers stay in the text";
+    EXPECT_EQ(lines[4]["type"], "real") << "beyond 32 bits";
+    EXPECT_EQ(lines[5]["text"], "SUM requires at least two operands.");
+}
+
+TEST(ExprCommand, TableOfADrawingAndPlainOutput)
+{
+    TempDir dir;
+    std::string path = dir.write("d.json", R"({"tesslyDrawing": 1, "objects": [
+        {"type": "table", "handle": "2F1", "rows": 2, "columns": 1,
+         "cells": [{"row": 0, "column": 0, "text": "1.5"}, {"row": 1, "column": 0, "text": "2"}]}]})");
+    auto r = runTessly("expr 'SUM(A1:A2)*2' --drawing " + shellQuote(path) + " --table 2F1");
+    EXPECT_EQ(r.out, "7\n") << r.err;
+    EXPECT_EQ(runTessly("expr 'A1/4' --drawing " + shellQuote(path) + " --table 2f1").out, "0.3750\n");
+    EXPECT_EQ(runTessly("expr 'A1' --drawing " + shellQuote(path)).out, "A1\n") << "no table: plain text";
+    auto bad = runTessly("expr 'A1' --drawing " + shellQuote(path) + " --table 77");
+    EXPECT_EQ(bad.exitStatus, 2);
+    EXPECT_EQ(bad.err, "--table 77: no object of the drawing has this handle\n");
 }
 
 TEST(EvalCommand, EvaluatesEveryFieldAndSavesThem)

@@ -1,0 +1,100 @@
+// Cost of spreadsheet cell fields over a workbook of 200,000 cells, through
+// the real path (module loaded, field engine pass, automation server):
+// 1,000 fields of the workbook in one pass, and one field alone, which
+// starts the application and opens the workbook cold.
+#include "command/ModuleLoader.h"
+#include "host/AcFdEval.h"
+#include "host/dbapserv.h"
+#include "replacement_host/file/DrawingFile.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+constexpr int kRows = 2000;
+constexpr int kColumns = 100;
+
+// Written once per run by openpyxl into a temporary folder.
+const std::string& workbookPath()
+{
+    static const std::string path = [] {
+        auto dir = std::filesystem::temp_directory_path() / "tessly_excel_bench";
+        std::filesystem::create_directories(dir);
+        std::string file = (dir / "big.xlsx").string();
+        std::string script = (dir / "make.py").string();
+        std::ofstream(script) << "import openpyxl, sys\n"
+                                 "wb = openpyxl.Workbook(write_only=True)\n"
+                                 "ws = wb.create_sheet('Big')\n"
+                                 "for r in range(" << kRows << "):\n"
+                                 "    ws.append([r * 1.5 + c if c % 4 else 'text %d' % (r * c) for c in range(" << kColumns << ")])\n"
+                                 "wb.save(sys.argv[1])\n";
+        std::string cmd = "/usr/bin/python3 " + script + " " + file;
+        if (std::system(cmd.c_str()) != 0)
+            std::abort();
+        return file;
+    }();
+    return path;
+}
+
+std::string cellName(int row, int col)
+{
+    std::string letters;
+    for (int c = col; c > 0; c = (c - 1) / 26)
+        letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
+    return letters + std::to_string(row);
+}
+
+ModuleLoader& module()
+{
+    static ModuleLoader loader;
+    if (!loader.loaded() && !loader.load(TESSLY_MODULE_PATH).empty())
+        std::abort();
+    return loader;
+}
+
+// A drawing whose texts hold one field each, spread over the sheet.
+std::unique_ptr<AcDbDatabase> drawing(int fields)
+{
+    std::string objects;
+    for (int i = 0; i < fields; ++i) {
+        std::string cell = cellName(1 + (i * 7) % kRows, 1 + (i * 13) % kColumns);
+        objects += std::string(i ? "," : "") + R"({"type": "text", "handle": ")" + std::to_string(0x100 + i) +
+                   R"(", "text": "%<\\ExcelCell )" + workbookPath() + ":Big:" + cell + R"(>%"})";
+    }
+    auto r = drawingfile::loadFromText(R"({"tesslyDrawing": 1, "objects": [)" + objects + "]}", "bench");
+    if (!r.database)
+        std::abort();
+    return std::move(r.database);
+}
+
+void evaluatePass(benchmark::State& state, int fields)
+{
+    module();
+    for (auto _ : state) {
+        state.PauseTiming();
+        // A fresh drawing each time: no change stamps, every field reads.
+        auto db = drawing(fields);
+        acdbHostApplicationServices()->setWorkingDatabase(db.get());
+        state.ResumeTiming();
+        acdbGetFieldEngine()->evaluateFields(0, db.get());
+        state.PauseTiming();
+        acdbHostApplicationServices()->setWorkingDatabase(nullptr);
+        db.reset();
+        state.ResumeTiming();
+    }
+}
+
+void BM_ThousandFieldsOnePass(benchmark::State& state) { evaluatePass(state, 1000); }
+BENCHMARK(BM_ThousandFieldsOnePass)->Unit(benchmark::kMillisecond);
+
+void BM_ColdOpenOneField(benchmark::State& state) { evaluatePass(state, 1); }
+BENCHMARK(BM_ColdOpenOneField)->Unit(benchmark::kMillisecond);
+
+}
+
+BENCHMARK_MAIN();
