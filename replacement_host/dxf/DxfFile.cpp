@@ -93,6 +93,7 @@ private:
     void skipSection();
     void entity(AcDbObjectId owner, bool inBlock);
     void finishPolyline();
+    void noteDynamicCopy(AcDbObjectId record);
     void finish();
 
     AcDbObjectId add(AcDbObject* object, AcDbObjectId owner, std::string_view handleText, size_t line);
@@ -149,6 +150,8 @@ private:
         size_t line;
     };
     std::vector<PendingInsert> m_inserts;
+    // Anonymous copies of dynamic blocks and the file handle of their block.
+    std::vector<std::pair<AcDbObjectId, Adesk::UInt64>> m_dynamicCopies;
     std::vector<AcDbText*> m_texts; // texts and attributes whose codes become fields
 };
 
@@ -286,9 +289,28 @@ void Loader::readTables()
             std::string_view layout = m_record.text(340, "0");
             AcDbObjectId id = addBlockRecord(name, m_record.text(5), m_record.line, isLayoutName(name) || layout != "0");
             applyXdata(m_db->objectAt(id));
+            noteDynamicCopy(id);
         }
     }
     m_reader.fail(m_record.line, "the file ends inside the TABLES section (ENDSEC is missing)");
+}
+
+// A CAD program marks the anonymous copy of a dynamic block with extended
+// data "AcDbBlockRepBTag" whose handle (1005) names the dynamic block.
+void Loader::noteDynamicCopy(AcDbObjectId record)
+{
+    bool tag = false;
+    for (size_t i = 0; i < m_record.size; ++i) {
+        const Record::Item& item = m_record.items[i];
+        if (item.code == 1001)
+            tag = upper(item.value) == "ACDBBLOCKREPBTAG";
+        else if (tag && item.code == 1005) {
+            Adesk::UInt64 value = 0;
+            std::from_chars(item.value.data(), item.value.data() + item.value.size(), value, 16);
+            m_dynamicCopies.emplace_back(record, value);
+            return;
+        }
+    }
 }
 
 AcDbObjectId Loader::addBlockRecord(const AcString& name, std::string_view handle, size_t line, bool layout)
@@ -574,6 +596,13 @@ void Loader::finish()
         if (block.isNull())
             m_reader.fail(p.line, "INSERT names block \"" + p.name + "\", which the file does not define");
         p.ref->setBlockTableRecord(block);
+    }
+    for (auto& [copyId, handle] : m_dynamicCopies) {
+        auto* dynamic = AcDbBlockTableRecord::cast(m_db->objectAt(byFileHandle(handle)));
+        if (!dynamic)
+            continue; // a tag naming no block: the copy stays a plain anonymous block
+        dynamic->setIsDynamicBlock(true);
+        AcDbBlockTableRecord::cast(m_db->objectAt(copyId))->setDynamicBlockId(dynamic->objectId());
     }
     // Every handle of the file is taken now, so fields get fresh ones.
     drawingfile::Json none = drawingfile::Json::object();

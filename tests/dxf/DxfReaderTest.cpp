@@ -57,6 +57,13 @@ TEST(DxfReader, R2018PlanStructure)
     ASSERT_TRUE(anon);
     EXPECT_TRUE(anon->isAnonymous());
     EXPECT_FALSE(anon->isLayout());
+    // The tagged anonymous copy of GATE makes GATE dynamic.
+    AcDbBlockTableRecord* gate = blockNamed(db, u"GATE");
+    AcDbBlockTableRecord* copy = blockNamed(db, u"*U2");
+    ASSERT_TRUE(gate && copy);
+    EXPECT_TRUE(gate->isDynamicBlock());
+    EXPECT_EQ(copy->dynamicBlockId(), gate->objectId());
+    EXPECT_TRUE(anon->dynamicBlockId().isNull());
     AcDbBlockTableRecord* site = blockNamed(db, u"SITE");
     ASSERT_TRUE(site);
     EXPECT_TRUE(site->isFromExternalReference());

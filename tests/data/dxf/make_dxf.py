@@ -106,6 +106,11 @@ def make_plan(version, name):
     note("%<\\AcBlockCount \"DOOR\" \\tag \"TYPE\" \\value \"A\">%", "2", 7)
     note("%<\\AcBlockCount \"DOOR\" \\layer \"DOORS\">%", "4", 8)
     note("%<\\AcBlockCount \"DOOR\">%", "5", 9)  # the one in paper space too
+    gate = doc.blocks.new(name="GATE")
+    gate.add_line((0, 0), (3, 0))
+    msp.add_blockref("GATE", (70, 0))
+    # R2018 has a stretched gate too: an anonymous copy of the dynamic block.
+    note("%<\\AcBlockCount \"GATE\">%", "2" if version != "R12" else "1", 10)
 
     if version != "R12":
         m = msp.add_mtext("Floor: %<\\AcArea Object(<" + rooms[0].dxf.handle + ">)>%",
@@ -119,6 +124,13 @@ def make_plan(version, name):
         anonymous = doc.blocks.new_anonymous_block()
         anonymous.add_circle((0, 0), 1)
         msp.add_blockref(anonymous.name, (0, 0))
+        # A gate stretched by its grips: an anonymous copy of the dynamic GATE,
+        # tagged as CAD programs tag them; it counts as a GATE.
+        doc.appids.new("AcDbBlockRepBTag")
+        copy = doc.blocks.new_anonymous_block()
+        copy.add_line((0, 0), (4, 0))
+        copy.block_record.set_xdata("AcDbBlockRepBTag", [(1070, 1), (1005, gate.block_record.dxf.handle)])
+        msp.add_blockref(copy.name, (80, 0))
         doc.add_xref_def("site.dxf", "SITE")
         sheet = doc.layouts.new("Sheet2")
         sheet.add_line((0, 0), (3, 4))
