@@ -25,14 +25,21 @@ constexpr int kCurves = 200000;
 constexpr int kReferences = 50000;
 constexpr int kFields = 10000;
 
+// Made once, removed at exit.
+struct BenchFolder {
+    fs::path path = fs::temp_directory_path() / ("tessly-dxf-bench-" + std::to_string(::getpid()));
+    BenchFolder() { fs::create_directories(path); }
+    ~BenchFolder()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
 fs::path benchFolder()
 {
-    static fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("tessly-dxf-bench-" + std::to_string(::getpid()));
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
+    static BenchFolder folder;
+    return folder.path;
 }
 
 // Written as a CAD program writes R2018: handles, owners, subclass markers.
@@ -128,7 +135,7 @@ std::string fieldDrawing()
 {
     fs::path dir = benchFolder();
     std::ofstream(dir / "notes.txt") << "surveyed 12/1/2026";
-    std::ofstream(dir / "book.xlsx") << "not a workbook"; // the cell field's status is the cost here
+    fs::copy_file(fs::path(TESSLY_EXAMPLES) / "site-areas.xlsx", dir / "book.xlsx", fs::copy_options::overwrite_existing);
     std::string objects = R"({"type": "block", "handle": "20", "name": "TREE"},
         {"type": "point", "handle": "21", "owner": "20", "position": [0, 0]},
         {"type": "table", "handle": "30", "rows": 2, "columns": 2, "cells": [{"row": 1, "column": 1, "text": "6"}]},
@@ -141,7 +148,7 @@ std::string fieldDrawing()
     const char* codes[] = {
         R"(%<\\AcLength Object(<40;41;42>)>%)", R"(%<\\AcArea Object(<41;42>)>%)", R"(%<\\AcBlockCount \"TREE\">%)",
         R"(%<\\TextField notes.txt>%)",        R"(%<\\TableCell TABLE(<30>).$B$2>%)",
-        R"(%<\\ExcelCell book.xlsx:Sheet1:A1>%)", R"(%<\\TsExpr ROUND(1234.5678*3, 2)>%)",
+        R"(%<\\ExcelCell book.xlsx:Areas:B2>%)", R"(%<\\TsExpr ROUND(1234.5678*3, 2)>%)",
     };
     for (int i = 0; i < kFields; ++i)
         objects += R"(, {"type": "text", "handle": ")" + std::to_string(100000 + i) + R"(", "text": ")" + codes[i % 7] + "\"}";
