@@ -36,9 +36,20 @@ std::vector<Json> jsonLines(const std::string& out)
     return lines;
 }
 
+// The folders of one test run, removed at exit.
+struct TempRoot {
+    fs::path path = fs::temp_directory_path() / ("tessly-dxfcmd-" + std::to_string(::getpid()));
+    ~TempRoot()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
 fs::path tempDir(const std::string& name)
 {
-    auto dir = fs::temp_directory_path() / ("tessly-dxfcmd-" + std::to_string(::getpid()) + "-" + name);
+    static TempRoot root;
+    auto dir = root.path / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;

@@ -16,9 +16,20 @@ namespace {
 
 const std::string kData = std::string(TESSLY_TEST_DATA) + "/dxf/";
 
+// The files of one test run, removed at exit.
+struct TempFolder {
+    std::filesystem::path path = std::filesystem::temp_directory_path() / ("tessly-dxf-" + std::to_string(::getpid()));
+    ~TempFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
 std::string tempFile(const std::string& name, const std::string& text)
 {
-    auto dir = std::filesystem::temp_directory_path() / ("tessly-dxf-" + std::to_string(::getpid()));
+    static TempFolder folder;
+    const auto& dir = folder.path;
     std::filesystem::create_directories(dir);
     std::ofstream(dir / name, std::ios::binary) << text;
     return (dir / name).string();
