@@ -1,36 +1,55 @@
 // tessly eval: the main job. Loads a drawing and the module, runs one
 // evaluation pass over every field, prints what each field shows, and can
-// save the drawing with the new values.
+// save the drawing with the new values, or keep watching it.
 #include "command/Arguments.h"
 #include "command/Commands.h"
 #include "command/FieldReport.h"
 #include "command/Session.h"
 #include "host/dbfield.h"
+#include "replacement_host/fields/FieldProgress.h"
 #include "replacement_host/platform/SpreadsheetServer.h"
 #include "replacement_host/text/Utf.h"
 
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <map>
+#include <unistd.h>
 
-const char* const kEvalHelp = R"(usage: tessly eval FILE [--json] [--save] [--module PATH]
+const char* const kEvalHelp = R"(usage: tessly eval FILE [--json] [--save [--output OUT]] [--watch] [--module PATH]
 
-Loads the drawing FILE, loads the TesslyEval module as the host loads a
-plug-in, evaluates every field in one pass and prints, per field, where it
-stands, its evaluator, its parameters, its status and the value it shows.
+Loads the drawing FILE (our JSON drawing format, or ASCII DXF R12 to R2018),
+loads the TesslyEval module as the host loads a plug-in, evaluates every
+field in one pass and prints, per field, where it stands, its evaluator, its
+parameters, its status and the value it shows. A summary (fields by
+evaluator, failures, time) goes to standard error; on a terminal, a pass
+that takes longer than a second shows its progress there.
 
   --json         print one JSON object per field (the "tessly field --json"
                  object plus "location", then the pass's
                  "spreadsheetStarts" and "workbooksOpened")
-  --save         write the drawing back with the new values, field data and
+  --save         write the drawing with the new values, field data and
                  statuses (through a temporary file, so a failure leaves the
-                 old drawing intact)
+                 old drawing intact). A JSON drawing is written back to FILE;
+                 a DXF drawing is never written as DXF and needs --output
+  --output OUT   with --save: write the drawing to OUT (JSON format) instead
+  --watch        keep running: evaluate again whenever the drawing or a file
+                 a field reads (text files, workbooks) changes, and print the
+                 fields whose value changed, with the time; Ctrl-C stops
   --module PATH  the module to load (default: TesslyEval.so next to tessly)
 
-example:
+examples:
   tessly eval examples/site-plan.json
+  tessly eval examples/site-plan.dxf --json
+  tessly eval plan.json --save
+  tessly eval examples/site-plan.dxf --save --output site-plan.json
+  tessly eval examples/site-plan.json --watch
+  tessly eval plan.json --module build/bin/TesslyEval.so
 )";
 
-namespace {
+namespace fieldreport {
+
 std::vector<AcDbField*> topLevelFields(AcDbDatabase& db)
 {
     std::vector<AcDbField*> fields;
@@ -41,57 +60,123 @@ std::vector<AcDbField*> topLevelFields(AcDbDatabase& db)
     }
     return fields;
 }
+
+double timedPass(Session& session)
+{
+    using Clock = std::chrono::steady_clock;
+    auto start = Clock::now();
+    bool terminal = ::isatty(STDERR_FILENO) != 0;
+    bool shown = false;
+    auto last = start;
+    if (terminal) {
+        // Only passes longer than a second show progress, at most ten times a second.
+        fieldprogress::set([&](size_t done, size_t total) {
+            auto now = Clock::now();
+            if (now - start < std::chrono::seconds(1) || (now - last < std::chrono::milliseconds(100) && done < total))
+                return;
+            last = now;
+            shown = true;
+            std::fprintf(stderr, "\revaluating fields: %zu of %zu", done, total);
+            std::fflush(stderr);
+        });
+    }
+    // The counts reported are the pass's own.
+    spreadsheetserver::resetCounts();
+    session.evaluateAll();
+    fieldprogress::set(nullptr);
+    if (shown)
+        std::fprintf(stderr, "\r\033[K");
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string summaryText(const std::vector<AcDbField*>& fields, double seconds)
+{
+    std::map<std::string, int> byEvaluator;
+    int succeeded = 0;
+    for (AcDbField* field : fields) {
+        const ACHAR* id = field->evaluatorId();
+        ++byEvaluator[id && *id ? utf::toUtf8(id) : "(plain text)"];
+        succeeded += field->evaluationStatus() == AcDbField::kSuccess;
+    }
+    char time[32];
+    std::snprintf(time, sizeof time, "%.2f s", seconds);
+    std::string text = std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s") + ", " +
+                       std::to_string(succeeded) + " evaluated, " + std::to_string(fields.size() - succeeded) +
+                       " failed in " + time;
+    std::string list;
+    for (auto& [id, n] : byEvaluator)
+        list += (list.empty() ? "" : ", ") + id + " " + std::to_string(n);
+    return list.empty() ? text : text + " (" + list + ")";
+}
+
+void printFields(const std::vector<AcDbField*>& fields, bool json)
+{
+    if (json) {
+        for (AcDbField* field : fields) {
+            Json j = fieldJson(*field);
+            j["location"] = locationJson(*field);
+            addPassCounts(j);
+            std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        }
+        return;
+    }
+    std::vector<std::vector<std::string>> rows{{"LOCATION", "EVALUATOR", "PARAMETERS", "STATUS", "VALUE"}};
+    for (AcDbField* field : fields) {
+        const ACHAR* id = field->evaluatorId();
+        rows.push_back({locationText(*field), utf::toUtf8(id ? id : u""), utf::toUtf8(field->parameters()),
+                        statusText(field->evaluationStatus()), utf::toUtf8(field->getValue())});
+    }
+    printTable(rows);
+}
+
+}
+
+namespace {
+// Where --save writes: OUT, or the drawing itself when it is one of ours.
+std::string savePath(const Session& session, const std::string& path, const Arguments& args)
+{
+    if (args.has("--output"))
+        return args.value("--output");
+    if (session.fromDxf())
+        throw UsageError("tessly eval: " + path +
+                         " is a DXF drawing, which tessly does not write; give --output FILE.json to save it in "
+                         "tessly's drawing format");
+    return path;
+}
 }
 
 int runEval(const std::vector<std::string>& words)
 {
-    Arguments args = parseArguments("eval", words, {"--json", "--save", "--help", "-h"}, {"--module"});
+    Arguments args = parseArguments("eval", words, {"--json", "--save", "--watch", "--help", "-h"}, {"--module", "--output"});
     if (args.has("--help") || args.has("-h")) {
         std::cout << kEvalHelp;
         return 0;
     }
     if (args.positional.size() != 1)
         throw UsageError("tessly eval: give one drawing file; see tessly eval --help");
+    if (args.has("--output") && !args.has("--save"))
+        throw UsageError("tessly eval: --output goes with --save; see tessly eval --help");
+    if (args.has("--watch") && args.has("--save"))
+        throw UsageError("tessly eval: --watch and --save do not go together; see tessly eval --help");
     const std::string& path = args.positional[0];
+    if (args.has("--watch"))
+        return watchEval(path, args.value("--module"), args.has("--json"));
 
     Session session(path, args.value("--module"));
+    std::string target = args.has("--save") ? savePath(session, path, args) : std::string();
+    if (!session.loadNote().empty())
+        std::cerr << path << ": " << session.loadNote() << '\n';
     session.loadModule();
-    // The counts reported are the pass's own.
-    spreadsheetserver::resetCounts();
-    session.evaluateAll();
+    double seconds = fieldreport::timedPass(session);
 
-    std::vector<AcDbField*> fields = topLevelFields(session.database());
-    std::map<int, int> byStatus;
-    if (args.has("--json")) {
-        for (AcDbField* field : fields) {
-            fieldreport::Json j = fieldreport::fieldJson(*field);
-            j["location"] = fieldreport::locationJson(*field);
-            fieldreport::addPassCounts(j);
-            std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-        }
-    } else {
-        std::vector<std::vector<std::string>> rows{{"LOCATION", "EVALUATOR", "PARAMETERS", "STATUS", "VALUE"}};
-        for (AcDbField* field : fields) {
-            const ACHAR* id = field->evaluatorId();
-            rows.push_back({fieldreport::locationText(*field), utf::toUtf8(id ? id : u""),
-                            utf::toUtf8(field->parameters()), fieldreport::statusText(field->evaluationStatus()),
-                            utf::toUtf8(field->getValue())});
-        }
-        fieldreport::printTable(rows);
-    }
-    for (AcDbField* field : fields)
-        ++byStatus[field->evaluationStatus()];
-
-    if (args.has("--save")) {
-        std::string error = session.save(path);
+    std::vector<AcDbField*> fields = fieldreport::topLevelFields(session.database());
+    fieldreport::printFields(fields, args.has("--json"));
+    if (!target.empty()) {
+        std::string error = session.save(target);
         if (!error.empty())
             throw UsageError(error);
     }
-    if (!args.has("--json")) {
-        std::cout.flush();
-        int failed = static_cast<int>(fields.size()) - byStatus[AcDbField::kSuccess];
-        std::cerr << fields.size() << " field" << (fields.size() == 1 ? "" : "s") << ", " << byStatus[AcDbField::kSuccess]
-                  << " evaluated, " << failed << " failed" << (args.has("--save") ? ", saved " + path : "") << '\n';
-    }
+    std::cout.flush();
+    std::cerr << fieldreport::summaryText(fields, seconds) << (target.empty() ? "" : "; saved " + target) << '\n';
     return 0;
 }

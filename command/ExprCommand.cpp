@@ -18,7 +18,8 @@ Evaluates an expression as an expression ("TsExpr") field would and prints
 the value as the field would show it. With EXPRESSION "-", reads one
 expression per line from standard input.
 
-  --drawing FILE  the drawing whose tables cell references read
+  --drawing FILE  the drawing whose tables cell references read (JSON or
+                  ASCII DXF)
   --table HANDLE  the table that bare references (B3, A1:A4) address
   --json          print {"ok", "text", "type", "value"}: whether the
                   evaluation succeeded, its result text exactly (markers
@@ -29,6 +30,8 @@ expression per line from standard input.
 examples:
   tessly expr 'ROUND(1234.5678, -2)'
   tessly expr 'SUM(A1:A3)*1.2' --drawing plan.json --table 2F1 --json
+  tessly expr 'SUM(B2:B3)' --drawing examples/site-plan.json --table F00
+  tessly expr '2^10' --module build/bin/TesslyEval.so
 )";
 
 namespace {

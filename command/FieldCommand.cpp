@@ -22,7 +22,8 @@ selection (--select, or "selected" in the drawing), the field is one being
 placed from it: it has no owner yet, and an expression's bare cell
 references address the selected table.
 
-  --drawing FILE   the drawing the field lives in (default: a new empty one)
+  --drawing FILE   the drawing the field lives in, JSON or ASCII DXF
+                   (default: a new empty one)
   --select HANDLE  the object the sibling library holds as selected
   --json           print {"evaluator","compile","status","returned","type","value","display",
                    "spreadsheetStarts","workbooksOpened"}
@@ -30,7 +31,10 @@ references address the selected table.
 
 examples:
   tessly field '%<\AcLength Object(<1F2;2A0>)>%' --drawing plan.json
+  tessly field '%<\AcBlockCount "TREE">%' --drawing examples/site-plan.dxf
   printf '%s\n' '%<\TsExpr 1+2>%' '%<\TsExpr 2*3>%' | tessly field - --json
+  tessly field '%<\TsExpr SUM(B2:B3)>%' --drawing examples/site-plan.json --select F00
+  tessly field '%<\TsExpr 1+2>%' --module build/bin/TesslyEval.so
 )";
 
 namespace {
@@ -80,6 +84,8 @@ int runField(const std::vector<std::string>& words)
     std::vector<std::string> codes = inputsOf(args.positional[0]);
 
     Session session(args.value("--drawing"), args.value("--module"));
+    if (!session.loadNote().empty())
+        std::cerr << args.value("--drawing") << ": " << session.loadNote() << '\n';
     if (args.has("--select"))
         session.select(args.value("--select"));
     std::vector<AcDbObjectId> ids;

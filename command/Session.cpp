@@ -4,6 +4,7 @@
 #include "host/AcFdEval.h"
 #include "host/TesslySibling.h"
 #include "host/dbapserv.h"
+#include "replacement_host/dxf/DxfFile.h"
 #include "replacement_host/file/DrawingFile.h"
 #include "replacement_host/file/JsonIn.h"
 #include "replacement_host/text/Utf.h"
@@ -15,7 +16,16 @@ Session::Session(const std::string& drawingPath, const std::string& modulePath) 
     if (drawingPath.empty()) {
         m_db = std::make_unique<AcDbDatabase>();
     } else {
-        drawingfile::LoadResult loaded = drawingfile::load(drawingPath);
+        // DXF (and DWG, which is refused) by name or content; JSON otherwise.
+        drawingfile::LoadResult loaded;
+        if (dxf::isDxfOrDwg(drawingPath)) {
+            dxf::LoadResult dxfLoaded = dxf::load(drawingPath);
+            loaded = std::move(dxfLoaded.drawing);
+            m_loadNote = dxf::skippedText(dxfLoaded);
+            m_fromDxf = true;
+        } else {
+            loaded = drawingfile::load(drawingPath);
+        }
         if (!loaded.database)
             throw UsageError(loaded.error);
         m_db = std::move(loaded.database);

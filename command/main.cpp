@@ -9,16 +9,24 @@
 namespace {
 const char* const kHelp = R"(usage: tessly COMMAND [ARGS]
 
+Drawings are tessly's JSON drawing files or ASCII DXF files (R12 to R2018).
+
 commands:
   eval FILE      evaluate every field of a drawing and print what they show
+                   [--json] [--save [--output OUT]] [--watch] [--module PATH]
   field CODE     evaluate one field code (or "-": one per line from stdin)
+                   [--drawing FILE] [--select HANDLE] [--json] [--module PATH]
   expr EXPR      evaluate an expression of the expression language
+                   [--drawing FILE] [--table HANDLE] [--json] [--module PATH]
 
-Run "tessly COMMAND --help" for a command's options.
+Run "tessly COMMAND --help" for what each option does.
 
 examples:
   tessly eval examples/site-plan.json
-  tessly field '%<\AcLength Object(<20>)>%' --drawing examples/site-plan.json --json
+  tessly eval examples/site-plan.dxf --save --output site-plan.json
+  tessly eval examples/site-plan.json --watch
+  tessly field '%<\AcLength Object(<38>)>%' --drawing examples/site-plan.json --json
+  tessly expr 'ROUND(1234.5678, -2)'
 )";
 }
 

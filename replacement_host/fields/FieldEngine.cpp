@@ -2,6 +2,7 @@
 // pass over a drawing's fields.
 #include "host/AcFdEval.h"
 #include "host/dbapserv.h"
+#include "replacement_host/fields/FieldProgress.h"
 #include "replacement_host/fields/FieldEngineState.h"
 #include "replacement_host/fields/HostEvaluators.h"
 
@@ -139,7 +140,9 @@ Acad::ErrorStatus AcFdFieldEngine::evaluateFields(int context, AcDbDatabase* dat
     for (AcFdFieldReactor* r : bracket)
         r->beginEvaluateFields(context, database);
     int found = 0, evaluated = 0;
+    size_t done = 0;
     for (AcDbObjectId id : fieldIds) {
+        fieldprogress::report(done++, fieldIds.size());
         auto* field = AcDbField::cast(database ? database->objectAt(id) : nullptr);
         if (!field)
             continue;
@@ -148,6 +151,7 @@ Acad::ErrorStatus AcFdFieldEngine::evaluateFields(int context, AcDbDatabase* dat
         found += f;
         evaluated += e;
     }
+    fieldprogress::report(done, fieldIds.size());
     for (AcFdFieldReactor* r : bracket)
         r->endEvaluateFields(context, database);
     if (numFound)
@@ -155,4 +159,20 @@ Acad::ErrorStatus AcFdFieldEngine::evaluateFields(int context, AcDbDatabase* dat
     if (numEvaluated)
         *numEvaluated = evaluated;
     return Acad::eOk;
+}
+
+namespace fieldprogress {
+namespace {
+Callback& current()
+{
+    static Callback callback;
+    return callback;
+}
+}
+void set(Callback callback) { current() = std::move(callback); }
+void report(size_t done, size_t total)
+{
+    if (current())
+        current()(done, total);
+}
 }

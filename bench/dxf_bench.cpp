@@ -1,0 +1,201 @@
+// Loading a large DXF drawing (200,000 curves and 50,000 block references
+// with attributes, written here) and one evaluation pass over a drawing with
+// 10,000 fields of all seven kinds, with the module loaded as the host loads
+// it. The load reports the file size and the peak memory it added
+// ("peak_per_file": peak resident growth over the file size).
+#include "command/ModuleLoader.h"
+#include "host/AcFdEval.h"
+#include "host/dbapserv.h"
+#include "host/dbfield.h"
+#include "replacement_host/dxf/DxfFile.h"
+#include "replacement_host/file/DrawingFile.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kCurves = 200000;
+constexpr int kReferences = 50000;
+constexpr int kFields = 10000;
+
+// Made once, removed at exit.
+struct BenchFolder {
+    fs::path path = fs::temp_directory_path() / ("tessly-dxf-bench-" + std::to_string(::getpid()));
+    BenchFolder() { fs::create_directories(path); }
+    ~BenchFolder()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+fs::path benchFolder()
+{
+    static BenchFolder folder;
+    return folder.path;
+}
+
+// Written as a CAD program writes R2018: handles, owners, subclass markers.
+std::string writeLargeDxf()
+{
+    fs::path path = benchFolder() / "large.dxf";
+    if (fs::exists(path))
+        return path.string();
+    std::ofstream out(path);
+    unsigned handle = 0x100;
+    auto hex = [](unsigned h) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%X", h);
+        return std::string(buf);
+    };
+    out << "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1032\n9\n$HANDSEED\n5\nFFFFFF\n0\nENDSEC\n"
+        << "0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n5\n2\n0\nLAYER\n5\n10\n330\n2\n100\nAcDbSymbolTableRecord\n"
+        << "100\nAcDbLayerTableRecord\n2\n0\n70\n0\n0\nLAYER\n5\n11\n330\n2\n2\nWALLS\n70\n0\n0\nENDTAB\n"
+        << "0\nTABLE\n2\nBLOCK_RECORD\n5\n1\n"
+        << "0\nBLOCK_RECORD\n5\n1F\n330\n1\n2\n*Model_Space\n340\n22\n"
+        << "0\nBLOCK_RECORD\n5\n1B\n330\n1\n2\n*Paper_Space\n340\n1E\n"
+        << "0\nBLOCK_RECORD\n5\n30\n330\n1\n2\nDOOR\n340\n0\n0\nENDTAB\n0\nENDSEC\n"
+        << "0\nSECTION\n2\nBLOCKS\n0\nBLOCK\n5\n31\n330\n30\n8\n0\n2\nDOOR\n70\n2\n10\n0\n20\n0\n30\n0\n"
+        << "0\nLINE\n5\n32\n330\n30\n8\n0\n10\n0\n20\n0\n30\n0\n11\n0.9\n21\n0\n31\n0\n"
+        << "0\nENDBLK\n5\n33\n330\n30\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n";
+    for (int i = 0; i < kCurves; ++i) {
+        double x = (i % 1000) * 10.0, y = (i / 1000) * 10.0;
+        std::string common = "5\n" + hex(handle++) + "\n330\n1F\n100\nAcDbEntity\n8\nWALLS\n";
+        switch (i % 4) {
+        case 0:
+            out << "0\nLINE\n" << common << "100\nAcDbLine\n10\n" << x << "\n20\n" << y << "\n30\n0.0\n11\n"
+                << x + 5 << "\n21\n" << y + 5 << "\n31\n0.0\n";
+            break;
+        case 1:
+            out << "0\nCIRCLE\n" << common << "100\nAcDbCircle\n10\n" << x << "\n20\n" << y << "\n30\n0.0\n40\n2.5\n";
+            break;
+        case 2:
+            out << "0\nARC\n" << common << "100\nAcDbCircle\n10\n" << x << "\n20\n" << y << "\n30\n0.0\n40\n3.0\n"
+                << "100\nAcDbArc\n50\n0.0\n51\n120.0\n";
+            break;
+        default:
+            out << "0\nLWPOLYLINE\n" << common << "100\nAcDbPolyline\n90\n4\n70\n1\n43\n0.0\n10\n" << x << "\n20\n"
+                << y << "\n10\n" << x + 4 << "\n20\n" << y << "\n42\n0.5\n10\n" << x + 4 << "\n20\n" << y + 3
+                << "\n10\n" << x << "\n20\n" << y + 3 << "\n";
+        }
+    }
+    for (int i = 0; i < kReferences; ++i) {
+        double x = (i % 500) * 20.0, y = (i / 500) * 20.0;
+        unsigned ref = handle++, attrib = handle++, seqend = handle++;
+        out << "0\nINSERT\n5\n" << hex(ref) << "\n330\n1F\n100\nAcDbEntity\n8\n0\n100\nAcDbBlockReference\n66\n1\n2\nDOOR\n10\n"
+            << x << "\n20\n" << y << "\n30\n0.0\n"
+            << "0\nATTRIB\n5\n" << hex(attrib) << "\n330\n" << hex(ref) << "\n100\nAcDbEntity\n8\n0\n100\nAcDbText\n10\n"
+            << x << "\n20\n" << y << "\n30\n0.0\n40\n0.2\n1\nA" << (i % 7) << "\n100\nAcDbAttribute\n2\nTYPE\n70\n0\n"
+            << "0\nSEQEND\n5\n" << hex(seqend) << "\n330\n" << hex(ref) << "\n8\n0\n";
+    }
+    out << "0\nENDSEC\n0\nEOF\n";
+    return path.string();
+}
+
+long statusKb(const char* key)
+{
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(key, 0) == 0)
+            return std::stol(line.substr(std::string(key).size()));
+    return 0;
+}
+
+void BM_LoadDxf(benchmark::State& state)
+{
+    std::string path = writeLargeDxf();
+    double fileMb = static_cast<double>(fs::file_size(path)) / (1 << 20);
+    double peakMb = 0;
+    for (auto _ : state) {
+        // Reset the high-water mark, so it shows this load only.
+        std::ofstream("/proc/self/clear_refs") << "5";
+        long before = statusKb("VmRSS:");
+        dxf::LoadResult r = dxf::load(path);
+        if (!r.drawing.database)
+            state.SkipWithError(r.drawing.error.c_str());
+        peakMb = std::max(peakMb, static_cast<double>(statusKb("VmHWM:") - before) / 1024);
+        benchmark::DoNotOptimize(r);
+    }
+    state.counters["file_MB"] = fileMb;
+    state.counters["peak_MB"] = peakMb;
+    state.counters["peak_per_file"] = peakMb / fileMb;
+}
+BENCHMARK(BM_LoadDxf)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// 10,000 texts, one field each, the seven kinds in turn, over a drawing of
+// curves, block references, a table, a text file and a workbook.
+std::string fieldDrawing()
+{
+    fs::path dir = benchFolder();
+    std::ofstream(dir / "notes.txt") << "surveyed 12/1/2026";
+    fs::copy_file(fs::path(TESSLY_EXAMPLES) / "site-areas.xlsx", dir / "book.xlsx", fs::copy_options::overwrite_existing);
+    std::string objects = R"({"type": "block", "handle": "20", "name": "TREE"},
+        {"type": "point", "handle": "21", "owner": "20", "position": [0, 0]},
+        {"type": "table", "handle": "30", "rows": 2, "columns": 2, "cells": [{"row": 1, "column": 1, "text": "6"}]},
+        {"type": "line", "handle": "40", "start": [0, 0], "end": [3, 4]},
+        {"type": "lwpolyline", "handle": "41", "vertices": [[0, 0], [4, 0, 0.5], [4, 3], [0, 3]], "closed": true},
+        {"type": "circle", "handle": "42", "center": [0, 0], "radius": 2})";
+    for (int i = 0; i < 500; ++i)
+        objects += R"(, {"type": "insert", "handle": ")" + std::to_string(1000 + i) + R"(", "block": "20", "position": [)" +
+                   std::to_string(i) + ", 0]}";
+    const char* codes[] = {
+        R"(%<\\AcLength Object(<40;41;42>)>%)", R"(%<\\AcArea Object(<41;42>)>%)", R"(%<\\AcBlockCount \"TREE\">%)",
+        R"(%<\\TextField notes.txt>%)",        R"(%<\\TableCell TABLE(<30>).$B$2>%)",
+        R"(%<\\ExcelCell book.xlsx:Areas:B2>%)", R"(%<\\TsExpr ROUND(1234.5678*3, 2)>%)",
+    };
+    for (int i = 0; i < kFields; ++i)
+        objects += R"(, {"type": "text", "handle": ")" + std::to_string(100000 + i) + R"(", "text": ")" + codes[i % 7] + "\"}";
+    std::string text = "{\"tesslyDrawing\": 1, \"objects\": [" + objects + "]}";
+    std::ofstream(dir / "fields.json") << text;
+    return (dir / "fields.json").string();
+}
+
+void BM_EvaluationPass(benchmark::State& state)
+{
+    static ModuleLoader* module = [] {
+        auto* m = new ModuleLoader;
+        std::string error = m->load(TESSLY_MODULE_PATH);
+        if (!error.empty())
+            std::fprintf(stderr, "%s\n", error.c_str());
+        return m;
+    }();
+    std::string path = fieldDrawing();
+    int failed = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        drawingfile::LoadResult r = drawingfile::load(path);
+        if (!r.database) {
+            state.SkipWithError(r.error.c_str());
+            break;
+        }
+        r.database->setFilename(fs::absolute(path).u16string());
+        acdbHostApplicationServices()->setWorkingDatabase(r.database.get());
+        state.ResumeTiming();
+        acdbGetFieldEngine()->evaluateFields(AcDbField::kDemand, r.database.get());
+        state.PauseTiming();
+        failed = 0;
+        for (AcDbObjectId id : r.database->objectIds())
+            if (auto* f = AcDbField::cast(r.database->objectAt(id)))
+                failed += f->evaluationStatus() != AcDbField::kSuccess;
+        acdbHostApplicationServices()->setWorkingDatabase(nullptr);
+        r.database.reset();
+        state.ResumeTiming();
+    }
+    benchmark::DoNotOptimize(module);
+    state.counters["fields"] = kFields;
+    state.counters["failed"] = failed;
+    state.counters["per_field_us"] =
+        benchmark::Counter(kFields, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_EvaluationPass)->Unit(benchmark::kMillisecond);
+
+}
+
+BENCHMARK_MAIN();

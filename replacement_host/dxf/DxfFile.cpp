@@ -1,0 +1,703 @@
+// The DXF loader; see the header. One streaming pass: sections, tables,
+// block definitions and entities are read in file order; what must wait for
+// the whole file (block names of references, the fields of texts, which take
+// fresh handles) is finished at the end.
+#include "replacement_host/dxf/DxfFile.h"
+
+#include "host/dbattr.h"
+#include "host/dbblkref.h"
+#include "host/dbpl.h"
+#include "host/dbsymtb.h"
+#include "host/dbtext.h"
+#include "replacement_host/dxf/DxfEntities.h"
+#include "replacement_host/dxf/DxfRecord.h"
+#include "replacement_host/file/FieldState.h"
+#include "replacement_host/text/Utf.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <numbers>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace dxf {
+
+namespace {
+
+constexpr double kDegree = std::numbers::pi / 180.0;
+
+// BLOCK flags (group 70).
+enum BlockFlag {
+    kAnonymous = 1,   // generated name (*U, *D ...)
+    kHasAttributes = 2, // holds attribute definitions
+    kXref = 4,        // an external reference
+    kXrefOverlay = 8, // an external reference attached as overlay
+};
+
+// POLYLINE flags (group 70).
+enum PolylineFlag {
+    kClosed = 1,       // the last vertex joins the first
+    kPolyline3d = 8,   // a 3D polyline: not a lightweight one
+    kMesh = 16,        // a 3D polygon mesh
+    kPolyface = 64,    // a polyface mesh
+};
+
+std::string upper(std::string_view s)
+{
+    std::string u(s);
+    for (char& c : u)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return u;
+}
+
+// R12 names its layout blocks $MODEL_SPACE and $PAPER_SPACE.
+AcString blockName(const Record& r)
+{
+    std::string u = upper(r.text(2));
+    if (u == "$MODEL_SPACE" || u == "*MODEL_SPACE")
+        return AcDbBlockTableRecord::kModelSpace;
+    if (u == "$PAPER_SPACE" || u == "*PAPER_SPACE")
+        return AcDbBlockTableRecord::kPaperSpace;
+    return r.wide(2);
+}
+
+bool isLayoutName(const AcString& name)
+{
+    std::string u = upper(utf::toUtf8(name));
+    return u == "*MODEL_SPACE" || u.starts_with("*PAPER_SPACE");
+}
+
+class Loader {
+public:
+    explicit Loader(const std::string& path) : m_reader(path), m_db(std::make_unique<AcDbDatabase>(false))
+    {
+        m_record.reader = &m_reader;
+        m_layers[upper("0")] = true;
+        noteFresh(0);
+    }
+
+    void run();
+    std::unique_ptr<AcDbDatabase> takeDatabase() { return std::move(m_db); }
+    std::map<std::string, int>& skipped() { return m_skipped; }
+
+private:
+    bool readRecord();
+    void readHeader();
+    void readTables();
+    void readBlocks();
+    void readEntities();
+    void skipSection();
+    void entity(AcDbObjectId owner, bool inBlock);
+    void finishPolyline();
+    void noteDynamicCopy(AcDbObjectId record);
+    void finish();
+
+    AcDbObjectId add(AcDbObject* object, AcDbObjectId owner, std::string_view handleText, size_t line);
+    void addEntity(std::unique_ptr<AcDbEntity> entity, AcDbObjectId owner);
+    void ensureLayer(const AcString& name);
+    AcDbObjectId blockRecord(const AcString& name);
+    AcDbObjectId addBlockRecord(const AcString& name, std::string_view handle, size_t line, bool layout);
+    void applyXdata(AcDbObject* object);
+    AcDbObjectId ownerFor(AcDbObjectId fallback, bool inBlock);
+    void countSkipped(const std::string& type) { ++m_skipped[type]; }
+    // Marks the objects the host added from the index on as holding fresh handles.
+    void noteFresh(size_t from)
+    {
+        for (size_t i = from; i < m_db->objectIds().size(); ++i)
+            m_fresh.insert(m_db->objectAt(m_db->objectIds()[i])->objectHandle().value());
+    }
+    void addDefaults()
+    {
+        size_t before = m_db->objectIds().size();
+        m_db->addMissingDefaults();
+        noteFresh(before);
+    }
+    AcDbObjectId byFileHandle(Adesk::UInt64 value) const;
+
+    GroupReader m_reader;
+    std::unique_ptr<AcDbDatabase> m_db;
+    Record m_record;
+    Group m_peek;
+    bool m_havePeek = false;
+    std::string m_section; // the section being read, for "the file ends inside"
+
+    // Objects keep their file handles; the few whose handle the host had
+    // already given (fresh) take another, noted here.
+    std::unordered_set<Adesk::UInt64> m_fresh;
+    std::unordered_map<Adesk::UInt64, AcDbObjectId> m_remapped; // file handle -> object
+    std::unordered_map<std::string, AcDbObjectId> m_blocks;     // upper-case name -> record
+    std::unordered_map<std::string, bool> m_layers;             // upper-case names made
+    std::map<std::string, int> m_skipped;
+
+    AcDbObjectId m_insert; // the reference whose ATTRIBs follow
+    struct PendingPolyline {
+        bool active = false, skip = false;
+        std::string handle, layer;
+        size_t line = 0;
+        AcDbObjectId owner;
+        int flags = 0;
+        double elevation = 0;
+        std::vector<std::tuple<double, double, double>> vertices;
+        std::map<AcString, AcString> xdata;
+    } m_polyline;
+    struct PendingInsert {
+        AcDbBlockReference* ref;
+        std::string name;
+        size_t line;
+    };
+    std::vector<PendingInsert> m_inserts;
+    // Anonymous copies of dynamic blocks and the file handle of their block.
+    std::vector<std::pair<AcDbObjectId, Adesk::UInt64>> m_dynamicCopies;
+    std::vector<AcDbText*> m_texts; // texts and attributes whose codes become fields
+};
+
+// Reads the record that starts at the next 0 group; false at the end of the file.
+bool Loader::readRecord()
+{
+    if (!m_havePeek) {
+        do {
+            if (!m_reader.next(m_peek))
+                return false;
+        } while (m_peek.code == 999); // comments
+        if (m_peek.code != 0)
+            m_reader.fail(m_peek.line, "group code 0 (the start of a record) was expected, found " + std::to_string(m_peek.code));
+    }
+    m_havePeek = false;
+    m_record.type.assign(m_peek.value);
+    while (!m_record.type.empty() && m_record.type.back() == ' ')
+        m_record.type.pop_back();
+    m_record.line = m_peek.line;
+    m_record.size = 0;
+    int bracket = 0;
+    bool embedded = false;
+    Group g;
+    while (m_reader.next(g)) {
+        if (g.code == 0) {
+            m_peek = g;
+            m_havePeek = true;
+            break;
+        }
+        if (g.code == 102) {
+            bracket += !g.value.empty() && g.value[0] == '{' ? 1 : -1;
+            bracket = std::max(bracket, 0);
+            continue;
+        }
+        if (g.code == 101)
+            embedded = true;
+        if (g.code == 999 || bracket > 0 || (embedded && g.code < 1000))
+            continue;
+        if (m_record.size == m_record.items.size())
+            m_record.items.emplace_back();
+        Record::Item& item = m_record.items[m_record.size++];
+        item.code = g.code;
+        item.value.assign(g.value);
+        item.line = g.line;
+    }
+    return true;
+}
+
+void Loader::run()
+{
+    while (readRecord()) {
+        if (m_record.type == "EOF") {
+            finish();
+            return;
+        }
+        if (m_record.type != "SECTION")
+            m_reader.fail(m_record.line, "SECTION or EOF was expected, found \"" + m_record.type + "\"");
+        m_section = upper(m_record.text(2));
+        if (m_section == "HEADER")
+            readHeader();
+        else if (m_section == "TABLES")
+            readTables();
+        else if (m_section == "BLOCKS")
+            readBlocks();
+        else if (m_section == "ENTITIES")
+            readEntities();
+        else
+            skipSection();
+        m_section.clear();
+    }
+    // Some writers leave out the EOF record; a file cut inside a section is broken.
+    if (!m_section.empty())
+        m_reader.fail(m_record.line, "the file ends inside the " + m_section + " section (ENDSEC and EOF are missing)");
+    finish();
+}
+
+void Loader::skipSection()
+{
+    while (readRecord())
+        if (m_record.type == "ENDSEC")
+            return;
+    m_reader.fail(m_record.line, "the file ends inside the " + m_section + " section (ENDSEC is missing)");
+}
+
+// The header is one record: 9 groups name variables, the groups after give values.
+void Loader::readHeader()
+{
+    std::string variable;
+    for (size_t i = 0; i < m_record.size; ++i) {
+        const Record::Item& item = m_record.items[i];
+        if (item.code == 9) {
+            variable = upper(item.value);
+        } else if (variable == "$ACADVER" && item.code == 1) {
+            // R2007 (AC1021) and later write UTF-8.
+            m_record.utf8Text = item.value >= "AC1021";
+        } else if (variable == "$HANDSEED" && item.code == 5) {
+            Adesk::UInt64 seed = 0;
+            std::from_chars(item.value.data(), item.value.data() + item.value.size(), seed, 16);
+            if (seed > 1)
+                m_db->hostReserveHandlesThrough(seed - 1);
+        }
+    }
+    bool utf8 = m_record.utf8Text;
+    skipSection();
+    m_record.utf8Text = utf8;
+}
+
+void Loader::readTables()
+{
+    std::string table;
+    while (readRecord()) {
+        const std::string& type = m_record.type;
+        if (type == "ENDSEC")
+            return;
+        if (type == "TABLE") {
+            table = upper(m_record.text(2));
+        } else if (type == "ENDTAB") {
+            table.clear();
+        } else if (type == "LAYER") {
+            AcString name = m_record.wide(2);
+            if (name.empty())
+                m_reader.fail(m_record.line, "LAYER has no name (group 2)");
+            std::string key = upper(utf::toUtf8(name));
+            if (m_layers.count(key) && key != "0")
+                continue; // a second entry of the same name adds nothing
+            auto* layer = new AcDbLayerTableRecord;
+            layer->setName(name.c_str());
+            AcDbObject* obj = layer;
+            add(obj, m_db->layerTableId(), m_record.text(5), m_record.line);
+            m_layers[key] = true;
+        } else if (type == "BLOCK_RECORD") {
+            AcString name = blockName(m_record);
+            if (name.empty())
+                m_reader.fail(m_record.line, "BLOCK_RECORD has no name (group 2)");
+            std::string_view layout = m_record.text(340, "0");
+            AcDbObjectId id = addBlockRecord(name, m_record.text(5), m_record.line, isLayoutName(name) || layout != "0");
+            applyXdata(m_db->objectAt(id));
+            noteDynamicCopy(id);
+        }
+    }
+    m_reader.fail(m_record.line, "the file ends inside the TABLES section (ENDSEC is missing)");
+}
+
+// A CAD program marks the anonymous copy of a dynamic block with extended
+// data "AcDbBlockRepBTag" whose handle (1005) names the dynamic block.
+void Loader::noteDynamicCopy(AcDbObjectId record)
+{
+    bool tag = false;
+    for (size_t i = 0; i < m_record.size; ++i) {
+        const Record::Item& item = m_record.items[i];
+        if (item.code == 1001)
+            tag = upper(item.value) == "ACDBBLOCKREPBTAG";
+        else if (tag && item.code == 1005) {
+            Adesk::UInt64 value = 0;
+            std::from_chars(item.value.data(), item.value.data() + item.value.size(), value, 16);
+            m_dynamicCopies.emplace_back(record, value);
+            return;
+        }
+    }
+}
+
+AcDbObjectId Loader::addBlockRecord(const AcString& name, std::string_view handle, size_t line, bool layout)
+{
+    std::string key = upper(utf::toUtf8(name));
+    if (auto it = m_blocks.find(key); it != m_blocks.end())
+        m_reader.fail(line, "block \"" + utf::toUtf8(name) + "\" is defined twice");
+    auto* record = new AcDbBlockTableRecord;
+    record->setName(name.c_str());
+    record->setIsLayout(layout);
+    AcDbObjectId id = add(record, m_db->blockTableId(), handle, line);
+    m_blocks[key] = id;
+    return id;
+}
+
+AcDbObjectId Loader::blockRecord(const AcString& name)
+{
+    auto it = m_blocks.find(upper(utf::toUtf8(name)));
+    return it == m_blocks.end() ? AcDbObjectId() : it->second;
+}
+
+void Loader::readBlocks()
+{
+    AcDbObjectId current;
+    while (readRecord()) {
+        const std::string& type = m_record.type;
+        if (type == "ENDSEC") {
+            finishPolyline();
+            return;
+        }
+        if (type == "BLOCK") {
+            finishPolyline();
+            AcString name = blockName(m_record);
+            if (name.empty())
+                m_reader.fail(m_record.line, "BLOCK has no name (group 2)");
+            current = blockRecord(name);
+            // R12 has no block records: the definition makes its own.
+            if (current.isNull())
+                current = addBlockRecord(name, m_record.text(5), m_record.line, isLayoutName(name));
+            long long flags = m_record.integer(70, 0);
+            if (flags & kXref) {
+                auto* record = AcDbBlockTableRecord::cast(m_db->objectAt(current));
+                record->setXref(m_record.wide(1), (flags & kXrefOverlay) != 0, false);
+            }
+        } else if (type == "ENDBLK") {
+            finishPolyline();
+            m_insert = AcDbObjectId();
+            current = AcDbObjectId();
+        } else {
+            if (current.isNull())
+                m_reader.fail(m_record.line, type + " stands outside any BLOCK ... ENDBLK");
+            entity(current, true);
+        }
+    }
+    m_reader.fail(m_record.line, "the file ends inside the BLOCKS section (ENDSEC is missing)");
+}
+
+void Loader::readEntities()
+{
+    addDefaults();
+    m_blocks.emplace(upper(utf::toUtf8(AcDbBlockTableRecord::kModelSpace)), m_db->modelSpaceId());
+    m_blocks.emplace(upper(utf::toUtf8(AcDbBlockTableRecord::kPaperSpace)), m_db->paperSpaceId());
+    while (readRecord()) {
+        if (m_record.type == "ENDSEC") {
+            finishPolyline();
+            return;
+        }
+        // Group 67 puts an entity of R12 in paper space; later versions name the owner.
+        entity(m_record.integer(67, 0) == 1 ? m_db->paperSpaceId() : m_db->modelSpaceId(), false);
+    }
+    m_reader.fail(m_record.line, "the file ends inside the ENTITIES section (ENDSEC is missing)");
+}
+
+// The owning block: the one the record names (330) when it is a block record.
+AcDbObjectId Loader::ownerFor(AcDbObjectId fallback, bool inBlock)
+{
+    if (inBlock || !m_record.has(330))
+        return fallback;
+    std::string_view h = m_record.text(330);
+    Adesk::UInt64 value = 0;
+    std::from_chars(h.data(), h.data() + h.size(), value, 16);
+    AcDbObjectId id = byFileHandle(value);
+    return AcDbBlockTableRecord::cast(m_db->objectAt(id)) ? id : fallback;
+}
+
+AcDbObjectId Loader::byFileHandle(Adesk::UInt64 value) const
+{
+    if (auto it = m_remapped.find(value); it != m_remapped.end())
+        return it->second;
+    AcDbObjectId id;
+    if (value == 0 || m_fresh.count(value) || m_db->getAcDbObjectId(id, false, AcDbHandle(value)) != Acad::eOk)
+        return AcDbObjectId();
+    return id;
+}
+
+void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
+{
+    const std::string& type = m_record.type;
+    if (type == "VERTEX") {
+        if (!m_polyline.active)
+            m_reader.fail(m_record.line, "VERTEX without a POLYLINE before it");
+        if (!m_polyline.skip)
+            m_polyline.vertices.emplace_back(m_record.number(10, 0.0), m_record.number(20, 0.0), m_record.number(42, 0.0));
+        return;
+    }
+    finishPolyline();
+    if (type == "SEQEND") {
+        m_insert = AcDbObjectId();
+        return;
+    }
+    if (type == "ATTRIB") {
+        if (m_insert.isNull())
+            m_reader.fail(m_record.line, "ATTRIB without an INSERT (with attributes) before it");
+        AcString tag = m_record.wide(2);
+        if (tag.empty())
+            m_reader.fail(m_record.line, "ATTRIB has no tag (group 2)");
+        auto attr = std::make_unique<AcDbAttribute>();
+        attr->hostSetMakesOwnFields(false);
+        attr->setTag(tag.c_str());
+        attr->setTextString(m_record.wide(1).c_str());
+        attr->setPosition(point(m_record, 10));
+        attr->setHeight(m_record.number(40, 2.5));
+        addEntity(std::move(attr), m_insert);
+        return;
+    }
+    m_insert = AcDbObjectId();
+    AcDbObjectId owner = ownerFor(fallbackOwner, inBlock);
+    if (type == "INSERT") {
+        auto ref = std::make_unique<AcDbBlockReference>();
+        ref->setPosition(point(m_record, 10));
+        ref->setScaleFactors({m_record.number(41, 1.0), m_record.number(42, 1.0), m_record.number(43, 1.0)});
+        ref->setRotation(m_record.number(50, 0.0) * kDegree);
+        AcDbBlockReference* raw = ref.get();
+        std::string name(m_record.text(2));
+        size_t line = m_record.line;
+        bool attributes = m_record.integer(66, 0) == 1;
+        addEntity(std::move(ref), owner);
+        // Most blocks are defined before use; the rest wait for the end.
+        if (AcDbObjectId block = blockRecord(m_record.decode(name)); !block.isNull())
+            raw->setBlockTableRecord(block);
+        else
+            m_inserts.push_back({raw, name, line});
+        if (attributes)
+            m_insert = raw->objectId();
+        return;
+    }
+    if (type == "POLYLINE") {
+        long long flags = m_record.integer(70, 0);
+        m_polyline = PendingPolyline();
+        m_polyline.active = true;
+        m_polyline.skip = (flags & (kPolyline3d | kMesh | kPolyface)) != 0;
+        if (m_polyline.skip) {
+            countSkipped(flags & kPolyline3d ? "POLYLINE (3D)" : "POLYLINE (mesh)");
+            return;
+        }
+        m_polyline.flags = static_cast<int>(flags);
+        m_polyline.handle = m_record.text(5);
+        m_polyline.layer = m_record.text(8, "0");
+        m_polyline.line = m_record.line;
+        m_polyline.owner = owner;
+        m_polyline.elevation = m_record.number(30, 0.0);
+        return;
+    }
+    if (EntityMaker make = entityMaker(type)) {
+        if (std::unique_ptr<AcDbEntity> e = make(m_record))
+            addEntity(std::move(e), owner);
+        else
+            countSkipped(type + " (degenerate)");
+        return;
+    }
+    countSkipped(type);
+}
+
+// An old-style 2D polyline becomes a lightweight one once its SEQEND (or
+// anything else) follows.
+void Loader::finishPolyline()
+{
+    if (!m_polyline.active)
+        return;
+    PendingPolyline p = std::move(m_polyline);
+    m_polyline = PendingPolyline();
+    if (p.skip)
+        return;
+    if (p.vertices.empty()) {
+        countSkipped("POLYLINE (degenerate)");
+        return;
+    }
+    auto pl = std::make_unique<AcDbPolyline>();
+    for (auto& [x, y, bulge] : p.vertices)
+        pl->addVertexAt(pl->numVerts(), {x, y}, bulge);
+    pl->setClosed((p.flags & kClosed) != 0);
+    pl->setElevation(p.elevation);
+    AcString layer = m_record.decode(p.layer);
+    pl->setLayer(layer.c_str());
+    ensureLayer(layer);
+    add(pl.release(), p.owner, p.handle, p.line);
+}
+
+AcDbObjectId Loader::add(AcDbObject* object, AcDbObjectId owner, std::string_view handleText, size_t line)
+{
+    Adesk::UInt64 value = 0;
+    if (!handleText.empty()) {
+        auto [end, ec] = std::from_chars(handleText.data(), handleText.data() + handleText.size(), value, 16);
+        if (ec != std::errc() || end != handleText.data() + handleText.size()) {
+            delete object;
+            m_reader.fail(line, "handle \"" + std::string(handleText) + "\" is not hexadecimal");
+        }
+        if (value != 0 && !byFileHandle(value).isNull()) {
+            delete object;
+            m_reader.fail(line, "handle " + std::string(handleText) + " is used twice");
+        }
+    }
+    AcDbObjectId id;
+    // A handle the host already gave (its tables, a default layout) is
+    // replaced by a fresh one; references go through the file's handles.
+    if (value == 0 || m_db->addObject(object, owner, id, AcDbHandle(value)) == Acad::eDuplicateKey) {
+        m_db->addObject(object, owner, id);
+        m_fresh.insert(object->objectHandle().value());
+        if (value != 0)
+            m_remapped[value] = id;
+    }
+    return id;
+}
+
+void Loader::ensureLayer(const AcString& name)
+{
+    std::string key = upper(utf::toUtf8(name));
+    if (m_layers.count(key))
+        return;
+    // A layer an entity names is made, as CAD programs do on import.
+    auto* layer = new AcDbLayerTableRecord;
+    layer->setName(name.c_str());
+    AcDbObjectId id;
+    m_db->addObject(layer, m_db->layerTableId(), id);
+    m_fresh.insert(layer->objectHandle().value());
+    m_layers[key] = true;
+}
+
+void Loader::addEntity(std::unique_ptr<AcDbEntity> entity, AcDbObjectId owner)
+{
+    AcString layer = m_record.decode(m_record.text(8, "0"));
+    if (layer.empty())
+        layer = u"0";
+    entity->setLayer(layer.c_str());
+    ensureLayer(layer);
+    applyXdata(entity.get());
+    if (auto* text = AcDbText::cast(entity.get()); text && std::u16string_view(text->textStringConst()).find(u"%<") != std::u16string_view::npos)
+        m_texts.push_back(text);
+    add(entity.release(), owner, m_record.text(5), m_record.line);
+}
+
+// Extended data: each application's text groups (1000), one per line.
+void Loader::applyXdata(AcDbObject* object)
+{
+    AcString app, text;
+    bool any = false;
+    auto flush = [&] {
+        if (any)
+            object->setXdataText(app, text);
+    };
+    for (size_t i = 0; i < m_record.size; ++i) {
+        const Record::Item& item = m_record.items[i];
+        if (item.code == 1001) {
+            flush();
+            app = m_record.decode(item.value);
+            text.clear();
+            any = true;
+        } else if (item.code == 1000 && any) {
+            if (!text.empty())
+                text += u'\n';
+            text += m_record.decode(item.value);
+        }
+    }
+    flush();
+}
+
+void Loader::finish()
+{
+    finishPolyline();
+    addDefaults();
+    for (const PendingInsert& p : m_inserts) {
+        AcDbObjectId block = blockRecord(m_record.decode(p.name));
+        if (block.isNull())
+            m_reader.fail(p.line, "INSERT names block \"" + p.name + "\", which the file does not define");
+        p.ref->setBlockTableRecord(block);
+    }
+    for (auto& [copyId, handle] : m_dynamicCopies) {
+        auto* dynamic = AcDbBlockTableRecord::cast(m_db->objectAt(byFileHandle(handle)));
+        if (!dynamic)
+            continue; // a tag naming no block: the copy stays a plain anonymous block
+        dynamic->setIsDynamicBlock(true);
+        AcDbBlockTableRecord::cast(m_db->objectAt(copyId))->setDynamicBlockId(dynamic->objectId());
+    }
+    // Every handle of the file is taken now, so fields get fresh ones.
+    drawingfile::Json none = drawingfile::Json::object();
+    drawingfile::JsonIn in(none, m_reader.path(), m_db.get());
+    for (AcDbText* text : m_texts) {
+        for (AcDbObjectId id : drawingfile::attachFields(in, text, text->textStringConst()))
+            text->hostAddField(id);
+        text->hostSetMakesOwnFields(true);
+    }
+}
+
+bool startsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+std::string extension(const std::string& path)
+{
+    auto dot = path.find_last_of('.');
+    auto slash = path.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    return upper(path.substr(dot + 1));
+}
+
+std::string head(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(32, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return bytes;
+}
+
+bool looksLikeDwg(const std::string& bytes)
+{
+    return bytes.size() >= 6 && startsWith(bytes, "AC10") && std::isdigit(static_cast<unsigned char>(bytes[4]));
+}
+
+constexpr std::string_view kBinarySentinel = "AutoCAD Binary DXF";
+
+}
+
+bool isDxfOrDwg(const std::string& path)
+{
+    std::string ext = extension(path);
+    if (ext == "DXF" || ext == "DWG")
+        return true;
+    std::string bytes = head(path);
+    if (startsWith(bytes, kBinarySentinel) || looksLikeDwg(bytes))
+        return true;
+    // ASCII DXF opens with "0" and SECTION, or a 999 comment.
+    size_t i = bytes.find_first_not_of(" \t\r\n");
+    if (i == std::string::npos)
+        return false;
+    return bytes.compare(i, 2, "0\n") == 0 || bytes.compare(i, 3, "0\r\n") == 0 || bytes.compare(i, 3, "999") == 0;
+}
+
+LoadResult load(const std::string& path)
+{
+    LoadResult result;
+    std::string bytes = head(path);
+    if (startsWith(bytes, kBinarySentinel)) {
+        result.drawing.error = path + ": binary DXF is not supported; save the drawing as ASCII DXF";
+        return result;
+    }
+    if (looksLikeDwg(bytes)) {
+        result.drawing.error = path + ": DWG drawings (" + bytes.substr(0, 6) +
+                               ") are not supported; save the drawing as ASCII DXF (R12 to R2018)";
+        return result;
+    }
+    try {
+        Loader loader(path);
+        loader.run();
+        result.drawing.database = loader.takeDatabase();
+        result.drawing.database->setFilename(utf::toUtf16(path));
+        for (auto& [type, n] : loader.skipped())
+            result.skipped.emplace_back(type, n);
+        std::stable_sort(result.skipped.begin(), result.skipped.end(),
+                         [](const auto& a, const auto& b) { return a.second > b.second; });
+    } catch (const DxfError& e) {
+        result.drawing.error = e.what();
+    } catch (const drawingfile::DrawingError& e) {
+        result.drawing.error = e.what();
+    } catch (const std::exception& e) {
+        result.drawing.error = path + ": " + e.what();
+    }
+    if (!result.drawing.error.empty())
+        result.drawing.database.reset();
+    return result;
+}
+
+std::string skippedText(const LoadResult& result)
+{
+    std::string text;
+    for (auto& [type, n] : result.skipped)
+        text += (text.empty() ? "skipped " : ", ") + std::to_string(n) + " " + type;
+    return text;
+}
+
+}

@@ -1,0 +1,27 @@
+// Reading drawings from ASCII DXF files (R12 to R2018) into the host's
+// database: layers, block records and definitions, model space and paper-space
+// layouts, and the entities the host knows; others are skipped and counted.
+// Binary DXF and DWG are recognised and refused with a clear message.
+#pragma once
+
+#include "replacement_host/file/DrawingFile.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace dxf {
+
+struct LoadResult {
+    drawingfile::LoadResult drawing; // database, or the error "file: line N: what"
+    // Entity kinds passed over, with how many, most frequent first.
+    std::vector<std::pair<std::string, int>> skipped;
+};
+
+// A .dxf or .dwg name, or content that starts like DXF or DWG.
+bool isDxfOrDwg(const std::string& path);
+LoadResult load(const std::string& path);
+// "skipped 12 HATCH, 3 SPLINE", or empty when nothing was skipped.
+std::string skippedText(const LoadResult& result);
+
+}

@@ -1,0 +1,124 @@
+// DXF record getters; see the header.
+#include "replacement_host/dxf/DxfRecord.h"
+
+#include "replacement_host/text/Utf.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace dxf {
+
+namespace {
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool validUtf8(std::string_view s)
+{
+    for (size_t i = 0; i < s.size();) {
+        auto c = static_cast<unsigned char>(s[i]);
+        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > s.size())
+            return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += n;
+    }
+    return true;
+}
+
+int hexDigit(char16_t c)
+{
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+}
+
+const Record::Item* Record::find(int code) const
+{
+    for (size_t i = 0; i < size; ++i)
+        if (items[i].code == code)
+            return &items[i];
+    return nullptr;
+}
+
+std::string_view Record::text(int code, std::string_view fallback) const
+{
+    const Item* item = find(code);
+    return item ? std::string_view(item->value) : fallback;
+}
+
+double Record::toNumber(const Item& item) const
+{
+    std::string_view s = trim(item.value);
+    double v = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v))
+        fail(item.line + 1, type + " group " + std::to_string(item.code) + " must be a finite number, found \"" +
+                                std::string(s.substr(0, 40)) + "\"");
+    return v;
+}
+
+double Record::number(int code, double fallback) const
+{
+    const Item* item = find(code);
+    return item ? toNumber(*item) : fallback;
+}
+
+long long Record::integer(int code, long long fallback) const
+{
+    const Item* item = find(code);
+    if (!item)
+        return fallback;
+    std::string_view s = trim(item->value);
+    long long v = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (s.empty() || ec != std::errc() || end != s.data() + s.size())
+        fail(item->line + 1, type + " group " + std::to_string(code) + " must be a whole number, found \"" +
+                                 std::string(s.substr(0, 40)) + "\"");
+    return v;
+}
+
+AcString Record::decode(std::string_view bytes) const
+{
+    std::u16string wide;
+    if (utf8Text || validUtf8(bytes)) {
+        wide = utf::toUtf16(bytes);
+    } else {
+        // Older files without UTF-8: the Western code page, taken as Latin-1.
+        wide.reserve(bytes.size());
+        for (char c : bytes)
+            wide.push_back(static_cast<unsigned char>(c));
+    }
+    if (wide.find(u"\\U+") == std::u16string::npos)
+        return wide;
+    std::u16string out;
+    for (size_t i = 0; i < wide.size(); ++i) {
+        if (wide.compare(i, 3, u"\\U+") == 0 && i + 7 <= wide.size()) {
+            int v = 0;
+            bool ok = true;
+            for (size_t k = 3; k < 7 && ok; ++k) {
+                int d = hexDigit(wide[i + k]);
+                ok = d >= 0;
+                v = v * 16 + d;
+            }
+            if (ok) {
+                out.push_back(static_cast<char16_t>(v));
+                i += 6;
+                continue;
+            }
+        }
+        out.push_back(wide[i]);
+    }
+    return out;
+}
+
+}

@@ -1,0 +1,42 @@
+// One DXF record: the groups from a 0 group up to the next, with typed
+// getters whose errors give the file and line. Groups inside 102 {...}
+// brackets (reactors, extension dictionaries) and those of an embedded object
+// (after 101) are left out; extended data (codes 1000 and up) is kept.
+#pragma once
+
+#include "host/AcString.h"
+#include "replacement_host/dxf/GroupReader.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dxf {
+
+struct Record {
+    struct Item {
+        int code = 0;
+        std::string value;
+        size_t line = 0;
+    };
+
+    std::string type;
+    size_t line = 0;
+    std::vector<Item> items; // reused: only the first `size` hold this record
+    size_t size = 0;
+    const GroupReader* reader = nullptr;
+    bool utf8Text = true; // R2007 and later; older files use a code page
+
+    const Item* find(int code) const;
+    bool has(int code) const { return find(code) != nullptr; }
+    std::string_view text(int code, std::string_view fallback = {}) const;
+    double number(int code, double fallback) const;
+    long long integer(int code, long long fallback) const;
+    // Text of a string group, decoded to UTF-16 (\U+XXXX escapes included).
+    AcString wide(int code) const { return decode(text(code)); }
+    AcString decode(std::string_view bytes) const;
+    double toNumber(const Item& item) const;
+    [[noreturn]] void fail(size_t atLine, const std::string& what) const { reader->fail(atLine, what); }
+};
+
+}

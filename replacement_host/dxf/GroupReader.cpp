@@ -1,0 +1,110 @@
+// Tagged pair reading; see the header.
+#include "replacement_host/dxf/GroupReader.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+namespace dxf {
+
+namespace {
+constexpr size_t kChunk = 1 << 16;
+
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+}
+
+GroupReader::GroupReader(const std::string& path) : m_path(path), m_buffer(kChunk)
+{
+    m_file = std::fopen(path.c_str(), "rb");
+    if (!m_file)
+        throw DxfError(path + ": cannot open: " + std::strerror(errno));
+}
+
+GroupReader::~GroupReader()
+{
+    if (m_file)
+        std::fclose(m_file);
+}
+
+void GroupReader::fail(size_t line, const std::string& what) const
+{
+    throw DxfError(m_path + ": line " + std::to_string(line) + ": " + what);
+}
+
+bool GroupReader::readLine(std::string_view& line)
+{
+    for (;;) {
+        if (const void* nl = std::memchr(m_buffer.data() + m_begin, '\n', m_end - m_begin)) {
+            size_t at = static_cast<const char*>(nl) - m_buffer.data();
+            line = std::string_view(m_buffer.data() + m_begin, at - m_begin);
+            m_begin = at + 1;
+            ++m_line;
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            return true;
+        }
+        if (m_eof) {
+            if (m_begin == m_end)
+                return false;
+            // A last line without a line break.
+            line = std::string_view(m_buffer.data() + m_begin, m_end - m_begin);
+            m_begin = m_end;
+            ++m_line;
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            return true;
+        }
+        // Keep the partial line, grow when one line fills the buffer.
+        size_t keep = m_end - m_begin;
+        std::memmove(m_buffer.data(), m_buffer.data() + m_begin, keep);
+        m_begin = 0;
+        m_end = keep;
+        if (m_buffer.size() - m_end < kChunk / 2)
+            m_buffer.resize(m_buffer.size() * 2);
+        size_t n = std::fread(m_buffer.data() + m_end, 1, m_buffer.size() - m_end, m_file);
+        if (n == 0) {
+            if (std::ferror(m_file))
+                fail(m_line + 1, std::string("cannot read: ") + std::strerror(errno));
+            m_eof = true;
+        }
+        m_end += n;
+    }
+}
+
+bool GroupReader::next(Group& group)
+{
+    std::string_view codeLine;
+    if (!readLine(codeLine))
+        return false;
+    size_t line = m_line;
+    if (trim(codeLine).empty()) {
+        // Blank lines may end a file; anywhere else a code is missing.
+        std::string_view rest;
+        while (readLine(rest))
+            if (!trim(rest).empty())
+                fail(line, "a group code was expected, found an empty line");
+        return false;
+    }
+    std::string_view code = trim(codeLine);
+    int value = 0;
+    auto [end, ec] = std::from_chars(code.data(), code.data() + code.size(), value);
+    if (code.empty() || ec != std::errc() || end != code.data() + code.size() || value < 0)
+        fail(line, "a group code (a whole number) was expected, found \"" + std::string(code.substr(0, 40)) + "\"");
+    std::string_view valueLine;
+    if (!readLine(valueLine))
+        fail(line, "group code " + std::to_string(value) + " has no value line: the file is cut short");
+    m_value.assign(valueLine);
+    group.code = value;
+    group.value = m_value;
+    group.line = line;
+    return true;
+}
+
+}

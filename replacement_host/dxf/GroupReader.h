@@ -1,0 +1,50 @@
+// Reads an ASCII DXF file as tagged pairs: a group code line, then a value
+// line. Streams through a fixed buffer, so memory does not grow with the
+// file; a value stays valid until the next call to next().
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dxf {
+
+// A malformed file: the message is "file: line N: what is wrong".
+struct DxfError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct Group {
+    int code = -1;
+    std::string_view value;
+    size_t line = 0; // line of the code
+};
+
+class GroupReader {
+public:
+    // Throws DxfError when the file cannot be opened.
+    explicit GroupReader(const std::string& path);
+    ~GroupReader();
+    GroupReader(const GroupReader&) = delete;
+    GroupReader& operator=(const GroupReader&) = delete;
+
+    // False at the end of the file; throws DxfError on a malformed pair.
+    bool next(Group& group);
+    [[noreturn]] void fail(size_t line, const std::string& what) const;
+    const std::string& path() const { return m_path; }
+
+private:
+    bool readLine(std::string_view& line);
+    std::string m_path;
+    std::FILE* m_file = nullptr;
+    std::vector<char> m_buffer;
+    size_t m_begin = 0, m_end = 0;
+    size_t m_line = 0;
+    bool m_eof = false;
+    std::string m_value; // the value line, copied out of the buffer
+};
+
+}
