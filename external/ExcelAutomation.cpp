@@ -1,5 +1,6 @@
 // The automation wrappers; see the header.
 #include "external/ExcelAutomation.h"
+#include "host/ExcelTypeLib.h"
 
 #include <cstdio>
 #include <vector>
@@ -8,21 +9,7 @@ namespace excel {
 
 namespace {
 
-// Member ids, numbered as the application's type library numbers them.
-enum : DISPID {
-    kCount = 0x76,          // Workbooks.Count, Worksheets.Count
-    kName = 0x6E,           // Worksheet.Name
-    kText = 0x8A,           // Range.Text
-    kCaption = 0x8B,        // Application.Caption
-    kItem = 0xAA,           // Workbooks.Item, Worksheets.Item
-    kRange = 0xC5,          // Worksheet.Range
-    kFullName = 0x121,      // Workbook.FullName
-    kQuit = 0x12E,          // Application.Quit
-    kDisplayAlerts = 0x157, // Application.DisplayAlerts
-    kWorksheets = 0x1EE,    // Workbook.Worksheets
-    kWorkbooks = 0x23C,     // Application.Workbooks
-    kOpen = 0x2AA,          // Workbooks.Open
-};
+using namespace exceltypelib;
 
 AutomationError callError(HRESULT code) { return {messageOf(code), false}; }
 

@@ -4,6 +4,7 @@
 // with their message; calls into an instance that has gone away fail with
 // RPC_E_DISCONNECTED.
 #include "replacement_host/platform/SpreadsheetServer.h"
+#include "host/ExcelTypeLib.h"
 
 #include "replacement_host/platform/ClassRegistry.h"
 #include "replacement_host/platform/Processes.h"
@@ -23,21 +24,7 @@ constexpr CLSID kClassId = {0x00024500, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00,
 constexpr const char16_t* kProgId = u"Excel.Application";
 constexpr const char16_t* kSource = u"Spreadsheet";
 
-// Member ids, numbered as the application's type library numbers them.
-enum : DISPID {
-    kCount = 0x76,          // Workbooks.Count, Worksheets.Count
-    kName = 0x6E,           // Worksheet.Name
-    kText = 0x8A,           // Range.Text
-    kCaption = 0x8B,        // Application.Caption
-    kItem = 0xAA,           // Workbooks.Item, Worksheets.Item
-    kRange = 0xC5,          // Worksheet.Range
-    kFullName = 0x121,      // Workbook.FullName
-    kQuit = 0x12E,          // Application.Quit
-    kDisplayAlerts = 0x157, // Application.DisplayAlerts
-    kWorksheets = 0x1EE,    // Workbook.Worksheets
-    kWorkbooks = 0x23C,     // Application.Workbooks
-    kOpen = 0x2AA,          // Workbooks.Open
-};
+using namespace exceltypelib;
 
 struct Instance {
     ss::Application app;
