@@ -45,30 +45,22 @@ void addLayerIfMissing(AcDbDatabase& db, const AcString& name)
 
 void addObject(AcDbDatabase& db, Pending& p, AcDbObjectId owner)
 {
-    AcDbObject* obj = p.codec->create(p.in);
-    if (auto* ent = AcDbEntity::cast(obj)) {
+    // Held until the database takes it, so a bad key later frees it.
+    std::unique_ptr<AcDbObject> obj(p.codec->create(p.in));
+    if (auto* ent = AcDbEntity::cast(obj.get())) {
         AcString layer = p.in.text("layer", u"0");
-        if (layer.empty()) {
-            delete obj;
+        if (layer.empty())
             p.in.fail("\"layer\" must not be empty");
-        }
         ent->setLayer(layer.c_str());
         addLayerIfMissing(db, layer);
     }
     if (p.in.boolean("erased", false))
         obj->erase();
-    try {
-        readXdata(p.in, obj);
-    } catch (...) {
-        delete obj;
-        throw;
-    }
+    readXdata(p.in, obj.get());
     AcDbObjectId id;
-    if (db.addObject(obj, owner, id, p.handle) != Acad::eOk) {
-        delete obj;
+    if (db.addObject(obj.get(), owner, id, p.handle) != Acad::eOk)
         p.in.fail("handle " + handleText(p.handle) + " is used twice");
-    }
-    p.object = obj;
+    p.object = obj.release();
 }
 
 LoadResult loadJson(const Json& root, const std::string& name)

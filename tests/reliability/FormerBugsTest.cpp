@@ -90,7 +90,7 @@ TEST(FormerBugs, NumbersAtTheEdgesOfDouble)
 }
 
 // An object whose reading failed after it was made (a layer without a name,
-// a text whose "text" is not text) was never freed. The leak shows under
+// a text whose "text" or "layer" is not text) was never freed. The leak shows under
 // the sanitizers and valgrind; here the error line must still name it.
 TEST(FormerBugs, ObjectsThatFailToReadAreFreed)
 {
@@ -104,6 +104,8 @@ TEST(FormerBugs, ObjectsThatFailToReadAreFreed)
         {"attribute text", R"({"tesslyDrawing": 1, "objects": [{"type": "attribute", "handle": "1A", "owner": "1B", "tag": "T", "text": []}]})", "text"},
         {"block xref", R"({"tesslyDrawing": 1, "objects": [{"type": "block", "handle": "1A", "name": "B", "xref": 3}]})", "xref"},
         {"table position", R"({"tesslyDrawing": 1, "objects": [{"type": "table", "handle": "1A", "rows": 1, "columns": 1, "position": "x"}]})", "position"},
+        {"entity layer not a text", corpusFile("fuzz_drawing_json", "crash-leak-text-layer-not-text"), "layer"},
+        {"entity xdata not an object", R"({"tesslyDrawing": 1, "objects": [{"type": "text", "handle": "1A", "text": "x", "xdata": 3}]})", "xdata"},
         {"table cell text", R"({"tesslyDrawing": 1, "objects": [{"type": "table", "handle": "1A", "rows": 1, "columns": 1, "cells": [{"row": 0, "column": 0, "text": 1}]}]})", "text"},
     };
     for (const auto& row : rows) {
