@@ -9,14 +9,19 @@ namespace textcase {
 constexpr char16_t asciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 constexpr char16_t asciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
 
-constexpr bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b)
+constexpr bool startsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix)
 {
-    if (a.size() != b.size())
+    if (text.size() < prefix.size())
         return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (asciiLower(a[i]) != asciiLower(b[i]))
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (asciiLower(text[i]) != asciiLower(prefix[i]))
             return false;
     return true;
+}
+
+constexpr bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b)
+{
+    return a.size() == b.size() && startsWithIgnoreCase(a, b);
 }
 
 }

@@ -8,25 +8,7 @@
 
 namespace {
 
-// Records what an evaluator reports.
-class RecordingResult : public AcFdFieldResult {
-public:
-    Acad::ErrorStatus setFieldValue(const AcValue* v) override
-    {
-        valueSet = true;
-        if (v)
-            value = *v;
-        return Acad::eOk;
-    }
-    Acad::ErrorStatus setEvaluationStatus(int s, int, const ACHAR*) override
-    {
-        status = s;
-        return Acad::eOk;
-    }
-    bool valueSet = false;
-    AcValue value;
-    int status = -1;
-};
+using testhost::RecordingResult;
 
 const char16_t* const kIds[] = {u"AcLength", u"AcArea", u"AcBlockCount", u"TextField",
                                 u"TableCell", u"ExcelCell", u"TsExpr"};

@@ -22,6 +22,8 @@
 
 namespace {
 
+using testhost::RecordingResult;
+
 constexpr char16_t kProgId[] = u"Excel.Application";
 constexpr char16_t kMarker[] = u"D076A9C0-F37C-4cf3-84E0-FD1D9566DEFC";
 constexpr char16_t kStampApp[] = u"5922BCAD362F4a2f85F978E948CC606B";
@@ -81,23 +83,6 @@ private:
     IDispatch* m_inner;
     std::shared_ptr<Recording> m_rec;
     ULONG m_refs = 1;
-};
-
-class RecordingResult : public AcFdFieldResult {
-public:
-    Acad::ErrorStatus setFieldValue(const AcValue* v) override
-    {
-        if (v)
-            value = *v;
-        return Acad::eOk;
-    }
-    Acad::ErrorStatus setEvaluationStatus(int s, int, const ACHAR*) override
-    {
-        status = s;
-        return Acad::eOk;
-    }
-    AcValue value;
-    int status = -1;
 };
 
 void endProcess(DWORD processId)

@@ -14,6 +14,8 @@
 
 namespace {
 
+using testhost::RecordingResult;
+
 const char16_t* const kStampApp = u"5922BCAD362F4a2f85F978E948CC606B";
 const long long kNoon = 1796731200; // 2026-12-08 12:00:00 UTC
 
@@ -204,22 +206,6 @@ TEST_F(TextFile, OnlyTheMarkStillStamps)
     EXPECT_EQ(textOf(id), u"");
     EXPECT_NE(stamp(id), u"");
 }
-
-class RecordingResult : public AcFdFieldResult {
-public:
-    Acad::ErrorStatus setFieldValue(const AcValue* v) override
-    {
-        value = *v;
-        return Acad::eOk;
-    }
-    Acad::ErrorStatus setEvaluationStatus(int s, int, const ACHAR*) override
-    {
-        status = s;
-        return Acad::eOk;
-    }
-    AcValue value;
-    int status = -1;
-};
 
 TEST_F(TextFile, FieldOutsideADrawingIsReadEveryTimeButStamped)
 {

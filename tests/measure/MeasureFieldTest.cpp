@@ -14,6 +14,8 @@
 
 namespace {
 
+using testhost::RecordingResult;
+
 constexpr double kPi = std::numbers::pi;
 
 // 1A circle r=1; 2B closed square side 10; 3C the same square open; 4D line
@@ -138,24 +140,6 @@ TEST_F(MeasureTest, MeasureFieldsCodesWithoutTheKeywordAreInvalid)
         EXPECT_EQ(r.value.dataType(), AcValue::kUnknown);
     }
 }
-
-// Records what an evaluator reports when called directly.
-class RecordingResult : public AcFdFieldResult {
-public:
-    Acad::ErrorStatus setFieldValue(const AcValue* v) override
-    {
-        if (v)
-            value = *v;
-        return Acad::eOk;
-    }
-    Acad::ErrorStatus setEvaluationStatus(int s, int, const ACHAR*) override
-    {
-        status = s;
-        return Acad::eOk;
-    }
-    AcValue value;
-    int status = -1;
-};
 
 TEST_F(MeasureTest, MeasureFieldsDataWithALeadingBlankFailsTheKeywordTest)
 {

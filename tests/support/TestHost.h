@@ -4,6 +4,7 @@
 #pragma once
 
 #include "command/ModuleLoader.h"
+#include "host/AcFdEval.h"
 #include "host/dbfield.h"
 
 #include <memory>
@@ -14,6 +15,26 @@ namespace testhost {
 
 // The module, loaded and initialised once for the test program.
 ModuleLoader& module();
+
+// Records what an evaluator reports when it is called directly.
+class RecordingResult : public AcFdFieldResult {
+public:
+    Acad::ErrorStatus setFieldValue(const AcValue* v) override
+    {
+        valueSet = true;
+        if (v)
+            value = *v;
+        return Acad::eOk;
+    }
+    Acad::ErrorStatus setEvaluationStatus(int s, int, const ACHAR*) override
+    {
+        status = s;
+        return Acad::eOk;
+    }
+    bool valueSet = false;
+    AcValue value;
+    int status = -1;
+};
 
 // What a field shows after a pass.
 struct FieldResult {
