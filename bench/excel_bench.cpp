@@ -2,6 +2,7 @@
 // the real path (module loaded, field engine pass, automation server):
 // 1,000 fields of the workbook in one pass, and one field alone, which
 // starts the application and opens the workbook cold.
+#include "bench/BigWorkbook.h"
 #include "command/ModuleLoader.h"
 #include "host/AcFdEval.h"
 #include "host/dbapserv.h"
@@ -16,30 +17,10 @@
 
 namespace {
 
-constexpr int kRows = 2000;
-constexpr int kColumns = 100;
+using bigworkbook::kColumns;
+using bigworkbook::kRows;
 
-// Written once per run by openpyxl into a temporary folder.
-const std::string& workbookPath()
-{
-    static const std::string path = [] {
-        auto dir = std::filesystem::temp_directory_path() / "tessly_excel_bench";
-        std::filesystem::create_directories(dir);
-        std::string file = (dir / "big.xlsx").string();
-        std::string script = (dir / "make.py").string();
-        std::ofstream(script) << "import openpyxl, sys\n"
-                                 "wb = openpyxl.Workbook(write_only=True)\n"
-                                 "ws = wb.create_sheet('Big')\n"
-                                 "for r in range(" << kRows << "):\n"
-                                 "    ws.append([r * 1.5 + c if c % 4 else 'text %d' % (r * c) for c in range(" << kColumns << ")])\n"
-                                 "wb.save(sys.argv[1])\n";
-        std::string cmd = "/usr/bin/python3 " + script + " " + file;
-        if (std::system(cmd.c_str()) != 0)
-            std::abort();
-        return file;
-    }();
-    return path;
-}
+const std::string& workbookPath() { return bigworkbook::path(); }
 
 std::string cellName(int row, int col)
 {

@@ -1,6 +1,7 @@
 // Cost of the spreadsheet stand-in on a workbook of 200,000 cells: opening it
 // cold and reading the first cell (which parses the sheet), and then reading
 // cells from the already parsed sheet.
+#include "bench/BigWorkbook.h"
 #include "spreadsheet_app/Spreadsheet.h"
 #include "spreadsheet_app/TextConvert.h"
 
@@ -15,28 +16,10 @@ using namespace tessly::spreadsheet;
 
 namespace {
 
-constexpr int kRows = 2000;
-constexpr int kColumns = 100;
+using bigworkbook::kColumns;
+using bigworkbook::kRows;
 
-// Written once per run by openpyxl into a temporary folder.
-const std::string& workbookPath() {
-    static const std::string path = [] {
-        auto dir = std::filesystem::temp_directory_path() / "tessly_spreadsheet_bench";
-        std::filesystem::create_directories(dir);
-        std::string file = (dir / "big.xlsx").string();
-        std::string script = (dir / "make.py").string();
-        std::ofstream(script) << "import openpyxl, sys\n"
-                                 "wb = openpyxl.Workbook(write_only=True)\n"
-                                 "ws = wb.create_sheet('Big')\n"
-                                 "for r in range(" << kRows << "):\n"
-                                 "    ws.append([r * 1.5 + c if c % 4 else 'text %d' % (r * c) for c in range(" << kColumns << ")])\n"
-                                 "wb.save(sys.argv[1])\n";
-        std::string cmd = "/usr/bin/python3 " + script + " " + file;
-        if (std::system(cmd.c_str()) != 0) std::abort();
-        return file;
-    }();
-    return path;
-}
+const std::string& workbookPath() { return bigworkbook::path(); }
 
 std::u16string cellName(int row, int col) {
     std::string letters;
