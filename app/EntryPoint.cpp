@@ -3,6 +3,7 @@
 // host release the module was built for. The one application object lives
 // here, built when the library loads and destroyed when it unloads.
 #include "app/CTesslyEvalApp.h"
+#include "app/FieldCheck.h"
 #include "app/TesslyExports.h"
 #include "expr/CExpression.h"
 #include "expr/ExprResult.h"
@@ -57,4 +58,22 @@ TESSLY_EXPORT void tesslyEvaluateExpression(const char16_t* expression, int64_t 
     value.get(out.integerValue);
     value.get(out.realValue);
     sink(&out, context);
+}
+
+// Lists what will make a field show something its author probably did not
+// mean, by the evaluators' own rules; evaluates nothing but an expression.
+TESSLY_EXPORT void tesslyCheckField(int64_t fieldId, TesslyCheckSink sink, void* context)
+{
+    if (!sink)
+        return;
+    try {
+        AcDbObjectPointer<AcDbField> field(AcDbObjectId::fromOldId(fieldId), AcDb::kForRead);
+        if (!field)
+            return;
+        for (const std::u16string& finding : fieldcheck::checkField(field.object()))
+            sink(finding.c_str(), finding.size(), context);
+    } catch (...) {
+        const std::u16string failure = u"the check of this field failed";
+        sink(failure.c_str(), failure.size(), context);
+    }
 }

@@ -1,6 +1,9 @@
 // The command's session; see the header.
 #include "command/Session.h"
 
+#include "app/TesslyExports.h"
+#include "command/FieldReport.h"
+
 #include "host/AcFdEval.h"
 #include "host/TesslySibling.h"
 #include "host/dbapserv.h"
@@ -13,8 +16,15 @@
 
 Session::Session(const std::string& drawingPath, const std::string& modulePath) : m_modulePath(modulePath)
 {
+    std::error_code folderError;
     if (drawingPath.empty()) {
         m_db = std::make_unique<AcDbDatabase>();
+        // Relative paths in fields count from the current folder.
+        auto here = std::filesystem::current_path(folderError);
+        if (!folderError)
+            m_db->setFilename(utf::toUtf16((here / "Drawing1.json").string()));
+    } else if (std::filesystem::is_directory(drawingPath, folderError)) {
+        throw UsageError(drawingPath + ": is a folder, not a drawing file");
     } else {
         // DXF (and DWG, which is refused) by name or content; JSON otherwise.
         drawingfile::LoadResult loaded;
@@ -41,6 +51,7 @@ Session::Session(const std::string& drawingPath, const std::string& modulePath) 
 
 Session::~Session()
 {
+    fieldreport::setCauseFinder(nullptr);
     m_module.unload();
     setCurrentSelectedObjectId(0);
     acdbHostApplicationServices()->setWorkingDatabase(nullptr);
@@ -61,6 +72,19 @@ void Session::loadModule()
     std::string error = m_module.load(m_modulePath.empty() ? ModuleLoader::defaultPath() : m_modulePath);
     if (!error.empty())
         throw UsageError(error);
+    // Why a field shows what it shows, by the module's own rules.
+    auto check = reinterpret_cast<TesslyCheckFieldFn>(m_module.symbol("tesslyCheckField"));
+    fieldreport::setCauseFinder([check](const AcDbField& field) {
+        std::vector<std::string> found;
+        if (!check)
+            return found;
+        check(field.objectId().asOldId(),
+              [](const char16_t* text, size_t length, void* context) {
+                  static_cast<std::vector<std::string>*>(context)->push_back(utf::toUtf8(std::u16string(text, length)));
+              },
+              &found);
+        return found;
+    });
 }
 
 void Session::evaluateAll() { acdbGetFieldEngine()->evaluateFields(AcDbField::kDemand, m_db.get()); }

@@ -22,29 +22,6 @@ using excel::variantOf;
 
 constexpr ACHAR kNoBreakSpace[] = u"\u00A0";
 
-struct CellCode {
-    AcString path;
-    AcString worksheet;
-    AcString cell;
-};
-
-// A colon counts only after the first character; what is not found stays empty.
-CellCode split(const AcString& code)
-{
-    CellCode parts;
-    std::size_t last = code.rfind(u':');
-    if (last == AcString::npos || last == 0)
-        return parts;
-    parts.cell = code.substr(last + 1);
-    AcString rest = code.substr(0, last);
-    std::size_t middle = rest.rfind(u':');
-    if (middle == AcString::npos || middle == 0)
-        return parts;
-    parts.path = rest.substr(0, middle);
-    parts.worksheet = rest.substr(middle + 1);
-    return parts;
-}
-
 void applyClosingRule(const AcDbField* field)
 {
     if (!field->objectId().isValid() || evaluationpass::flag() == 0)
@@ -91,7 +68,7 @@ int compute(AcDbField* field, AcFdFieldValue& value)
     int status = frame::readData(field, AsdkExcelCellEvaluator::kDataKey, data);
     if (status != frame::kSuccess)
         return status;
-    CellCode code = split(data);
+    AsdkExcelCellEvaluator::CellCode code = AsdkExcelCellEvaluator::split(data);
     if (code.cell.empty() || code.worksheet.empty() || code.path.empty())
         return frame::kInvalidCode;
 
@@ -145,6 +122,22 @@ int compute(AcDbField* field, AcFdFieldValue& value)
     return frame::kOtherError;
 }
 
+}
+
+AsdkExcelCellEvaluator::CellCode AsdkExcelCellEvaluator::split(const AcString& code)
+{
+    CellCode parts;
+    std::size_t last = code.rfind(u':');
+    if (last == AcString::npos || last == 0)
+        return parts;
+    parts.cell = code.substr(last + 1);
+    AcString rest = code.substr(0, last);
+    std::size_t middle = rest.rfind(u':');
+    if (middle == AcString::npos || middle == 0)
+        return parts;
+    parts.path = rest.substr(0, middle);
+    parts.worksheet = rest.substr(middle + 1);
+    return parts;
 }
 
 AsdkExcelCellEvaluator::AsdkExcelCellEvaluator() { ExcelSession::terminateMarkedInstance(); }
