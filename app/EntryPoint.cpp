@@ -77,3 +77,6 @@ TESSLY_EXPORT void tesslyCheckField(int64_t fieldId, TesslyCheckSink sink, void*
         sink(failure.c_str(), failure.size(), context);
     }
 }
+
+// The module's version and build, for tessly --version.
+TESSLY_EXPORT const char* tesslyModuleVersion() { return TESSLY_VERSION ", built " __DATE__ " " __TIME__; }

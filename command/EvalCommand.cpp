@@ -76,6 +76,7 @@ struct Options {
     std::string module;
     bool save = false;
     std::string output;
+    bool several = false;
 };
 
 // What one drawing gave, for the total.
@@ -108,7 +109,7 @@ int evalOne(const std::string& path, const Options& o, Tally& tally)
 
     std::vector<fieldreport::Entry> entries =
         fieldreport::filtered(fieldreport::drawingEntries(session.database()), o.only, o.failedOnly);
-    fieldreport::printEntries(entries, o.format);
+    fieldreport::printEntries(entries, o.format, o.several ? path : std::string());
     if (!target.empty()) {
         std::string error = session.save(target);
         if (!error.empty())
@@ -181,6 +182,7 @@ int evalMany(const std::vector<std::string>& paths, const Options& o, int jobs)
     std::vector<Child> children(paths.size());
     size_t next = 0, printed = 0;
     int running = 0, worst = 0;
+    bool sawHeader = false;
     Tally total;
     std::vector<bool> done(paths.size(), false);
     while (printed < paths.size()) {
@@ -213,6 +215,10 @@ int evalMany(const std::vector<std::string>& paths, const Options& o, int jobs)
             total.seconds += t.seconds;
             if (o.format == fieldreport::Format::kTable)
                 output::line("== " + paths[printed]);
+            // One CSV header for all drawings.
+            if (o.format == fieldreport::Format::kCsv && sawHeader && out.starts_with("drawing,"))
+                out.erase(0, out.find('\n') + 1);
+            sawHeader |= out.starts_with("drawing,");
             output::write(out);
             output::flush();
             std::istringstream lines(err);
@@ -277,6 +283,7 @@ int runEval(const std::vector<std::string>& words)
             throw UsageError("tessly eval: --watch takes one drawing");
         if (!o.output.empty())
             throw UsageError("tessly eval: --output takes one drawing");
+        o.several = true;
         return evalMany(args.positional, o, jobs);
     }
     const std::string& path = args.positional[0];

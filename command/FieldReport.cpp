@@ -444,11 +444,14 @@ Format parseFormat(const std::string& text)
                      nearestword::suggestion(text, {"table", "json", "csv"}));
 }
 
-void printEntries(const std::vector<Entry>& entries, Format format)
+void printEntries(const std::vector<Entry>& entries, Format format, const std::string& drawing)
 {
     if (format == Format::kJson) {
         for (const Entry& e : entries) {
-            Json j = entryJson(e);
+            Json j;
+            if (!drawing.empty())
+                j["drawing"] = drawing;
+            j.update(entryJson(e));
             addPassCounts(j);
             output::line(j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
             output::itemDone();
@@ -456,10 +459,11 @@ void printEntries(const std::vector<Entry>& entries, Format format)
         return;
     }
     if (format == Format::kCsv) {
-        output::line("location,evaluator,code,status,value,problem");
+        std::string first = drawing.empty() ? "" : csvCell(drawing) + ",";
+        output::line(std::string(drawing.empty() ? "" : "drawing,") + "location,evaluator,code,status,value,problem");
         for (const Entry& e : entries) {
             Json j = entryJson(e);
-            output::line(csvCell(entryLocationText(e)) + "," + csvCell(evaluatorOf(e)) + "," +
+            output::line(first + csvCell(entryLocationText(e)) + "," + csvCell(evaluatorOf(e)) + "," +
                          csvCell(j["code"].get<std::string>()) + "," + std::to_string(entryStatus(e)) + "," +
                          csvCell(j["display"].get<std::string>()) + "," +
                          csvCell(j.contains("problem") ? j["problem"].get<std::string>() : ""));

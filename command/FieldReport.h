@@ -77,7 +77,9 @@ double timedPass(Session& session);
 // "12 fields, 11 evaluated, 1 failed in 0.03 s (AcArea 2, AcLength 3, ...)"
 std::string summaryText(const std::vector<Entry>& entries, double seconds);
 // The entries in the format; passCounts adds the spreadsheet counts to JSON.
-void printEntries(const std::vector<Entry>& entries, Format format);
+// With a drawing label (several drawings in one call), JSON objects get
+// "drawing" and CSV rows a first "drawing" column.
+void printEntries(const std::vector<Entry>& entries, Format format, const std::string& drawing = {});
 Format parseFormat(const std::string& text);
 
 }

@@ -8,11 +8,47 @@
 #include "host/TesslySibling.h"
 #include "host/dbapserv.h"
 #include "replacement_host/dxf/DxfFile.h"
+#include "replacement_host/fields/FieldProgress.h"
 #include "replacement_host/file/DrawingFile.h"
 #include "replacement_host/file/JsonIn.h"
 #include "replacement_host/text/Utf.h"
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <unistd.h>
+
+namespace {
+// "reading plan.dxf: 45%" on a terminal while a read runs past a second.
+class ReadProgress {
+public:
+    explicit ReadProgress(const std::string& path)
+    {
+        if (::isatty(STDERR_FILENO) == 0)
+            return;
+        auto start = std::chrono::steady_clock::now();
+        readprogress::set([this, path, start](size_t done, size_t total) {
+            auto now = std::chrono::steady_clock::now();
+            if (total == 0 || now - start < std::chrono::seconds(1) || now - m_last < std::chrono::milliseconds(100))
+                return;
+            m_last = now;
+            m_shown = true;
+            std::fprintf(stderr, "\rreading %s: %zu%%", path.c_str(), done * 100 / total);
+            std::fflush(stderr);
+        });
+    }
+    ~ReadProgress()
+    {
+        readprogress::set(nullptr);
+        if (m_shown)
+            std::fprintf(stderr, "\r\033[K");
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_last;
+    bool m_shown = false;
+};
+}
 
 Session::Session(const std::string& drawingPath, const std::string& modulePath) : m_modulePath(modulePath)
 {
@@ -29,6 +65,7 @@ Session::Session(const std::string& drawingPath, const std::string& modulePath) 
         // DXF (and DWG, which is refused) by name or content; JSON otherwise.
         drawingfile::LoadResult loaded;
         if (dxf::isDxfOrDwg(drawingPath)) {
+            ReadProgress progress(drawingPath);
             dxf::LoadResult dxfLoaded = dxf::load(drawingPath);
             loaded = std::move(dxfLoaded.drawing);
             m_loadNote = dxf::skippedText(dxfLoaded);

@@ -1,17 +1,16 @@
 // tessly: the replacement host's command. Loads drawings, loads the
 // TesslyEval module as the host loads a plug-in, and evaluates fields.
+#include "app/TesslyExports.h"
 #include "command/Commands.h"
+#include "command/ModuleLoader.h"
 #include "command/Output.h"
 #include "command/Session.h"
+#include "replacement_host/HostVersion.h"
 #include "replacement_host/text/Nearest.h"
 
 #include <exception>
 #include <iostream>
 #include <map>
-
-#ifndef TESSLY_VERSION
-#define TESSLY_VERSION "0"
-#endif
 
 namespace {
 const char* const kHelp = R"(usage: tessly COMMAND [ARGS]
@@ -69,8 +68,14 @@ int main(int argc, char** argv)
         return words.empty() ? 2 : 0;
     }
     if (words[0] == "--version") {
-        output::line(std::string("tessly ") + TESSLY_VERSION + " (module and host built " + __DATE__ + " " +
-                     __TIME__ + ", host API 0x130000)");
+        output::line(std::string("tessly ") + TESSLY_VERSION);
+        output::line(std::string("host ") + hostversion::hostVersion());
+        ModuleLoader module;
+        std::string path = ModuleLoader::defaultPath();
+        std::string error = module.load(path);
+        auto version = reinterpret_cast<TesslyModuleVersionFn>(module.symbol("tesslyModuleVersion"));
+        output::line("module " + path + ": " +
+                     (!error.empty() ? error : version ? std::string(version()) + ", host API 0x130000" : "no version"));
         return 0;
     }
     std::string command = words[0];

@@ -7,6 +7,8 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev libzip-dev libpugixml-dev
     clang libclang-rt-14-dev valgrind
+    # examples/make_site_plan.py writes the example drawings and workbook
+    python3-ezdxf python3-openpyxl
 )
 missing=()
 for p in "${packages[@]}"; do

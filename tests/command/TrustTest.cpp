@@ -247,6 +247,24 @@ TEST(Check, EveryFindingEvaluatesAsItSays)
     }
 }
 
+TEST(Check, CodesNestedTooDeepAndUnknownEvaluators)
+{
+    std::string code = "1";
+    for (int i = 0; i < 33; ++i)
+        code = "%<\\TsExpr " + code + "+1>%";
+    Json drawing = {{"tesslyDrawing", 1},
+                    {"objects", {{{"type", "text"}, {"handle", "20"}, {"text", code}},
+                                 {{"type", "text"}, {"handle", "21"}, {"text", "%<\\TsExp 1>%"}}}}};
+    TempDir dir;
+    auto r = runTessly("check " + shellQuote(dir.write("d.json", drawing.dump())) + " --json");
+    EXPECT_EQ(r.exitStatus, 1);
+    auto lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_NE(lines[0]["findings"].dump().find("codes nested deeper than 32 levels are not evaluated"), std::string::npos)
+        << lines[0].dump();
+    EXPECT_EQ(lines[1]["findings"][0], "no evaluator named TsExp (did you mean TsExpr?)");
+}
+
 TEST(Check, CleanDrawingExitsZero)
 {
     TempDir dir;
