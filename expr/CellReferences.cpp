@@ -2,7 +2,8 @@
 // table cell or range, keeps the values read in the expression's cell map,
 // parses cell addresses and evaluates nested field codes. Interface:
 // CExpression::ResolveReference, ReadTableCells, ParseCellAddress,
-// EvaluateFieldCode, FindOwnerTable, MatchGroups and SetCellValue.
+// EvaluateFieldCode, FindOwnerTable, MatchGroups, SetCellValue and the
+// lookups of operands in the cell map (GetVariableValue, Resolve).
 #include "expr/CExpression.h"
 
 #include "host/acutads.h"
@@ -222,4 +223,18 @@ std::u16string CExpression::EvaluateFieldCode(std::u16string_view fieldCode)
 int CExpression::MatchGroups(std::u16string_view text, std::u16string_view pattern, TokenList& groups)
 {
     return matchGroups(text, pattern, groups) ? 1 : 0;
+}
+
+std::u16string CExpression::GetVariableValue(const std::u16string& reference) const
+{
+    std::u16string key = crt::toUpper(reference);
+    auto found = m_cellValues.find(key);
+    if (found == m_cellValues.end())
+        throw CExpressionError(u"Variable [" + key + u"] not defined");
+    return found->second;
+}
+
+std::u16string CExpression::Resolve(const std::u16string& operand)
+{
+    return ResolveReference(operand) ? GetVariableValue(operand) : operand;
 }

@@ -1,7 +1,6 @@
 // The evaluator: runs the postfix list on a stack of texts and implements
 // every operator. It is the one place where the errors of the expression
-// subsystem stop and become the result text. Interface: CExpression::Evaluate
-// and GetVariableValue.
+// subsystem stop and become the result text. Interface: CExpression::Evaluate.
 #include "expr/CExpression.h"
 
 #include "util/WideCrt.h"
@@ -69,20 +68,6 @@ double remainder(const std::u16string& token, double l, double r)
     return std::fmod(std::trunc(l), divisor) + 0.0;
 }
 
-}
-
-std::u16string CExpression::GetVariableValue(const std::u16string& reference) const
-{
-    std::u16string key = crt::toUpper(reference);
-    auto found = m_cellValues.find(key);
-    if (found == m_cellValues.end())
-        throw CExpressionError(u"Variable [" + key + u"] not defined");
-    return found->second;
-}
-
-std::u16string CExpression::Resolve(const std::u16string& operand)
-{
-    return ResolveReference(operand) ? GetVariableValue(operand) : operand;
 }
 
 int CExpression::Evaluate(std::u16string& result)
