@@ -7,7 +7,7 @@
 
 namespace {
 
-bool isWhite(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+constexpr auto isWhite = textcase::isBlank;
 
 // Drops leading characters that satisfy lead and trailing ones that satisfy trail.
 template <class Lead, class Trail>

@@ -12,14 +12,15 @@
 #include "host/dbsymtb.h"
 #include "host/dbtable.h"
 #include "tablecell/RegExp.h"
+#include "util/TextCase.h"
 #include "util/WideCrt.h"
 
 namespace {
 
 const std::u16string kFieldFailure = u"####";
 
-bool isLetter(char16_t c) { return c >= u'A' && c <= u'Z'; }
-bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+using textcase::isDigit;
+constexpr auto isLetter = textcase::isUpperLetter;
 
 // Nested field codes deeper than this give "####": a code that leads back
 // to itself must not recurse without end.

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr double kTolerance = 0.00001;
-
 // Pops the right and then the left operand of a two-operand operator.
 void popOperands(CStringStack& stack, const std::u16string& token, std::u16string& left,
                  std::u16string& right)

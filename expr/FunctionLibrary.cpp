@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr double kTolerance = 0.00001;
 // An aggregate walk that grows past this many entries has met a range whose
 // cells lead back into it.
 constexpr size_t kMaxAggregateEntries = 100000;
