@@ -39,6 +39,17 @@ AcDbObjectId objectOfHandle(std::u16string_view handle)
 }
 
 // Replaces every occurrence of what in text with with.
+// The owner of an object; the null id when it cannot be opened.
+AcDbObjectId ownerOf(AcDbObjectId id)
+{
+    AcDbObject* object = nullptr;
+    if (acdbOpenAcDbObject(object, id, AcDb::kForRead) != Acad::eOk || !object)
+        return AcDbObjectId();
+    AcDbObjectId owner = object->ownerId();
+    object->close();
+    return owner;
+}
+
 void replaceAll(std::u16string& text, const std::u16string& what, const std::u16string& with)
 {
     for (size_t at = text.find(what); at != std::u16string::npos; at = text.find(what, at + with.size()))
@@ -121,33 +132,22 @@ int CExpression::FindOwnerTable(AcDbField* field)
 {
     if (!field)
         return 0;
-    AcDbObjectId current = field->ownerId();
-    while (current.isValid()) {
-        {
-            AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> record(current, AcDb::kForRead);
-            if (record) {
-                if (!record->isLayout() && record->isAnonymous()) {
-                    std::vector<AcDbObjectId> refs;
-                    record->getBlockReferenceIds(refs, true, false);
-                    if (refs.size() == 1) {
-                        AcDbObjectPointer<AcDbTable> table(refs[0], AcDb::kForRead);
-                        if (table) {
-                            m_table = refs[0];
-                            return 1;
-                        }
-                    }
-                    return 0;
-                }
-            }
-        }
-        AcDbObject* obj = nullptr;
-        if (acdbOpenAcDbObject(obj, current, AcDb::kForRead) != Acad::eOk)
+    // Up the owners to the first block record that is not a layout: the
+    // field is in a table when that record is anonymous and referenced by
+    // exactly one table.
+    for (AcDbObjectId current = field->ownerId(); current.isValid(); current = ownerOf(current)) {
+        AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> record(current, AcDb::kForRead);
+        if (!record || record->isLayout() || !record->isAnonymous())
+            continue;
+        std::vector<AcDbObjectId> refs;
+        record->getBlockReferenceIds(refs, true, false);
+        if (refs.size() != 1)
             return 0;
-        AcDbObjectId owner = obj->ownerId();
-        obj->close();
-        if (!owner.isValid())
+        AcDbObjectPointer<AcDbTable> table(refs[0], AcDb::kForRead);
+        if (!table)
             return 0;
-        current = owner;
+        m_table = refs[0];
+        return 1;
     }
     return 0;
 }
