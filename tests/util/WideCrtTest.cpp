@@ -1,3 +1,4 @@
+// Runtime-style conversions of the module: wcstod, _wtoi, %G, case folding.
 #include "util/WideCrt.h"
 
 #include <gtest/gtest.h>
