@@ -5,7 +5,7 @@
 // expressions that give a message, unknown evaluators, codes nested too
 // deep or never closed. The rules are the module's (tesslyCheckField); only
 // nested fields and expressions are evaluated.
-#include "app/TesslyExports.h"
+#include "plugin/TesslyExports.h"
 #include "command/Arguments.h"
 #include "command/Commands.h"
 #include "command/FieldReport.h"
@@ -96,6 +96,8 @@ int runCheck(const std::vector<std::string>& words)
     if (!session.loadNote().empty())
         std::cerr << path << ": " << session.loadNote() << '\n';
     session.loadModule();
+    if (!session.moduleSymbol("tesslyCheckField"))
+        throw UsageError("the module does not export tesslyCheckField (built without TESSLY_TOOL_EXPORTS); it cannot check fields");
 
     std::vector<Checked> checked;
     for (const fieldreport::Entry& e : fieldreport::drawingEntries(session.database())) {

@@ -12,7 +12,7 @@
 #include "replacement_host/platform/SpreadsheetServer.h"
 #include "replacement_host/text/Nearest.h"
 #include "replacement_host/text/Utf.h"
-#include "util/TextCase.h"
+#include "replacement_host/text/TextCase.h"
 
 #include <algorithm>
 #include <chrono>
@@ -374,7 +374,7 @@ std::vector<Entry> filtered(const std::vector<Entry>& entries, const std::set<st
         if (!evaluators.empty()) {
             std::u16string id = utf::toUtf16(evaluatorOf(e));
             bool wanted = std::any_of(evaluators.begin(), evaluators.end(), [&](const std::string& want) {
-                return textcase::equalsIgnoreCase(utf::toUtf16(want), id);
+                return hosttext::equalsIgnoreCase(utf::toUtf16(want), id);
             });
             if (!wanted)
                 continue;

@@ -1,7 +1,7 @@
 // The command's session; see the header.
 #include "command/Session.h"
 
-#include "app/TesslyExports.h"
+#include "plugin/TesslyExports.h"
 #include "command/FieldReport.h"
 
 #include "host/AcFdEval.h"

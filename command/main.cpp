@@ -1,6 +1,6 @@
 // tessly: the replacement host's command. Loads drawings, loads the
 // TesslyEval module as the host loads a plug-in, and evaluates fields.
-#include "app/TesslyExports.h"
+#include "plugin/TesslyExports.h"
 #include "command/Commands.h"
 #include "command/ModuleLoader.h"
 #include "command/Output.h"
