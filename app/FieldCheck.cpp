@@ -267,7 +267,13 @@ void checkExcelCell(const AcString& code, Findings& out)
         out.push_back(u"the code must be PATH:SHEET:CELL; it is \"" + code + u"\"");
         return;
     }
-    checkPath(parts.path, out, code);
+    AcString path = parts.path;
+    if (!checkPath(parts.path, out, code))
+        return;
+    if (PathIsRelativeW(path.c_str()))
+        drawingpath::resolve(parts.path.c_str(), path);
+    if (std::u16string finding = AsdkExcelCellEvaluator::checkWorkbook(path, parts); !finding.empty())
+        out.push_back(finding);
 }
 
 void checkExpression(AcDbField* field, const AcString& code, Findings& out)

@@ -104,6 +104,7 @@ int runField(const std::vector<std::string>& words)
     // The counts reported are the pass's own.
     spreadsheetserver::resetCounts();
     session.evaluate(ids);
+    fieldreport::recordPassCounts();
 
     bool json = args.has("--json");
     int status = 0;

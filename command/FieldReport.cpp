@@ -200,11 +200,22 @@ bool failed(const Entry& e)
     return !(status == AcDbField::kEvaluatorNotFound && e.field && e.field->hostKeepsStoredValue());
 }
 
+namespace {
+// The counts as the pass left them: finding the cause of a failure may
+// start the spreadsheet application again, which is not the pass's doing.
+spreadsheetserver::Counts& recorded()
+{
+    static spreadsheetserver::Counts counts{};
+    return counts;
+}
+}
+
+void recordPassCounts() { recorded() = spreadsheetserver::counts(); }
+
 void addPassCounts(Json& j)
 {
-    spreadsheetserver::Counts counts = spreadsheetserver::counts();
-    j["spreadsheetStarts"] = counts.starts;
-    j["workbooksOpened"] = counts.workbooksOpened;
+    j["spreadsheetStarts"] = recorded().starts;
+    j["workbooksOpened"] = recorded().workbooksOpened;
 }
 
 Json ownerLocationJson(const AcDbObject* owner)
@@ -406,6 +417,7 @@ double timedPass(Session& session)
     // The counts reported are the pass's own.
     spreadsheetserver::resetCounts();
     session.evaluateAll();
+    recordPassCounts();
     fieldprogress::set(nullptr);
     if (shown)
         std::fprintf(stderr, "\r\033[K");

@@ -42,6 +42,8 @@ Json entryJson(const Entry& entry);
 // Adds what the spreadsheet application did in the pass:
 // "spreadsheetStarts" and "workbooksOpened".
 void addPassCounts(Json& j);
+// Takes the counts of the pass just run, for addPassCounts.
+void recordPassCounts();
 // Where the field stands: block, holding object and, for several, its number.
 Json locationJson(const AcDbField& field);
 Json ownerLocationJson(const AcDbObject* owner);

@@ -140,6 +140,31 @@ AsdkExcelCellEvaluator::CellCode AsdkExcelCellEvaluator::split(const AcString& c
     return parts;
 }
 
+std::u16string AsdkExcelCellEvaluator::checkWorkbook(const AcString& path, const CellCode& code)
+{
+    bool wasOpen = ExcelSession::isOpen();
+    if (!wasOpen && !ExcelSession::open())
+        return u"the spreadsheet application cannot be started; the field fails with status 16";
+    std::u16string finding;
+    try {
+        excel::CWorkbook workbook = findOrOpen(ExcelSession::application().GetWorkbooks(), path);
+        excel::CWorksheet worksheet = findWorksheet(workbook, code.worksheet);
+        if (worksheet.isNull())
+            finding = u"the workbook has no worksheet named \"" + code.worksheet + u"\"; the field shows \"" +
+                      code.path + u":" + code.worksheet + u":" + code.cell + u" is not found.\"";
+        else
+            worksheet.GetRange(variantOf(code.cell.c_str()), omitted());
+    } catch (const excel::AutomationError&) {
+        finding = code.cell + u" is neither a cell address nor a name of the workbook; the field fails with status 64";
+    } catch (const std::exception&) {
+        finding = u"the workbook cannot be read; the field fails with status 64";
+    }
+    // A check leaves the application as it found it.
+    if (!wasOpen)
+        ExcelSession::close();
+    return finding;
+}
+
 AsdkExcelCellEvaluator::AsdkExcelCellEvaluator() { ExcelSession::terminateMarkedInstance(); }
 
 AsdkExcelCellEvaluator::~AsdkExcelCellEvaluator() { ExcelSession::quit(); }

@@ -20,6 +20,9 @@ public:
         AcString cell;
     };
     static CellCode split(const AcString& code);
+    // For a workbook that exists: whether it has the worksheet and the cell
+    // or name, as the evaluation would find them; a finding, or empty.
+    static std::u16string checkWorkbook(const AcString& path, const CellCode& code);
 
     AsdkExcelCellEvaluator();
     ~AsdkExcelCellEvaluator() override;

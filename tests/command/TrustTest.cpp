@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -192,6 +193,7 @@ struct CheckCase {
 TEST(Check, EveryFindingEvaluatesAsItSays)
 {
     TempDir dir;
+    const std::string workbook = std::string(TESSLY_EXAMPLES) + "/site-areas.xlsx";
     const CheckCase rows[] = {
         {"%<\\AcLength Object(<20>)>%", "", "5.0000"},
         {"%<\\AcLength Object(<99>)>%", "<99> names no object of the drawing; it adds nothing", "0.0000"},
@@ -205,6 +207,10 @@ TEST(Check, EveryFindingEvaluatesAsItSays)
         {"%<\\TableCell TABLE(<23>).$C$9>%", "$C$9 is outside the table (2 rows, 2 columns); the value is empty", ""},
         {"%<\\TextField missing.txt>%", "missing.txt does not exist", (dir.path / "missing.txt").string() + " is not found."},
         {"%<\\ExcelCell none.xlsx:S:A1>%", "none.xlsx does not exist", "none.xlsx:S:A1 is not found."},
+        {"%<\\ExcelCell " + workbook + ":Nope:B2>%", "the workbook has no worksheet named \"Nope\"",
+         workbook + ":Nope:B2 is not found."},
+        {"%<\\ExcelCell " + workbook + ":Areas:NoSuchName>%", "NoSuchName is neither a cell address nor a name", "####"},
+        {"%<\\ExcelCell " + workbook + ":Areas:B2>%", "", "$18,250.00"},
         {"%<\\TsExpr 1+>%", "the expression gives the message \"Stack is empty", "Stack is empty, can not perform [+]"},
         {"%<\\TsExpr %<\\AcLength Object(<20>)>%*2>%", "", "10"},
     };
@@ -231,8 +237,12 @@ TEST(Check, EveryFindingEvaluatesAsItSays)
         findings[j["code"]] = j["findings"].get<std::vector<std::string>>();
     auto eval = runTessly("eval " + shellQuote(path) + " --json");
     std::map<std::string, std::string> shown;
-    for (const Json& j : jsonLines(eval.out))
+    std::set<int> starts;
+    for (const Json& j : jsonLines(eval.out)) {
         shown[j["code"]] = j["display"];
+        starts.insert(j["spreadsheetStarts"].get<int>());
+    }
+    EXPECT_EQ(starts.size(), 1u) << "the pass's counts, whatever finding a failure's cause does";
 
     for (const CheckCase& row : rows) {
         SCOPED_TRACE(row.code);
