@@ -119,6 +119,28 @@ TEST(Curves, Areas)
     EXPECT_EQ(area, 0);
 }
 
+// Survey coordinates: the products of absolute coordinates lose the digits
+// of a small area. Vertices and areas are exact in binary.
+TEST(Curves, AreasFarFromTheOrigin)
+{
+    struct Row {
+        double x, y;
+    };
+    const Row origins[] = {{2500000.25, 5700000.5}, {-9999999.5, 1e7}, {1e6, -3e6}};
+    const double w = 0.5, h = 0.48828125; // 0.244140625
+    for (const Row& o : origins) {
+        SCOPED_TRACE(std::to_string(o.x) + ", " + std::to_string(o.y));
+        double area = -1;
+        polyline({{o.x, o.y, 0}, {o.x + w, o.y, 0}, {o.x + w, o.y + h, 0}, {o.x, o.y + h, 0}}, true)->getArea(area);
+        EXPECT_NEAR(area, w * h, 1e-9);
+        // A half disc of radius 0.25 on a 0.5 chord, and the same with a square.
+        polyline({{o.x, o.y, 1}, {o.x + w, o.y, 0}}, true)->getArea(area);
+        EXPECT_NEAR(area, kPi / 32, 1e-9);
+        polyline({{o.x, o.y, 0}, {o.x + w, o.y, 0}, {o.x + w, o.y + w, 0}, {o.x, o.y + w, 1}}, true)->getArea(area);
+        EXPECT_NEAR(area, w * w + kPi / 32, 1e-9);
+    }
+}
+
 TEST(Curves, ExtentsAreExact)
 {
     struct Row {
