@@ -1,6 +1,7 @@
 // The replacement host's curves as the measures rely on them: polyline
 // segment kinds, arc segments from bulges, areas, extents, and reading and
 // writing them in drawing files.
+#include "host/db2dpoly.h"
 #include "host/dbarc.h"
 #include "host/dbcircle.h"
 #include "host/dbline.h"
@@ -180,7 +181,8 @@ TEST(CurveFile, ReadsAndWritesEveryKey)
       {"type": "line", "handle": "1A", "layer": "Edges", "start": [1, 2, 3], "end": [4, 5, 6]},
       {"type": "circle", "handle": "1B", "center": [1, 2, 0], "radius": 2.5},
       {"type": "arc", "handle": "1C", "center": [0, 0, 1], "radius": 2, "startAngle": -1.5, "endAngle": 7},
-      {"type": "lwpolyline", "handle": "1D", "vertices": [[0, 0, 0.5], [1, 0]], "closed": true, "elevation": 2}
+      {"type": "lwpolyline", "handle": "1D", "vertices": [[0, 0, 0.5], [1, 0]], "closed": true, "elevation": 2},
+      {"type": "polyline2d", "handle": "1E", "vertices": [[0, 0], [3, 0, 1], [3, 4]], "closed": true, "fit": "curve"}
     ])";
     testhost::Drawing d(objects);
     std::string saved = drawingfile::toText(d.database());
@@ -207,6 +209,14 @@ TEST(CurveFile, ReadsAndWritesEveryKey)
     EXPECT_EQ(bulge, 0.5);
     EXPECT_TRUE(pl->isClosed());
     EXPECT_EQ(pl->elevation(), 2);
+    again.database->getAcDbObjectId(id, false, AcDbHandle(0x1E));
+    auto* kept = AcDb2dPolyline::cast(again.database->objectAt(id));
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->polyType(), AcDb2dPolyline::k2dFitCurvePoly);
+    EXPECT_EQ(kept->numVerts(), 3u);
+    double area = 0;
+    kept->getArea(area);
+    EXPECT_NEAR(area, 6 + kPi * 2 * 2 / 2, 1e-12) << "the path's own area, its arc included";
 }
 
 TEST(CurveFile, InvalidCurvesAreRefused)
@@ -234,6 +244,8 @@ TEST(CurveFile, InvalidCurvesAreRefused)
         {R"({"type": "lwpolyline", "vertices": [[0, 0, 1, 1]]})", "\"vertices\"[0] must be [x, y] or [x, y, bulge]"},
         {R"({"type": "lwpolyline", "vertices": [[0, 0]], "closed": 1})", "\"closed\" must be true or false"},
         {R"({"type": "lwpolyline", "vertices": [[0, 0]], "elevation": "up"})", "\"elevation\" must be a number"},
+        {R"({"type": "polyline2d", "vertices": []})", "\"vertices\" must hold at least one vertex"},
+        {R"({"type": "polyline2d", "vertices": [[0, 0]], "fit": "bezier"})", "\"fit\" must be \"curve\", \"quadratic\" or \"cubic\""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.object);
