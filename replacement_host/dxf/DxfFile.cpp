@@ -143,6 +143,7 @@ private:
     Adesk::UInt64 m_highest = 2;  // the highest handle (group 5) of the file
     std::unordered_map<Adesk::UInt64, AcDbObjectId> m_remapped; // file handles 1 and 2 (the host's tables) -> object
     std::vector<std::pair<std::string, AcDbObjectId>> m_duplicates; // file handle text, the later object
+    std::unordered_map<Adesk::UInt64, AcDbObjectId> m_renumberedRecords; // file handle -> block record
     std::unordered_map<std::string, AcDbObjectId> m_blocks;     // upper-case name -> record
     std::unordered_map<std::string, bool> m_layers;             // upper-case names made
     std::map<std::string, int> m_skipped;
@@ -421,7 +422,10 @@ AcDbObjectId Loader::ownerFor(AcDbObjectId fallback, bool inBlock)
     Adesk::UInt64 value = 0;
     std::from_chars(h.data(), h.data() + h.size(), value, 16);
     AcDbObjectId id = byFileHandle(value);
-    return AcDbBlockTableRecord::cast(m_db->objectAt(id)) ? id : fallback;
+    if (AcDbBlockTableRecord::cast(m_db->objectAt(id)))
+        return id;
+    auto renumbered = m_renumberedRecords.find(value);
+    return renumbered != m_renumberedRecords.end() ? renumbered->second : fallback;
 }
 
 AcDbObjectId Loader::byFileHandle(Adesk::UInt64 value) const
@@ -592,8 +596,12 @@ AcDbObjectId Loader::add(AcDbObject* object, AcDbObjectId owner, std::string_vie
         m_madeUpHandles.insert(m_db->objectAt(holder)->objectHandle().value());
     } else if (m_db->getAcDbObjectId(id, false, AcDbHandle(value)) == Acad::eOk) {
         // Used twice: the first object keeps it, as a CAD program's recovery does.
+        bool record = AcDbBlockTableRecord::cast(object) != nullptr;
         id = addMadeUp(object, owner);
         m_duplicates.emplace_back(upper(handleText), id);
+        // Entities still name their layout by the file's handle.
+        if (record && !AcDbBlockTableRecord::cast(m_db->objectAt(byFileHandle(value))))
+            m_renumberedRecords.emplace(value, id);
         return id;
     }
     m_db->addObject(object, owner, id, AcDbHandle(value));

@@ -258,9 +258,10 @@ TEST(DxfReader, OldStylePolylines)
 // renumbered above every handle of the file, and the load says so.
 TEST(DxfReader, DuplicateHandlesAreRenumbered)
 {
-    const std::string text = "0\nSECTION\n2\nTABLES\n0\nLAYER\n5\n15\n2\nWALLS\n0\nENDSEC\n"
+    const std::string text = "0\nSECTION\n2\nTABLES\n0\nLAYER\n5\n15\n2\nWALLS\n"
+                             "0\nBLOCK_RECORD\n5\n15\n2\n*Paper_Space0\n340\n1E\n0\nENDSEC\n"
                              "0\nSECTION\n2\nENTITIES\n"
-                             "0\nLINE\n5\n15\n8\nWALLS\n11\n1\n"
+                             "0\nLINE\n5\n15\n330\n15\n8\nWALLS\n11\n1\n"
                              "0\nCIRCLE\n5\n2A0\n40\n1\n"
                              "0\nCIRCLE\n5\n2a0\n40\n2\n"
                              "0\nHATCH\n5\n2B0\n"
@@ -272,17 +273,25 @@ TEST(DxfReader, DuplicateHandlesAreRenumbered)
     auto* first = AcDbCircle::cast(byHandle(db, "2A0"));
     ASSERT_TRUE(first);
     EXPECT_EQ(first->radius(), 1);
-    ASSERT_EQ(r.renumbered.size(), 2u);
+    ASSERT_EQ(r.renumbered.size(), 3u);
     EXPECT_EQ(r.renumbered[0].first, "15");
-    EXPECT_EQ(r.renumbered[1].first, "2A0");
-    // Above the skipped hatch's handle too, in file order.
-    EXPECT_TRUE(AcDbLine::cast(byHandle(db, r.renumbered[0].second.c_str())));
+    EXPECT_EQ(r.renumbered[1].first, "15");
+    EXPECT_EQ(r.renumbered[2].first, "2A0");
+    // Above the skipped hatch's handle too, in file order; the line still
+    // stands in the layout its owner group names.
+    auto* layout = AcDbBlockTableRecord::cast(byHandle(db, r.renumbered[0].second.c_str()));
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->name(), u"*Paper_Space0");
     EXPECT_GT(std::stoull(r.renumbered[0].second, nullptr, 16), 0x2B0u);
-    auto* second = AcDbCircle::cast(byHandle(db, r.renumbered[1].second.c_str()));
+    auto* line = AcDbLine::cast(byHandle(db, r.renumbered[1].second.c_str()));
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->ownerId(), layout->objectId());
+    auto* second = AcDbCircle::cast(byHandle(db, r.renumbered[2].second.c_str()));
     ASSERT_TRUE(second);
     EXPECT_EQ(second->radius(), 2);
-    EXPECT_EQ(dxf::loadNotes(r).back(), "renumbered 2 objects whose handles were used twice: 15\u2192" +
-                                            r.renumbered[0].second + ", 2A0\u2192" + r.renumbered[1].second);
+    EXPECT_EQ(dxf::loadNotes(r).back(), "renumbered 3 objects whose handles were used twice: 15\u2192" +
+                                            r.renumbered[0].second + ", 15\u2192" + r.renumbered[1].second +
+                                            ", 2A0\u2192" + r.renumbered[2].second);
 }
 
 // Handles the reader makes up (layouts and layers the file lacks, objects
