@@ -93,8 +93,8 @@ int runCheck(const std::vector<std::string>& words)
         throw UsageError("tessly check: give one drawing file; see tessly check --help");
     const std::string& path = args.positional[0];
     Session session(path, args.value("--module"));
-    if (!session.loadNote().empty())
-        std::cerr << path << ": " << session.loadNote() << '\n';
+    for (const std::string& note : session.loadNotes())
+        std::cerr << path << ": " << note << '\n';
     session.loadModule();
     if (!session.moduleSymbol("tesslyCheckField"))
         throw UsageError("the module does not export tesslyCheckField (built without TESSLY_TOOL_EXPORTS); it cannot check fields");

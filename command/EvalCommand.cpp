@@ -102,8 +102,8 @@ int evalOne(const std::string& path, const Options& o, Tally& tally)
 {
     Session session(path, o.module);
     std::string target = o.save ? savePath(session, path, o) : std::string();
-    if (!session.loadNote().empty())
-        std::cerr << path << ": " << session.loadNote() << '\n';
+    for (const std::string& note : session.loadNotes())
+        std::cerr << path << ": " << note << '\n';
     session.loadModule();
     double seconds = fieldreport::timedPass(session);
 
