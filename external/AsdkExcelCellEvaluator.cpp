@@ -11,6 +11,7 @@
 #include "external/DrawingPath.h"
 #include "external/ExcelSession.h"
 #include "host/winpath.h"
+#include "util/CaseFold.h"
 #include "util/TextCase.h"
 
 #include <exception>
@@ -79,7 +80,7 @@ excel::CWorksheet findWorksheet(const excel::CWorkbook& workbook, const AcString
     Adesk::Int32 count = worksheets.GetCount();
     for (Adesk::Int32 i = 1; i <= count; ++i) {
         excel::CWorksheet worksheet = worksheets.GetItem(variantOf(i));
-        if (textcase::equalsIgnoreCase(worksheet.GetName(), name))
+        if (casefold::equalsIgnoreCase(worksheet.GetName(), name))
             return worksheet;
     }
     return {};
