@@ -97,6 +97,12 @@ class Calc:
         return self.process is not None and self.process.poll() is None
 
     def stopped(self, error):
+        # The connection may break a moment before the process is seen to end.
+        if "disposed" in error.lower() and self.alive():
+            try:
+                self.process.wait(2)
+            except subprocess.TimeoutExpired:
+                pass
         if self.alive():
             return None
         code = self.process.returncode
@@ -120,7 +126,12 @@ class Calc:
             # Comma-separated, double quotes, UTF-8, from the first line, US English.
             args += [self.property("FilterName", "Text - txt - csv (StarCalc)"),
                      self.property("FilterOptions", "44,34,76,1,,1033")]
-        doc = self.desktop.loadComponentFromURL(self.uno.systemPathToFileUrl(full), "_blank", 0, tuple(args))
+        try:
+            doc = self.desktop.loadComponentFromURL(self.uno.systemPathToFileUrl(full), "_blank", 0, tuple(args))
+        except Exception as e:
+            if "disposed" in str(getattr(e, "Message", "")).lower():
+                raise
+            doc = None
         if doc is None:
             raise ValueError("'%s' is corrupt or not a workbook LibreOffice can open" % full)
         if not doc.supportsService("com.sun.star.sheet.SpreadsheetDocument"):
@@ -135,7 +146,13 @@ class Calc:
         sheets = self.books[int(book) - 1][1]
         index = int(sheet) - 1
         target = sheets[index]
-        cells = target.getCellRangeByName(ref)  # a cell, a rectangle or a name
+        try:
+            cells = target.getCellRangeByName(ref)  # a cell, a rectangle or a name
+        except Exception as e:
+            if "disposed" in str(getattr(e, "Message", "")).lower():
+                raise
+            raise ValueError("sheet '%s': '%s' is neither a cell reference nor a name of a range on this sheet"
+                             % (target.Name, ref))
         address = cells.getRangeAddress()
         if address.Sheet != index:
             raise ValueError("'%s' refers to a range on another sheet" % ref)
@@ -206,6 +223,7 @@ def main():
                 reply("err", "unknown request '%s'" % verb)
         except Exception as e:
             message = getattr(e, "Message", "") or str(e) or type(e).__name__
+            message = message.split(" at ./")[0]  # where in LibreOffice's source it was raised
             gone = calc.stopped(message)
             if gone:
                 reply("gone", gone)

@@ -10,10 +10,15 @@ application displays for it, so the tests compare B with C row by row.
 display.xlsx, sheet "Übersicht": the same layout for the finer points of
 the displayed text; sheet "Other" holds what a calculating application must
 compute and a name of the workbook that points back to the first sheet.
+cells.ods and cells.xls are cells.xlsx saved by LibreOffice, which only that
+application opens; cells.csv is written here.
 """
 import datetime
 import os
 import re
+import shutil
+import subprocess
+import tempfile
 import zipfile
 
 import openpyxl
@@ -212,6 +217,20 @@ def main():
     # Password-protected workbooks are OLE compound files, not zip packages.
     with open(os.path.join(HERE, "encrypted.xlsx"), "wb") as f:
         f.write(bytes.fromhex("D0CF11E0A1B11AE1") + bytes(504))
+    make_other_formats(cells)
+
+
+def make_other_formats(cells):
+    with open(os.path.join(HERE, "cells.csv"), "wb") as f:
+        f.write('name,amount,note\r\nWidget,1250.5,plain\r\n"Quoted, name",42,"caf\u00e9"\r\n'.encode("utf-8"))
+    soffice = shutil.which("soffice")
+    if not soffice:
+        print("soffice not found: cells.ods and cells.xls left as they are")
+        return
+    with tempfile.TemporaryDirectory() as profile:
+        for target in ("ods", 'xls:"MS Excel 97"'):
+            subprocess.run([soffice, "-env:UserInstallation=file://" + profile, "--headless", "--convert-to", target,
+                            "--outdir", HERE, cells], check=True, stdout=subprocess.DEVNULL)
 
 
 if __name__ == "__main__":
