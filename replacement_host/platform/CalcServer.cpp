@@ -296,8 +296,11 @@ public:
         if (!alive())
             throw Disconnected{};
         std::string line;
-        for (const std::string& f : fields)
-            line += (line.empty() ? "" : "\t") + escape(f);
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (i > 0)
+                line += '\t';
+            line += escape(fields[i]);
+        }
         line += '\n';
         if (::send(m_socket, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
             end();
