@@ -13,7 +13,7 @@
 #include "CalcBridgeScript.h"
 #include "replacement_host/platform/Processes.h"
 #include "replacement_host/text/Utf.h"
-#include "util/CaseFold.h"
+#include "replacement_host/text/CaseFold.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,5 +1,5 @@
 // Names that match, and names that must not, under simple case folding.
-#include "util/CaseFold.h"
+#include "replacement_host/text/CaseFold.h"
 
 #include <gtest/gtest.h>
 

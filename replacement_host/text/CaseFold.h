@@ -9,7 +9,9 @@ namespace casefold {
 
 char32_t fold(char32_t c);
 // Compares code point by code point after folding; surrogate pairs are read
-// as one code point.
-bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b);
+// as one code point. Below, equal to or above 0 as a is before, equal to or
+// after b.
+int compareIgnoringCase(std::u16string_view a, std::u16string_view b);
+inline bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) { return compareIgnoringCase(a, b) == 0; }
 
 }

@@ -2,7 +2,7 @@
 // generated from the Unicode Character Database (version 14): every code
 // point whose case folding is a single other code point, with the status C
 // or S mappings, grouped in runs of equal offset.
-#include "util/CaseFold.h"
+#include "replacement_host/text/CaseFold.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -97,13 +97,15 @@ char32_t fold(char32_t c)
     return static_cast<char32_t>(static_cast<std::int32_t>(c) + run->delta);
 }
 
-bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b)
+int compareIgnoringCase(std::u16string_view a, std::u16string_view b)
 {
     std::size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size())
-        if (fold(next(a, i)) != fold(next(b, j)))
-            return false;
-    return i == a.size() && j == b.size();
+    while (i < a.size() && j < b.size()) {
+        char32_t x = fold(next(a, i)), y = fold(next(b, j));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return i < a.size() ? 1 : j < b.size() ? -1 : 0;
 }
 
 }
