@@ -24,7 +24,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -353,6 +352,9 @@ private:
             ::dup2(pair[1], 1);
             if (logFd >= 0)
                 ::dup2(logFd, 2);
+            // Nothing else of the host's: a pipe held open here would keep
+            // whoever reads the host's output waiting.
+            ::close_range(3, ~0U, 0);
             ::execv(kPython, argv.data());
             ::_exit(127);
         }
