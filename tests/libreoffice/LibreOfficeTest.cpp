@@ -172,8 +172,8 @@ TEST_F(LibreOffice, KilledMidPassFailsTheFieldAndTheNextPassIsClean)
     AcDbObjectId second = d.addField(code(kData + u"cells.xlsx:Data:B3"));
     // One pass, the application killed between its two fields, which the
     // evaluator is given as the host gives them.
-    const ACHAR* id = u"ExcelCell";
-    AcFdFieldEvaluator* evaluator = acdbGetFieldEngine()->findEvaluator(nullptr, id);
+    const ACHAR* evaluatorId = u"ExcelCell";
+    AcFdFieldEvaluator* evaluator = acdbGetFieldEngine()->findEvaluator(nullptr, evaluatorId);
     auto evaluate = [&](AcDbObjectId id) {
         testhost::RecordingResult r;
         AcDbField* field = AcDbField::cast(d.database().objectAt(id));
