@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // A failure the user caused: printed as one line, exit status 2.
 struct UsageError : std::runtime_error {
@@ -36,13 +37,17 @@ public:
     // One evaluation pass over every field of the drawing, or over the given ones.
     void evaluateAll();
     void evaluate(const std::vector<AcDbObjectId>& fieldIds);
-    // Writes the drawing back; the error line, or empty.
+    // Writes the drawing in the format its name gives (.dxf or .json); the
+    // error line, or empty.
     std::string save(const std::string& path);
+    // What a DXF save left as it was, and why.
+    const std::vector<std::string>& saveNotes() const { return m_saveNotes; }
 
 private:
     std::unique_ptr<AcDbDatabase> m_db;
     bool m_fromDxf = false;
     std::string m_loadNote;
+    std::vector<std::string> m_saveNotes;
     AcDbObjectId m_selected;
     std::string m_modulePath;
     ModuleLoader m_module;

@@ -10,6 +10,8 @@
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
 #include "replacement_host/dxf/DxfEntities.h"
+#include "replacement_host/dxf/DxfObjects.h"
+#include "host/dbtable.h"
 #include "replacement_host/dxf/DxfRecord.h"
 #include "replacement_host/file/FieldState.h"
 #include "replacement_host/text/Utf.h"
@@ -73,8 +75,11 @@ bool isLayoutName(const AcString& name)
 
 class Loader {
 public:
-    explicit Loader(const std::string& path) : m_reader(path), m_db(std::make_unique<AcDbDatabase>(false))
+    explicit Loader(const std::string& path)
+        : m_reader(path), m_db(std::make_unique<AcDbDatabase>(false)), m_source(std::make_unique<Source>()),
+          m_objects(*m_source)
     {
+        m_source->path = path;
         m_record.reader = &m_reader;
         m_layers[upper("0")] = true;
         noteFresh(0);
@@ -83,6 +88,7 @@ public:
     void run();
     std::unique_ptr<AcDbDatabase> takeDatabase() { return std::move(m_db); }
     std::map<std::string, int>& skipped() { return m_skipped; }
+    std::vector<std::string> problems() const { return m_problems; }
 
 private:
     bool readRecord();
@@ -90,6 +96,7 @@ private:
     void readTables();
     void readBlocks();
     void readEntities();
+    void readObjects();
     void skipSection();
     void entity(AcDbObjectId owner, bool inBlock);
     void finishPolyline();
@@ -153,6 +160,10 @@ private:
     // Anonymous copies of dynamic blocks and the file handle of their block.
     std::vector<std::pair<AcDbObjectId, Adesk::UInt64>> m_dynamicCopies;
     std::vector<AcDbText*> m_texts; // texts and attributes whose codes become fields
+    // FIELD objects, tables and dynamic blocks, and what the writer needs of them.
+    std::unique_ptr<Source> m_source;
+    FileObjects m_objects;
+    std::vector<std::string> m_problems;
 };
 
 // Reads the record that starts at the next 0 group; false at the end of the file.
@@ -172,8 +183,9 @@ bool Loader::readRecord()
         m_record.type.pop_back();
     m_record.line = m_peek.line;
     m_record.size = 0;
+    m_record.xdictionary.clear();
     int bracket = 0;
-    bool embedded = false;
+    bool embedded = false, xdictionary = false;
     Group g;
     while (m_reader.next(g)) {
         if (g.code == 0) {
@@ -182,10 +194,14 @@ bool Loader::readRecord()
             break;
         }
         if (g.code == 102) {
-            bracket += !g.value.empty() && g.value[0] == '{' ? 1 : -1;
+            bool open = !g.value.empty() && g.value[0] == '{';
+            bracket += open ? 1 : -1;
             bracket = std::max(bracket, 0);
+            xdictionary = open && g.value == "{ACAD_XDICTIONARY";
             continue;
         }
+        if (xdictionary && g.code == 360 && m_record.xdictionary.empty())
+            m_record.xdictionary.assign(g.value);
         if (g.code == 101)
             embedded = true;
         if (g.code == 999 || bracket > 0 || (embedded && g.code < 1000))
@@ -218,6 +234,8 @@ void Loader::run()
             readBlocks();
         else if (m_section == "ENTITIES")
             readEntities();
+        else if (m_section == "OBJECTS")
+            readObjects();
         else
             skipSection();
         m_section.clear();
@@ -247,11 +265,14 @@ void Loader::readHeader()
         } else if (variable == "$ACADVER" && item.code == 1) {
             // R2007 (AC1021) and later write UTF-8.
             m_record.utf8Text = item.value >= "AC1021";
+            m_source->release = item.value;
+            m_source->utf8 = m_record.utf8Text;
         } else if (variable == "$HANDSEED" && item.code == 5) {
             Adesk::UInt64 seed = 0;
             std::from_chars(item.value.data(), item.value.data() + item.value.size(), seed, 16);
             if (seed > 1)
                 m_db->hostReserveHandlesThrough(seed - 1);
+            m_source->handseed = seed;
         }
     }
     bool utf8 = m_record.utf8Text;
@@ -384,6 +405,16 @@ void Loader::readEntities()
     m_reader.fail(m_record.line, "the file ends inside the ENTITIES section (ENDSEC is missing)");
 }
 
+void Loader::readObjects()
+{
+    while (readRecord()) {
+        if (m_record.type == "ENDSEC")
+            return;
+        m_objects.keep(m_record);
+    }
+    m_reader.fail(m_record.line, "the file ends inside the OBJECTS section (ENDSEC is missing)");
+}
+
 // The owning block: the one the record names (330) when it is a block record.
 AcDbObjectId Loader::ownerFor(AcDbObjectId fallback, bool inBlock)
 {
@@ -438,8 +469,29 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
     }
     m_insert = AcDbObjectId();
     AcDbObjectId owner = ownerFor(fallbackOwner, inBlock);
-    if (type == "INSERT") {
-        auto ref = std::make_unique<AcDbBlockReference>();
+    if (type == "ATTDEF") {
+        AcString tag = m_record.wide(2);
+        if (tag.empty())
+            m_reader.fail(m_record.line, "ATTDEF has no tag (group 2)");
+        auto def = std::make_unique<AcDbAttributeDefinition>();
+        def->hostSetMakesOwnFields(false);
+        def->setTag(tag.c_str());
+        def->setTextString(m_record.wide(1).c_str());
+        def->setPosition(point(m_record, 10));
+        def->setHeight(m_record.number(40, 2.5));
+        addEntity(std::move(def), owner);
+        return;
+    }
+    if (type == "INSERT" || type == "ACAD_TABLE") {
+        std::unique_ptr<AcDbBlockReference> ref;
+        if (type == "ACAD_TABLE") {
+            auto table = std::make_unique<AcDbTable>();
+            m_objects.noteTable(table.get(), m_record);
+            ref = std::move(table);
+        } else {
+            ref = std::make_unique<AcDbBlockReference>();
+            m_objects.noteInsert(ref.get(), m_record);
+        }
         ref->setPosition(point(m_record, 10));
         ref->setScaleFactors({m_record.number(41, 1.0), m_record.number(42, 1.0), m_record.number(43, 1.0)});
         ref->setRotation(m_record.number(50, 0.0) * kDegree);
@@ -557,8 +609,11 @@ void Loader::addEntity(std::unique_ptr<AcDbEntity> entity, AcDbObjectId owner)
     entity->setLayer(layer.c_str());
     ensureLayer(layer);
     applyXdata(entity.get());
-    if (auto* text = AcDbText::cast(entity.get()); text && std::u16string_view(text->textStringConst()).find(u"%<") != std::u16string_view::npos)
-        m_texts.push_back(text);
+    if (auto* text = AcDbText::cast(entity.get())) {
+        m_objects.noteText(text, m_record);
+        if (std::u16string_view(text->textStringConst()).find(u"%<") != std::u16string_view::npos)
+            m_texts.push_back(text);
+    }
     add(entity.release(), owner, m_record.text(5), m_record.line);
 }
 
@@ -605,13 +660,31 @@ void Loader::finish()
         AcDbBlockTableRecord::cast(m_db->objectAt(copyId))->setDynamicBlockId(dynamic->objectId());
     }
     // Every handle of the file is taken now, so fields get fresh ones.
+    std::vector<AcDbText*> fromObjects =
+        m_objects.finish(*m_db, [this](unsigned long long h) { return byFileHandle(h); }, m_record);
+    std::unordered_set<AcDbText*> done(fromObjects.begin(), fromObjects.end());
     drawingfile::Json none = drawingfile::Json::object();
     drawingfile::JsonIn in(none, m_reader.path(), m_db.get());
     for (AcDbText* text : m_texts) {
-        for (AcDbObjectId id : drawingfile::attachFields(in, text, text->textStringConst()))
+        if (done.count(text))
+            continue;
+        Holder holder;
+        holder.plainCodes = true;
+        holder.type = AcDbMText::cast(text) ? "MTEXT" : AcDbAttribute::cast(text) ? "ATTRIB"
+                      : AcDbAttributeDefinition::cast(text) ? "ATTDEF" : "TEXT";
+        holder.handle = utf::toUtf8(text->objectHandle().text());
+        holder.text = text->objectId();
+        holder.shown = text->textStringConst();
+        for (AcDbObjectId id : drawingfile::attachFields(in, text, text->textStringConst())) {
             text->hostAddField(id);
+            m_source->holderOfField[id.asOldId()] = m_source->holders.size();
+        }
         text->hostSetMakesOwnFields(true);
+        m_source->holderOfText[holder.text.asOldId()] = m_source->holders.size();
+        m_source->holders.push_back(std::move(holder));
     }
+    m_problems = m_source->problems;
+    m_db->hostSetFileSource(std::move(m_source));
 }
 
 bool startsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
@@ -678,6 +751,7 @@ LoadResult load(const std::string& path)
         result.drawing.database->setFilename(utf::toUtf16(path));
         for (auto& [type, n] : loader.skipped())
             result.skipped.emplace_back(type, n);
+        result.problems = loader.problems();
         std::stable_sort(result.skipped.begin(), result.skipped.end(),
                          [](const auto& a, const auto& b) { return a.second > b.second; });
     } catch (const DxfError& e) {
@@ -697,6 +771,8 @@ std::string skippedText(const LoadResult& result)
     std::string text;
     for (auto& [type, n] : result.skipped)
         text += (text.empty() ? "skipped " : ", ") + std::to_string(n) + " " + type;
+    for (const std::string& problem : result.problems)
+        text += (text.empty() ? "" : "; ") + problem;
     return text;
 }
 

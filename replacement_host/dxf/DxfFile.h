@@ -16,12 +16,14 @@ struct LoadResult {
     drawingfile::LoadResult drawing; // database, or the error "file: line N: what"
     // Entity kinds passed over, with how many, most frequent first.
     std::vector<std::pair<std::string, int>> skipped;
+    // Fields and tables that could not be read, "line N: what"; the rest loaded.
+    std::vector<std::string> problems;
 };
 
 // A .dxf or .dwg name, or content that starts like DXF or DWG.
 bool isDxfOrDwg(const std::string& path);
 LoadResult load(const std::string& path);
-// "skipped 12 HATCH, 3 SPLINE", or empty when nothing was skipped.
+// "skipped 12 HATCH, 3 SPLINE; line 40: the field of ...", or empty.
 std::string skippedText(const LoadResult& result);
 
 }
