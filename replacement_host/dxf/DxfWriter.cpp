@@ -9,7 +9,10 @@
 #include "host/dbtext.h"
 #include "replacement_host/dxf/DxfFieldRecord.h"
 #include "replacement_host/dxf/DxfSource.h"
+#include "replacement_host/fields/FieldCode.h"
+#include "replacement_host/fields/FieldText.h"
 #include "replacement_host/file/DrawingFile.h"
+#include "host/dbattr.h"
 #include "replacement_host/text/Utf.h"
 
 #include <algorithm>
@@ -123,8 +126,11 @@ public:
         m_lines.index();
         plan();
         indexRecords();
+        if (!m_converts.empty())
+            indexForConversion();
         for (auto& job : m_jobs)
             job();
+        finishAdded();
         result.text = assemble();
         result.notes = std::move(m_notes);
         return result;
@@ -233,21 +239,68 @@ private:
         if (unsigned long long h = parseHex(handle))
             m_records.emplace(h, Range{});
     }
+    // Finds the wanted records, and where sections, the APPID table and the
+    // handle seed stand, for the records a save may add.
     void indexRecords()
     {
         size_t n = m_lines.pairs();
+        std::string section;
+        bool inAppids = false;
         for (size_t p = 0; p < n;) {
             size_t q = p + 1;
             while (q < n && m_lines.code(q) != 0)
                 ++q;
+            std::string_view type = trimmed(m_lines.value(p));
+            if (m_lines.code(p) == 0 && type == "SECTION") {
+                for (size_t k = p + 1; k < q; ++k)
+                    if (m_lines.code(k) == 2) {
+                        section = trimmed(m_lines.value(k));
+                        break;
+                    }
+                if (section == "HEADER")
+                    for (size_t k = p + 1; k + 1 < q; ++k)
+                        if (m_lines.code(k) == 9 && trimmed(m_lines.value(k)) == "$HANDSEED" && m_lines.code(k + 1) == 5)
+                            m_handseedPair = k + 1;
+                if (section == "OBJECTS")
+                    m_objectsFirst = q;
+                p = q;
+                continue;
+            }
+            if (type == "ENDSEC") {
+                if (section == "OBJECTS")
+                    m_objectsEnd = p;
+                if (section == "CLASSES")
+                    m_classesEnd = p;
+                section.clear();
+            }
+            if (type == "TABLE")
+                inAppids = q > p + 1 && m_lines.code(p + 1) == 2 && trimmed(m_lines.value(p + 1)) == "APPID";
+            if (type == "ENDTAB" && inAppids) {
+                m_appidEnd = p;
+                inAppids = false;
+            }
+            if (section == "CLASSES" && type == "CLASS")
+                for (size_t k = p + 1; k < q; ++k)
+                    if (m_lines.code(k) == 1)
+                        m_classes.insert(std::string(trimmed(m_lines.value(k))));
             for (size_t k = p + 1; k < q; ++k) {
                 int c = m_lines.code(k);
                 if (c == 5 || c == 105) {
-                    if (auto it = m_records.find(parseHex(trimmed(m_lines.value(k)))); it != m_records.end())
+                    unsigned long long h = parseHex(trimmed(m_lines.value(k)));
+                    m_maxHandle = std::max(m_maxHandle, h);
+                    if (type == "TABLE" && inAppids)
+                        m_appidTable = std::string(trimmed(m_lines.value(k)));
+                    if (section == "OBJECTS" && m_rootDictionary.empty() && type == "DICTIONARY")
+                        m_rootDictionary = std::string(trimmed(m_lines.value(k)));
+                    if (auto it = m_records.find(h); it != m_records.end())
                         it->second = Range{p, q};
                     break;
                 }
             }
+            if (type == "APPID")
+                for (size_t k = p + 1; k < q; ++k)
+                    if (m_lines.code(k) == 2)
+                        m_appids.insert(std::string(trimmed(m_lines.value(k))));
             p = q;
         }
     }
@@ -298,7 +351,20 @@ private:
 
     void plan()
     {
+        size_t r12 = 0;
         for (const Holder& h : m_source.holders) {
+            if (h.plainCodes && h.type != "ACAD_TABLE") {
+                auto* text = AcDbText::cast(m_db.objectAt(h.text));
+                if (!text || text->fieldIds().empty())
+                    continue;
+                if (m_source.release < "AC1015") {
+                    ++r12;
+                    continue;
+                }
+                want(h.handle);
+                m_converts.push_back(&h);
+                continue;
+            }
             if (h.plainCodes || h.fields.empty())
                 continue;
             bool any = false;
@@ -315,6 +381,330 @@ private:
                     m_jobs.push_back([this, &ff] { writeField(ff); });
                 }
             m_jobs.push_back([this, &h] { writeHolder(h); });
+        }
+        if (r12)
+            m_notes.push_back(std::to_string(r12) + " text" + (r12 == 1 ? "" : "s") +
+                              " keep their field codes as text: R12 drawings have no FIELD objects");
+    }
+
+    // ---- codes typed as text become FIELD objects ----
+    void indexForConversion()
+    {
+        if (m_objectsEnd == 0 || m_rootDictionary.empty()) {
+            m_notes.push_back("the drawing has no OBJECTS section; field codes typed as text stay text");
+            m_converts.clear();
+            return;
+        }
+        m_next = std::max<unsigned long long>(m_source.handseed, m_maxHandle + 1);
+        // The root dictionary's field list, when the drawing has one.
+        want(m_rootDictionary);
+        for (const Holder* h : m_converts)
+            want(h->handle);
+        indexRecords();
+        if (const Range* root = record(m_rootDictionary)) {
+            size_t key = findCode(*root, root->first, 3, "ACAD_FIELDLIST");
+            if (key + 1 < root->end)
+                m_fieldList = std::string(trimmed(m_lines.value(key + 1)));
+        }
+        if (!m_fieldList.empty()) {
+            want(m_fieldList);
+            indexRecords();
+        }
+        for (const Holder* h : m_converts)
+            m_jobs.push_back([this, h] { convert(*h); });
+    }
+
+    std::string newHandle()
+    {
+        char buf[24];
+        std::snprintf(buf, sizeof buf, "%llX", m_next++);
+        return buf;
+    }
+    std::string encodeRaw(std::u16string_view s) const
+    {
+        if (m_source.utf8)
+            return utf::toUtf8(s);
+        std::string out;
+        for (char16_t c : s) {
+            if (c < 0x80) {
+                out += static_cast<char>(c);
+            } else {
+                char buf[16];
+                std::snprintf(buf, sizeof buf, "\\U+%04X", static_cast<unsigned>(c));
+                out += buf;
+            }
+        }
+        return out;
+    }
+    std::string codeGroups(std::string_view code) const { return textGroups(3, 2, code); }
+
+    std::string dataEntry(const std::string& key, const AcValue& value) const
+    {
+        return group(6, key) + valueRecord(value, "", Range{}, 0, 0);
+    }
+
+    // A FIELD record for one of our fields, its nested fields first; gives its handle.
+    std::string emitField(const AcDbField& f, const std::string& owner)
+    {
+        std::string handle = newHandle();
+        std::u16string code = f.getFieldCode(AcDbField::kTextField);
+        if (code.starts_with(u"%<") && code.ends_with(u">%"))
+            code = code.substr(2, code.size() - 4);
+        std::vector<std::string> children, objects;
+        std::u16string marked;
+        size_t at = 0, child = 0;
+        std::vector<fieldcode::Span> spans = fieldcode::findCodes(code);
+        size_t nested = 0;
+        for (const fieldcode::Span& sp : spans)
+            nested += !fieldcode::isObjectReference(std::u16string_view(code).substr(sp.begin, sp.end - sp.begin));
+        bool withChildren = nested == f.children().size();
+        for (const fieldcode::Span& sp : spans) {
+            std::u16string_view inner = std::u16string_view(code).substr(sp.begin, sp.end - sp.begin);
+            std::u16string replacement(inner);
+            if (fieldcode::isObjectReference(inner)) {
+                // "%<\_ObjId N>%" names an object by id; the file names it by handle.
+                size_t d = inner.find_first_of(u"0123456789");
+                long long id = 0;
+                for (; d < inner.size() && inner[d] >= u'0' && inner[d] <= u'9'; ++d)
+                    id = id * 10 + (inner[d] - u'0');
+                AcDbObject* obj = m_db.objectAt(AcDbObjectId::fromOldId(id));
+                if (obj && inner.starts_with(u"%<\\_ObjId ")) {
+                    replacement = u"%<\\_ObjIdx " + utf::toUtf16(std::to_string(objects.size())) + u">%";
+                    objects.push_back(utf::toUtf8(obj->objectHandle().text()));
+                }
+            } else if (withChildren) {
+                replacement = u"%<\\_FldIdx " + utf::toUtf16(std::to_string(child)) + u">%";
+                children.push_back("");
+                ++child;
+            }
+            marked.append(code, at, sp.begin - at);
+            marked += replacement;
+            at = sp.end;
+        }
+        marked.append(code, at);
+        // Handles of nested fields come after this one's.
+        for (size_t k = 0; k < children.size(); ++k)
+            children[k] = emitField(*f.children()[k], handle);
+
+        const ACHAR* id = f.evaluatorId();
+        std::string out = group(0, "FIELD") + group(5, handle) + group(330, owner) + group(100, "AcDbField") +
+                          group(1, utf::toUtf8(id ? id : u"")) + codeGroups(encodeRaw(marked)) +
+                          intGroup(90, static_cast<long long>(children.size()));
+        for (const std::string& c : children)
+            out += group(360, c);
+        out += intGroup(97, static_cast<long long>(objects.size()));
+        for (const std::string& o : objects)
+            out += group(331, o);
+        if (!m_source.valueRecords() && !f.format().empty())
+            out += group(4, encodeRaw(f.format()));
+        bool ok = f.evaluationStatus() == AcDbField::kSuccess;
+        out += intGroup(91, 63) + intGroup(92, 0) + intGroup(94, ok ? 59 : 3) + intGroup(95, f.evaluationStatus()) +
+               intGroup(96, 0) + group(300, "");
+        out += intGroup(93, static_cast<long long>(f.allData().size()));
+        for (auto& [key, value] : f.allData())
+            out += dataEntry(encodeRaw(key), value);
+        AcValue value;
+        f.getValue(value);
+        std::string shown = encode(f.getValue(), false);
+        if (ok)
+            out += group(7, "ACFD_FIELD_VALUE") + valueRecord(value, shown, Range{}, 0, 0);
+        out += displayGroups(shown) + intGroup(98, static_cast<long long>(utf::toUtf16(utf::toUtf8(f.getValue())).size()));
+        AcString stamp;
+        if (f.getXdataText(utf::toUtf16(kStampApplication), stamp)) {
+            out += group(1001, kStampApplication);
+            for (;;) {
+                size_t nl = stamp.find(u'\n');
+                out += group(1000, encode(stamp.substr(0, nl), false));
+                if (nl == AcString::npos)
+                    break;
+                stamp.erase(0, nl + 1);
+            }
+            m_stampUsed = true;
+        }
+        m_added += out;
+        m_newFields.push_back(handle);
+        return handle;
+    }
+
+    void convert(const Holder& h)
+    {
+        const Range* r = record(h.handle);
+        auto* text = AcDbText::cast(m_db.objectAt(h.text));
+        if (!r || !text)
+            return;
+        std::u16string contents = text->textStringConst();
+        std::vector<fieldcode::Span> spans = fieldtext::fieldSpans(contents);
+        const std::vector<AcDbObjectId>& ids = text->fieldIds();
+        if (spans.size() != ids.size())
+            return;
+        bool mtext = h.type == "MTEXT";
+        // The wrapper's code: the text with a marker for each field.
+        std::u16string wrapper;
+        std::string shown;
+        size_t at = 0;
+        for (size_t k = 0; k < spans.size(); ++k) {
+            std::u16string_view between = std::u16string_view(contents).substr(at, spans[k].begin - at);
+            wrapper += between;
+            wrapper += u"%<\\_FldIdx " + utf::toUtf16(std::to_string(k)) + u">%";
+            shown += encodeRaw(between);
+            const AcDbField* f = field(ids[k]);
+            shown += encode(f ? f->getValue() : AcString(), mtext);
+            at = spans[k].end;
+        }
+        wrapper += std::u16string_view(contents).substr(at);
+        shown += encodeRaw(std::u16string_view(contents).substr(at));
+
+        // The host's extension dictionary: its own, or a new one.
+        std::string xdictionary;
+        size_t bracket = findCode(*r, r->first, 102, "{ACAD_XDICTIONARY");
+        if (bracket + 1 < r->end && m_lines.code(bracket + 1) == 360)
+            xdictionary = trimmed(m_lines.value(bracket + 1));
+        bool newXdictionary = xdictionary.empty();
+        if (newXdictionary)
+            xdictionary = newHandle();
+        std::string fieldDictionary = newHandle();
+        std::string wrapperHandle = newHandle();
+        std::vector<std::string> children;
+        std::string wrapperText = m_added;
+        m_added.clear();
+        for (AcDbObjectId id : ids)
+            children.push_back(emitField(*field(id), wrapperHandle));
+        std::string childRecords = std::move(m_added);
+        m_added = std::move(wrapperText);
+
+        Record decoder;
+        decoder.utf8Text = m_source.utf8;
+        std::u16string hostText = decoder.decode(shown);
+        double sum = 0;
+        for (size_t i = 0; i < hostText.size(); ++i)
+            sum += static_cast<double>(i + 1) * hostText[i];
+        AcValue checksum;
+        checksum.set(sum);
+        std::string out;
+        if (newXdictionary)
+            out += group(0, "DICTIONARY") + group(5, xdictionary) + group(330, h.handle) + group(100, "AcDbDictionary") +
+                   intGroup(280, 1) + intGroup(281, 1) + group(3, "ACAD_FIELD") + group(360, fieldDictionary);
+        out += group(0, "DICTIONARY") + group(5, fieldDictionary) + group(330, xdictionary) +
+               group(100, "AcDbDictionary") + intGroup(280, 1) + intGroup(281, 1) + group(3, "TEXT") +
+               group(360, wrapperHandle);
+        out += group(0, "FIELD") + group(5, wrapperHandle) + group(330, fieldDictionary) + group(100, "AcDbField") +
+               group(1, "_text") + codeGroups(encodeRaw(wrapper)) + intGroup(90, static_cast<long long>(children.size()));
+        for (const std::string& c : children)
+            out += group(360, c);
+        bool attdef = h.type == "ATTDEF";
+        out += intGroup(97, 0) + intGroup(91, 63) + intGroup(92, 0) + intGroup(94, 41) + intGroup(95, 2) +
+               intGroup(96, 0) + group(300, "") + intGroup(93, attdef ? 2 : 1) +
+               dataEntry("ACFD_FIELDTEXT_CHECKSUM", checksum);
+        if (attdef) {
+            AcValue one;
+            one.set(static_cast<Adesk::Int32>(1));
+            out += dataEntry("ACFD_FIELDTEXT_ATTDEF", one);
+        }
+        out += group(7, "ACFD_FIELD_VALUE") + valueRecord(AcValue(), "", Range{}, 0, 0) + group(301, "") +
+               intGroup(98, 0);
+        m_added += out + childRecords;
+        m_newFields.insert(m_newFields.begin() + static_cast<long>(m_newFields.size() - children.size()), wrapperHandle);
+
+        // The host: its text shows the values, its dictionary holds the fields.
+        writeText(*r, mtext, shown);
+        if (newXdictionary) {
+            // Skip a reactor bracket: the dictionary bracket follows it.
+            size_t p = r->first + 1;
+            size_t insertAt = r->end;
+            int depth = 0;
+            for (; p < r->end; ++p) {
+                int c = m_lines.code(p);
+                if (c == 102) {
+                    depth += trimmed(m_lines.value(p)).starts_with("{") ? 1 : -1;
+                    continue;
+                }
+                if (depth == 0 && (c == 330 || c == 100)) {
+                    insertAt = p;
+                    break;
+                }
+            }
+            replace(insertAt, insertAt,
+                    group(102, "{ACAD_XDICTIONARY") + group(360, xdictionary) + group(102, "}"));
+        } else {
+            m_entryAdds.emplace_back(xdictionary, group(3, "ACAD_FIELD") + group(360, fieldDictionary));
+        }
+    }
+
+    // The records a save adds, the field list, the classes, the handle seed.
+    void finishAdded()
+    {
+        if (m_stampUsed && !m_appids.count(kStampApplication) && m_appidEnd) {
+            std::string h = newHandle();
+            replace(m_appidEnd, m_appidEnd,
+                    group(0, "APPID") + group(5, h) + group(330, m_appidTable) + group(100, "AcDbSymbolTableRecord") +
+                        group(100, "AcDbRegAppTableRecord") + group(2, kStampApplication) + intGroup(70, 0));
+        }
+        if (!m_newFields.empty()) {
+            if (const Range* list = m_fieldList.empty() ? nullptr : record(m_fieldList)) {
+                size_t count = findCode(*list, list->first, 90);
+                size_t tail = findCode(*list, list->first, 100, "AcDbFieldList");
+                long long n = 0;
+                if (count < list->end) {
+                    std::string_view v = trimmed(m_lines.value(count));
+                    std::from_chars(v.data(), v.data() + v.size(), n);
+                    replaceValue(count, intLike(m_lines.value(count), n + static_cast<long long>(m_newFields.size())));
+                }
+                std::string entries;
+                for (const std::string& f : m_newFields)
+                    entries += group(330, f);
+                replace(tail, tail, entries);
+            } else {
+                std::string listHandle = newHandle();
+                std::string out = group(0, "FIELDLIST") + group(5, listHandle) + group(330, m_rootDictionary) +
+                                  group(100, "AcDbIdSet") + intGroup(90, static_cast<long long>(m_newFields.size()));
+                for (const std::string& f : m_newFields)
+                    out += group(330, f);
+                m_added += out + group(100, "AcDbFieldList");
+                m_entryAdds.emplace_back(m_rootDictionary, group(3, "ACAD_FIELDLIST") + group(350, listHandle));
+                m_classesWanted.push_back("FIELDLIST");
+            }
+            m_classesWanted.push_back("FIELD");
+            if (m_classesEnd) {
+                std::string classes;
+                std::set<std::string> done;
+                for (const std::string& name : m_classesWanted) {
+                    if (m_classes.count(name) || !done.insert(name).second)
+                        continue;
+                    classes += group(0, "CLASS") + group(1, name) +
+                               group(2, name == "FIELD" ? "AcDbField" : "AcDbFieldList") +
+                               group(3, "ObjectDBX Classes") + intGroup(90, 1152) +
+                               (m_source.valueRecords() ? intGroup(91, 0) : std::string()) + intGroup(280, 0) +
+                               intGroup(281, 0);
+                }
+                if (!classes.empty())
+                    replace(m_classesEnd, m_classesEnd, classes);
+            }
+        }
+        // Entries added to dictionaries that the file has.
+        for (auto& [dictionary, entry] : m_entryAdds) {
+            want(dictionary);
+        }
+        if (!m_entryAdds.empty())
+            indexRecords();
+        for (auto& [dictionary, entry] : m_entryAdds) {
+            if (const Range* d = record(dictionary)) {
+                size_t at = d->end;
+                for (size_t p = d->first; p < d->end; ++p)
+                    if (m_lines.code(p) >= 1000) {
+                        at = p;
+                        break;
+                    }
+                replace(at, at, entry);
+            } else if (!m_added.empty()) {
+                m_notes.push_back("dictionary " + dictionary + " was not found; its new entry is left out");
+            }
+        }
+        if (!m_added.empty())
+            replace(m_objectsEnd, m_objectsEnd, m_added);
+        if (m_next > std::max<unsigned long long>(m_source.handseed, m_maxHandle + 1) && m_handseedPair) {
+            char buf[24];
+            std::snprintf(buf, sizeof buf, "%llX", m_next);
+            replaceValue(m_handseedPair, buf);
         }
     }
 
@@ -616,6 +1006,14 @@ private:
     std::vector<Edit> m_edits;
     std::vector<std::string> m_notes;
     bool m_stampUsed = false;
+    // What a save adds.
+    std::vector<const Holder*> m_converts;
+    unsigned long long m_maxHandle = 0, m_next = 0;
+    size_t m_handseedPair = 0, m_objectsFirst = 0, m_objectsEnd = 0, m_classesEnd = 0, m_appidEnd = 0;
+    std::string m_rootDictionary, m_fieldList, m_appidTable, m_added;
+    std::set<std::string> m_classes, m_appids;
+    std::vector<std::string> m_newFields, m_classesWanted;
+    std::vector<std::pair<std::string, std::string>> m_entryAdds; // dictionary, entry groups
 };
 
 } // namespace

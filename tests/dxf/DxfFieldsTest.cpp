@@ -274,6 +274,49 @@ TEST(DxfWriter, InPlaceSaveAndFailedFields)
     EXPECT_NE(written.find("value-here for testing"), std::string::npos);
 }
 
+TEST(DxfWriter, TypedCodesBecomeFieldObjects)
+{
+    const std::string data = std::string(TESSLY_TEST_DATA) + "/dxf/";
+    std::string out = tempFile("converted.dxf", "");
+    auto r = runTessly("eval " + shellQuote(data + "plan2018.dxf") + " --save --output " + shellQuote(out));
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    // Read back: every field now comes from a FIELD object, with the same value.
+    Json expected = Json::parse(std::ifstream(data + "plan2018.expected.json"));
+    auto again = runTessly("eval " + shellQuote(out) + " --json");
+    ASSERT_EQ(again.exitStatus, 0) << again.err;
+    auto lines = jsonLines(again.out);
+    ASSERT_EQ(lines.size(), expected.size());
+    std::set<std::string> handles;
+    for (const Json& j : lines) {
+        std::string owner = j["location"]["owner"];
+        SCOPED_TRACE(owner);
+        ASSERT_TRUE(j.contains("fieldHandle"));
+        handles.insert(j["fieldHandle"].get<std::string>());
+        EXPECT_EQ(j["display"], expected[owner]);
+    }
+    EXPECT_EQ(handles.size(), lines.size());
+    std::string written = readFile(out);
+    std::set<std::string> listed = fieldListHandles(written);
+    for (const std::string& h : handles)
+        EXPECT_TRUE(listed.count(h)) << h;
+    // Saving the converted drawing again changes nothing.
+    std::string second = tempFile("converted2.dxf", "");
+    ASSERT_EQ(runTessly("eval " + shellQuote(out) + " --save --output " + shellQuote(second)).exitStatus, 0);
+    EXPECT_TRUE(readFile(second) == written);
+
+    // R12 has no FIELD objects: the codes stay, and the summary says so.
+    std::string r12 = tempFile("r12.dxf", "");
+    auto old = runTessly("eval " + shellQuote(data + "plan12.dxf") + " --save --output " + shellQuote(r12));
+    ASSERT_EQ(old.exitStatus, 0) << old.err;
+    EXPECT_NE(old.err.find("keep their field codes as text: R12 drawings have no FIELD objects"), std::string::npos);
+    EXPECT_TRUE(readFile(r12) == readFile(data + "plan12.dxf"));
+
+    std::string audit = ezdxfAudit(out);
+    if (audit == "NO-EZDXF")
+        GTEST_SKIP() << "python3-ezdxf is not installed for /usr/bin/python3";
+    EXPECT_EQ(audit, "0");
+}
+
 TEST(DxfFields, DamagedFieldStructuresDoNotStopTheLoad)
 {
     const std::string base = ourFieldDrawing();
