@@ -540,7 +540,7 @@ std::vector<AcDbText*> FileObjects::finish(AcDbDatabase& db, const Resolve& reso
             done.push_back(t.text);
     }
     finishTables(db, resolve, decoder);
-    finishInserts(db);
+    finishInserts(db, resolve, decoder);
     return done;
 }
 

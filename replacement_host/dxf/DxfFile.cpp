@@ -311,6 +311,7 @@ void Loader::readTables()
             AcDbObjectId id = addBlockRecord(name, m_record.text(5), m_record.line, isLayoutName(name) || layout != "0");
             applyXdata(m_db->objectAt(id));
             noteDynamicCopy(id);
+            m_objects.noteBlockRecord(m_record);
         }
     }
     m_reader.fail(m_record.line, "the file ends inside the TABLES section (ENDSEC is missing)");

@@ -44,6 +44,8 @@ public:
     void noteTable(AcDbTable* table, const Record& record);
     // An INSERT with an extension dictionary: its dynamic-block properties.
     void noteInsert(AcDbBlockReference* ref, const Record& record);
+    // A BLOCK_RECORD: a dynamic definition's extension dictionary leads to its parameters.
+    void noteBlockRecord(const Record& record);
 
     // After the whole file: fields of texts and cells, table cells, properties.
     // Gives the texts whose fields came from FIELD objects.
@@ -53,7 +55,7 @@ public:
 
 private:
     void finishTables(AcDbDatabase& db, const Resolve& resolve, const Record& decoder);
-    void finishInserts(AcDbDatabase& db);
+    void finishInserts(AcDbDatabase& db, const Resolve& resolve, const Record& decoder);
 
     struct PendingText {
         AcDbText* text;
@@ -84,6 +86,7 @@ private:
     std::vector<PendingText> m_texts;
     std::vector<PendingTable> m_tables;
     std::vector<PendingInsert> m_inserts;
+    std::unordered_map<unsigned long long, std::string> m_blockDictionaries; // block record -> extension dictionary
 
     friend struct FieldBuilder;
     friend struct TableBuilder;

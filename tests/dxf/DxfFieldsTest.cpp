@@ -3,6 +3,7 @@
 // through: what the command reports, byte-for-byte saves, changed values in
 // every place the file keeps them, a second reader's audit, and damaged
 // field structures that must not stop the load.
+#include "host/dbdynblk.h"
 #include "host/dbfield.h"
 #include "host/dbtable.h"
 #include "host/dbtext.h"
@@ -348,6 +349,55 @@ TEST(DxfFields, DamagedFieldStructuresDoNotStopTheLoad)
         EXPECT_EQ(std::u16string(text->textStringConst()), u"VALUE-HERE FOR TESTING");
         EXPECT_TRUE(text->fieldIds().empty());
         EXPECT_TRUE(dxf::write(*r.drawing.database).text == readFile(path));
+    }
+}
+
+}
+
+namespace {
+
+TEST(DxfDynamicBlocks, CurrentPropertyValuesOfReferences)
+{
+    struct Row {
+        const char* file;
+        unsigned long long insert;
+        const char16_t* property;
+        std::u16string text; // for a text value
+        double real;         // for a real value
+    } rows[] = {
+        {"acadsharp_BLOCKVISIBILITYPARAMETER.dxf", 0x252, u"Test visibility", u"VisibilityState0", 0},
+        {"acadsharp_BLOCKVISIBILITYPARAMETER.dxf", 0x268, u"Test visibility", u"HideAll", 0},
+        {"acadsharp_BLOCKVISIBILITYPARAMETER.dxf", 0x284, u"Test visibility", u"VisibilityState1", 0},
+        {"acadsharp_BLOCKVISIBILITYPARAMETER.dxf", 0x28C, u"Test visibility", u"ShowAll", 0},
+        {"acadsharp_BLOCKLINEARPARAMETER.dxf", 0x284, u"my_distance_param", u"", 7.5},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.file << " " << std::hex << row.insert);
+        dxf::LoadResult r = dxf::load(kSamples + row.file);
+        ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+        AcDbDatabase& db = *r.drawing.database;
+        AcDbObjectId id;
+        ASSERT_EQ(db.getAcDbObjectId(id, false, AcDbHandle(row.insert)), Acad::eOk);
+        AcDbDynBlockReference ref(id);
+        ASSERT_TRUE(ref.isDynamicBlock());
+        AcDbDynBlockReferencePropertyArray properties;
+        ref.getBlockProperties(properties);
+        bool found = false;
+        for (const auto& p : properties) {
+            if (p.propertyName() != AcString(row.property))
+                continue;
+            found = true;
+            AcString text;
+            double real = 0;
+            if (!row.text.empty()) {
+                ASSERT_EQ(p.value().getValue(text), Acad::eOk);
+                EXPECT_EQ(std::u16string(text), row.text);
+            } else {
+                ASSERT_EQ(p.value().getValue(real), Acad::eOk);
+                EXPECT_DOUBLE_EQ(real, row.real);
+            }
+        }
+        EXPECT_TRUE(found);
     }
 }
 
