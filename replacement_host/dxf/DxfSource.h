@@ -35,6 +35,7 @@ struct Holder {
     std::vector<FileField> fields;
     AcString shown;             // the holder's text as read
     std::string blockText;      // a cell's MTEXT in the table's *T block, when found
+    std::string tableContent;   // the table's TABLECONTENT, when it has one
     bool plainCodes = false;    // field codes typed into the text, no FIELD objects
 };
 
@@ -48,6 +49,7 @@ struct Source : AcDbHostFileSource {
     std::unordered_map<Adesk::IntDbId, size_t> holderOfText;  // our text -> holder index
     // Fields the reader could not take, "line N: what": the rest loaded.
     std::vector<std::string> problems;
+    size_t tableContentCells = 0; // TABLECONTENT cells compared with the table's own
 
     bool valueRecords() const { return release >= "AC1021"; }
     const Holder* holderOf(const AcDbField& field) const;

@@ -139,6 +139,45 @@ void FileObjects::noteTable(AcDbTable* table, const Record& r)
     m_tables.push_back(std::move(t));
 }
 
+// The shown text of each TABLECONTENT cell, row by row (empty for a cell
+// without a value); none when the table has no TABLECONTENT.
+std::vector<AcString> tableContentTexts(const StoredRecord& content, bool valueRecords, const Record& decoder)
+{
+    std::vector<AcString> out;
+    const auto& items = content.items;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i].code != 1 || items[i].value != "LINKEDTABLEDATACELL_BEGIN")
+            continue;
+        AcString text;
+        for (size_t j = i + 1; j < items.size(); ++j) {
+            if (items[j].code == 309 && items[j].value == "LINKEDTABLEDATACELL_END")
+                break;
+            if (items[j].code == 300 && items[j].value == "VALUE") {
+                ValueRecord v;
+                try {
+                    readValue(items, j + 1, valueRecords, decoder, v);
+                    text = cellShownText(v);
+                } catch (const FieldError&) {
+                }
+                break;
+            }
+        }
+        out.push_back(std::move(text));
+    }
+    return out;
+}
+
+std::string tableContentOf(const FileObjects& objects, const std::string& xdictionary)
+{
+    const StoredRecord* roundTrip = objects.find(dictionaryEntry(objects, xdictionary, "ACAD_XREC_ROUNDTRIP"));
+    if (!roundTrip)
+        return {};
+    for (const Record::Item& item : roundTrip->items)
+        if (item.code == 360)
+            return item.value;
+    return {};
+}
+
 struct TableBuilder {
     // The cell that shows what stands at (x, y) of the table's block: the
     // top-left cell of a merged range covering it.
@@ -190,6 +229,24 @@ void FileObjects::finishTables(AcDbDatabase& db, const Resolve& resolve, const R
         AcDbObjectId blockId = t.table->blockTableRecord();
         if (!AcDbBlockTableRecord::cast(db.objectAt(blockId)))
             continue;
+        // TABLECONTENT, where there is one, follows the entity's cell records;
+        // where the two disagree, the entity's record is used.
+        std::string contentHandle = t.xdictionary.empty() ? std::string() : tableContentOf(*this, t.xdictionary);
+        if (const StoredRecord* content = contentHandle.empty() ? nullptr : find(contentHandle)) {
+            std::vector<AcString> texts = tableContentTexts(*content, m_source.valueRecords(), decoder);
+            for (const Cell& cell : t.cells) {
+                if (static_cast<size_t>(cell.index) >= texts.size() || !cell.field.empty())
+                    continue;
+                ++m_source.tableContentCells;
+                // R2000 contents carry typed values only; their shown text is the entity's.
+                if (m_source.valueRecords() && texts[cell.index] != cell.text)
+                    m_source.problems.push_back("line " + std::to_string(content->line) + ": TABLECONTENT " +
+                                                contentHandle + " cell " + std::to_string(cell.row) + "," +
+                                                std::to_string(cell.column) + " shows \"" + utf::toUtf8(texts[cell.index]) +
+                                                "\", the table's own record \"" + utf::toUtf8(cell.text) +
+                                                "\"; the table's record is used");
+            }
+        }
         std::map<int, AcDbMText*> blockText; // cell index -> drawn MTEXT
         for (AcDbMText* m : drawn[blockId.asOldId()]) {
             const Cell* c = TableBuilder::cellAt(t, m->position().x, m->position().y);
@@ -220,6 +277,7 @@ void FileObjects::finishTables(AcDbDatabase& db, const Resolve& resolve, const R
             holder.column = cell.column;
             holder.cellIndex = cell.index;
             holder.blockText = drawnHandle;
+            holder.tableContent = contentHandle;
             if (fromField) {
                 readFieldTree(*this, db, resolve, decoder, m_source, std::move(holder), cell.field, t.line);
                 text->hostSetMakesOwnFields(true);

@@ -375,6 +375,7 @@ private:
             want(h.handle);
             want(h.wrapperHandle);
             want(h.blockText);
+            want(h.tableContent);
             for (const FileField& ff : h.fields)
                 if (changed(ff)) {
                     want(ff.handle);
@@ -918,6 +919,8 @@ private:
             AcString s = shown ? AcString(shown) : AcString();
             delete[] shown;
             writeCell(*r, h, s);
+            if (const Range* content = h.tableContent.empty() ? nullptr : record(h.tableContent))
+                writeContentCell(*content, h, s);
             if (const Range* drawn = h.blockText.empty() ? nullptr : record(h.blockText))
                 writeText(*drawn, true, encode(s, true));
             text = utf::toUtf8(s);
@@ -971,6 +974,32 @@ private:
                     --a;
                 replace(a, one + 1, textGroups(2, 1, encode(shown, false)));
             }
+        }
+    }
+
+    // The cell's value in TABLECONTENT, when the cell holds one.
+    void writeContentCell(const Range& r, const Holder& h, const AcString& shown)
+    {
+        int seen = -1;
+        size_t cell = r.end;
+        for (size_t p = r.first; p < r.end; ++p)
+            if (m_lines.code(p) == 1 && trimmed(m_lines.value(p)) == "LINKEDTABLEDATACELL_BEGIN" && ++seen == h.cellIndex) {
+                cell = p;
+                break;
+            }
+        if (cell == r.end)
+            return;
+        Range c{cell, findCode(r, cell, 309, "LINKEDTABLEDATACELL_END")};
+        size_t v = findCode(c, cell, 300, "VALUE");
+        if (v >= c.end)
+            return;
+        if (m_source.valueRecords()) {
+            size_t end = std::min(findCode(c, v + 1, 304) + 1, c.end);
+            AcValue value(shown.c_str());
+            replace(v + 1, end, valueRecord(value, encode(shown, false), r, v + 1, end));
+        } else if (v + 2 < c.end && m_lines.code(v + 1) == 90 && trimmed(m_lines.value(v + 1)) == "4" &&
+                   m_lines.code(v + 2) == 1) {
+            replaceValue(v + 2, encode(shown, false));
         }
     }
 

@@ -402,3 +402,98 @@ TEST(DxfDynamicBlocks, CurrentPropertyValuesOfReferences)
 }
 
 }
+
+namespace {
+
+TEST(DxfFields, TableCellsAgreeWithTableContent)
+{
+    struct Row {
+        const char* file;
+        size_t compared;
+    } rows[] = {
+        {"ezdxf_acad_table_simple.dxf", 9},
+        {"ezdxf_acad_table_with_blk_ref.dxf", 50},
+        {"netdxf_sample.dxf", 0},
+        {"acadsharp_sample_AC1015_ascii.dxf", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        dxf::LoadResult r = dxf::load(kSamples + row.file);
+        ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+        const dxf::Source* source = dxf::sourceOf(*r.drawing.database);
+        EXPECT_TRUE(source->problems.empty()) << dxf::skippedText(r);
+        if (row.compared)
+            EXPECT_EQ(source->tableContentCells, row.compared);
+        else
+            EXPECT_GT(source->tableContentCells, 0u);
+    }
+}
+
+// A cell of the sample table holding a field of ours, as the table's cell
+// record links it (344): the cell record, TABLECONTENT and the drawn MTEXT
+// all show the new value.
+TEST(DxfWriter, FieldInATableCell)
+{
+    std::string text = readFile(kSamples + "ezdxf_acad_table_simple.dxf");
+    // The fifth cell record (row 1, column 1) shows "2".
+    size_t cell = 0;
+    for (int k = 0; k < 5; ++k)
+        cell = text.find("171\n     1\n", cell + 1);
+    size_t at = text.find(" 92\n        0\n301\nCELL_VALUE", cell);
+    text.insert(at, "344\nF001\n");
+    std::string fields =
+        "  0\nFIELD\n  5\nF001\n330\n9C\n100\nAcDbField\n  1\n_text\n  2\n%<\\_FldIdx 0>%\n 90\n        1\n360\nF002\n"
+        " 97\n        0\n 91\n       63\n 92\n        0\n 94\n       41\n 95\n        2\n 96\n        0\n300\n\n 93\n        0\n"
+        "  7\nACFD_FIELD_VALUE\n 93\n        3\n 90\n        0\n 94\n        0\n300\n\n302\n\n304\nACVALUE_END\n301\n\n 98\n        0\n"
+        "  0\nFIELD\n  5\nF002\n330\nF001\n100\nAcDbField\n  1\nTsExpr\n  2\n\\TsExpr 6*7\n 90\n        0\n 97\n        0\n"
+        " 91\n       63\n 92\n        0\n 94\n       59\n 95\n        2\n 96\n        0\n300\n\n 93\n        0\n"
+        "  7\nACFD_FIELD_VALUE\n 93\n        4\n 90\n        4\n  1\n2\n 94\n        0\n300\n\n302\n2\n304\nACVALUE_END\n"
+        "301\n2\n 98\n        1\n";
+    text.insert(text.rfind("  0\nENDSEC"), fields);
+    std::string in = tempFile("cellfield.dxf", text);
+    std::string out = tempFile("cellfield-out.dxf", "");
+    auto r = runTessly("eval " + shellQuote(in) + " --json --save --output " + shellQuote(out));
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    auto lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["fieldHandle"], "F002");
+    EXPECT_EQ(lines[0]["display"], "42");
+    Json expectedLocation = {{"owner", "9C"}, {"ownerType", "ACAD_TABLE"}, {"row", 1}, {"column", 1}};
+    for (auto& [key, value] : expectedLocation.items())
+        EXPECT_EQ(lines[0]["location"][key], value) << key;
+
+    std::string written = readFile(out);
+    size_t cellAt = written.find("344\nF001\n");
+    ASSERT_NE(cellAt, std::string::npos);
+    const std::string cellValue = "344\nF001\n 92\n        0\n301\nCELL_VALUE\n 93\n        2\n 90\n        4\n  1\n42\n";
+    EXPECT_EQ(written.substr(cellAt, cellValue.size()), cellValue);
+    size_t drawn = written.find("  5\nA0\n");
+    ASSERT_NE(drawn, std::string::npos);
+    EXPECT_LT(written.find("  1\n42\n", drawn), written.find("\n  0\n", drawn));
+    // TABLECONTENT's fifth cell.
+    size_t content = written.find("LINKEDTABLEDATACELL_BEGIN");
+    for (int k = 0; k < 4; ++k)
+        content = written.find("LINKEDTABLEDATACELL_BEGIN", content + 1);
+    size_t value = written.find("300\nVALUE\n", content);
+    const std::string contentValue = "300\nVALUE\n 93\n        2\n 90\n        4\n  1\n42\n 94\n";
+    EXPECT_EQ(written.substr(value, contentValue.size()), contentValue);
+
+    // The cell's field reads back; the table shows the value to a TableCell field.
+    auto again = runTessly("eval " + shellQuote(out) + " --json");
+    ASSERT_EQ(again.exitStatus, 0) << again.err;
+    EXPECT_EQ(jsonLines(again.out).at(0)["display"], "42");
+    dxf::LoadResult loaded = dxf::load(out);
+    ASSERT_TRUE(loaded.drawing.database);
+    AcDbObjectId id;
+    ASSERT_EQ(loaded.drawing.database->getAcDbObjectId(id, false, AcDbHandle(0x9C)), Acad::eOk);
+    auto* table = AcDbTable::cast(loaded.drawing.database->objectAt(id));
+    EXPECT_EQ(std::u16string(table->textString(1, 1)), u"%<\\TsExpr 6*7>%");
+    EXPECT_EQ(std::u16string(table->textString(1, 1, AcDbTable::kIgnoreMtextFormat)), u"42");
+
+    std::string audit = ezdxfAudit(out);
+    if (audit == "NO-EZDXF")
+        GTEST_SKIP() << "python3-ezdxf is not installed for /usr/bin/python3";
+    EXPECT_EQ(audit, ezdxfAudit(in));
+}
+
+}
