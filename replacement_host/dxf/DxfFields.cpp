@@ -454,6 +454,7 @@ struct FieldBuilder {
             ff.status = children[k].status;
             ff.cached = children[k].cache.value;
             ff.display = decoder.decode(children[k].display);
+            field->getXdataText(u"5922BCAD362F4a2f85F978E948CC606B", ff.stamp);
             holder.fields.push_back(std::move(ff));
             source.holderOfField[id.asOldId()] = holderIndex;
         }

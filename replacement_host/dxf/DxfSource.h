@@ -21,6 +21,7 @@ struct FileField {
     int status = 0;           // 95 as read
     AcValue cached;           // the cached value as read, when our values can hold it
     AcString display;         // 301 as read
+    AcString stamp;           // the change stamp's extended data as read, if any
 };
 
 // A text, attribute or table cell whose fields the file holds.

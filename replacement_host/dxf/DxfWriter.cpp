@@ -126,6 +126,7 @@ public:
         m_lines.index();
         plan();
         indexRecords();
+        m_next = std::max<unsigned long long>(m_source.handseed, m_maxHandle + 1);
         if (!m_converts.empty())
             indexForConversion();
         for (auto& job : m_jobs)
@@ -345,8 +346,10 @@ private:
             return false; // not evaluated: as read
         AcValue value;
         f->getValue(value);
+        AcString stamp;
+        f->getXdataText(utf::toUtf16(kStampApplication), stamp);
         return f->getValue() != ff.display || f->evaluationStatus() != ff.status ||
-               (f->evaluationStatus() == AcDbField::kSuccess && !sameValue(value, ff.cached)) || !f->xdata().empty();
+               (f->evaluationStatus() == AcDbField::kSuccess && !sameValue(value, ff.cached)) || stamp != ff.stamp;
     }
 
     void plan()
@@ -396,7 +399,6 @@ private:
             m_converts.clear();
             return;
         }
-        m_next = std::max<unsigned long long>(m_source.handseed, m_maxHandle + 1);
         // The root dictionary's field list, when the drawing has one.
         want(m_rootDictionary);
         for (const Holder* h : m_converts)

@@ -262,6 +262,34 @@ TEST(DxfWriter, EvaluatedFieldIsWrittenWhereverTheFileKeepsIt)
     EXPECT_EQ(audit, ezdxfAudit(in));
 }
 
+// A text-file field keeps its change stamp as the FIELD's extended data,
+// under an application the save registers.
+TEST(DxfWriter, ChangeStampIsExtendedDataOfARegisteredApplication)
+{
+    std::string notes = tempFile("notes.txt", "surveyed 12/1/2026");
+    std::string path = tempFile("stamped.dxf", ourFieldDrawing("\\TextField notes.txt"));
+    std::string before = readFile(path);
+    auto r = runTessly("eval " + shellQuote(path) + " --save");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    std::string written = readFile(path);
+    const std::string app = "5922BCAD362F4a2f85F978E948CC606B";
+    EXPECT_NE(written.find("1001\n" + app + "\n1000\n"), std::string::npos);
+    EXPECT_NE(written.find("100\nAcDbRegAppTableRecord\n  2\n" + app + "\n"), std::string::npos);
+    EXPECT_NE(written.find("  1\nsurveyed 12/1/2026\n 73\n"), std::string::npos);
+    // The new APPID record took a handle: the seed moved past it.
+    EXPECT_NE(before.find("$HANDSEED\n  5\n81\n"), std::string::npos);
+    EXPECT_EQ(written.find("$HANDSEED\n  5\n81\n"), std::string::npos);
+    // Unchanged file, unchanged stamp: a second save writes the same bytes.
+    auto again = runTessly("eval " + shellQuote(path) + " --save");
+    ASSERT_EQ(again.exitStatus, 0) << again.err;
+    EXPECT_TRUE(readFile(path) == written);
+    (void)notes;
+    std::string audit = ezdxfAudit(path);
+    if (audit == "NO-EZDXF")
+        GTEST_SKIP() << "python3-ezdxf is not installed for /usr/bin/python3";
+    EXPECT_EQ(audit, "0");
+}
+
 TEST(DxfWriter, InPlaceSaveAndFailedFields)
 {
     // A field that fails shows "####" and its status; the cache of the last
