@@ -458,8 +458,8 @@ TEST(DxfFields, TableCellsAgreeWithTableContent)
 }
 
 // A cell of the sample table holding a field of ours, as the table's cell
-// record links it (344): the cell record, TABLECONTENT and the drawn MTEXT
-// all show the new value.
+// record links it (344), an expression over its own table's cells (1 + 4):
+// the cell record, TABLECONTENT and the drawn MTEXT all show the new value.
 TEST(DxfWriter, FieldInATableCell)
 {
     std::string text = readFile(kSamples + "ezdxf_acad_table_simple.dxf");
@@ -473,7 +473,7 @@ TEST(DxfWriter, FieldInATableCell)
         "  0\nFIELD\n  5\nF001\n330\n9C\n100\nAcDbField\n  1\n_text\n  2\n%<\\_FldIdx 0>%\n 90\n        1\n360\nF002\n"
         " 97\n        0\n 91\n       63\n 92\n        0\n 94\n       41\n 95\n        2\n 96\n        0\n300\n\n 93\n        0\n"
         "  7\nACFD_FIELD_VALUE\n 93\n        3\n 90\n        0\n 94\n        0\n300\n\n302\n\n304\nACVALUE_END\n301\n\n 98\n        0\n"
-        "  0\nFIELD\n  5\nF002\n330\nF001\n100\nAcDbField\n  1\nTsExpr\n  2\n\\TsExpr 6*7\n 90\n        0\n 97\n        0\n"
+        "  0\nFIELD\n  5\nF002\n330\nF001\n100\nAcDbField\n  1\nTsExpr\n  2\n\\TsExpr SUM(A2:A3)+37\n 90\n        0\n 97\n        0\n"
         " 91\n       63\n 92\n        0\n 94\n       59\n 95\n        2\n 96\n        0\n300\n\n 93\n        0\n"
         "  7\nACFD_FIELD_VALUE\n 93\n        4\n 90\n        4\n  1\n2\n 94\n        0\n300\n\n302\n2\n304\nACVALUE_END\n"
         "301\n2\n 98\n        1\n";
@@ -515,7 +515,7 @@ TEST(DxfWriter, FieldInATableCell)
     AcDbObjectId id;
     ASSERT_EQ(loaded.drawing.database->getAcDbObjectId(id, false, AcDbHandle(0x9C)), Acad::eOk);
     auto* table = AcDbTable::cast(loaded.drawing.database->objectAt(id));
-    EXPECT_EQ(std::u16string(table->textString(1, 1)), u"%<\\TsExpr 6*7>%");
+    EXPECT_EQ(std::u16string(table->textString(1, 1)), u"%<\\TsExpr SUM(A2:A3)+37>%");
     EXPECT_EQ(std::u16string(table->textString(1, 1, AcDbTable::kIgnoreMtextFormat)), u"42");
 
     std::string audit = ezdxfAudit(out);
