@@ -324,6 +324,8 @@ std::u16string replaceMarkers(std::u16string_view code, size_t line, Child child
 
 } // namespace
 
+namespace {
+
 struct FieldBuilder {
     FileObjects& objects;
     AcDbDatabase& db;
@@ -462,6 +464,8 @@ struct FieldBuilder {
         source.holderOfText[text->objectId().asOldId()] = holderIndex;
     }
 };
+
+} // namespace
 
 std::vector<std::pair<std::string, std::string>> dictionaryEntries(const StoredRecord& rec)
 {

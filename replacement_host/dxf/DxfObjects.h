@@ -88,9 +88,7 @@ private:
     std::vector<PendingInsert> m_inserts;
     std::unordered_map<unsigned long long, std::string> m_blockDictionaries; // block record -> extension dictionary
 
-    friend struct FieldBuilder;
     friend struct TableBuilder;
-    friend struct DynamicReader;
 };
 
 }

@@ -43,7 +43,6 @@ double real(const Record::Item& item)
     std::from_chars(s.data(), s.data() + s.size(), v);
     return v;
 }
-}
 
 // The shown text of a cell value record: its formatted text, else the value.
 AcString cellShownText(const ValueRecord& v)
@@ -54,6 +53,8 @@ AcString cellShownText(const ValueRecord& v)
         return {};
     return valuedisplay::format(v.value, v.format);
 }
+
+} // namespace
 
 void FileObjects::noteTable(AcDbTable* table, const Record& r)
 {
@@ -139,6 +140,8 @@ void FileObjects::noteTable(AcDbTable* table, const Record& r)
     m_tables.push_back(std::move(t));
 }
 
+namespace {
+
 // The shown text of each TABLECONTENT cell, row by row (empty for a cell
 // without a value); none when the table has no TABLECONTENT.
 std::vector<AcString> tableContentTexts(const StoredRecord& content, bool valueRecords, const Record& decoder)
@@ -178,6 +181,8 @@ std::string tableContentOf(const FileObjects& objects, const std::string& xdicti
     return {};
 }
 
+} // namespace
+
 struct TableBuilder {
     // The cell that shows what stands at (x, y) of the table's block: the
     // top-left cell of a merged range covering it.
@@ -204,10 +209,9 @@ struct TableBuilder {
         }
         if (row < 0 || column < 0)
             return nullptr;
-        int columns = static_cast<int>(t.widths.size());
         for (const FileObjects::Cell& c : t.cells)
             if (!c.covered && row >= c.row && row < c.row + c.spanRows && column >= c.column &&
-                column < c.column + c.spanColumns && static_cast<int>(t.widths.size()) == columns)
+                column < c.column + c.spanColumns)
                 return &c;
         return nullptr;
     }

@@ -443,7 +443,7 @@ private:
 
     std::string dataEntry(const std::string& key, const AcValue& value) const
     {
-        return group(6, key) + valueRecord(value, "", Range{}, 0, 0);
+        return group(6, key) + valueRecord(value, "", 0, 0);
     }
 
     // A FIELD record for one of our fields, its nested fields first; gives its handle.
@@ -510,7 +510,7 @@ private:
         f.getValue(value);
         std::string shown = encode(f.getValue(), false);
         if (ok)
-            out += group(7, "ACFD_FIELD_VALUE") + valueRecord(value, shown, Range{}, 0, 0);
+            out += group(7, "ACFD_FIELD_VALUE") + valueRecord(value, shown, 0, 0);
         out += displayGroups(shown) + intGroup(98, static_cast<long long>(utf::toUtf16(utf::toUtf8(f.getValue())).size()));
         AcString stamp;
         if (f.getXdataText(utf::toUtf16(kStampApplication), stamp)) {
@@ -603,7 +603,7 @@ private:
             one.set(static_cast<Adesk::Int32>(1));
             out += dataEntry("ACFD_FIELDTEXT_ATTDEF", one);
         }
-        out += group(7, "ACFD_FIELD_VALUE") + valueRecord(AcValue(), "", Range{}, 0, 0) + group(301, "") +
+        out += group(7, "ACFD_FIELD_VALUE") + valueRecord(AcValue(), "", 0, 0) + group(301, "") +
                intGroup(98, 0);
         m_added += out + childRecords;
         m_newFields.insert(m_newFields.begin() + static_cast<long>(m_newFields.size() - children.size()), wrapperHandle);
@@ -711,8 +711,9 @@ private:
         }
     }
 
-    std::string valueRecord(const AcValue& value, std::string_view display, const Range& r, size_t oldFirst,
-                            size_t oldEnd) const
+    // A value record; the flags, unit and format of the old one at
+    // [oldFirst, oldEnd) are kept.
+    std::string valueRecord(const AcValue& value, std::string_view display, size_t oldFirst, size_t oldEnd) const
     {
         std::string flags, unit, format;
         for (size_t p = oldFirst; p < oldEnd; ++p) {
@@ -721,7 +722,6 @@ private:
             if (c == 94) unit = m_lines.value(p);
             if (c == 300) format = m_lines.value(p);
         }
-        (void)r;
         std::string out;
         bool records = m_source.valueRecords();
         if (records)
@@ -811,11 +811,11 @@ private:
         f->getValue(value);
         if (newStatus == AcDbField::kSuccess) {
             if (cache < body.end)
-                replace(cache + 1, cacheEnd, valueRecord(value, shown, *r, cache + 1, cacheEnd));
+                replace(cache + 1, cacheEnd, valueRecord(value, shown, cache + 1, cacheEnd));
             else
                 replace(display < body.end ? display : length < body.end ? length : xdata,
                         display < body.end ? display : length < body.end ? length : xdata,
-                        group(7, "ACFD_FIELD_VALUE") + valueRecord(value, shown, *r, 0, 0));
+                        group(7, "ACFD_FIELD_VALUE") + valueRecord(value, shown, 0, 0));
         }
         size_t characters = utf::toUtf16(utf::toUtf8(f->getValue())).size();
         if (display < body.end) {
@@ -966,7 +966,7 @@ private:
             if (v < c.end) {
                 size_t end = std::min(findCode(c, v + 1, 304) + 1, c.end);
                 AcValue value(shown.c_str());
-                replace(v + 1, end, valueRecord(value, encode(shown, false), r, v + 1, end));
+                replace(v + 1, end, valueRecord(value, encode(shown, false), v + 1, end));
             }
         } else {
             size_t one = findCode(c, cell, 1);
@@ -998,7 +998,7 @@ private:
         if (m_source.valueRecords()) {
             size_t end = std::min(findCode(c, v + 1, 304) + 1, c.end);
             AcValue value(shown.c_str());
-            replace(v + 1, end, valueRecord(value, encode(shown, false), r, v + 1, end));
+            replace(v + 1, end, valueRecord(value, encode(shown, false), v + 1, end));
         } else if (v + 2 < c.end && m_lines.code(v + 1) == 90 && trimmed(m_lines.value(v + 1)) == "4" &&
                    m_lines.code(v + 2) == 1) {
             replaceValue(v + 2, encode(shown, false));
