@@ -72,7 +72,11 @@ void FileObjects::keep(const Record& record)
     unsigned long long handle = parseHex(record.text(5));
     if (handle == 0)
         return;
-    StoredRecord& stored = m_records[handle];
+    // The first record of a handle counts, as for the writer.
+    auto [it, added] = m_records.try_emplace(handle);
+    if (!added)
+        return;
+    StoredRecord& stored = it->second;
     stored.type = record.type;
     stored.line = record.line;
     stored.xdictionary = record.xdictionary;

@@ -93,6 +93,13 @@ struct Range {
     size_t first = 0, end = 0; // groups
 };
 
+// A record the writer changes: found by handle and type, the first one as
+// the reader took it.
+struct Wanted {
+    std::string type;
+    Range range;
+};
+
 struct Edit {
     size_t first, end; // groups replaced; first == end inserts
     std::string text;
@@ -235,10 +242,10 @@ private:
     }
 
     // ---- records ----
-    void want(const std::string& handle)
+    void want(const std::string& handle, const std::string& type)
     {
         if (unsigned long long h = parseHex(handle))
-            m_records.emplace(h, Range{});
+            m_records.emplace(h, Wanted{type, Range{}});
     }
     // Finds the wanted records, and where sections, the APPID table and the
     // handle seed stand, for the records a save may add.
@@ -246,16 +253,24 @@ private:
     {
         size_t n = m_lines.pairs();
         std::string section;
-        bool inAppids = false;
+        bool inSection = false, inAppids = false;
         for (size_t p = 0; p < n;) {
             size_t q = p + 1;
             while (q < n && m_lines.code(q) != 0)
                 ++q;
-            std::string_view type = trimmed(m_lines.value(p));
-            if (m_lines.code(p) == 0 && type == "SECTION") {
+            // The record's type as the reader takes it: trailing blanks go.
+            std::string_view type = m_lines.value(p);
+            while (!type.empty() && type.back() == ' ')
+                type.remove_suffix(1);
+            // A SECTION inside a section is a record of it, as the reader takes it.
+            if (m_lines.code(p) == 0 && type == "SECTION" && !inSection) {
+                inSection = true;
+                section.clear();
                 for (size_t k = p + 1; k < q; ++k)
                     if (m_lines.code(k) == 2) {
                         section = trimmed(m_lines.value(k));
+                        for (char& c : section)
+                            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
                         break;
                     }
                 if (section == "HEADER")
@@ -267,7 +282,8 @@ private:
                 p = q;
                 continue;
             }
-            if (type == "ENDSEC") {
+            if (type == "ENDSEC" && inSection) {
+                inSection = false;
                 if (section == "OBJECTS")
                     m_objectsEnd = p;
                 if (section == "CLASSES")
@@ -293,8 +309,12 @@ private:
                         m_appidTable = std::string(trimmed(m_lines.value(k)));
                     if (section == "OBJECTS" && m_rootDictionary.empty() && type == "DICTIONARY")
                         m_rootDictionary = std::string(trimmed(m_lines.value(k)));
-                    if (auto it = m_records.find(h); it != m_records.end())
-                        it->second = Range{p, q};
+                    // Objects are read from OBJECTS, texts and tables from ENTITIES and BLOCKS.
+                    bool object = type == "FIELD" || type == "DICTIONARY" || type == "TABLECONTENT" || type == "FIELDLIST";
+                    bool fits = object ? section == "OBJECTS" : section == "ENTITIES" || section == "BLOCKS";
+                    if (auto it = m_records.find(h);
+                        it != m_records.end() && it->second.range.end == 0 && it->second.type == type && fits && inSection)
+                        it->second.range = Range{p, q};
                     break;
                 }
             }
@@ -308,7 +328,7 @@ private:
     const Range* record(const std::string& handle) const
     {
         auto it = m_records.find(parseHex(handle));
-        return it == m_records.end() || it->second.end == 0 ? nullptr : &it->second;
+        return it == m_records.end() || it->second.range.end == 0 ? nullptr : &it->second.range;
     }
     size_t findCode(const Range& r, size_t from, int code, std::string_view value = {}) const
     {
@@ -364,7 +384,7 @@ private:
                     ++r12;
                     continue;
                 }
-                want(h.handle);
+                want(h.handle, h.type);
                 m_converts.push_back(&h);
                 continue;
             }
@@ -375,13 +395,13 @@ private:
                 any = any || changed(ff);
             if (!any)
                 continue;
-            want(h.handle);
-            want(h.wrapperHandle);
-            want(h.blockText);
-            want(h.tableContent);
+            want(h.handle, h.type);
+            want(h.wrapperHandle, "FIELD");
+            want(h.blockText, "MTEXT");
+            want(h.tableContent, "TABLECONTENT");
             for (const FileField& ff : h.fields)
                 if (changed(ff)) {
-                    want(ff.handle);
+                    want(ff.handle, "FIELD");
                     m_jobs.push_back([this, &ff] { writeField(ff); });
                 }
             m_jobs.push_back([this, &h] { writeHolder(h); });
@@ -400,9 +420,7 @@ private:
             return;
         }
         // The root dictionary's field list, when the drawing has one.
-        want(m_rootDictionary);
-        for (const Holder* h : m_converts)
-            want(h->handle);
+        want(m_rootDictionary, "DICTIONARY");
         indexRecords();
         if (const Range* root = record(m_rootDictionary)) {
             size_t key = findCode(*root, root->first, 3, "ACAD_FIELDLIST");
@@ -410,7 +428,7 @@ private:
                 m_fieldList = std::string(trimmed(m_lines.value(key + 1)));
         }
         if (!m_fieldList.empty()) {
-            want(m_fieldList);
+            want(m_fieldList, "FIELDLIST");
             indexRecords();
         }
         for (const Holder* h : m_converts)
@@ -685,7 +703,7 @@ private:
         }
         // Entries added to dictionaries that the file has.
         for (auto& [dictionary, entry] : m_entryAdds) {
-            want(dictionary);
+            want(dictionary, "DICTIONARY");
         }
         if (!m_entryAdds.empty())
             indexRecords();
@@ -1032,7 +1050,7 @@ private:
     const AcDbDatabase& m_db;
     const Source& m_source;
     Lines m_lines;
-    std::unordered_map<unsigned long long, Range> m_records;
+    std::unordered_map<unsigned long long, Wanted> m_records;
     std::vector<std::function<void()>> m_jobs;
     std::vector<Edit> m_edits;
     std::vector<std::string> m_notes;
