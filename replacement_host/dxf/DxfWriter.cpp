@@ -262,6 +262,9 @@ private:
             std::string_view type = m_lines.value(p);
             while (!type.empty() && type.back() == ' ')
                 type.remove_suffix(1);
+            // The reader stops at an EOF between sections: what follows is not the drawing.
+            if (m_lines.code(p) == 0 && type == "EOF" && !inSection)
+                break;
             // A SECTION inside a section is a record of it, as the reader takes it.
             if (m_lines.code(p) == 0 && type == "SECTION" && !inSection) {
                 inSection = true;
