@@ -422,8 +422,12 @@ private:
             m_converts.clear();
             return;
         }
-        // The root dictionary's field list, when the drawing has one.
+        // The root dictionary's field list, when the drawing has one, and the
+        // texts' own extension dictionaries.
         want(m_rootDictionary, "DICTIONARY");
+        for (const Holder* h : m_converts)
+            if (const Range* r = record(h->handle))
+                want(xdictionaryOf(*r), "DICTIONARY");
         indexRecords();
         if (const Range* root = record(m_rootDictionary)) {
             size_t key = findCode(*root, root->first, 3, "ACAD_FIELDLIST");
@@ -436,6 +440,14 @@ private:
         }
         for (const Holder* h : m_converts)
             m_jobs.push_back([this, h] { convert(*h); });
+    }
+
+    std::string xdictionaryOf(const Range& r) const
+    {
+        size_t bracket = findCode(r, r.first, 102, "{ACAD_XDICTIONARY");
+        if (bracket + 1 < r.end && m_lines.code(bracket + 1) == 360)
+            return std::string(trimmed(m_lines.value(bracket + 1)));
+        return {};
     }
 
     std::string newHandle()
@@ -578,11 +590,18 @@ private:
         wrapper += std::u16string_view(contents).substr(at);
         shown += encodeRaw(std::u16string_view(contents).substr(at));
 
-        // The host's extension dictionary: its own, or a new one.
-        std::string xdictionary;
-        size_t bracket = findCode(*r, r->first, 102, "{ACAD_XDICTIONARY");
-        if (bracket + 1 < r->end && m_lines.code(bracket + 1) == 360)
-            xdictionary = trimmed(m_lines.value(bracket + 1));
+        // The host's extension dictionary: its own, or a new one. One that
+        // names no dictionary, or already has fields the reader could not
+        // take, is left alone, and so is the text.
+        std::string xdictionary = xdictionaryOf(*r);
+        if (!xdictionary.empty()) {
+            const Range* d = record(xdictionary);
+            if (!d || findCode(*d, d->first, 3, "ACAD_FIELD") < d->end) {
+                m_notes.push_back(h.type + " " + h.handle + " keeps its field codes as text: its extension dictionary " +
+                                  xdictionary + (d ? " holds fields that could not be read" : " is missing"));
+                return;
+            }
+        }
         bool newXdictionary = xdictionary.empty();
         if (newXdictionary)
             xdictionary = newHandle();

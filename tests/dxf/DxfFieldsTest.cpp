@@ -606,7 +606,8 @@ TEST(DxfWriter, WrittenFilesReadBackTheSame)
     const std::string data = std::string(TESSLY_TEST_DATA) + "/dxf/";
     std::vector<std::string> files = {data + "plan2018.dxf", data + "plan12.dxf",
                                       data + "fuzz/second-objects-section.dxf",
-                                      data + "fuzz/section-inside-entities.dxf", data + "fuzz/objects-after-eof.dxf"};
+                                      data + "fuzz/section-inside-entities.dxf", data + "fuzz/objects-after-eof.dxf",
+                                      data + "fuzz/dictionary-not-found.dxf"};
     for (const char* name : kAllSamples)
         files.push_back(kSamples + name);
     for (const std::string& file : files) {
