@@ -25,10 +25,10 @@ public:
     Session& operator=(const Session&) = delete;
 
     AcDbDatabase& database() { return *m_db; }
-    // True for a drawing read from DXF, which is never written back as DXF.
+    // True for a drawing read from DXF: only such a drawing is written as DXF.
     bool fromDxf() const { return m_fromDxf; }
     // What the reader passed over ("skipped 12 HATCH"), or empty.
-    const std::string& loadNote() const { return m_loadNote; }
+    const std::vector<std::string>& loadNotes() const { return m_loadNotes; }
     AcDbObjectId selected() const { return m_selected; }
     // Selects the object with this handle in the sibling library.
     void select(const std::string& handle);
@@ -46,7 +46,7 @@ public:
 private:
     std::unique_ptr<AcDbDatabase> m_db;
     bool m_fromDxf = false;
-    std::string m_loadNote;
+    std::vector<std::string> m_loadNotes;
     std::vector<std::string> m_saveNotes;
     AcDbObjectId m_selected;
     std::string m_modulePath;

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const std::string again = "/tmp/tessly-fuzz-" + std::to_string(getpid()) + "-again.dxf";
     writeFile(path, std::string(reinterpret_cast<const char*>(data), size));
     dxf::LoadResult r = dxf::load(path);
-    dxf::skippedText(r);
+    dxf::loadNotes(r);
     if (!r.drawing.database)
         return 0;
     drawingfile::toText(*r.drawing.database, r.drawing.selected);

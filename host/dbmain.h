@@ -147,6 +147,11 @@ public:
     const std::vector<AcDbObjectId>& objectIds() const { return m_order; }
     Adesk::UInt64 handseed() const { return m_nextHandle; }
     void hostReserveHandlesThrough(Adesk::UInt64 handle) { if (handle >= m_nextHandle) m_nextHandle = handle + 1; }
+    // Gives objects of this drawing other handles, all at once (a reader's
+    // made-up handles, once the file's own are known). eDuplicateKey, and no
+    // change, when a new handle is null, given twice, or kept by an object
+    // that does not move.
+    Acad::ErrorStatus hostRenumber(const std::vector<std::pair<AcDbObjectId, AcDbHandle>>& moves);
     // Objects that are open and not yet closed; a lookup that forgets to close shows here.
     int openObjectCount() const;
     AcDbHostFileSource* hostFileSource() const { return m_fileSource.get(); }

@@ -5,6 +5,8 @@
 #include "host/dbsymtb.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
+#include <unordered_set>
+
 AcDbDatabase::AcDbDatabase(bool buildDefaultDrawing)
 {
     addObject(new AcDbBlockTable, AcDbObjectId(), m_blockTableId, AcDbHandle(1));
@@ -90,8 +92,13 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
         return Acad::eAlreadyInDb;
     if (handle.isNull())
         handle = object->objectHandle();
-    if (handle.isNull())
-        handle = AcDbHandle(m_nextHandle);
+    if (handle.isNull()) {
+        // Past the top (a file used the highest handle), the first free one.
+        Adesk::UInt64 next = m_nextHandle;
+        while (next == 0 || m_handles.count(next))
+            ++next;
+        handle = AcDbHandle(next);
+    }
     if (m_handles.count(handle.value()))
         return Acad::eDuplicateKey;
     if (handle.value() >= m_nextHandle)
@@ -114,6 +121,31 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
     if (auto* ref = AcDbBlockReference::cast(object))
         ref->hostAddedToDatabase();
     object->subAddedToDatabase();
+    return Acad::eOk;
+}
+
+Acad::ErrorStatus AcDbDatabase::hostRenumber(const std::vector<std::pair<AcDbObjectId, AcDbHandle>>& moves)
+{
+    std::unordered_set<Adesk::UInt64> leaving, arriving;
+    for (auto& [id, handle] : moves) {
+        AcDbObject* obj = objectAt(id);
+        if (!obj)
+            return Acad::eInvalidInput;
+        leaving.insert(obj->objectHandle().value());
+    }
+    for (auto& [id, handle] : moves) {
+        bool keptByOther = m_handles.count(handle.value()) && !leaving.count(handle.value());
+        if (handle.isNull() || keptByOther || !arriving.insert(handle.value()).second)
+            return Acad::eDuplicateKey;
+    }
+    for (Adesk::UInt64 old : leaving)
+        m_handles.erase(old);
+    for (auto& [id, handle] : moves) {
+        objectAt(id)->hostSetIdentity(this, id, handle);
+        m_handles[handle.value()] = id;
+        if (handle.value() >= m_nextHandle)
+            m_nextHandle = handle.value() + 1;
+    }
     return Acad::eOk;
 }
 
