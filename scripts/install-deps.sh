@@ -7,6 +7,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev libzip-dev libpugixml-dev
     clang libclang-rt-14-dev valgrind
+    python3-ezdxf  # a second DXF reader, to check the drawings tessly writes
 )
 # LibreOffice Calc, headless, and the UNO bridge for python3: the second
 # spreadsheet application behind ExcelCell fields. Without what they
