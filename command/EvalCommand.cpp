@@ -41,11 +41,14 @@ results are printed in the order given, then one total.
   --only IDS     only the fields of these evaluators (comma-separated ids)
   --failed       only the fields that failed
   --save         write the drawing with the new values, field data and
-                 statuses (through a temporary file, so a failure leaves the
-                 old drawing intact; through a symbolic link to the file it
-                 names; never over a read-only file). A JSON drawing is
-                 written back to FILE; a DXF drawing needs --output
-  --output OUT   with --save: write the drawing to OUT (JSON format) instead
+                 statuses back to FILE (through a temporary file, so a
+                 failure leaves the old drawing intact; through a symbolic
+                 link to the file it names; never over a read-only file). A
+                 DXF drawing is passed through: only what the new values
+                 change is written
+  --output OUT   with --save: write to OUT instead; a name ending in .dxf
+                 writes DXF (for a drawing read from DXF), .json writes
+                 tessly's drawing format, any other name is refused
   --watch        keep running: evaluate again whenever the drawing or a file
                  a field reads (text files, workbooks) changes, and print the
                  fields whose value changed (old -> new), with the time;
@@ -61,6 +64,7 @@ examples:
   tessly eval examples/site-plan.dxf --json
   tessly eval examples/site-plan.json --only AcArea,AcLength --format csv
   tessly eval plan.json --save
+  tessly eval examples/site-plan.dxf --save
   tessly eval examples/site-plan.dxf --save --output site-plan.json
   tessly eval examples/site-plan.json --watch
   tessly eval a.json b.dxf c.json -j 2
@@ -89,13 +93,8 @@ struct Tally {
 // Where --save writes: OUT, or the drawing itself when it is one of ours.
 std::string savePath(const Session& session, const std::string& path, const Options& o)
 {
-    if (!o.output.empty())
-        return o.output;
-    if (session.fromDxf())
-        throw UsageError("tessly eval: " + path +
-                         " is a DXF drawing, which tessly does not write; give --output FILE.json to save it in "
-                         "tessly's drawing format");
-    return path;
+    (void)session;
+    return o.output.empty() ? path : o.output;
 }
 
 int evalOne(const std::string& path, const Options& o, Tally& tally)
@@ -114,6 +113,8 @@ int evalOne(const std::string& path, const Options& o, Tally& tally)
         std::string error = session.save(target);
         if (!error.empty())
             throw UsageError(error);
+        for (const std::string& note : session.saveNotes())
+            std::cerr << target << ": " << note << '\n';
     }
     output::flush();
     std::cerr << fieldreport::summaryText(entries, seconds) << (target.empty() ? "" : "; saved " + target) << '\n';

@@ -8,6 +8,7 @@
 #include "host/dbtext.h"
 #include "replacement_host/fields/FieldCode.h"
 #include "replacement_host/fields/FieldProgress.h"
+#include "replacement_host/dxf/DxfSource.h"
 #include "replacement_host/file/ObjectCodec.h"
 #include "replacement_host/platform/SpreadsheetServer.h"
 #include "replacement_host/text/Nearest.h"
@@ -130,7 +131,7 @@ std::string problemText(const AcDbField& field)
     std::string text = meaning(status);
     if (status == AcDbField::kEvaluatorNotFound) {
         text = unknownEvaluatorText(utf::toUtf8(field.evaluatorId() ? field.evaluatorId() : u""));
-        if (field.hostKeepsStoredValue())
+        if (field.hostKeepsStoredValue() || field.hostHasFileDisplay())
             text += "; the field keeps its stored value";
         return text;
     }
@@ -155,6 +156,9 @@ Json fieldJson(const AcDbField& field)
     j["type"] = valueJson(value, true);
     j["value"] = valueJson(value, false);
     j["display"] = utf::toUtf8(field.getValue());
+    if (const dxf::Source* source = field.database() ? dxf::sourceOf(*field.database()) : nullptr)
+        if (const dxf::FileField* f = source->fileField(field))
+            j["fieldHandle"] = f->handle;
     if (field.evaluationStatus() != AcDbField::kSuccess)
         j["problem"] = problemText(field);
     return j;
@@ -197,7 +201,8 @@ bool failed(const Entry& e)
     int status = entryStatus(e);
     if (status == AcDbField::kSuccess)
         return false;
-    return !(status == AcDbField::kEvaluatorNotFound && e.field && e.field->hostKeepsStoredValue());
+    return !(status == AcDbField::kEvaluatorNotFound && e.field &&
+             (e.field->hostKeepsStoredValue() || e.field->hostHasFileDisplay()));
 }
 
 namespace {
@@ -252,6 +257,18 @@ Json locationJson(const AcDbField& field)
     Json o = ownerLocationJson(owner);
     j["owner"] = o["owner"];
     j["ownerType"] = o["ownerType"];
+    // A drawing read from DXF names the holder as the file does: a cell by its table.
+    const dxf::Source* source = dxf::sourceOf(*db);
+    if (const dxf::Holder* holder = source ? source->holderOf(field) : nullptr) {
+        if (!holder->handle.empty())
+            j["owner"] = holder->handle;
+        if (!holder->type.empty())
+            j["ownerType"] = holder->type;
+        if (holder->row >= 0) {
+            j["row"] = holder->row;
+            j["column"] = holder->column;
+        }
+    }
     if (auto* text = AcDbText::cast(owner)) {
         const auto& ids = text->fieldIds();
         auto at = std::find(ids.begin(), ids.end(), field.objectId());
@@ -272,6 +289,10 @@ std::string locationOf(const Json& j)
         s += j["ownerType"].get<std::string>() + " " + j["owner"].get<std::string>();
     else if (j.contains("field"))
         s += "field " + j["field"].get<std::string>();
+    if (j.contains("row"))
+        s += " cell " + std::to_string(j["row"].get<int>()) + "," + std::to_string(j["column"].get<int>());
+    if (j.contains("row"))
+        s += " cell " + std::to_string(j["row"].get<int>()) + "," + std::to_string(j["column"].get<int>());
     if (j.contains("index") && j["index"].get<int>() > 0)
         s += " #" + std::to_string(j["index"].get<int>() + 1);
     return s;
@@ -427,17 +448,22 @@ double timedPass(Session& session)
 std::string summaryText(const std::vector<Entry>& entries, double seconds)
 {
     std::map<std::string, int> byEvaluator;
-    size_t failures = 0;
+    size_t failures = 0, kept = 0;
     for (const Entry& e : entries) {
         std::string id = e.field ? evaluatorOf(e) : "(unclosed code)";
+        if (id.empty() && e.field && e.field->evaluatorId() && !e.field->isTextField())
+            id = utf::toUtf8(e.field->evaluatorId());
         ++byEvaluator[id.empty() ? "(plain text)" : id];
         failures += failed(e);
+        // A field a CAD program saved for an evaluator not loaded here keeps what it showed.
+        kept += entryStatus(e) == AcDbField::kEvaluatorNotFound && !failed(e);
     }
     char time[32];
     std::snprintf(time, sizeof time, "%.2f s", seconds);
     std::string text = std::to_string(entries.size()) + " field" + (entries.size() == 1 ? "" : "s") + ", " +
-                       std::to_string(entries.size() - failures) + " evaluated, " + std::to_string(failures) +
-                       " failed in " + time;
+                       std::to_string(entries.size() - failures - kept) + " evaluated, " + std::to_string(failures) +
+                       " failed" + (kept ? ", " + std::to_string(kept) + " kept (evaluator not loaded)" : std::string()) +
+                       " in " + time;
     std::string list;
     for (auto& [id, n] : byEvaluator)
         list += (list.empty() ? "" : ", ") + id + " " + std::to_string(n);

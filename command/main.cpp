@@ -7,6 +7,7 @@
 #include "command/Session.h"
 #include "replacement_host/HostVersion.h"
 #include "replacement_host/text/Nearest.h"
+#include "command/SpreadsheetOption.h"
 
 #include <exception>
 #include <iostream>
@@ -30,6 +31,9 @@ commands:
   help COMMAND   the help of a command (the same as COMMAND --help)
 
   --version      the version of tessly, its module and its host
+
+Every command takes --spreadsheet builtin|libreoffice (or the environment
+variable TESSLY_SPREADSHEET): the application that ExcelCell fields drive.
 
 Run "tessly COMMAND --help" for what each option does.
 
@@ -85,6 +89,7 @@ int main(int argc, char** argv)
         words = {"--help"};
     }
     try {
+        takeSpreadsheetOption(command, words);
         auto it = kCommands.find(command);
         if (it == kCommands.end())
             return unknownCommand(command);

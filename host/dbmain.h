@@ -111,6 +111,12 @@ public:
     virtual Acad::ErrorStatus getLength(double& length) const;
 };
 
+// What a file reader keeps with a drawing so that it can be written back
+// the way it was read (the DXF writer's source).
+struct AcDbHostFileSource {
+    virtual ~AcDbHostFileSource() = default;
+};
+
 class AcDbDatabase {
 public:
     // A new drawing has a block table with model space and one paper-space
@@ -154,6 +160,8 @@ public:
     Acad::ErrorStatus hostRenumber(const std::vector<std::pair<AcDbObjectId, AcDbHandle>>& moves);
     // Objects that are open and not yet closed; a lookup that forgets to close shows here.
     int openObjectCount() const;
+    AcDbHostFileSource* hostFileSource() const { return m_fileSource.get(); }
+    void hostSetFileSource(std::unique_ptr<AcDbHostFileSource> source) { m_fileSource = std::move(source); }
 
 private:
     std::u16string m_filename;
@@ -163,6 +171,7 @@ private:
     Adesk::UInt64 m_nextHandle = 1;
     AcDbObjectId m_blockTableId;
     AcDbObjectId m_layerTableId;
+    std::unique_ptr<AcDbHostFileSource> m_fileSource;
 };
 
 // Opens an object for read (the only mode the module uses); with a class, an

@@ -7,6 +7,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +20,9 @@ namespace tessly::spreadsheet {
 
 namespace {
 
-enum class CellType : uint8_t { Number, SharedString, LocalString, Boolean, Error };
+// Uncomputed: a formula saved without its value, which only a calculating
+// application can show.
+enum class CellType : uint8_t { Number, SharedString, LocalString, Boolean, Error, Uncomputed };
 
 // Kept small: a 50 MB sheet has millions of these.
 struct Cell {
@@ -108,6 +111,28 @@ std::string relsPartOf(const std::string& part) {
     return (p.parent_path() / "_rels" / (p.filename().string() + ".rels")).generic_string();
 }
 
+// "B7" for row 7, column 2.
+std::string cellName(uint32_t row, uint32_t col) {
+    std::string letters;
+    for (; col > 0; col = (col - 1) / 26) letters.insert(letters.begin(), static_cast<char>('A' + (col - 1) % 26));
+    return letters + std::to_string(row);
+}
+
+// Workbook formats of other applications: the built-in one reads only the
+// zip packages of spreadsheet XML.
+const char* otherFormat(std::string extension) {
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    static const std::pair<const char*, const char*> kFormats[] = {
+        {".xls", "binary workbook of Excel 97-2003"}, {".xlt", "binary template of Excel 97-2003"},
+        {".xlsb", "binary workbook"},                 {".ods", "OpenDocument spreadsheet"},
+        {".fods", "flat OpenDocument spreadsheet"},  {".ots", "OpenDocument spreadsheet template"},
+        {".csv", "comma-separated text file"},        {".tsv", "tab-separated text file"},
+    };
+    for (const auto& [ext, name] : kFormats)
+        if (extension == ext) return name;
+    return nullptr;
+}
+
 // Days from 1970-01-01 of a Gregorian date.
 long long daysFromCivil(long long y, unsigned m, unsigned d) {
     y -= m <= 2;
@@ -171,7 +196,9 @@ struct WorkbookData {
         auto data = readPart(name);
         if (!data) return false;
         buffer = std::move(*data);
-        pugi::xml_parse_result r = doc.load_buffer_inplace(buffer.data(), buffer.size());
+        // A text of blanks alone is a text: <t> </t> holds one space.
+        pugi::xml_parse_result r =
+            doc.load_buffer_inplace(buffer.data(), buffer.size(), pugi::parse_default | pugi::parse_ws_pcdata_single);
         if (!r) fail("part '" + name + "' is corrupt: " + r.description());
         return true;
     }
@@ -297,7 +324,11 @@ struct WorkbookData {
                 Cell cell{rowNo, colNo, c.attribute("s").as_uint(), CellType::Number, 0};
                 std::string t = c.attribute("t").value();
                 pugi::xml_node v = child(c, "v");
-                if (t == "inlineStr") {
+                // A formula text may be empty; any other formula result may not.
+                bool uncomputed = child(c, "f") && (!v || (t != "str" && !*v.text().get()));
+                if (uncomputed) {
+                    cell.type = CellType::Uncomputed;
+                } else if (t == "inlineStr") {
                     cell.type = CellType::LocalString;
                     cell.number = static_cast<double>(sheet.strings.size());
                     sheet.strings.push_back(stringItemText(child(c, "is")));
@@ -358,6 +389,9 @@ struct WorkbookData {
             case CellType::LocalString: return formatText(sheet.strings[static_cast<size_t>(cell.number)], fmt);
             case CellType::Error: return sheet.strings[static_cast<size_t>(cell.number)];
             case CellType::Boolean: return cell.number != 0 ? u"TRUE" : u"FALSE";
+            case CellType::Uncomputed:
+                fail("sheet '" + toUtf8(sheet.name) + "': " + cellName(cell.row, cell.col) +
+                     " holds a formula with no stored value; the built-in application does not compute formulas");
         }
         return {};
     }
@@ -398,6 +432,10 @@ Workbook Workbook::open(const std::u16string& path) {
     std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(toUtf8(path)), ec).lexically_normal();
     data->path = p.string();
     if (path.empty() || !std::filesystem::is_regular_file(p, ec)) data->fail("the file does not exist");
+    if (const char* format = otherFormat(p.extension().string()))
+        data->fail(std::string("is a ") + format + " (" + p.extension().string() +
+                   "), which the built-in application cannot open: it opens .xlsx, .xlsm, .xltx and .xltm "
+                   "workbooks; LibreOffice opens this one (--spreadsheet libreoffice)");
     {
         std::ifstream in(p, std::ios::binary);
         unsigned char sig[8] = {};
@@ -459,6 +497,10 @@ Range Worksheet::range(const std::u16string& reference) const {
     if (splitQualified(target, sheetName, address)) {
         int sheet = m_book->sheetByName(toUtf16(sheetName));
         auto rect = parseRangeAddress(address);
+        std::string where = "sheet '" + toUtf8(name()) + "': '" + ref + "' ";
+        // A worksheet's range lies on that worksheet, whatever a name says.
+        if (sheet >= 0 && sheet != m_sheet && rect)
+            m_book->fail(where + "refers to a range on sheet '" + sheetName + "', not on this sheet");
         if (sheet >= 0 && rect) return Range(m_book, sheet, rect->row1, rect->col1, rect->row2, rect->col2);
     }
     std::string where = "sheet '" + toUtf8(name()) + "': '" + ref + "' ";

@@ -311,10 +311,17 @@ std::string resolved(const std::string& path)
 
 std::string save(AcDbDatabase& db, const std::string& path, AcDbObjectId selected)
 {
+    std::string error = writeAtomically(path, toText(db, selected));
+    if (error.empty())
+        db.setFilename(utf::toUtf16(path));
+    return error;
+}
+
+std::string writeAtomically(const std::string& path, const std::string& text)
+{
     std::string target = resolved(path);
     if (std::string why = refusal(path, target); !why.empty())
         return why;
-    std::string text = toText(db, selected);
     std::string tmp = target + ".tmp-XXXXXX";
     int fd = mkstemp(tmp.data());
     if (fd < 0)
@@ -347,7 +354,6 @@ std::string save(AcDbDatabase& db, const std::string& path, AcDbObjectId selecte
         ::unlink(tmp.c_str());
         return path + ": cannot replace: " + why + "; the old drawing is unchanged";
     }
-    db.setFilename(utf::toUtf16(path));
     return {};
 }
 
