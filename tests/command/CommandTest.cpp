@@ -1,5 +1,6 @@
 // The tessly command end to end: the JSON contract of "field", the main job
 // "eval", and the one-line errors with exit status 2.
+#include "tests/support/CommandOutput.h"
 #include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -15,14 +16,7 @@ using testhost::runTessly;
 using testhost::shellQuote;
 using Json = nlohmann::ordered_json;
 
-std::vector<Json> jsonLines(const std::string& out)
-{
-    std::vector<Json> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(Json::parse(line));
-    return lines;
-}
+constexpr auto jsonLines = &testhost::jsonLines<Json>;
 
 class TempDir {
 public:

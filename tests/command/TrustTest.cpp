@@ -2,6 +2,7 @@
 // drawings that keep what this program does not know, failures that show
 // with their problem and exit status, and tessly check, whose findings must
 // say what evaluation really does.
+#include "tests/support/CommandOutput.h"
 #include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -20,22 +21,9 @@ using testhost::shellQuote;
 using Json = nlohmann::ordered_json;
 namespace fs = std::filesystem;
 
-std::vector<Json> jsonLines(const std::string& out)
-{
-    std::vector<Json> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(Json::parse(line));
-    return lines;
-}
+constexpr auto jsonLines = &testhost::jsonLines<Json>;
 
-std::string readFile(const fs::path& p)
-{
-    std::ifstream in(p);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using testhost::readFile;
 
 class TempDir {
 public:

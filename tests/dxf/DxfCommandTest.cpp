@@ -2,6 +2,7 @@
 // test drawings checked against the values computed when they were made,
 // refused formats, saving as our own format, and the watch mode.
 #include "replacement_host/dxf/DxfFile.h"
+#include "tests/support/CommandOutput.h"
 #include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -28,14 +29,7 @@ namespace fs = std::filesystem;
 
 const std::string kData = std::string(TESSLY_TEST_DATA) + "/dxf/";
 
-std::vector<Json> jsonLines(const std::string& out)
-{
-    std::vector<Json> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(Json::parse(line));
-    return lines;
-}
+constexpr auto jsonLines = &testhost::jsonLines<Json>;
 
 // The folders of one test run, removed at exit.
 struct TempRoot {

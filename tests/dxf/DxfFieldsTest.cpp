@@ -10,6 +10,7 @@
 #include "replacement_host/dxf/DxfFile.h"
 #include "replacement_host/dxf/DxfSource.h"
 #include "replacement_host/dxf/DxfWriter.h"
+#include "tests/support/CommandOutput.h"
 #include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -35,13 +36,7 @@ const char* const kAllSamples[] = {
     "netdxf_sample.dxf",                  "pkwhiting_RE-0006_after.dxf",
 };
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testhost::readFile;
 
 struct TempRoot {
     fs::path path = fs::temp_directory_path() / ("tessly-dxffields-" + std::to_string(::getpid()));
@@ -60,14 +55,7 @@ std::string tempFile(const std::string& name, const std::string& text)
     return (root.path / name).string();
 }
 
-std::vector<Json> jsonLines(const std::string& out)
-{
-    std::vector<Json> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(Json::parse(line));
-    return lines;
-}
+constexpr auto jsonLines = &testhost::jsonLines<Json>;
 
 std::string replaced(std::string text, const std::string& from, const std::string& to)
 {

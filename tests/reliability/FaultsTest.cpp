@@ -7,6 +7,7 @@
 #include "spreadsheet_app/Spreadsheet.h"
 #include "spreadsheet_app/TextConvert.h"
 #include "tests/external/Files.h"
+#include "tests/support/CommandOutput.h"
 #include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -24,13 +25,7 @@ using testhost::Drawing;
 using testhost::u8;
 namespace fs = std::filesystem;
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using testhost::readFile;
 
 // What happens to a file between the first pass and the second.
 struct Change {
