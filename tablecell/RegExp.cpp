@@ -422,6 +422,8 @@ struct CRegExp::Program {
     int groups = 0;
     int loops = 0;
     bool anchored = false;
+    // The characters every match begins with, so a search can skip to them.
+    std::u16string prefix;
 };
 
 CRegExp::CRegExp() = default;
@@ -459,6 +461,13 @@ int CRegExp::parse(std::u16string_view pattern)
         emitter.emit(root);
         program->code.push_back({kMatch});
         program->loops = emitter.loops();
+        // Captures opening at the start take no text; the characters after
+        // them, before any choice, must stand where a match starts.
+        size_t pc = 0;
+        while (program->code[pc].op == kSave)
+            ++pc;
+        while (program->code[pc].op == kChar)
+            program->prefix += program->code[pc++].c;
         m_program = std::move(program);
         return kOk;
     } catch (const std::bad_alloc&) {
@@ -488,9 +497,17 @@ bool CRegExp::match(std::u16string_view text, CRegExpMatchContext& context) cons
     const std::ptrdiff_t length = std::ptrdiff_t(text.size());
     long stepsLeft = kMaxSteps;
 
+    const std::u16string_view prefix = program.prefix;
     for (std::ptrdiff_t start = 0; start < length; ++start) {
         if (program.anchored && start > 0)
             break;
+        if (!prefix.empty() && !program.anchored) {
+            // No match starts before the next place the prefix stands.
+            size_t next = text.find(prefix, size_t(start));
+            if (next == std::u16string_view::npos)
+                break;
+            start = std::ptrdiff_t(next);
+        }
         slots.assign(2 * size_t(program.groups), -1);
         loopStarts.assign(size_t(program.loops), -1);
         stack.clear();

@@ -115,10 +115,28 @@ void AcDbField::subAddedToDatabase()
 
 AcString AcDbField::getFieldCode(int flags, std::vector<AcDbField*>*, AcDb::OpenMode) const
 {
-    AcString params = m_parameters;
-    if (flags & kEvaluatedChildren)
-        for (size_t i = m_children.size(); i-- > 0;)
-            params.replace(m_childSpans[i].first, m_childSpans[i].second, m_children[i]->getValue());
+    AcString params;
+    if ((flags & kEvaluatedChildren) && !m_children.empty()) {
+        // One pass, text and child values in turn: replacing child by child
+        // would move the tail once per child.
+        std::vector<AcString> values;
+        values.reserve(m_children.size());
+        size_t size = m_parameters.size();
+        for (size_t i = 0; i < m_children.size(); ++i) {
+            values.push_back(m_children[i]->getValue());
+            size = size - m_childSpans[i].second + values.back().size();
+        }
+        params.reserve(size);
+        size_t at = 0;
+        for (size_t i = 0; i < m_children.size(); ++i) {
+            params.append(m_parameters, at, m_childSpans[i].first - at);
+            params += values[i];
+            at = m_childSpans[i].first + m_childSpans[i].second;
+        }
+        params.append(m_parameters, at);
+    } else {
+        params = m_parameters;
+    }
     if (m_isTextField)
         return params;
     if (!(flags & kStripOptions) && !m_format.empty())
