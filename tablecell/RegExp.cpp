@@ -5,6 +5,8 @@
 #include "tablecell/RegExp.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -416,6 +418,30 @@ private:
 
 }
 
+namespace {
+// Where prefix next stands in text from `from` on. The first unit is found
+// with memchr on its low byte, which on little-endian machines only stands
+// at even offsets in the units that hold it.
+size_t findPrefix(std::u16string_view text, size_t from, std::u16string_view prefix)
+{
+    if constexpr (std::endian::native != std::endian::little)
+        return text.find(prefix, from);
+    const char* bytes = reinterpret_cast<const char*>(text.data());
+    const size_t size = text.size() * 2;
+    const int low = prefix[0] & 0xFF;
+    for (size_t at = from * 2; at < size;) {
+        const void* hit = std::memchr(bytes + at, low, size - at);
+        if (!hit)
+            return std::u16string_view::npos;
+        size_t offset = size_t(static_cast<const char*>(hit) - bytes);
+        at = offset + 1;
+        if (offset % 2 == 0 && text.substr(offset / 2).starts_with(prefix))
+            return offset / 2;
+    }
+    return std::u16string_view::npos;
+}
+}
+
 struct CRegExp::Program {
     std::vector<Instruction> code;
     std::vector<CharSet> sets;
@@ -503,7 +529,7 @@ bool CRegExp::match(std::u16string_view text, CRegExpMatchContext& context) cons
             break;
         if (!prefix.empty() && !program.anchored) {
             // No match starts before the next place the prefix stands.
-            size_t next = text.find(prefix, size_t(start));
+            size_t next = findPrefix(text, size_t(start), prefix);
             if (next == std::u16string_view::npos)
                 break;
             start = std::ptrdiff_t(next);
