@@ -156,6 +156,57 @@ def text_file_drawing(folder, megabytes):
     return path
 
 
+def workbook(folder, megabytes):
+    """A workbook of five sheets of numbers, about `megabytes` MB as a file,
+    and a drawing with one cell field reading the first cell of the third.
+    Gives the drawing and the size of the largest sheet's XML."""
+    import random
+    import zipfile
+    rng = random.Random(7)
+    book = os.path.join(folder, f"book{megabytes}.xlsx")
+    largest = 0
+    with zipfile.ZipFile(book, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as z:
+        z.writestr("[Content_Types].xml",
+                   '<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+                   '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
+                   '<Default Extension="xml" ContentType="application/xml"/>'
+                   '<Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>'
+                   + "".join(f'<Override PartName="/xl/worksheets/sheet{i}.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>'
+                             for i in range(1, 6)) + "</Types>")
+        z.writestr("_rels/.rels",
+                   '<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+                   '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="xl/workbook.xml"/></Relationships>')
+        z.writestr("xl/workbook.xml",
+                   '<?xml version="1.0" encoding="UTF-8"?><workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" '
+                   'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets>'
+                   + "".join(f'<sheet name="S{i}" sheetId="{i}" r:id="rId{i}"/>' for i in range(1, 6)) + "</sheets></workbook>")
+        z.writestr("xl/_rels/workbook.xml.rels",
+                   '<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+                   + "".join(f'<Relationship Id="rId{i}" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" '
+                             f'Target="worksheets/sheet{i}.xml"/>' for i in range(1, 6)) + "</Relationships>")
+        columns = [chr(ord("A") + c) for c in range(20)]
+        for i in range(1, 6):
+            parts = ['<?xml version="1.0" encoding="UTF-8"?><worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>']
+            size = 0
+            row = 1
+            # Sheets like these compress about 4.4 times: five of them make a file of about the size asked for.
+            while size < megabytes * 1000000 * 22 // 25:
+                cells = "".join(f'<c r="{col}{row}"><v>{rng.randint(0, 10**6) / 100}</v></c>' for col in columns)
+                line = f'<row r="{row}">{cells}</row>'
+                parts.append(line)
+                size += len(line)
+                row += 1
+            parts.append("</sheetData></worksheet>")
+            xml = "".join(parts).encode()
+            largest = max(largest, len(xml))
+            z.writestr(f"xl/worksheets/sheet{i}.xml", xml)
+    path = os.path.join(folder, f"book{megabytes}.json")
+    with open(path, "w") as f:
+        f.write('{"tesslyDrawing": 1, "objects": [{"type": "mtext", "handle": "100", '
+                f'"text": "%<\\\\ExcelCell book{megabytes}.xlsx:S3:A1>%"}}]}}')
+    return path, largest
+
+
 # --- cases --------------------------------------------------------------------
 
 def drawing_case(make, unit):
@@ -181,6 +232,11 @@ def text_file(tessly, folder, megabytes):
     return run([tessly, "eval", path]), os.path.getsize(os.path.join(folder, f"notes{megabytes}.txt")), "byte"
 
 
+def workbook_first_cell(tessly, folder, megabytes):
+    path, largest = workbook(folder, megabytes)
+    return run([tessly, "eval", path]), largest, "byte of the largest sheet's XML"
+
+
 CASES = {
     "json-blocks": (drawing_case(json_blocks, "block"), [500, 1000, 2000, 4000, 8000]),
     "json-layers": (drawing_case(json_layers, "layer"), [2000, 4000, 8000, 16000, 32000]),
@@ -188,6 +244,7 @@ CASES = {
     "nested-fields": (nested_fields, [10000, 20000, 40000, 80000, 160000]),
     "dxf-read": (dxf_read, [12, 25, 50, 100, 200]),
     "text-file": (text_file, [12, 25, 50, 100]),
+    "workbook": (workbook_first_cell, [6, 13, 26, 52]),
 }
 
 

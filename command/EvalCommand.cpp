@@ -124,9 +124,10 @@ void printFields(const std::vector<AcDbField*>& fields, bool json)
     for (AcDbField* field : fields) {
         const ACHAR* id = field->evaluatorId();
         rows.push_back({locationText(*field), utf::toUtf8(id ? id : u""), utf::toUtf8(field->parameters()),
-                        statusText(field->evaluationStatus()), utf::toUtf8(field->getValue())});
+                        statusText(field->evaluationStatus())});
     }
-    printTable(rows);
+    // The values are written straight from the fields.
+    printTable(rows, fields);
 }
 
 }
@@ -163,6 +164,7 @@ int runEval(const std::vector<std::string>& words)
         return watchEval(path, args.value("--module"), args.has("--json"));
 
     Session session(path, args.value("--module"));
+    session.leaveDrawingAtExit();
     std::string target = args.has("--save") ? savePath(session, path, args) : std::string();
     if (!session.loadNote().empty())
         std::cerr << path << ": " << session.loadNote() << '\n';

@@ -84,6 +84,7 @@ int runField(const std::vector<std::string>& words)
     std::vector<std::string> codes = inputsOf(args.positional[0]);
 
     Session session(args.value("--drawing"), args.value("--module"));
+    session.leaveDrawingAtExit();
     if (!session.loadNote().empty())
         std::cerr << args.value("--drawing") << ": " << session.loadNote() << '\n';
     if (args.has("--select"))
@@ -105,7 +106,7 @@ int runField(const std::vector<std::string>& words)
             fieldreport::addPassCounts(j);
             std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         } else
-            std::cout << utf::toUtf8(field->getValue()) << '\n';
+            std::cout << field->hostDisplayUtf8() << '\n';
     }
     return 0;
 }

@@ -65,7 +65,7 @@ Json fieldJson(const AcDbField& field)
     j["returned"] = pass.evaluateRan ? Json(pass.evaluateReturned) : Json(nullptr);
     j["type"] = valueJson(value, "type");
     j["value"] = valueJson(value, "value");
-    j["display"] = utf::toUtf8(field.getValue());
+    j["display"] = field.hostDisplayUtf8();
     return j;
 }
 
@@ -135,33 +135,70 @@ std::string statusText(int status)
     }
 }
 
-void printTable(const std::vector<std::vector<std::string>>& rows)
+namespace {
+const char* escapeOf(char ch)
 {
-    std::vector<std::vector<std::string>> cells = rows;
+    switch (ch) {
+    case '\n': return "\\n";
+    case '\r': return "\\r";
+    case '\t': return "\\t";
+    default: return nullptr;
+    }
+}
+
+// Written straight out, escapes in place: a cell may be a whole text file.
+void writeEscaped(const std::string& cell)
+{
+    size_t at = 0;
+    for (size_t i = 0; i < cell.size(); ++i)
+        if (const char* escape = escapeOf(cell[i])) {
+            std::cout.write(cell.data() + at, static_cast<std::streamsize>(i - at)) << escape;
+            at = i + 1;
+        }
+    std::cout.write(cell.data() + at, static_cast<std::streamsize>(cell.size() - at));
+}
+
+size_t escapedWidth(const std::string& cell)
+{
+    return width(cell) + static_cast<size_t>(std::count_if(cell.begin(), cell.end(), escapeOf));
+}
+
+void writeEscaped(std::u16string_view text)
+{
+    constexpr size_t kPiece = 1 << 16;
+    while (!text.empty()) {
+        size_t n = std::min(kPiece, text.size());
+        if (n < text.size() && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF)
+            --n; // a surrogate pair stays in one piece
+        writeEscaped(utf::toUtf8(text.substr(0, n)));
+        text.remove_prefix(n);
+    }
+}
+}
+
+void printTable(const std::vector<std::vector<std::string>>& rows, const std::vector<AcDbField*>& shownFields)
+{
     std::vector<size_t> widths;
-    for (auto& row : cells) {
+    for (const auto& row : rows)
         for (size_t c = 0; c < row.size(); ++c) {
-            std::string escaped;
-            for (char ch : row[c]) {
-                if (ch == '\n') escaped += "\\n";
-                else if (ch == '\r') escaped += "\\r";
-                else if (ch == '\t') escaped += "\\t";
-                else escaped += ch;
-            }
-            row[c] = escaped;
             if (widths.size() <= c)
                 widths.push_back(0);
-            widths[c] = std::max(widths[c], width(row[c]));
+            widths[c] = std::max(widths[c], escapedWidth(row[c]));
         }
-    }
-    for (auto& row : cells) {
-        std::string line;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const auto& row = rows[r];
+        const AcDbField* shown = r > 0 && r - 1 < shownFields.size() ? shownFields[r - 1] : nullptr;
+        const size_t cells = row.size() + (shown ? 1 : 0);
         for (size_t c = 0; c < row.size(); ++c) {
-            line += row[c];
-            if (c + 1 < row.size())
-                line += std::string(widths[c] - width(row[c]) + 2, ' ');
+            writeEscaped(row[c]);
+            if (c + 1 < cells)
+                std::cout << std::string(widths[c] - escapedWidth(row[c]) + 2, ' ');
         }
-        std::cout << line << '\n';
+        if (shown) {
+            AcString storage;
+            writeEscaped(shown->hostDisplayView(storage));
+        }
+        std::cout << '\n';
     }
 }
 

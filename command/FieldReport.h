@@ -25,8 +25,11 @@ Json locationJson(const AcDbField& field);
 std::string locationText(const AcDbField& field);
 std::string statusText(int status);
 
-// Prints rows as aligned columns; newlines in cells show as "\n".
-void printTable(const std::vector<std::vector<std::string>>& rows);
+// Prints rows as aligned columns; newlines in cells show as "\n". With
+// shown fields, row i + 1 ends in what shownFields[i] shows, written out in
+// pieces, so a field showing a whole text file is not copied to be printed.
+void printTable(const std::vector<std::vector<std::string>>& rows,
+                const std::vector<AcDbField*>& shownFields = {});
 
 // Every field of the drawing not nested in another, in drawing order.
 std::vector<AcDbField*> topLevelFields(AcDbDatabase& db);

@@ -38,6 +38,9 @@ public:
     void evaluate(const std::vector<AcDbObjectId>& fieldIds);
     // Writes the drawing back; the error line, or empty.
     std::string save(const std::string& path);
+    // The process ends with the session: the drawing is left to the exit
+    // rather than freed object by object.
+    void leaveDrawingAtExit() { m_leaveAtExit = true; }
 
 private:
     std::unique_ptr<AcDbDatabase> m_db;
@@ -46,4 +49,5 @@ private:
     AcDbObjectId m_selected;
     std::string m_modulePath;
     ModuleLoader m_module;
+    bool m_leaveAtExit = false;
 };

@@ -5,6 +5,8 @@
 #include "host/dbsymtb.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
+#include <algorithm>
+
 AcDbDatabase::AcDbDatabase(bool buildDefaultDrawing)
 {
     addObject(new AcDbBlockTable, AcDbObjectId(), m_blockTableId, AcDbHandle(1));
@@ -34,8 +36,65 @@ void AcDbDatabase::addMissingDefaults()
 
 AcDbDatabase::~AcDbDatabase()
 {
-    for (auto& [id, obj] : m_objects)
-        hostdb::unregisterObject(AcDbObjectId::fromOldId(id));
+    // All are unregistered before any is deleted: a destructor that looks
+    // another object up finds none half torn down.
+    std::vector<AcDbObject*> objects;
+    objects.reserve(m_order.size());
+    for (AcDbObjectId id : m_order) {
+        objects.push_back(hostdb::lookupObject(id));
+        hostdb::unregisterObject(id);
+    }
+    for (AcDbObject* obj : objects)
+        delete obj;
+}
+
+void AcDbDatabase::hostReserveObjects(size_t count)
+{
+    m_order.reserve(count);
+    size_t capacity = 16;
+    while (capacity < 2 * count)
+        capacity *= 2;
+    if (capacity > m_handleSlots.size())
+        growHandles(capacity);
+}
+
+namespace {
+size_t slotOf(Adesk::UInt64 handle, size_t mask)
+{
+    // Handles are mostly consecutive: mixed so neighbours spread out.
+    handle ^= handle >> 33;
+    handle *= 0xFF51AFD7ED558CCDull;
+    handle ^= handle >> 33;
+    return static_cast<size_t>(handle) & mask;
+}
+}
+
+// The slot holding handle, or the empty slot where it would go.
+AcDbDatabase::HandleSlot* AcDbDatabase::handleSlot(Adesk::UInt64 handle) const
+{
+    if (m_handleSlots.empty())
+        return nullptr;
+    size_t mask = m_handleSlots.size() - 1;
+    for (size_t i = slotOf(handle, mask);; i = (i + 1) & mask) {
+        HandleSlot& slot = m_handleSlots[i];
+        if (slot.handle == handle || slot.handle == 0)
+            return &slot;
+    }
+}
+
+void AcDbDatabase::growHandles(size_t capacity)
+{
+    std::vector<HandleSlot> old = std::move(m_handleSlots);
+    m_handleSlots.assign(capacity, HandleSlot());
+    size_t mask = capacity - 1;
+    for (const HandleSlot& slot : old) {
+        if (slot.handle == 0)
+            continue;
+        size_t i = slotOf(slot.handle, mask);
+        while (m_handleSlots[i].handle != 0)
+            i = (i + 1) & mask;
+        m_handleSlots[i] = slot;
+    }
 }
 
 Acad::ErrorStatus AcDbDatabase::getFilename(const ACHAR*& fileName) const
@@ -74,10 +133,10 @@ Acad::ErrorStatus AcDbDatabase::getAcDbObjectId(AcDbObjectId& id, bool createIfN
     id = AcDbObjectId();
     if (createIfNotFound || xRefId != 0)
         return Acad::eNotImplementedYet;
-    auto it = m_handles.find(handle.value());
-    if (handle.isNull() || it == m_handles.end())
+    HandleSlot* slot = handle.isNull() ? nullptr : handleSlot(handle.value());
+    if (!slot || slot->handle == 0)
         return Acad::eKeyNotFound;
-    id = it->second;
+    id = slot->id;
     return Acad::eOk;
 }
 
@@ -92,15 +151,16 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
         handle = object->objectHandle();
     if (handle.isNull())
         handle = AcDbHandle(m_nextHandle);
-    if (m_handles.count(handle.value()))
+    if (HandleSlot* slot = handleSlot(handle.value()); slot && slot->handle != 0)
         return Acad::eDuplicateKey;
     if (handle.value() >= m_nextHandle)
         m_nextHandle = handle.value() + 1;
+    if (2 * (m_order.size() + 1) > m_handleSlots.size())
+        growHandles(std::max<size_t>(16, 2 * m_handleSlots.size()));
     id = hostdb::newObjectId();
     object->hostSetIdentity(this, id, handle);
     object->setOwnerId(owner);
-    m_objects[id.asOldId()].reset(object);
-    m_handles[handle.value()] = id;
+    *handleSlot(handle.value()) = {handle.value(), id};
     m_order.push_back(id);
     hostdb::registerObject(id, object);
 
@@ -119,14 +179,14 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
 
 AcDbObject* AcDbDatabase::objectAt(AcDbObjectId id) const
 {
-    auto it = m_objects.find(id.asOldId());
-    return it == m_objects.end() ? nullptr : it->second.get();
+    AcDbObject* obj = hostdb::lookupObject(id);
+    return obj && obj->database() == this ? obj : nullptr;
 }
 
 int AcDbDatabase::openObjectCount() const
 {
     int n = 0;
-    for (auto& [id, obj] : m_objects)
-        n += obj->hostOpenCount() > 0;
+    for (AcDbObjectId id : m_order)
+        n += hostdb::lookupObject(id)->hostOpenCount() > 0;
     return n;
 }

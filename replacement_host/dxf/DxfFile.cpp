@@ -76,6 +76,8 @@ public:
     explicit Loader(const std::string& path) : m_reader(path), m_db(std::make_unique<AcDbDatabase>(false))
     {
         m_record.reader = &m_reader;
+        // Written by CAD programs, an object takes a few hundred bytes.
+        m_db->hostReserveObjects(m_reader.fileSize() / 256);
         m_layers[upper("0")] = true;
         noteFresh(0);
     }

@@ -4,6 +4,7 @@
 #include "host/dbfield.h"
 #include "replacement_host/fields/FieldCode.h"
 #include "replacement_host/fields/ValueDisplay.h"
+#include "replacement_host/text/Utf.h"
 #include "host/dbapserv.h"
 
 #include <exception>
@@ -178,6 +179,19 @@ AcString AcDbField::getValue() const
     if (m_status != kSuccess)
         return valuedisplay::kFailed;
     return valuedisplay::format(m_value, m_format);
+}
+
+std::u16string_view AcDbField::hostDisplayView(AcString& storage) const
+{
+    if (m_status != kSuccess)
+        return valuedisplay::kFailed;
+    return valuedisplay::view(m_value, m_format, storage);
+}
+
+std::string AcDbField::hostDisplayUtf8() const
+{
+    AcString storage;
+    return utf::toUtf8(hostDisplayView(storage));
 }
 
 int AcDbField::evaluationStatus(int* errorCode, AcString* errorMessage) const

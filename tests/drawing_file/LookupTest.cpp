@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -72,6 +73,40 @@ TEST(SymbolLookup, ModelSpaceListedAfterManyBlocks)
     ASSERT_EQ(db.getAcDbObjectId(owned, false, AcDbHandle(0x9001)), Acad::eOk);
     EXPECT_EQ(db.objectAt(line)->ownerId(), db.modelSpaceId());
     EXPECT_EQ(db.objectAt(owned)->ownerId(), blockNamed(db, u"B1900")) << "handle 2000 is block B1900";
+}
+
+TEST(HandleIndex, HandlesFoundAsTheDrawingGrows)
+{
+    AcDbDatabase db(false), other(false);
+    db.hostReserveObjects(10);
+    // Consecutive handles, a power-of-two stride and large ones.
+    std::vector<Adesk::UInt64> handles;
+    for (Adesk::UInt64 i = 0; i < 3000; ++i)
+        handles.push_back(0x100 + i);
+    for (Adesk::UInt64 i = 1; i <= 3000; ++i)
+        handles.push_back(i << 16);
+    for (Adesk::UInt64 i = 1; i <= 100; ++i)
+        handles.push_back(~0ull - i);
+    std::vector<AcDbObjectId> ids;
+    for (Adesk::UInt64 h : handles) {
+        AcDbObjectId id;
+        ASSERT_EQ(db.addObject(new AcDbLayerTableRecord, db.layerTableId(), id, AcDbHandle(h)), Acad::eOk);
+        ids.push_back(id);
+    }
+    for (size_t i = 0; i < handles.size(); ++i) {
+        AcDbObjectId id;
+        ASSERT_EQ(db.getAcDbObjectId(id, false, AcDbHandle(handles[i])), Acad::eOk);
+        ASSERT_EQ(id, ids[i]);
+        ASSERT_EQ(db.objectAt(id)->objectHandle().value(), handles[i]);
+    }
+    auto* twice = new AcDbLayerTableRecord;
+    AcDbObjectId id;
+    EXPECT_EQ(db.addObject(twice, db.layerTableId(), id, AcDbHandle(0x100)), Acad::eDuplicateKey);
+    delete twice;
+    EXPECT_EQ(db.getAcDbObjectId(id, false, AcDbHandle(0x99)), Acad::eKeyNotFound);
+    EXPECT_EQ(db.getAcDbObjectId(id, false, AcDbHandle()), Acad::eKeyNotFound);
+    EXPECT_EQ(other.objectAt(ids[0]), nullptr) << "an object of another drawing";
+    EXPECT_GT(db.handseed(), handles.back());
 }
 
 TEST(FieldCode, EvaluatedChildrenTakeTheirPlaceInOnePass)
