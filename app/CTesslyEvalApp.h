@@ -22,3 +22,6 @@ private:
     AsdkFieldReactor m_reactor;
     int m_loaderRegistered = 0;
 };
+
+// The plug-in's one application object, built when the library loads.
+CTesslyEvalApp& tesslyApplication();

@@ -13,7 +13,6 @@
 #include "host/dbblkref.h"
 #include "host/dbdynblk.h"
 #include "host/dbsymtb.h"
-#include "util/CDelimTokenizer.h"
 #include "util/TextCase.h"
 
 #include <cstdio>
@@ -294,25 +293,7 @@ AcString AsdkBlockCountEvaluator::ownerHandleText(AcDbObjectId objectId)
 
 bool AsdkBlockCountEvaluator::parsePoint(std::u16string_view text, AcGePoint3d& point)
 {
-    // In this order, so a space before a parenthesis keeps the parenthesis.
-    while (!text.empty() && text.front() == u'(')
-        text.remove_prefix(1);
-    while (!text.empty() && text.front() == u' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == u')')
-        text.remove_suffix(1);
-    while (!text.empty() && text.back() == u' ')
-        text.remove_suffix(1);
-    CDelimTokenizer pieces(text, u",");
-    std::u16string piece;
-    double xyz[3];
-    for (double& c : xyz) {
-        if (!pieces.next(piece))
-            return false;
-        c = leadingNumber(piece);
-    }
-    point = AcGePoint3d(xyz[0], xyz[1], xyz[2]);
-    return true;
+    return parseWindowPoint(text, point);
 }
 
 bool AsdkBlockCountEvaluator::matchValue(std::u16string_view actual, std::u16string_view expected,

@@ -1,13 +1,13 @@
 // Taking the block count field code apart; see the header.
 #include "blockcount/BlockCountCode.h"
 
-#include "blockcount/AsdkBlockCountEvaluator.h"
+#include "blockcount/LeadingNumber.h"
 #include "util/CDelimTokenizer.h"
 #include "util/TextCase.h"
 
 namespace {
 
-bool isWhite(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+constexpr auto isWhite = textcase::isBlank;
 
 // Drops leading characters that satisfy lead and trailing ones that satisfy trail.
 template <class Lead, class Trail>
@@ -93,12 +93,35 @@ BlockCountRequest parseBlockCountCode(std::u16string_view code)
     getOptionValue(t, u"\\value", r.value);
 
     AcGePoint3d a, b;
-    if (!window.empty() && AsdkBlockCountEvaluator::parsePoint(cornerA, a) &&
-        AsdkBlockCountEvaluator::parsePoint(cornerB, b) && !space.empty()) {
+    if (!window.empty() && parseWindowPoint(cornerA, a) &&
+        parseWindowPoint(cornerB, b) && !space.empty()) {
         r.window = AcDbExtents({std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)},
                                {std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)});
         r.space = AcString(space);
     }
     r.nested = t.find(u"\\nested") != std::u16string_view::npos;
     return r;
+}
+
+bool parseWindowPoint(std::u16string_view text, AcGePoint3d& point)
+{
+    // In this order, so a space before a parenthesis keeps the parenthesis.
+    while (!text.empty() && text.front() == u'(')
+        text.remove_prefix(1);
+    while (!text.empty() && text.front() == u' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == u')')
+        text.remove_suffix(1);
+    while (!text.empty() && text.back() == u' ')
+        text.remove_suffix(1);
+    CDelimTokenizer pieces(text, u",");
+    std::u16string piece;
+    double xyz[3];
+    for (double& c : xyz) {
+        if (!pieces.next(piece))
+            return false;
+        c = leadingNumber(piece);
+    }
+    point = AcGePoint3d(xyz[0], xyz[1], xyz[2]);
+    return true;
 }

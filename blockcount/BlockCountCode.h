@@ -30,3 +30,7 @@ struct BlockCountRequest {
 };
 
 BlockCountRequest parseBlockCountCode(std::u16string_view code);
+
+// Reads a window corner "(x,y,z)": surrounding parentheses and blanks are
+// dropped, each coordinate is its leading number. False when fewer than three.
+bool parseWindowPoint(std::u16string_view text, AcGePoint3d& point);

@@ -1,6 +1,6 @@
 // tessly expr: tries expressions of the expression language outside any
 // field, through the loaded module, and prints each result.
-#include "app/TesslyExports.h"
+#include "plugin/TesslyExports.h"
 #include "command/Arguments.h"
 #include "command/Commands.h"
 #include "command/Session.h"

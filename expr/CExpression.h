@@ -22,6 +22,10 @@ inline constexpr char16_t kStringMarker = u'\x13';   // leads a string constant
 inline constexpr char16_t kRangeMarker = u'\x14';    // leads a range value
 inline constexpr char16_t kArgumentMarker = u'\x1B'; // starts a function's arguments
 
+// Two numbers this close are equal: in comparisons, in rounding and when a
+// result is taken for a whole number.
+inline constexpr double kTolerance = 0.00001;
+
 // The one error of the expression subsystem: thrown where a fault is found,
 // caught in CExpression::Evaluate, whose result text it becomes.
 class CExpressionError {
@@ -115,10 +119,8 @@ public:
     static std::u16string FormatInteger(int value);
     static std::u16string FormatBoolean(bool value);
 
-    const std::u16string& Expression() const { return m_expression; }
     const TokenList& Tokens() const { return m_tokens; }
     const TokenList& Postfix() const { return m_postfix; }
-    AcDbObjectId TableId() const { return m_table; }
     void SetTableId(AcDbObjectId table) { m_table = table; }
     // Presets the value of a reference, as reading it from a table would.
     void SetCellValue(const std::u16string& reference, std::u16string value);

@@ -2,7 +2,8 @@
 // table cell or range, keeps the values read in the expression's cell map,
 // parses cell addresses and evaluates nested field codes. Interface:
 // CExpression::ResolveReference, ReadTableCells, ParseCellAddress,
-// EvaluateFieldCode, FindOwnerTable, MatchGroups and SetCellValue.
+// EvaluateFieldCode, FindOwnerTable, MatchGroups, SetCellValue and the
+// lookups of operands in the cell map (GetVariableValue, Resolve).
 #include "expr/CExpression.h"
 
 #include "host/acutads.h"
@@ -11,14 +12,15 @@
 #include "host/dbsymtb.h"
 #include "host/dbtable.h"
 #include "tablecell/RegExp.h"
+#include "util/TextCase.h"
 #include "util/WideCrt.h"
 
 namespace {
 
 const std::u16string kFieldFailure = u"####";
 
-bool isLetter(char16_t c) { return c >= u'A' && c <= u'Z'; }
-bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+using textcase::isDigit;
+constexpr auto isLetter = textcase::isUpperLetter;
 
 // Nested field codes deeper than this give "####": a code that leads back
 // to itself must not recurse without end.
@@ -37,6 +39,17 @@ AcDbObjectId objectOfHandle(std::u16string_view handle)
 }
 
 // Replaces every occurrence of what in text with with.
+// The owner of an object; the null id when it cannot be opened.
+AcDbObjectId ownerOf(AcDbObjectId id)
+{
+    AcDbObject* object = nullptr;
+    if (acdbOpenAcDbObject(object, id, AcDb::kForRead) != Acad::eOk || !object)
+        return AcDbObjectId();
+    AcDbObjectId owner = object->ownerId();
+    object->close();
+    return owner;
+}
+
 void replaceAll(std::u16string& text, const std::u16string& what, const std::u16string& with)
 {
     for (size_t at = text.find(what); at != std::u16string::npos; at = text.find(what, at + with.size()))
@@ -119,33 +132,22 @@ int CExpression::FindOwnerTable(AcDbField* field)
 {
     if (!field)
         return 0;
-    AcDbObjectId current = field->ownerId();
-    while (current.isValid()) {
-        {
-            AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> record(current, AcDb::kForRead);
-            if (record) {
-                if (!record->isLayout() && record->isAnonymous()) {
-                    std::vector<AcDbObjectId> refs;
-                    record->getBlockReferenceIds(refs, true, false);
-                    if (refs.size() == 1) {
-                        AcDbObjectPointer<AcDbTable> table(refs[0], AcDb::kForRead);
-                        if (table) {
-                            m_table = refs[0];
-                            return 1;
-                        }
-                    }
-                    return 0;
-                }
-            }
-        }
-        AcDbObject* obj = nullptr;
-        if (acdbOpenAcDbObject(obj, current, AcDb::kForRead) != Acad::eOk)
+    // Up the owners to the first block record that is not a layout: the
+    // field is in a table when that record is anonymous and referenced by
+    // exactly one table.
+    for (AcDbObjectId current = field->ownerId(); current.isValid(); current = ownerOf(current)) {
+        AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> record(current, AcDb::kForRead);
+        if (!record || record->isLayout() || !record->isAnonymous())
+            continue;
+        std::vector<AcDbObjectId> refs;
+        record->getBlockReferenceIds(refs, true, false);
+        if (refs.size() != 1)
             return 0;
-        AcDbObjectId owner = obj->ownerId();
-        obj->close();
-        if (!owner.isValid())
+        AcDbObjectPointer<AcDbTable> table(refs[0], AcDb::kForRead);
+        if (!table)
             return 0;
-        current = owner;
+        m_table = refs[0];
+        return 1;
     }
     return 0;
 }
@@ -222,4 +224,18 @@ std::u16string CExpression::EvaluateFieldCode(std::u16string_view fieldCode)
 int CExpression::MatchGroups(std::u16string_view text, std::u16string_view pattern, TokenList& groups)
 {
     return matchGroups(text, pattern, groups) ? 1 : 0;
+}
+
+std::u16string CExpression::GetVariableValue(const std::u16string& reference) const
+{
+    std::u16string key = crt::toUpper(reference);
+    auto found = m_cellValues.find(key);
+    if (found == m_cellValues.end())
+        throw CExpressionError(u"Variable [" + key + u"] not defined");
+    return found->second;
+}
+
+std::u16string CExpression::Resolve(const std::u16string& operand)
+{
+    return ResolveReference(operand) ? GetVariableValue(operand) : operand;
 }

@@ -1,7 +1,6 @@
 // The evaluator: runs the postfix list on a stack of texts and implements
 // every operator. It is the one place where the errors of the expression
-// subsystem stop and become the result text. Interface: CExpression::Evaluate
-// and GetVariableValue.
+// subsystem stop and become the result text. Interface: CExpression::Evaluate.
 #include "expr/CExpression.h"
 
 #include "util/WideCrt.h"
@@ -9,8 +8,6 @@
 #include <cmath>
 
 namespace {
-
-constexpr double kTolerance = 0.00001;
 
 // Pops the right and then the left operand of a two-operand operator.
 void popOperands(CStringStack& stack, const std::u16string& token, std::u16string& left,
@@ -69,20 +66,87 @@ double remainder(const std::u16string& token, double l, double r)
     return std::fmod(std::trunc(l), divisor) + 0.0;
 }
 
+// + and -: two numbers; booleans and texts are refused by name.
+std::u16string addOrSubtract(int code, const std::u16string& left, const std::u16string& right)
+{
+    const char16_t* name = code == CExpression::kAdd ? u"Addition" : u"Substraction";
+    if (CExpression::IsBoolean(left) || CExpression::IsBoolean(right))
+        throw CExpressionError(u"Can not perform " + std::u16string(name) + u" with boolean values.");
+    if (!CExpression::IsNumber(left) || !CExpression::IsNumber(right))
+        throw CExpressionError(name + std::u16string(u" not supported for strings."));
+    double l = crt::wcstod(left), r = crt::wcstod(right);
+    return CExpression::FormatNumber(code == CExpression::kAdd ? l + r : l - r);
 }
 
-std::u16string CExpression::GetVariableValue(const std::u16string& reference) const
+// ^ * / %: two numbers.
+std::u16string multiplicative(int code, const std::u16string& token, const std::u16string& left,
+                              const std::u16string& right)
 {
-    std::u16string key = crt::toUpper(reference);
-    auto found = m_cellValues.find(key);
-    if (found == m_cellValues.end())
-        throw CExpressionError(u"Variable [" + key + u"] not defined");
-    return found->second;
+    if (!CExpression::IsNumber(left) || !CExpression::IsNumber(right))
+        throw CExpressionError(u"Either one of the operand is not a number can not perform [" + token + u"]");
+    double l = crt::wcstod(left), r = crt::wcstod(right);
+    switch (code) {
+    case CExpression::kPower: return CExpression::FormatNumber(std::pow(l, r));
+    case CExpression::kMultiply: return CExpression::FormatNumber(l * r);
+    case CExpression::kDivide: return CExpression::FormatNumber(l / r);
+    default: return CExpression::FormatNumber(remainder(token, l, r));
+    }
 }
 
-std::u16string CExpression::Resolve(const std::u16string& operand)
+// > < = >= <= <>: numbers by value, booleans by truth for = and <>, anything
+// else as texts ignoring case.
+std::u16string compare(int code, const std::u16string& left, const std::u16string& right)
 {
-    return ResolveReference(operand) ? GetVariableValue(operand) : operand;
+    bool truth;
+    if (CExpression::IsNumber(left) && CExpression::IsNumber(right))
+        truth = compareNumbers(code, crt::wcstod(left), crt::wcstod(right));
+    else if (CExpression::IsBoolean(left) && CExpression::IsBoolean(right) &&
+             (code == CExpression::kEqual || code == CExpression::kNotEqual))
+        truth = (CExpression::GetBooleanValue(left) == CExpression::GetBooleanValue(right)) ==
+                (code == CExpression::kEqual);
+    else
+        truth = compareTexts(code, crt::wcsicmp(left, right));
+    return CExpression::FormatBoolean(truth);
+}
+
+// A two-operand operator, by family.
+std::u16string binary(int code, const std::u16string& token, const std::u16string& left, const std::u16string& right)
+{
+    switch (code) {
+    case CExpression::kAdd:
+    case CExpression::kSubtract:
+        return addOrSubtract(code, left, right);
+    case CExpression::kPower:
+    case CExpression::kMultiply:
+    case CExpression::kDivide:
+    case CExpression::kRemainder:
+        return multiplicative(code, token, left, right);
+    default:
+        return compare(code, left, right);
+    }
+}
+
+bool isBinary(int code)
+{
+    return (code >= CExpression::kSubtract && code <= CExpression::kRemainder) ||
+           (code >= CExpression::kGreater && code <= CExpression::kNotEqual);
+}
+
+// Unary minus: the sign is folded into the number's text, so the result
+// stays a number ("--1" is 1).
+std::u16string negate(std::u16string operand)
+{
+    if (!CExpression::IsNumber(operand))
+        throw CExpressionError(u"Not a numaric value.");
+    if (!operand.empty() && operand[0] == u'-')
+        operand.erase(0, 1);
+    else if (!operand.empty() && operand[0] == u'+')
+        operand[0] = u'-';
+    else
+        operand.insert(0, 1, u'-');
+    return operand;
+}
+
 }
 
 int CExpression::Evaluate(std::u16string& result)
@@ -97,84 +161,20 @@ int CExpression::Evaluate(std::u16string& result)
         std::u16string left, right;
         for (const std::u16string& token : m_postfix) {
             int code = GetOperatorCode(token);
-            switch (code) {
-            case kAdd:
-            case kSubtract: {
+            if (isBinary(code)) {
                 popOperands(stack, token, left, right);
                 left = Resolve(left);
                 right = Resolve(right);
-                const char16_t* name = code == kAdd ? u"Addition" : u"Substraction";
-                if (IsBoolean(left) || IsBoolean(right))
-                    throw CExpressionError(u"Can not perform " + std::u16string(name) + u" with boolean values.");
-                if (!IsNumber(left) || !IsNumber(right))
-                    throw CExpressionError(name + std::u16string(u" not supported for strings."));
-                double l = crt::wcstod(left), r = crt::wcstod(right);
-                stack.Push(FormatNumber(code == kAdd ? l + r : l - r));
-                break;
-            }
-            case kPower:
-            case kMultiply:
-            case kDivide:
-            case kRemainder: {
-                popOperands(stack, token, left, right);
-                left = Resolve(left);
-                right = Resolve(right);
-                if (!IsNumber(left) || !IsNumber(right))
-                    throw CExpressionError(u"Either one of the operand is not a number can not perform [" + token + u"]");
-                double l = crt::wcstod(left), r = crt::wcstod(right);
-                double value = code == kPower      ? std::pow(l, r)
-                               : code == kMultiply ? l * r
-                               : code == kDivide   ? l / r
-                                                   : remainder(token, l, r);
-                stack.Push(FormatNumber(value));
-                break;
-            }
-            case kGreater:
-            case kLess:
-            case kEqual:
-            case kGreaterEqual:
-            case kLessEqual:
-            case kNotEqual: {
-                popOperands(stack, token, left, right);
-                left = Resolve(left);
-                right = Resolve(right);
-                bool truth;
-                if (IsNumber(left) && IsNumber(right))
-                    truth = compareNumbers(code, crt::wcstod(left), crt::wcstod(right));
-                else if (IsBoolean(left) && IsBoolean(right) && (code == kEqual || code == kNotEqual))
-                    truth = (GetBooleanValue(left) == GetBooleanValue(right)) == (code == kEqual);
-                else
-                    truth = compareTexts(code, crt::wcsicmp(left, right));
-                stack.Push(FormatBoolean(truth));
-                break;
-            }
-            case kNegate: {
+                stack.Push(binary(code, token, left, right));
+            } else if (code == kNegate) {
                 if (stack.IsEmpty())
                     throw CExpressionError(u"No operand to negate.");
-                std::u16string operand = Resolve(stack.Pop());
-                if (!IsNumber(operand))
-                    throw CExpressionError(u"Not a numaric value.");
-                // Fold an existing sign so that the result stays a number.
-                if (!operand.empty() && operand[0] == u'-')
-                    operand.erase(0, 1);
-                else if (!operand.empty() && operand[0] == u'+')
-                    operand[0] = u'-';
-                else
-                    operand.insert(0, 1, u'-');
-                stack.Push(std::move(operand));
-                break;
-            }
-            case kArgumentList:
+                stack.Push(negate(Resolve(stack.Pop())));
+            } else if (code == kArgumentList || IsNumber(token) || IsBoolean(token) || ResolveReference(token) ||
+                       !IsFunction(token)) {
                 stack.Push(token);
-                break;
-            default:
-                if (IsNumber(token) || IsBoolean(token) || ResolveReference(token))
-                    stack.Push(token);
-                else if (IsFunction(token))
-                    EvaluateFunction(token, stack);
-                else
-                    stack.Push(token);
-                break;
+            } else {
+                EvaluateFunction(token, stack);
             }
         }
         if (stack.Count() != 1)

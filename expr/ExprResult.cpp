@@ -16,7 +16,7 @@ void convertResult(const std::u16string& text, AcValue& value)
     }
     int i = crt::wtoi(text);
     double d = crt::wcstod(text);
-    if (std::fabs(d - i) <= 0.00001)
+    if (std::fabs(d - i) <= kTolerance)
         value.set(static_cast<Adesk::Int32>(i));
     else
         value.set(d);

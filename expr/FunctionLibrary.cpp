@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr double kTolerance = 0.00001;
 // An aggregate walk that grows past this many entries has met a range whose
 // cells lead back into it.
 constexpr size_t kMaxAggregateEntries = 100000;
@@ -79,6 +78,172 @@ std::u16string substitute(const std::u16string& text, const std::u16string& from
     result.append(text, position, std::u16string::npos);
     return result;
 }
+
+// One call of a function: its name and index, and its arguments, entry 0
+// being the last one written.
+struct Call {
+    CExpression& expression;
+    const std::u16string& name;
+    int function;
+    CExpression::TokenList arguments;
+
+    // The argument as written, with a reference replaced by its value.
+    std::u16string resolve(size_t i) const
+    {
+        if (!expression.ResolveReference(arguments[i]))
+            return arguments[i];
+        std::u16string value = expression.GetVariableValue(arguments[i]);
+        if (value.empty())
+            throw CExpressionError(u"Variable [" + arguments[i] + u"] not defined");
+        return value;
+    }
+    [[noreturn]] void fail(const char16_t* message) const { throw CExpressionError(name + message); }
+};
+
+// How many arguments a function takes, and what a wrong count says.
+struct Arity {
+    size_t count;
+    const char16_t* tooFew;
+    const char16_t* tooMany;
+};
+constexpr Arity kOneArgument = {1, u" requires at least one argument.", u" requires only one argument."};
+constexpr Arity kTwoArguments = {2, u" requires at least two arguments.", u" requires only two arguments."};
+constexpr Arity kThreeArguments = {3, u" requires at least three arguments.", u" requires only three arguments."};
+
+void checkCount(const Call& call, const Arity& arity)
+{
+    if (call.arguments.size() < arity.count)
+        call.fail(arity.tooFew);
+    if (call.arguments.size() > arity.count)
+        call.fail(arity.tooMany);
+}
+
+[[noreturn]] std::u16string notImplemented(const Call& call)
+{
+    throw CExpressionError(u"Function [" + call.name + u"] is not implemented.");
+}
+
+// ABS COS FIXED HEX LOG SIN SQRT TAN: one number in, one number out.
+std::u16string numberFunction(const Call& call)
+{
+    std::u16string text = call.resolve(0);
+    if (!CExpression::IsNumber(text))
+        call.fail(u" operates on numeric operands only.");
+    double x = crt::wcstod(text);
+    switch (call.function) {
+    case CExpression::kAbs: return CExpression::FormatNumber(std::fabs(x));
+    case CExpression::kCos: return CExpression::FormatNumber(std::cos(x));
+    case CExpression::kFixed: return CExpression::FormatNumber(std::floor(x));
+    case CExpression::kLog: return CExpression::FormatNumber(std::log10(x));
+    case CExpression::kSin: return CExpression::FormatNumber(std::sin(x));
+    case CExpression::kSqrt: return CExpression::FormatNumber(std::sqrt(x));
+    case CExpression::kTan: return CExpression::FormatNumber(std::tan(x));
+    default: notImplemented(call);
+    }
+}
+
+// ASC: the code of the first character.
+std::u16string ascFunction(const Call& call)
+{
+    std::u16string text = call.resolve(0);
+    if (text.empty())
+        call.fail(u" requires a char type operand.");
+    return CExpression::FormatInteger(text[0]);
+}
+
+// LCASE UCASE ACAD_FIELD: one text in, one text out.
+std::u16string textFunction(const Call& call)
+{
+    std::u16string text = call.resolve(0);
+    if (call.function == CExpression::kLcase)
+        return crt::toLower(text);
+    if (call.function == CExpression::kUcase)
+        return crt::toUpper(text);
+    size_t unit = text.find(u'\x1F');
+    if (unit == std::u16string::npos || unit == 0)
+        return text;
+    std::erase(text, u'\x1F');
+    return call.expression.EvaluateFieldCode(text);
+}
+
+// LEFT RIGHT ROUND ROUNDUP ROUNDDOWN: a text or number, then a count.
+std::u16string countFunction(const Call& call)
+{
+    std::u16string count = call.resolve(0);
+    if (!CExpression::IsNumber(count))
+        call.fail(u" oprator requires numaric length.");
+    std::u16string text = call.resolve(1);
+    int k = crt::wtoi(count);
+    switch (call.function) {
+    case CExpression::kLeft: return clampedPrefix(text, k);
+    case CExpression::kRight: return clampedSuffix(text, k);
+    case CExpression::kRound: return CExpression::FormatNumber(CExpression::Round(crt::wcstod(text), k));
+    case CExpression::kRoundUp: return CExpression::FormatNumber(CExpression::RoundUp(text, k));
+    default: return CExpression::FormatNumber(CExpression::RoundDown(text, k));
+    }
+}
+
+// IF MID SUBSTITUTE: three arguments, checked from the last one written.
+std::u16string threeArgumentFunction(const Call& call)
+{
+    bool mid = call.function == CExpression::kMid;
+    std::u16string third = call.resolve(0);
+    if (mid && !CExpression::IsNumber(third))
+        call.fail(u" oprator requires numaric lengths.");
+    std::u16string second = call.resolve(1);
+    if (mid && !CExpression::IsNumber(second))
+        call.fail(u" oprator requires numaric lengths.");
+    std::u16string first = call.resolve(2);
+    if (call.function == CExpression::kIf) {
+        if (!CExpression::IsBoolean(first))
+            call.fail(u" oprator requires boolean condition.");
+        return CExpression::GetBooleanValue(first) ? second : third;
+    }
+    if (mid) {
+        int start = crt::wtoi(second);
+        size_t index = start < 1 ? 0 : size_t(start) - 1;
+        return index >= first.size() ? std::u16string() : clampedPrefix(first.substr(index), crt::wtoi(third));
+    }
+    return substitute(first, second, third, call.name);
+}
+
+// Every function by its index: the arguments it takes (none: not checked)
+// and what computes it (none: an aggregate over numbers and ranges).
+using Handler = std::u16string (*)(const Call&);
+struct FunctionEntry {
+    const Arity* arity;
+    Handler handler;
+};
+constexpr FunctionEntry kFunctions[] = {
+    /* 0  AVG        */ {nullptr, nullptr},
+    /* 1  ABS        */ {&kOneArgument, numberFunction},
+    /* 2  ACOS       */ {nullptr, notImplemented},
+    /* 3  ASC        */ {&kOneArgument, ascFunction},
+    /* 4  ASIN       */ {nullptr, notImplemented},
+    /* 5  ATAN       */ {nullptr, notImplemented},
+    /* 6  COS        */ {&kOneArgument, numberFunction},
+    /* 7  FIXED      */ {&kOneArgument, numberFunction},
+    /* 8  HEX        */ {&kOneArgument, numberFunction},
+    /* 9  IF         */ {&kThreeArguments, threeArgumentFunction},
+    /* 10 LCASE      */ {&kOneArgument, textFunction},
+    /* 11 LEFT       */ {&kTwoArguments, countFunction},
+    /* 12 LOG        */ {&kOneArgument, numberFunction},
+    /* 13 MAX        */ {nullptr, nullptr},
+    /* 14 MID        */ {&kThreeArguments, threeArgumentFunction},
+    /* 15 MIN        */ {nullptr, nullptr},
+    /* 16 RIGHT      */ {&kTwoArguments, countFunction},
+    /* 17 ROUND      */ {&kTwoArguments, countFunction},
+    /* 18 SIN        */ {&kOneArgument, numberFunction},
+    /* 19 SQRT       */ {&kOneArgument, numberFunction},
+    /* 20 TAN        */ {&kOneArgument, numberFunction},
+    /* 21 UCASE      */ {&kOneArgument, textFunction},
+    /* 22 SUM        */ {nullptr, nullptr},
+    /* 23 ROUNDUP    */ {&kTwoArguments, countFunction},
+    /* 24 ROUNDDOWN  */ {&kTwoArguments, countFunction},
+    /* 25 SUBSTITUTE */ {&kThreeArguments, threeArgumentFunction},
+    /* 26 ACAD_FIELD */ {&kOneArgument, textFunction},
+};
+static_assert(std::size(kFunctions) == CExpression::kAcadField + 1);
 
 }
 
@@ -150,150 +315,26 @@ void CExpression::EvaluateAggregate(int function, const std::u16string& name, To
 
 void CExpression::EvaluateFunction(const std::u16string& token, CStringStack& stack)
 {
-    const std::u16string& name = token;
     int function = GetFunctionIndex(token);
     if (function < 0)
-        throw CExpressionError(u"Unsupported function token [" + name + u"]");
+        throw CExpressionError(u"Unsupported function token [" + token + u"]");
 
-    // Entry 0 is the last argument written.
-    TokenList arguments;
+    Call call{*this, token, function, {}};
     while (!stack.IsEmpty()) {
         std::u16string entry = stack.Pop();
         if (entry.size() == 1 && entry[0] == kArgumentMarker)
             break;
         stripLeading(entry, kStringMarker);
-        arguments.push_back(std::move(entry));
+        call.arguments.push_back(std::move(entry));
     }
-    size_t n = arguments.size();
-    // The argument as written, with a reference replaced by its value.
-    auto resolve = [&](size_t i) {
-        if (!ResolveReference(arguments[i]))
-            return arguments[i];
-        std::u16string value = GetVariableValue(arguments[i]);
-        if (value.empty())
-            throw CExpressionError(u"Variable [" + arguments[i] + u"] not defined");
-        return value;
-    };
-    auto countCheck = [&](size_t wanted, const char16_t* atLeast, const char16_t* only) {
-        if (n < wanted)
-            throw CExpressionError(name + atLeast);
-        if (n > wanted)
-            throw CExpressionError(name + only);
-    };
 
-    switch (function) {
-    case kAvg:
-    case kMax:
-    case kMin:
-    case kSum:
-        EvaluateAggregate(function, name, arguments);
-        stack.Push(std::move(arguments[0]));
-        return;
-    case kAcos:
-    case kAsin:
-    case kAtan:
-        throw CExpressionError(u"Function [" + name + u"] is not implemented.");
-    case kAbs:
-    case kCos:
-    case kFixed:
-    case kHex:
-    case kLog:
-    case kSin:
-    case kSqrt:
-    case kTan: {
-        countCheck(1, u" requires at least one argument.", u" requires only one argument.");
-        std::u16string text = resolve(0);
-        if (!IsNumber(text))
-            throw CExpressionError(name + u" operates on numeric operands only.");
-        double x = crt::wcstod(text);
-        double value = 0;
-        switch (function) {
-        case kAbs: value = std::fabs(x); break;
-        case kCos: value = std::cos(x); break;
-        case kFixed: value = std::floor(x); break;
-        case kLog: value = std::log10(x); break;
-        case kSin: value = std::sin(x); break;
-        case kSqrt: value = std::sqrt(x); break;
-        case kTan: value = std::tan(x); break;
-        default: throw CExpressionError(u"Function [" + name + u"] is not implemented.");
-        }
-        stack.Push(FormatNumber(value));
+    const FunctionEntry& entry = kFunctions[function];
+    if (!entry.handler) {
+        EvaluateAggregate(function, token, call.arguments);
+        stack.Push(std::move(call.arguments[0]));
         return;
     }
-    case kAsc: {
-        if (n > 1)
-            throw CExpressionError(name + u" requires only one argument.");
-        if (n < 1)
-            throw CExpressionError(name + u" requires at least one argument.");
-        std::u16string text = resolve(0);
-        if (text.empty())
-            throw CExpressionError(name + u" requires a char type operand.");
-        stack.Push(FormatInteger(text[0]));
-        return;
-    }
-    case kLcase:
-    case kUcase:
-    case kAcadField: {
-        countCheck(1, u" requires at least one argument.", u" requires only one argument.");
-        std::u16string text = resolve(0);
-        if (function == kLcase) {
-            stack.Push(crt::toLower(text));
-        } else if (function == kUcase) {
-            stack.Push(crt::toUpper(text));
-        } else {
-            size_t unit = text.find(u'\x1F');
-            if (unit != std::u16string::npos && unit != 0) {
-                std::erase(text, u'\x1F');
-                stack.Push(EvaluateFieldCode(text));
-            } else {
-                stack.Push(std::move(text));
-            }
-        }
-        return;
-    }
-    case kLeft:
-    case kRight:
-    case kRound:
-    case kRoundUp:
-    case kRoundDown: {
-        countCheck(2, u" requires at least two arguments.", u" requires only two arguments.");
-        std::u16string count = resolve(0);
-        if (!IsNumber(count))
-            throw CExpressionError(name + u" oprator requires numaric length.");
-        std::u16string text = resolve(1);
-        int k = crt::wtoi(count);
-        switch (function) {
-        case kLeft: stack.Push(clampedPrefix(text, k)); break;
-        case kRight: stack.Push(clampedSuffix(text, k)); break;
-        case kRound: stack.Push(FormatNumber(Round(crt::wcstod(text), k))); break;
-        case kRoundUp: stack.Push(FormatNumber(RoundUp(text, k))); break;
-        default: stack.Push(FormatNumber(RoundDown(text, k))); break;
-        }
-        return;
-    }
-    case kIf:
-    case kMid:
-    case kSubstitute: {
-        countCheck(3, u" requires at least three arguments.", u" requires only three arguments.");
-        std::u16string third = resolve(0);
-        if (function == kMid && !IsNumber(third))
-            throw CExpressionError(name + u" oprator requires numaric lengths.");
-        std::u16string second = resolve(1);
-        if (function == kMid && !IsNumber(second))
-            throw CExpressionError(name + u" oprator requires numaric lengths.");
-        std::u16string first = resolve(2);
-        if (function == kIf && !IsBoolean(first))
-            throw CExpressionError(name + u" oprator requires boolean condition.");
-        if (function == kIf) {
-            stack.Push(GetBooleanValue(first) ? second : third);
-        } else if (function == kMid) {
-            int start = crt::wtoi(second);
-            size_t index = start < 1 ? 0 : size_t(start) - 1;
-            stack.Push(index >= first.size() ? std::u16string() : clampedPrefix(first.substr(index), crt::wtoi(third)));
-        } else {
-            stack.Push(substitute(first, second, third, name));
-        }
-        return;
-    }
-    }
+    if (entry.arity)
+        checkCount(call, *entry.arity);
+    stack.Push(entry.handler(call));
 }

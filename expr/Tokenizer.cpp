@@ -4,14 +4,13 @@
 // CExpression::Tokenize.
 #include "expr/CExpression.h"
 
+#include "util/TextCase.h"
+
 namespace {
 
-bool isTrimmedSpace(char16_t c)
-{
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
-}
+constexpr auto isTrimmedSpace = textcase::isBlank;
 
-bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+using textcase::isDigit;
 
 class Tokenizer {
 public:

@@ -1,10 +1,11 @@
 // Cell addresses of table cell fields; see the header.
 #include "tablecell/CellAddress.h"
 
+#include "util/TextCase.h"
 #include "util/WideCrt.h"
 
 namespace {
-bool isAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+constexpr auto isAsciiLetter = textcase::isLetter;
 int letterValue(char16_t c) { return c - 64; }
 }
 

@@ -1,13 +1,19 @@
-// Letter case for ids, option names and keywords: only ASCII letters fold,
-// so the result never depends on the locale.
+// Letter case and character classes for ids, option names, keywords and
+// numbers: only ASCII letters fold and only ASCII characters are classed, so
+// the result never depends on the locale.
 #pragma once
 
 #include <string_view>
 
 namespace textcase {
 
+constexpr bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+constexpr bool isUpperLetter(char16_t c) { return c >= u'A' && c <= u'Z'; }
+constexpr bool isLetter(char16_t c) { return isUpperLetter(c) || (c >= u'a' && c <= u'z'); }
+// Blank as the C library's isspace in the "C" locale: space, \t \n \v \f \r.
+constexpr bool isBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+
 constexpr char16_t asciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
-constexpr char16_t asciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
 
 constexpr bool startsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix)
 {

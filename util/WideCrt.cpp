@@ -2,6 +2,9 @@
 // std::to_chars, which are exact and ignore the locale.
 #include "util/WideCrt.h"
 
+#include "util/DecimalScanner.h"
+#include "util/TextCase.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -11,15 +14,10 @@
 namespace crt {
 
 namespace {
-
-bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
+using textcase::isDigit;
 }
 
-bool iswspace(char16_t c)
-{
-    return c == u' ' || (c >= u'\t' && c <= u'\r');
-}
+bool iswspace(char16_t c) { return textcase::isBlank(c); }
 
 int wtoi(std::u16string_view text)
 {
@@ -50,55 +48,10 @@ double wcstod(std::u16string_view text, size_t* end)
     size_t i = 0;
     while (i < text.size() && iswspace(text[i]))
         ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-        negative = text[i++] == u'-';
-    std::string ascii;
-    size_t digits = 0;
-    bool dot = false;
-    for (; i < text.size(); ++i) {
-        char16_t c = text[i];
-        if (isDigit(c)) {
-            ascii += char(c);
-            ++digits;
-        } else if (c == u'.' && !dot) {
-            ascii += '.';
-            dot = true;
-        } else {
-            break;
-        }
-    }
-    if (digits == 0) {
-        if (end)
-            *end = 0;
-        return negative ? -0.0 : 0.0;
-    }
-    // An exponent counts only when digits follow it.
-    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
-        size_t j = i + 1;
-        std::string exponent = "e";
-        if (j < text.size() && (text[j] == u'+' || text[j] == u'-'))
-            exponent += char(text[j++]);
-        size_t start = j;
-        while (j < text.size() && isDigit(text[j]))
-            exponent += char(text[j++]);
-        if (j > start) {
-            ascii += exponent;
-            i = j;
-        }
-    }
+    DecimalScan scan = scanDecimal(text.substr(i));
     if (end)
-        *end = i;
-    double value = 0;
-    auto [ptr, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
-    (void)ptr;
-    if (ec == std::errc::result_out_of_range) {
-        // Too large or too small for a double: wcstod gives HUGE_VAL or 0.
-        size_t e = ascii.find('e');
-        bool tiny = e != std::string::npos && ascii[e + 1] == '-';
-        value = tiny ? 0.0 : HUGE_VAL;
-    }
-    return negative ? -value : value;
+        *end = scan.length ? i + scan.length : 0;
+    return scan.value;
 }
 
 std::u16string formatG(double value)

@@ -5,7 +5,7 @@
 #include "host/dbcircle.h"
 #include "host/dbmain.h"
 #include "replacement_host/db/ObjectRegistry.h"
-#include "util/TextCase.h"
+#include "replacement_host/text/TextCase.h"
 
 #include <cstring>
 
@@ -18,21 +18,21 @@ AcDbObject::~AcDbObject() = default;
 
 bool AcDbObject::hostGetProperty(std::u16string_view name, AcValue& value) const
 {
-    if (textcase::equalsIgnoreCase(name, u"Handle"))
+    if (hosttext::equalsIgnoreCase(name, u"Handle"))
         return value.set(m_handle.text().c_str());
-    if (textcase::equalsIgnoreCase(name, u"ObjectName"))
+    if (hosttext::equalsIgnoreCase(name, u"ObjectName"))
         return value.set(isA()->name());
-    if (auto* ent = AcDbEntity::cast(this); ent && textcase::equalsIgnoreCase(name, u"Layer"))
+    if (auto* ent = AcDbEntity::cast(this); ent && hosttext::equalsIgnoreCase(name, u"Layer"))
         return value.set(ent->layerName().c_str());
-    if (auto* curve = AcDbCurve::cast(this); curve && textcase::equalsIgnoreCase(name, u"Area")) {
+    if (auto* curve = AcDbCurve::cast(this); curve && hosttext::equalsIgnoreCase(name, u"Area")) {
         double area = 0.0;
         return curve->getArea(area) == Acad::eOk && value.set(area);
     }
-    if (auto* curve = AcDbCurve::cast(this); curve && textcase::equalsIgnoreCase(name, u"Length")) {
+    if (auto* curve = AcDbCurve::cast(this); curve && hosttext::equalsIgnoreCase(name, u"Length")) {
         double length = 0.0;
         return curve->getLength(length) == Acad::eOk && value.set(length);
     }
-    if (textcase::equalsIgnoreCase(name, u"Radius")) {
+    if (hosttext::equalsIgnoreCase(name, u"Radius")) {
         if (auto* circle = AcDbCircle::cast(this))
             return value.set(circle->radius());
         if (auto* arc = AcDbArc::cast(this))

@@ -3,7 +3,7 @@
 #include "host/dbfield.h"
 #include "host/dbtext.h"
 #include "replacement_host/fields/FieldText.h"
-#include "util/TextCase.h"
+#include "replacement_host/text/TextCase.h"
 
 ACRX_DEFINE_MEMBERS(AcDbText, AcDbEntity)
 ACRX_DEFINE_MEMBERS(AcDbMText, AcDbText)
@@ -52,7 +52,7 @@ void AcDbText::makeFields()
 
 bool AcDbText::hostGetProperty(std::u16string_view name, AcValue& value) const
 {
-    if (textcase::equalsIgnoreCase(name, u"TextString")) {
+    if (hosttext::equalsIgnoreCase(name, u"TextString")) {
         ACHAR* shown = textString();
         value.set(shown);
         acutDelBuffer(shown);

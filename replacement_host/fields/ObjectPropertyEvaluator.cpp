@@ -4,7 +4,7 @@
 // field engine asks after every loader a plug-in registered.
 #include "host/AcFdEval.h"
 #include "replacement_host/fields/HostEvaluators.h"
-#include "util/TextCase.h"
+#include "replacement_host/text/TextCase.h"
 
 #include <charconv>
 #include <string>
@@ -15,7 +15,7 @@ namespace {
 bool parse(std::u16string_view p, Adesk::IntDbId& id, std::u16string& property)
 {
     constexpr std::u16string_view head = u"Object(%<\\_ObjId ";
-    if (!textcase::startsWithIgnoreCase(p, head))
+    if (!hosttext::startsWithIgnoreCase(p, head))
         return false;
     p.remove_prefix(head.size());
     std::string digits;
@@ -66,7 +66,7 @@ class HostLoader : public AcFdFieldEvaluatorLoader {
 public:
     AcFdFieldEvaluator* getEvaluator(const ACHAR* id) override
     {
-        return id && textcase::equalsIgnoreCase(id, u"AcObjProp") ? &m_objProp : nullptr;
+        return id && hosttext::equalsIgnoreCase(id, u"AcObjProp") ? &m_objProp : nullptr;
     }
     AcFdFieldEvaluator* findEvaluator(AcDbField*, const ACHAR*& id) override { return getEvaluator(id); }
 

@@ -1,3 +1,5 @@
+// Cell references of expressions: cell addresses, which operands name cells
+// and ranges, and values preset in the expression's cell map.
 #include "ExprTestSupport.h"
 
 #include <gtest/gtest.h>

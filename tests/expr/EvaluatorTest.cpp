@@ -1,3 +1,4 @@
+// The postfix evaluator: every operator family, results and error messages.
 #include "ExprTestSupport.h"
 
 #include <gtest/gtest.h>

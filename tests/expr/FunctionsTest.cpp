@@ -1,3 +1,4 @@
+// The function library: every function, its argument counts and messages.
 #include "ExprTestSupport.h"
 
 #include <gtest/gtest.h>

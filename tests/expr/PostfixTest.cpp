@@ -1,3 +1,4 @@
+// Infix to postfix: precedence, parentheses, function arguments and signs.
 #include "ExprTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The tokenizer: operators, numbers, signs, quoted texts and blanks.
 #include "ExprTestSupport.h"
 
 #include <gtest/gtest.h>

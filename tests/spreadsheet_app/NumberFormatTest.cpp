@@ -1,3 +1,5 @@
+// Number formats of the stand-in spreadsheet application: the displayed text
+// of numbers, dates and texts under format codes and built-in format ids.
 #include "spreadsheet_app/NumberFormat.h"
 #include "spreadsheet_app/TextConvert.h"
 

@@ -1,3 +1,5 @@
+// Workbooks of the stand-in spreadsheet application: displayed cell texts,
+// sheets by index and name, references and names, files it cannot read.
 #include "spreadsheet_app/Spreadsheet.h"
 #include "spreadsheet_app/TextConvert.h"
 

@@ -1,3 +1,4 @@
+// The pattern matcher: compile errors, matching, groups and its bounds.
 #include "tablecell/RegExp.h"
 #include "util/WideCrt.h"
 

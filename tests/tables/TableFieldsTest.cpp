@@ -55,6 +55,8 @@ TEST(TableReferences, InACellOfTheTable)
         {"SUM(A1:A3, 4)", "13"},
         {"AVG(A1:A3)", "3"},
         {"MAX(A1:A100)", "5"} /* past the edge: only cells inside count */,
+        {"AVG(A1:A100)", "3"} /* cells past the edge are not read as empty or zero */,
+        {"AVG(A2:B100)", "3.7500"} /* B3 holds a2, followed: (3+4+5+3)/4 */,
         {"SUM(A2:Z2)", "7"},
         {"SUM(A1:Z1)", "SUM requires numaric operands only."},
         {"C9+1", "1"} /* a single cell past the edge is empty, so 0 */,
@@ -185,6 +187,29 @@ TEST(TableCellField, Statuses)
         }
     }
     EXPECT_EQ(d.database().openObjectCount(), 0) << "every table opened is closed";
+}
+
+TEST(TableCellField, TwoLetterColumns)
+{
+    // 10 rows x 28 columns: Z is column 25, AA 26, AB 27.
+    Drawing d(R"([{"type": "table", "handle": "2F2", "rows": 10, "columns": 28, "cells": [
+        {"row": 9, "column": 26, "text": "aa10"}, {"row": 9, "column": 27, "text": "ab10"},
+        {"row": 1, "column": 26, "text": "aa2"}, {"row": 9, "column": 25, "text": "z10"},
+        {"row": 9, "column": 0, "text": "a10"}]}])");
+    const CellRow rows[] = {
+        {"TABLE(<2F2>).$AA$10", 2, "aa10"},
+        {"TABLE(<2F2>).$AB$10", 2, "ab10"},
+        {"TABLE(<2F2>).$AA$2", 2, "aa2"},
+        {"TABLE(<2F2>).$Z$10", 2, "z10"},
+        {"TABLE(<2F2>).$A$10", 2, "a10"},
+        {"TABLE(<2F2>).$AC$10", 2, ""} /* past the last column */,
+    };
+    for (const CellRow& row : rows) {
+        SCOPED_TRACE(row.code);
+        auto r = d.evaluateCode(u"%<\\TableCell " + testhost::u16(row.code) + u">%");
+        EXPECT_EQ(r.status, row.status);
+        EXPECT_EQ(u8(r.display), row.value);
+    }
 }
 
 TEST(ObjectPropertyField, ReadsPropertiesById)

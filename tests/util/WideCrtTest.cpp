@@ -1,3 +1,4 @@
+// Runtime-style conversions of the module: wcstod, _wtoi, %G, case folding.
 #include "util/WideCrt.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +63,9 @@ TEST(WideCrt, Wcstod)
     std::u16string huge = u"1" + std::u16string(400, u'0');
     EXPECT_EQ(HUGE_VAL, crt::wcstod(huge));
     EXPECT_EQ(0.0, crt::wcstod(u"1e-999"));
+    // A negative exponent does not make a number tiny: 10^400 / 10^10 is still past the range.
+    EXPECT_EQ(HUGE_VAL, crt::wcstod(huge + u"e-10"));
+    EXPECT_EQ(0.0, crt::wcstod(u"0." + std::u16string(400, u'0') + u"1e10"));
 }
 
 TEST(WideCrt, FormatG)

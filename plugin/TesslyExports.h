@@ -1,12 +1,14 @@
 /* The names the TesslyEval plug-in exports, as C: the host's two entry
    points, and the expression entry that the tessly command uses to try an
-   expression outside any field. */
+   expression outside any field. The plug-in and the programs that load it
+   share this header and nothing else of each other. */
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
+#define TESSLY_PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
 extern "C" {
 #endif
 

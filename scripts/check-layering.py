@@ -1,0 +1,72 @@
+#!/usr/bin/env python3
+"""The architecture as a test: every quoted #include in the tree must follow
+the layering the README draws.
+
+  module folders  app/ measure/ expr/ blockcount/ tablecell/ external/ util/
+                  include host/, themselves and the module folders listed
+                  below, plus the plug-in header set plugin/;
+  host/           includes only host/;
+  plugin/         includes nothing of ours;
+  replacement_host/ command/ sibling_library/ spreadsheet_app/
+                  never include a module folder.
+
+Usage: check-layering.py [ROOT]   (exit 1 and one line per fault)
+"""
+import os
+import re
+import sys
+
+MODULE = {"app", "measure", "expr", "blockcount", "tablecell", "external", "util"}
+
+# What each folder may include besides the standard and system libraries.
+ALLOWED = {
+    "util": {"util"},
+    "app": {"app", "host", "plugin", "util", "measure", "expr", "blockcount", "tablecell", "external"},
+    "measure": {"measure", "app", "host", "util"},
+    "expr": {"expr", "app", "host", "util", "tablecell"},
+    "blockcount": {"blockcount", "app", "host", "util"},
+    "tablecell": {"tablecell", "app", "host", "util"},
+    "external": {"external", "app", "host", "util"},
+    "host": {"host"},
+    "plugin": set(),
+}
+# Folders of the platform side: anything of theirs, never the module.
+PLATFORM = {"replacement_host", "command", "sibling_library", "spreadsheet_app"}
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+
+
+def faults(root):
+    for top in sorted(set(ALLOWED) | PLATFORM):
+        base = os.path.join(root, top)
+        for folder, _, files in os.walk(base):
+            for name in sorted(files):
+                if not name.endswith((".h", ".hpp", ".cpp", ".cc")):
+                    continue
+                path = os.path.join(folder, name)
+                with open(path, encoding="utf-8", errors="replace") as f:
+                    for number, line in enumerate(f, 1):
+                        m = INCLUDE.match(line)
+                        if not m:
+                            continue
+                        target = m.group(1)
+                        first = target.split("/", 1)[0] if "/" in target else top
+                        rel = os.path.relpath(path, root)
+                        if top in PLATFORM:
+                            if first in MODULE:
+                                yield f"{rel}:{number}: {top}/ must not include the module's {target}"
+                        elif first not in ALLOWED[top] and first != top:
+                            yield f"{rel}:{number}: {top}/ must not include {target}"
+
+
+def main():
+    root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")
+    found = list(faults(root))
+    for line in found:
+        print(line)
+    print(f"layering: {len(found)} fault(s)")
+    return 1 if found else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,2 @@
+// The command using a module helper.
+#include "util/Utf8.h"

@@ -1,0 +1,2 @@
+// A host header that reaches into the module.
+#include "app/CTesslyEvalApp.h"
