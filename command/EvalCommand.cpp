@@ -166,8 +166,8 @@ int runEval(const std::vector<std::string>& words)
     Session session(path, args.value("--module"));
     session.leaveDrawingAtExit();
     std::string target = args.has("--save") ? savePath(session, path, args) : std::string();
-    if (!session.loadNote().empty())
-        std::cerr << path << ": " << session.loadNote() << '\n';
+    for (const std::string& note : session.loadNotes())
+        std::cerr << path << ": " << note << '\n';
     session.loadModule();
     double seconds = fieldreport::timedPass(session);
 

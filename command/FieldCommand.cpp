@@ -85,8 +85,8 @@ int runField(const std::vector<std::string>& words)
 
     Session session(args.value("--drawing"), args.value("--module"));
     session.leaveDrawingAtExit();
-    if (!session.loadNote().empty())
-        std::cerr << args.value("--drawing") << ": " << session.loadNote() << '\n';
+    for (const std::string& note : session.loadNotes())
+        std::cerr << args.value("--drawing") << ": " << note << '\n';
     if (args.has("--select"))
         session.select(args.value("--select"));
     std::vector<AcDbObjectId> ids;

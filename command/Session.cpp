@@ -21,7 +21,7 @@ Session::Session(const std::string& drawingPath, const std::string& modulePath) 
         if (dxf::isDxfOrDwg(drawingPath)) {
             dxf::LoadResult dxfLoaded = dxf::load(drawingPath);
             loaded = std::move(dxfLoaded.drawing);
-            m_loadNote = dxf::skippedText(dxfLoaded);
+            m_loadNotes = dxf::loadNotes(dxfLoaded);
             m_fromDxf = true;
         } else {
             loaded = drawingfile::load(drawingPath);

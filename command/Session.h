@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // A failure the user caused: printed as one line, exit status 2.
 struct UsageError : std::runtime_error {
@@ -27,7 +28,7 @@ public:
     // True for a drawing read from DXF, which is never written back as DXF.
     bool fromDxf() const { return m_fromDxf; }
     // What the reader passed over ("skipped 12 HATCH"), or empty.
-    const std::string& loadNote() const { return m_loadNote; }
+    const std::vector<std::string>& loadNotes() const { return m_loadNotes; }
     AcDbObjectId selected() const { return m_selected; }
     // Selects the object with this handle in the sibling library.
     void select(const std::string& handle);
@@ -45,7 +46,7 @@ public:
 private:
     std::unique_ptr<AcDbDatabase> m_db;
     bool m_fromDxf = false;
-    std::string m_loadNote;
+    std::vector<std::string> m_loadNotes;
     AcDbObjectId m_selected;
     std::string m_modulePath;
     ModuleLoader m_module;

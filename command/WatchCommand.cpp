@@ -107,8 +107,8 @@ public:
             std::cerr << clock() << " " << e.what() << '\n';
             return false;
         }
-        if (first && !m_session->loadNote().empty())
-            std::cerr << m_path << ": " << m_session->loadNote() << '\n';
+        for (const std::string& note : first ? m_session->loadNotes() : std::vector<std::string>())
+            std::cerr << m_path << ": " << note << '\n';
         return true;
     }
 

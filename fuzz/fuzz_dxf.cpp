@@ -19,6 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     dxf::LoadResult r = dxf::load(path);
     if (r.drawing.database)
         drawingfile::toText(*r.drawing.database, r.drawing.selected);
-    dxf::skippedText(r);
+    dxf::loadNotes(r);
     return 0;
 }

@@ -141,6 +141,11 @@ public:
     const std::vector<AcDbObjectId>& objectIds() const { return m_order; }
     Adesk::UInt64 handseed() const { return m_nextHandle; }
     void hostReserveHandlesThrough(Adesk::UInt64 handle) { if (handle >= m_nextHandle) m_nextHandle = handle + 1; }
+    // Gives objects of this drawing other handles, all at once (a reader's
+    // made-up handles, once the file's own are known). eDuplicateKey, and no
+    // change, when a new handle is null, given twice, or kept by an object
+    // that does not move.
+    Acad::ErrorStatus hostRenumber(const std::vector<std::pair<AcDbObjectId, AcDbHandle>>& moves);
     // Objects that are open and not yet closed; a lookup that forgets to close shows here.
     int openObjectCount() const;
     // Room for this many objects in all, so a reader that knows about how
@@ -155,6 +160,8 @@ private:
         AcDbObjectId id;
     };
     HandleSlot* handleSlot(Adesk::UInt64 handle) const;
+    bool handleTaken(Adesk::UInt64 handle) const;
+    void eraseHandle(Adesk::UInt64 handle);
     void growHandles(size_t capacity);
 
     std::u16string m_filename;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "host/dbmain.h"
+#include "host/geometry.h"
 
 #include <string_view>
 #include <unordered_map>
@@ -101,6 +102,10 @@ public:
     bool isDynamicBlock() const { return m_isDynamic; }
     void setIsDynamicBlock(bool value) { m_isDynamic = value; }
 
+    // The base point: the point of the definition placed at a reference's position.
+    AcGePoint3d origin() const { return m_origin; }
+    void setOrigin(const AcGePoint3d& origin) { m_origin = origin; }
+
     // Entities of the block in drawing order.
     const std::vector<AcDbObjectId>& entityIds() const { return m_entities; }
     void hostAddEntity(AcDbObjectId id) { m_entities.push_back(id); }
@@ -120,6 +125,7 @@ private:
     bool m_isUnloaded = false;
     bool m_isDynamic = false;
     AcString m_xrefPath;
+    AcGePoint3d m_origin;
     AcDbObjectId m_dynamicBlockId;
     std::vector<AcDbObjectId> m_entities;
     std::vector<AcDbObjectId> m_references;

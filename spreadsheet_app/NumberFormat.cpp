@@ -199,7 +199,8 @@ void decimalRound(double v, int decimals, std::string& intPart, std::string& fra
     long keepLen = static_cast<long>(exp) + 1 + decimals;
     std::string k;
     if (keepLen <= 0) {
-        k = (keepLen == 0 && digits[0] >= '5') ? "1" : "0";
+        // One character, not a C string: GCC 12 takes assigning "1" for an overlapping copy (-Wrestrict).
+        k.assign(1, keepLen == 0 && digits[0] >= '5' ? '1' : '0');
     } else if (keepLen < 15) {
         k = digits.substr(0, static_cast<size_t>(keepLen));
         if (digits[static_cast<size_t>(keepLen)] >= '5') {

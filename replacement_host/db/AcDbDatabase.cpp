@@ -6,6 +6,7 @@
 #include "replacement_host/db/ObjectRegistry.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 AcDbDatabase::AcDbDatabase(bool buildDefaultDrawing)
 {
@@ -82,6 +83,32 @@ AcDbDatabase::HandleSlot* AcDbDatabase::handleSlot(Adesk::UInt64 handle) const
     }
 }
 
+bool AcDbDatabase::handleTaken(Adesk::UInt64 handle) const
+{
+    HandleSlot* slot = handleSlot(handle);
+    return slot && slot->handle != 0;
+}
+
+void AcDbDatabase::eraseHandle(Adesk::UInt64 handle)
+{
+    HandleSlot* slot = handleSlot(handle);
+    if (!slot || slot->handle == 0)
+        return;
+    // Later entries of the probe run move up into the gap when their home
+    // slot does not lie between the gap and where they stand.
+    const size_t mask = m_handleSlots.size() - 1;
+    size_t gap = static_cast<size_t>(slot - m_handleSlots.data());
+    for (size_t j = (gap + 1) & mask; m_handleSlots[j].handle != 0; j = (j + 1) & mask) {
+        size_t home = slotOf(m_handleSlots[j].handle, mask);
+        bool stays = gap <= j ? (gap < home && home <= j) : (gap < home || home <= j);
+        if (!stays) {
+            m_handleSlots[gap] = m_handleSlots[j];
+            gap = j;
+        }
+    }
+    m_handleSlots[gap] = HandleSlot();
+}
+
 void AcDbDatabase::growHandles(size_t capacity)
 {
     std::vector<HandleSlot> old = std::move(m_handleSlots);
@@ -149,9 +176,14 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
         return Acad::eAlreadyInDb;
     if (handle.isNull())
         handle = object->objectHandle();
-    if (handle.isNull())
-        handle = AcDbHandle(m_nextHandle);
-    if (HandleSlot* slot = handleSlot(handle.value()); slot && slot->handle != 0)
+    if (handle.isNull()) {
+        // Past the top (a file used the highest handle), the first free one.
+        Adesk::UInt64 next = m_nextHandle;
+        while (next == 0 || handleTaken(next))
+            ++next;
+        handle = AcDbHandle(next);
+    }
+    if (handleTaken(handle.value()))
         return Acad::eDuplicateKey;
     if (handle.value() >= m_nextHandle)
         m_nextHandle = handle.value() + 1;
@@ -174,6 +206,31 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
     if (auto* ref = AcDbBlockReference::cast(object))
         ref->hostAddedToDatabase();
     object->subAddedToDatabase();
+    return Acad::eOk;
+}
+
+Acad::ErrorStatus AcDbDatabase::hostRenumber(const std::vector<std::pair<AcDbObjectId, AcDbHandle>>& moves)
+{
+    std::unordered_set<Adesk::UInt64> leaving, arriving;
+    for (auto& [id, handle] : moves) {
+        AcDbObject* obj = objectAt(id);
+        if (!obj)
+            return Acad::eInvalidInput;
+        leaving.insert(obj->objectHandle().value());
+    }
+    for (auto& [id, handle] : moves) {
+        bool keptByOther = handleTaken(handle.value()) && !leaving.count(handle.value());
+        if (handle.isNull() || keptByOther || !arriving.insert(handle.value()).second)
+            return Acad::eDuplicateKey;
+    }
+    for (Adesk::UInt64 old : leaving)
+        eraseHandle(old);
+    for (auto& [id, handle] : moves) {
+        objectAt(id)->hostSetIdentity(this, id, handle);
+        *handleSlot(handle.value()) = {handle.value(), id};
+        if (handle.value() >= m_nextHandle)
+            m_nextHandle = handle.value() + 1;
+    }
     return Acad::eOk;
 }
 

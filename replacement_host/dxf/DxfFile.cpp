@@ -5,6 +5,7 @@
 #include "replacement_host/dxf/DxfFile.h"
 
 #include "host/dbattr.h"
+#include "host/db2dpoly.h"
 #include "host/dbblkref.h"
 #include "host/dbpl.h"
 #include "host/dbsymtb.h"
@@ -18,6 +19,7 @@
 #include <charconv>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <numbers>
 #include <unordered_map>
@@ -40,9 +42,16 @@ enum BlockFlag {
 // POLYLINE flags (group 70).
 enum PolylineFlag {
     kClosed = 1,       // the last vertex joins the first
+    kCurveFit = 2,     // arcs fitted through the vertices
+    kSplineFit = 4,    // a spline fitted to a frame of control points
     kPolyline3d = 8,   // a 3D polyline: not a lightweight one
     kMesh = 16,        // a 3D polygon mesh
     kPolyface = 64,    // a polyface mesh
+};
+
+// VERTEX flags (group 70).
+enum VertexFlag {
+    kSplineFrame = 16, // a control point of a spline frame, not on the path
 };
 
 std::string upper(std::string_view s)
@@ -79,12 +88,14 @@ public:
         // Written by CAD programs, an object takes a few hundred bytes.
         m_db->hostReserveObjects(m_reader.fileSize() / 256);
         m_layers[upper("0")] = true;
-        noteFresh(0);
     }
 
     void run();
     std::unique_ptr<AcDbDatabase> takeDatabase() { return std::move(m_db); }
     std::map<std::string, int>& skipped() { return m_skipped; }
+    int kept2dPolylines() const { return m_kept2d; }
+    // File handle and the handle given instead, for objects whose handle an earlier one had.
+    std::vector<std::pair<std::string, std::string>> renumbered() const;
 
 private:
     bool readRecord();
@@ -106,18 +117,16 @@ private:
     void applyXdata(AcDbObject* object);
     AcDbObjectId ownerFor(AcDbObjectId fallback, bool inBlock);
     void countSkipped(const std::string& type) { ++m_skipped[type]; }
-    // Marks the objects the host added from the index on as holding fresh handles.
-    void noteFresh(size_t from)
-    {
-        for (size_t i = from; i < m_db->objectIds().size(); ++i)
-            m_fresh.insert(m_db->objectAt(m_db->objectIds()[i])->objectHandle().value());
-    }
     void addDefaults()
     {
         size_t before = m_db->objectIds().size();
         m_db->addMissingDefaults();
-        noteFresh(before);
+        for (size_t i = before; i < m_db->objectIds().size(); ++i)
+            noteMadeUp(m_db->objectIds()[i]);
     }
+    AcDbObjectId addMadeUp(AcDbObject* object, AcDbObjectId owner);
+    void noteMadeUp(AcDbObjectId id);
+    void renumberMadeUp();
     AcDbObjectId byFileHandle(Adesk::UInt64 value) const;
 
     GroupReader m_reader;
@@ -127,13 +136,22 @@ private:
     bool m_havePeek = false;
     std::string m_section; // the section being read, for "the file ends inside"
 
-    // Objects keep their file handles; the few whose handle the host had
-    // already given (fresh) take another, noted here.
-    std::unordered_set<Adesk::UInt64> m_fresh;
-    std::unordered_map<Adesk::UInt64, AcDbObjectId> m_remapped; // file handle -> object
+    // Objects keep their file handles. Those the reader adds (layouts and
+    // layers the file lacks, objects without a handle or with one an earlier
+    // object has) hold made-up handles, which move when a file object claims
+    // one and go above all the file's handles at the end.
+    std::vector<AcDbObjectId> m_madeUp;
+    std::unordered_set<Adesk::UInt64> m_madeUpHandles;
+    Adesk::UInt64 m_highest = 2;  // the highest handle (group 5) of the file
+    std::unordered_map<Adesk::UInt64, AcDbObjectId> m_remapped; // file handles 1 and 2 (the host's tables) -> object
+    std::vector<std::pair<std::string, AcDbObjectId>> m_duplicates; // file handle text, the later object
+    std::unordered_map<Adesk::UInt64, AcDbObjectId> m_renumberedRecords; // file handle -> block record
     std::unordered_map<std::string, AcDbObjectId> m_blocks;     // upper-case name -> record
     std::unordered_map<std::string, bool> m_layers;             // upper-case names made
     std::map<std::string, int> m_skipped;
+    // Release 13 and older (or no header): 2D polylines become lightweight ones.
+    bool m_oldRelease = true;
+    int m_kept2d = 0;
 
     AcDbObjectId m_insert; // the reference whose ATTRIBs follow
     struct PendingPolyline {
@@ -144,7 +162,7 @@ private:
         int flags = 0;
         double elevation = 0;
         std::vector<std::tuple<double, double, double>> vertices;
-        std::map<AcString, AcString> xdata;
+        std::unique_ptr<AcDb2dPolyline> kept; // set when it stays a 2D polyline
     } m_polyline;
     struct PendingInsert {
         AcDbBlockReference* ref;
@@ -174,6 +192,9 @@ bool Loader::readRecord()
         m_record.type.pop_back();
     m_record.line = m_peek.line;
     m_record.size = 0;
+    // Nothing after the EOF record belongs to the drawing (DOS end-of-file bytes, text).
+    if (m_record.type == "EOF")
+        return true;
     int bracket = 0;
     bool embedded = false;
     Group g;
@@ -192,6 +213,12 @@ bool Loader::readRecord()
             embedded = true;
         if (g.code == 999 || bracket > 0 || (embedded && g.code < 1000))
             continue;
+        if (g.code == 5) {
+            // Every handle counts, of skipped objects and $HANDSEED too: made-up ones go above.
+            Adesk::UInt64 value = 0;
+            std::from_chars(g.value.data(), g.value.data() + g.value.size(), value, 16);
+            m_highest = std::max(m_highest, value);
+        }
         if (m_record.size == m_record.items.size())
             m_record.items.emplace_back();
         Record::Item& item = m_record.items[m_record.size++];
@@ -210,7 +237,7 @@ void Loader::run()
             return;
         }
         if (m_record.type != "SECTION")
-            m_reader.fail(m_record.line, "SECTION or EOF was expected, found \"" + m_record.type + "\"");
+            m_reader.fail(m_record.line, "SECTION or EOF was expected, found \"" + visible(m_record.type) + "\"");
         m_section = upper(m_record.text(2));
         if (m_section == "HEADER")
             readHeader();
@@ -249,11 +276,7 @@ void Loader::readHeader()
         } else if (variable == "$ACADVER" && item.code == 1) {
             // R2007 (AC1021) and later write UTF-8.
             m_record.utf8Text = item.value >= "AC1021";
-        } else if (variable == "$HANDSEED" && item.code == 5) {
-            Adesk::UInt64 seed = 0;
-            std::from_chars(item.value.data(), item.value.data() + item.value.size(), seed, 16);
-            if (seed > 1)
-                m_db->hostReserveHandlesThrough(seed - 1);
+            m_oldRelease = item.value <= "AC1012";
         }
     }
     bool utf8 = m_record.utf8Text;
@@ -318,8 +341,13 @@ void Loader::noteDynamicCopy(AcDbObjectId record)
 AcDbObjectId Loader::addBlockRecord(const AcString& name, std::string_view handle, size_t line, bool layout)
 {
     std::string key = upper(utf::toUtf8(name));
-    if (auto it = m_blocks.find(key); it != m_blocks.end())
+    if (auto it = m_blocks.find(key); it != m_blocks.end()) {
+        auto* first = AcDbBlockTableRecord::cast(m_db->objectAt(it->second));
+        if (first && first->name() != name)
+            m_reader.fail(line, "blocks \"" + utf::toUtf8(first->name()) + "\" and \"" + utf::toUtf8(name) +
+                                    "\" differ only in letter case, which a drawing cannot hold");
         m_reader.fail(line, "block \"" + utf::toUtf8(name) + "\" is defined twice");
+    }
     auto* record = new AcDbBlockTableRecord;
     record->setName(name.c_str());
     record->setIsLayout(layout);
@@ -352,6 +380,7 @@ void Loader::readBlocks()
             // R12 has no block records: the definition makes its own.
             if (current.isNull())
                 current = addBlockRecord(name, m_record.text(5), m_record.line, isLayoutName(name));
+            AcDbBlockTableRecord::cast(m_db->objectAt(current))->setOrigin(point(m_record, 10));
             long long flags = m_record.integer(70, 0);
             if (flags & kXref) {
                 auto* record = AcDbBlockTableRecord::cast(m_db->objectAt(current));
@@ -396,7 +425,10 @@ AcDbObjectId Loader::ownerFor(AcDbObjectId fallback, bool inBlock)
     Adesk::UInt64 value = 0;
     std::from_chars(h.data(), h.data() + h.size(), value, 16);
     AcDbObjectId id = byFileHandle(value);
-    return AcDbBlockTableRecord::cast(m_db->objectAt(id)) ? id : fallback;
+    if (AcDbBlockTableRecord::cast(m_db->objectAt(id)))
+        return id;
+    auto renumbered = m_renumberedRecords.find(value);
+    return renumbered != m_renumberedRecords.end() ? renumbered->second : fallback;
 }
 
 AcDbObjectId Loader::byFileHandle(Adesk::UInt64 value) const
@@ -404,7 +436,7 @@ AcDbObjectId Loader::byFileHandle(Adesk::UInt64 value) const
     if (auto it = m_remapped.find(value); it != m_remapped.end())
         return it->second;
     AcDbObjectId id;
-    if (value == 0 || m_fresh.count(value) || m_db->getAcDbObjectId(id, false, AcDbHandle(value)) != Acad::eOk)
+    if (value == 0 || m_madeUpHandles.count(value) || m_db->getAcDbObjectId(id, false, AcDbHandle(value)) != Acad::eOk)
         return AcDbObjectId();
     return id;
 }
@@ -415,7 +447,8 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
     if (type == "VERTEX") {
         if (!m_polyline.active)
             m_reader.fail(m_record.line, "VERTEX without a POLYLINE before it");
-        if (!m_polyline.skip)
+        // Control points of a spline frame are not on the path.
+        if (!m_polyline.skip && !(m_record.integer(70, 0) & kSplineFrame))
             m_polyline.vertices.emplace_back(m_record.number(10, 0.0), m_record.number(20, 0.0), m_record.number(42, 0.0));
         return;
     }
@@ -475,6 +508,17 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         m_polyline.line = m_record.line;
         m_polyline.owner = owner;
         m_polyline.elevation = m_record.number(30, 0.0);
+        // As the CAD program opens an old drawing: plain polylines without
+        // extended data become lightweight; the rest stay 2D polylines.
+        if (!m_oldRelease || (flags & (kCurveFit | kSplineFit)) || m_record.has(1001)) {
+            m_polyline.kept = std::make_unique<AcDb2dPolyline>();
+            if (flags & kCurveFit)
+                m_polyline.kept->setPolyType(AcDb2dPolyline::k2dFitCurvePoly);
+            else if (flags & kSplineFit)
+                m_polyline.kept->setPolyType(m_record.integer(75, 6) == 5 ? AcDb2dPolyline::k2dQuadSplinePoly
+                                                                           : AcDb2dPolyline::k2dCubicSplinePoly);
+            applyXdata(m_polyline.kept.get());
+        }
         return;
     }
     if (EntityMaker make = entityMaker(type)) {
@@ -487,8 +531,8 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
     countSkipped(type);
 }
 
-// An old-style 2D polyline becomes a lightweight one once its SEQEND (or
-// anything else) follows.
+// A 2D polyline is made once its SEQEND (or anything else) follows: a
+// lightweight one, or a 2D polyline kept as such.
 void Loader::finishPolyline()
 {
     if (!m_polyline.active)
@@ -501,15 +545,26 @@ void Loader::finishPolyline()
         countSkipped("POLYLINE (degenerate)");
         return;
     }
-    auto pl = std::make_unique<AcDbPolyline>();
-    for (auto& [x, y, bulge] : p.vertices)
-        pl->addVertexAt(pl->numVerts(), {x, y}, bulge);
-    pl->setClosed((p.flags & kClosed) != 0);
-    pl->setElevation(p.elevation);
+    std::unique_ptr<AcDbEntity> entity;
+    if (p.kept) {
+        for (auto& [x, y, bulge] : p.vertices)
+            p.kept->appendVertex({x, y}, bulge);
+        p.kept->setClosed((p.flags & kClosed) != 0);
+        p.kept->setElevation(p.elevation);
+        entity = std::move(p.kept);
+        ++m_kept2d;
+    } else {
+        auto pl = std::make_unique<AcDbPolyline>();
+        for (auto& [x, y, bulge] : p.vertices)
+            pl->addVertexAt(pl->numVerts(), {x, y}, bulge);
+        pl->setClosed((p.flags & kClosed) != 0);
+        pl->setElevation(p.elevation);
+        entity = std::move(pl);
+    }
     AcString layer = m_record.decode(p.layer);
-    pl->setLayer(layer.c_str());
+    entity->setLayer(layer.c_str());
     ensureLayer(layer);
-    add(pl.release(), p.owner, p.handle, p.line);
+    add(entity.release(), p.owner, p.handle, p.line);
 }
 
 AcDbObjectId Loader::add(AcDbObject* object, AcDbObjectId owner, std::string_view handleText, size_t line)
@@ -519,23 +574,80 @@ AcDbObjectId Loader::add(AcDbObject* object, AcDbObjectId owner, std::string_vie
         auto [end, ec] = std::from_chars(handleText.data(), handleText.data() + handleText.size(), value, 16);
         if (ec != std::errc() || end != handleText.data() + handleText.size()) {
             delete object;
-            m_reader.fail(line, "handle \"" + std::string(handleText) + "\" is not hexadecimal");
+            m_reader.fail(line, "handle \"" + visible(handleText) + "\" is not hexadecimal");
         }
-        if (value != 0 && !byFileHandle(value).isNull()) {
-            delete object;
-            m_reader.fail(line, "handle " + std::string(handleText) + " is used twice");
-        }
+    }
+    if (value == 0)
+        return addMadeUp(object, owner);
+    // The host's block and layer tables hold handles 1 and 2: an object of the
+    // file with one of them is found by it through the reader alone.
+    if (value <= 2) {
+        AcDbObjectId id = addMadeUp(object, owner);
+        m_remapped.emplace(value, id);
+        return id;
     }
     AcDbObjectId id;
-    // A handle the host already gave (its tables, a default layout) is
-    // replaced by a fresh one; references go through the file's handles.
-    if (value == 0 || m_db->addObject(object, owner, id, AcDbHandle(value)) == Acad::eDuplicateKey) {
-        m_db->addObject(object, owner, id);
-        m_fresh.insert(object->objectHandle().value());
-        if (value != 0)
-            m_remapped[value] = id;
+    if (m_madeUpHandles.count(value)) {
+        // An object the reader added holds it for now: it moves out of the way.
+        AcDbObjectId holder, used;
+        m_db->getAcDbObjectId(holder, false, AcDbHandle(value));
+        Adesk::UInt64 to = m_db->handseed();
+        while (to == 0 || m_db->getAcDbObjectId(used, false, AcDbHandle(to)) == Acad::eOk)
+            ++to;
+        m_db->hostRenumber({{holder, AcDbHandle(to)}});
+        m_madeUpHandles.erase(value);
+        m_madeUpHandles.insert(m_db->objectAt(holder)->objectHandle().value());
+    } else if (m_db->getAcDbObjectId(id, false, AcDbHandle(value)) == Acad::eOk) {
+        // Used twice: the first object keeps it, as a CAD program's recovery does.
+        bool record = AcDbBlockTableRecord::cast(object) != nullptr;
+        id = addMadeUp(object, owner);
+        m_duplicates.emplace_back(upper(handleText), id);
+        // Entities still name their layout by the file's handle.
+        if (record && !AcDbBlockTableRecord::cast(m_db->objectAt(byFileHandle(value))))
+            m_renumberedRecords.emplace(value, id);
+        return id;
     }
+    m_db->addObject(object, owner, id, AcDbHandle(value));
     return id;
+}
+
+AcDbObjectId Loader::addMadeUp(AcDbObject* object, AcDbObjectId owner)
+{
+    AcDbObjectId id;
+    m_db->addObject(object, owner, id);
+    noteMadeUp(id);
+    return id;
+}
+
+void Loader::noteMadeUp(AcDbObjectId id)
+{
+    m_madeUp.push_back(id);
+    m_madeUpHandles.insert(m_db->objectAt(id)->objectHandle().value());
+}
+
+// Made-up handles go above every handle of the file ($HANDSEED included), in
+// the order the objects were added, so none can take a handle a field names.
+void Loader::renumberMadeUp()
+{
+    constexpr Adesk::UInt64 kTop = std::numeric_limits<Adesk::UInt64>::max();
+    Adesk::UInt64 count = m_madeUp.size();
+    if (count == 0 || m_highest >= kTop - count)
+        return; // no room above: they keep the free handles they have
+    Adesk::UInt64 first = m_highest + 1;
+    std::vector<std::pair<AcDbObjectId, AcDbHandle>> moves;
+    moves.reserve(m_madeUp.size());
+    for (AcDbObjectId id : m_madeUp)
+        moves.emplace_back(id, AcDbHandle(first++));
+    m_db->hostRenumber(moves);
+    m_madeUpHandles.clear();
+}
+
+std::vector<std::pair<std::string, std::string>> Loader::renumbered() const
+{
+    std::vector<std::pair<std::string, std::string>> out;
+    for (auto& [fileHandle, id] : m_duplicates)
+        out.emplace_back(fileHandle, utf::toUtf8(m_db->objectAt(id)->objectHandle().text()));
+    return out;
 }
 
 void Loader::ensureLayer(const AcString& name)
@@ -546,9 +658,7 @@ void Loader::ensureLayer(const AcString& name)
     // A layer an entity names is made, as CAD programs do on import.
     auto* layer = new AcDbLayerTableRecord;
     layer->setName(name.c_str());
-    AcDbObjectId id;
-    m_db->addObject(layer, m_db->layerTableId(), id);
-    m_fresh.insert(layer->objectHandle().value());
+    addMadeUp(layer, m_db->layerTableId());
     m_layers[key] = true;
 }
 
@@ -607,7 +717,8 @@ void Loader::finish()
         dynamic->setIsDynamicBlock(true);
         AcDbBlockTableRecord::cast(m_db->objectAt(copyId))->setDynamicBlockId(dynamic->objectId());
     }
-    // Every handle of the file is taken now, so fields get fresh ones.
+    // Every handle of the file is known now: made-up ones go above, then the fields take theirs.
+    renumberMadeUp();
     drawingfile::Json none = drawingfile::Json::object();
     drawingfile::JsonIn in(none, m_reader.path(), m_db.get());
     for (AcDbText* text : m_texts) {
@@ -677,10 +788,12 @@ LoadResult load(const std::string& path)
     try {
         Loader loader(path);
         loader.run();
+        result.renumbered = loader.renumbered();
         result.drawing.database = loader.takeDatabase();
         result.drawing.database->setFilename(utf::toUtf16(path));
         for (auto& [type, n] : loader.skipped())
             result.skipped.emplace_back(type, n);
+        result.kept2dPolylines = loader.kept2dPolylines();
         std::stable_sort(result.skipped.begin(), result.skipped.end(),
                          [](const auto& a, const auto& b) { return a.second > b.second; });
     } catch (const DxfError& e) {
@@ -701,6 +814,29 @@ std::string skippedText(const LoadResult& result)
     for (auto& [type, n] : result.skipped)
         text += (text.empty() ? "skipped " : ", ") + std::to_string(n) + " " + type;
     return text;
+}
+
+std::vector<std::string> loadNotes(const LoadResult& result)
+{
+    std::vector<std::string> notes;
+    std::string summary = skippedText(result);
+    if (result.kept2dPolylines > 0) {
+        int n = result.kept2dPolylines;
+        summary += (summary.empty() ? "" : "; ") + ("kept " + std::to_string(n) + " 2D polyline" + (n == 1 ? "" : "s"));
+    }
+    if (!summary.empty())
+        notes.push_back(summary);
+    if (!result.renumbered.empty()) {
+        constexpr size_t kListed = 10;
+        size_t n = result.renumbered.size();
+        std::string line = "renumbered " + std::to_string(n) + (n == 1 ? " object whose handle was" : " objects whose handles were") + " used twice: ";
+        for (size_t i = 0; i < std::min(n, kListed); ++i)
+            line += (i ? ", " : "") + result.renumbered[i].first + "\u2192" + result.renumbered[i].second;
+        if (n > kListed)
+            line += ", and " + std::to_string(n - kListed) + " more";
+        notes.push_back(line);
+    }
+    return notes;
 }
 
 }

@@ -16,6 +16,9 @@ struct LoadResult {
     drawingfile::LoadResult drawing; // database, or the error "file: line N: what"
     // Entity kinds passed over, with how many, most frequent first.
     std::vector<std::pair<std::string, int>> skipped;
+    int kept2dPolylines = 0; // 2D polylines kept as such, not made lightweight
+    // Objects whose handle an earlier object had: the file's handle, the new one.
+    std::vector<std::pair<std::string, std::string>> renumbered;
 };
 
 // A .dxf or .dwg name, or content that starts like DXF or DWG.
@@ -23,5 +26,8 @@ bool isDxfOrDwg(const std::string& path);
 LoadResult load(const std::string& path);
 // "skipped 12 HATCH, 3 SPLINE", or empty when nothing was skipped.
 std::string skippedText(const LoadResult& result);
+// The lines to show after loading, without the file name: what was skipped
+// and kept ("skipped 2 HATCH; kept 3 2D polylines"), handles renumbered.
+std::vector<std::string> loadNotes(const LoadResult& result);
 
 }

@@ -63,7 +63,7 @@ double Record::toNumber(const Item& item) const
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v))
         fail(item.line + 1, type + " group " + std::to_string(item.code) + " must be a finite number, found \"" +
-                                std::string(s.substr(0, 40)) + "\"");
+                                visible(s.substr(0, 40)) + "\"");
     return v;
 }
 
@@ -83,7 +83,7 @@ long long Record::integer(int code, long long fallback) const
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (s.empty() || ec != std::errc() || end != s.data() + s.size())
         fail(item->line + 1, type + " group " + std::to_string(code) + " must be a whole number, found \"" +
-                                 std::string(s.substr(0, 40)) + "\"");
+                                 visible(s.substr(0, 40)) + "\"");
     return v;
 }
 

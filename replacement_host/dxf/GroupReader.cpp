@@ -94,16 +94,18 @@ bool GroupReader::next(Group& group)
     if (trim(codeLine).empty()) {
         // Blank lines may end a file; anywhere else a code is missing.
         std::string_view rest;
-        while (readLine(rest))
+        while (readLine(rest) && !rest.starts_with('\x1a'))
             if (!trim(rest).empty())
                 fail(line, "a group code was expected, found an empty line");
         return false;
     }
+    if (codeLine.starts_with('\x1a'))
+        return false;
     std::string_view code = trim(codeLine);
     int value = 0;
     auto [end, ec] = std::from_chars(code.data(), code.data() + code.size(), value);
     if (code.empty() || ec != std::errc() || end != code.data() + code.size() || value < 0)
-        fail(line, "a group code (a whole number) was expected, found \"" + std::string(code.substr(0, 40)) + "\"");
+        fail(line, "a group code (a whole number) was expected, found \"" + visible(code.substr(0, 40)) + "\"");
     std::string_view valueLine;
     if (!readLine(valueLine))
         fail(line, "group code " + std::to_string(value) + " has no value line: the file is cut short");
@@ -111,6 +113,30 @@ bool GroupReader::next(Group& group)
     group.value = valueLine;
     group.line = line;
     return true;
+}
+
+std::string visible(std::string_view bytes)
+{
+    std::string out;
+    for (size_t i = 0; i < bytes.size();) {
+        auto c = static_cast<unsigned char>(bytes[i]);
+        // A whole UTF-8 sequence stays as it is.
+        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        bool whole = n > 0 && i + n <= bytes.size();
+        for (size_t k = 1; whole && k < n; ++k)
+            whole = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
+        if (whole && (c >= 0x20 && c != 0x7f)) {
+            out.append(bytes.substr(i, n));
+            i += n;
+            continue;
+        }
+        static constexpr char kHex[] = "0123456789abcdef";
+        out += "\\x";
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+        ++i;
+    }
+    return out;
 }
 
 }

@@ -17,6 +17,10 @@ struct DxfError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Bytes of the file for a message: control bytes and bytes that are not
+// UTF-8 shown as \xNN, so a quoted value never hides what it holds.
+std::string visible(std::string_view bytes);
+
 struct Group {
     int code = -1;
     std::string_view value;
@@ -31,7 +35,8 @@ public:
     GroupReader(const GroupReader&) = delete;
     GroupReader& operator=(const GroupReader&) = delete;
 
-    // False at the end of the file; throws DxfError on a malformed pair.
+    // False at the end of the file or at a DOS end-of-file byte (0x1A) where a
+    // code should be; throws DxfError on a malformed pair.
     bool next(Group& group);
     [[noreturn]] void fail(size_t line, const std::string& what) const;
     const std::string& path() const { return m_path; }

@@ -91,14 +91,16 @@ Acad::ErrorStatus AcDbBlockReference::getGeomExtents(AcDbExtents& extents) const
     if (inner.isEmpty() || t_visitsLeft < 0)
         return Acad::eInvalidExtents;
 
-    // Place every corner of the definition's box: scale, rotate about z, move.
+    // Place every corner of the definition's box: from the base point, scale,
+    // rotate about z, move.
     const double c = std::cos(m_rotation), s = std::sin(m_rotation);
+    const AcGePoint3d base = record->origin();
     AcDbExtents placed;
     for (int corner = 0; corner < 8; ++corner) {
         const AcGePoint3d& px = corner & 1 ? inner.maxPoint() : inner.minPoint();
         const AcGePoint3d& py = corner & 2 ? inner.maxPoint() : inner.minPoint();
         const AcGePoint3d& pz = corner & 4 ? inner.maxPoint() : inner.minPoint();
-        double x = px.x * m_scale.x, y = py.y * m_scale.y, z = pz.z * m_scale.z;
+        double x = (px.x - base.x) * m_scale.x, y = (py.y - base.y) * m_scale.y, z = (pz.z - base.z) * m_scale.z;
         placed.addPoint({m_position.x + x * c - y * s, m_position.y + x * s + y * c, m_position.z + z});
     }
     extents = placed;

@@ -72,16 +72,24 @@ Acad::ErrorStatus AcDbPolyline::getArea(double& area) const
 {
     // Signed: the polygon of the vertices by the shoelace formula, plus the
     // circular segment of each arc, outward for a counter-clockwise bulge.
+    // Coordinates are taken from the first vertex: far from the origin (survey
+    // coordinates) the products of absolute ones lose the digits of the area.
     double twice = 0.0, arcs = 0.0;
     unsigned int n = numVerts();
+    if (n == 0) {
+        area = 0.0;
+        return Acad::eOk;
+    }
+    const AcGePoint2d origin = m_vertices[0].point;
+    auto local = [&](unsigned int i) {
+        return AcGePoint2d(m_vertices[i].point.x - origin.x, m_vertices[i].point.y - origin.y);
+    };
     for (unsigned int i = 0; i < n; ++i) {
-        const AcGePoint2d& p = m_vertices[i].point;
-        const AcGePoint2d& q = m_vertices[nextIndex(i)].point;
+        const AcGePoint2d p = local(i), q = local(nextIndex(i));
         twice += p.x * q.y - q.x * p.y;
         // An open polyline's closing segment is straight whatever its last bulge.
         if (segType(i) == kArc) {
-            AcGeCircArc2d arc;
-            getArcSegAt(i, arc);
+            AcGeCircArc2d arc = arcgeometry::arcFromBulge(p, q, m_vertices[i].bulge);
             double s = arc.endAng() - arc.startAng();
             double segment = arc.radius() * arc.radius() / 2 * (s - std::sin(s));
             arcs += arc.isClockWise() ? -segment : segment;

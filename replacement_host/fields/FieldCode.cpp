@@ -82,7 +82,8 @@ Parsed parse(std::u16string_view code, int depth)
     if (trimmed >= 4 && rest[trimmed - 1] == u'"') {
         int level = 0;
         size_t lastOption = std::u16string::npos;
-        for (size_t i = 0; i + 3 < trimmed; ++i) {
+        // Stops before the last quote: an option needs a closing quote after its opening one.
+        for (size_t i = 0; i + 4 < trimmed; ++i) {
             if (rest[i] == u'%' && rest[i + 1] == u'<') ++level;
             else if (rest[i] == u'>' && rest[i + 1] == u'%') --level;
             else if (level == 0 && rest.compare(i, 4, u"\\f \"") == 0) lastOption = i;

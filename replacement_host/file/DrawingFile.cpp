@@ -3,10 +3,12 @@
 
 #include "host/dbfield.h"
 #include "host/dbsymtb.h"
+#include "replacement_host/fields/FieldCode.h"
 #include "replacement_host/file/FieldState.h"
 #include "replacement_host/file/ObjectCodec.h"
 #include "replacement_host/text/Utf.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -41,6 +43,24 @@ void addLayerIfMissing(AcDbDatabase& db, const AcString& name)
     layer->setName(name.c_str());
     AcDbObjectId id;
     db.addObject(layer, db.layerTableId(), id);
+}
+
+// The highest handle saved inside an object: its fields (nested ones too) and
+// a table's cells with theirs. Malformed ones are reported where they are read;
+// nesting deeper than field codes can go is left to that too.
+Adesk::UInt64 highestInside(const Json& j, int depth = 0)
+{
+    Adesk::UInt64 highest = 0;
+    if (!j.is_object() || depth > 2 * fieldcode::kMaxNesting)
+        return highest;
+    AcDbHandle h;
+    if (j.contains("handle") && j["handle"].is_string() && parseHandle(j["handle"].get<std::string>(), h))
+        highest = h.value();
+    for (const char* key : {"fields", "children", "cells"})
+        if (j.contains(key) && j[key].is_array())
+            for (const Json& inner : j[key])
+                highest = std::max(highest, highestInside(inner, depth + 1));
+    return highest;
 }
 
 void addObject(AcDbDatabase& db, Pending& p, AcDbObjectId owner)
@@ -97,10 +117,11 @@ LoadResult loadJson(const Json& root, const std::string& name)
             named.fail("handles 1 and 2 belong to the block and layer tables");
         if (auto [it, fresh] = seen.emplace(handle.value(), i); !fresh)
             named.fail("handle " + handleText(handle) + " is used by objects[" + std::to_string(it->second) + "] too");
-        highest = std::max(highest, handle.value());
+        highest = std::max({highest, handle.value(), highestInside(objects[i])});
         pending.push_back({codec, named, handle});
     }
-    // Field handles are checked as the fields are made; fresh handles go above all.
+    // Saved field and cell handles are checked as they are made; every handle
+    // the reader makes up (layouts, layers, a table's block, new fields) goes above all.
     db->hostReserveHandlesThrough(highest);
 
     // Table records first, so entities find their blocks and layers.

@@ -3,6 +3,7 @@
 // dynamic and nested references and the filters applied to them.
 #include "blockcount/AsdkBlockCountEvaluator.h"
 #include "host/dbblkref.h"
+#include "host/dbsymtb.h"
 #include "replacement_host/file/DrawingFile.h"
 #include "tests/support/TestHost.h"
 
@@ -185,6 +186,36 @@ TEST(BlockCount, Windows)
         {u"\"Empty\" \\Window (-1e9,-1e9,0):(1e9,1e9,0) \\Space 10", 0}, // no extents
         {u"Empty", 1},
     });
+}
+
+// A definition whose base point is not the origin: its geometry is placed
+// from the base point, so the reference covers exactly [50,52] x [0,1] and,
+// scaled and turned, [77,80] x [1,7]; the saved drawing keeps the base point.
+TEST(BlockCount, WindowsOfABlockWithABasePoint)
+{
+    const std::string objects = drawing(R"(
+        {"type": "block", "handle": "20", "name": "Mark", "base": [1, 1]},
+        {"type": "line", "handle": "21", "owner": "20", "start": [1, 1], "end": [3, 2]},
+        {"type": "insert", "handle": "30", "block": "20", "position": [50, 0]},
+        {"type": "insert", "handle": "31", "block": "20", "position": [80, 1], "scale": 3, "rotation": 90})");
+    drawingfile::LoadResult loaded = drawingfile::loadFromText("{\"tesslyDrawing\": 1, \"objects\": " + objects + "}", "base.json");
+    ASSERT_TRUE(loaded.database) << loaded.error;
+    drawingfile::LoadResult saved = drawingfile::loadFromText(drawingfile::toText(*loaded.database), "saved.json");
+    ASSERT_TRUE(saved.database) << saved.error;
+    Drawing d(objects);
+    expectCounts(d, {
+        {u"\"Mark\" \\Window (50,0,0):(52,1,0) \\Space 10", 1},
+        {u"\"Mark\" \\Window (50,0,0):(51.99,1,0) \\Space 10", 0},
+        {u"\"Mark\" \\Window (50.01,0,0):(52,1,0) \\Space 10", 0},
+        {u"\"Mark\" \\Window (77,1,0):(80,7,0) \\Space 10", 1},
+        {u"\"Mark\" \\Window (77,1,0):(80,6.99,0) \\Space 10", 0},
+    });
+    AcDbObjectId markId;
+    ASSERT_EQ(saved.database->getAcDbObjectId(markId, false, AcDbHandle(0x20)), Acad::eOk);
+    auto* mark = AcDbBlockTableRecord::cast(saved.database->objectAt(markId));
+    ASSERT_TRUE(mark);
+    EXPECT_EQ(mark->origin().x, 1);
+    EXPECT_EQ(mark->origin().y, 1);
 }
 
 TEST(BlockCount, SpaceOfAnotherLayoutCountsNothingInModelSpace)

@@ -161,6 +161,37 @@ TEST(DrawingFile, BadFilesGetOneClearErrorLine)
     }
 }
 
+// Handles the reader makes up (a table's block, fields without saved state,
+// cells without a handle) go above every handle in the file, those saved
+// for fields and cells included, so a valid file is never refused.
+TEST(DrawingFile, MadeUpHandlesTakeNoneTheFileGives)
+{
+    const struct {
+        const char* what;
+        std::string objects;
+        const char* handle; // saved deep in the file
+    } rows[] = {
+        {"table block, later cell", R"([{"type": "table", "handle": "10", "rows": 1, "columns": 1},
+            {"type": "table", "handle": "11", "rows": 1, "columns": 1, "cells": [{"row": 0, "column": 0, "text": "x", "handle": "12"}]}])", "12"},
+        {"new field, later saved field", R"([{"type": "text", "handle": "10", "text": "%<\\TsExpr 1>%"},
+            {"type": "text", "handle": "11", "text": "%<\\TsExpr 2>%", "fields": [{"handle": "12"}]}])", "12"},
+        {"nested saved field", R"([{"type": "text", "handle": "10", "text": "%<\\TsExpr 1>%"},
+            {"type": "text", "handle": "11", "text": "%<\\TsExpr %<\\TsExpr 2>%>%", "fields": [{"handle": "13", "children": [{"handle": "12"}]}]}])", "12"},
+        {"cell without handle, field of a later cell", R"([
+            {"type": "table", "handle": "10", "rows": 1, "columns": 2, "cells": [{"row": 0, "column": 0, "text": "x"},
+                {"row": 0, "column": 1, "text": "%<\\TsExpr 1>%", "handle": "11", "fields": [{"handle": "12"}]}]}])", "12"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto r = drawingfile::loadFromText(drawing(row.objects), "made-up.json");
+        ASSERT_TRUE(r.database) << r.error;
+        AcDbObjectId id;
+        ASSERT_EQ(r.database->getAcDbObjectId(id, false, AcDbHandle(std::stoull(row.handle, nullptr, 16))), Acad::eOk);
+        AcDbObject* obj = r.database->objectAt(id);
+        EXPECT_TRUE(AcDbField::cast(obj) || AcDbText::cast(obj)) << "not a block the reader made";
+    }
+}
+
 TEST(DrawingFile, SaveReplacesTheFileWhole)
 {
     auto dir = std::filesystem::temp_directory_path() / ("tessly-save-" + std::to_string(::getpid()));

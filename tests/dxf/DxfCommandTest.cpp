@@ -89,6 +89,30 @@ TEST(DxfCommand, SummaryAndSkippedOnStandardError)
     EXPECT_NE(r.err.find("(AcArea 3, AcBlockCount 4, AcLength 5, TsExpr 2)"), std::string::npos) << r.err;
 }
 
+// A drawing whose handles repeat loads: a field names the first object, and
+// standard error says once what was renumbered and which 2D polylines stayed.
+TEST(DxfCommand, RenumberedAndKeptAreReportedOnce)
+{
+    fs::path dir = tempDir("reused-handles");
+    std::ofstream(dir / "twice.dxf") << "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1032\n0\nENDSEC\n"
+                                        "0\nSECTION\n2\nENTITIES\n"
+                                        "0\nCIRCLE\n5\n2A\n40\n1\n0\nCIRCLE\n5\n2A\n40\n2\n0\nCIRCLE\n5\n2B\n40\n3\n"
+                                        "0\nCIRCLE\n5\n2B\n40\n4\n0\nHATCH\n5\n2C\n"
+                                        "0\nPOLYLINE\n5\n2D\n70\n0\n0\nVERTEX\n10\n0\n20\n0\n0\nVERTEX\n10\n1\n20\n0\n0\nSEQEND\n"
+                                        "0\nTEXT\n5\n2E\n1\n%<\\AcLength Object(<2A;2B;2D>) \\f \"%lu2%pr3\">%\n"
+                                        "0\nENDSEC\n0\nEOF\n";
+    std::string path = (dir / "twice.dxf").string();
+    auto r = runTessly("eval " + shellQuote(path) + " --json");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    auto lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["display"], "25.133") << "2π·1 + 2π·3, the 2D polyline measures nothing";
+    EXPECT_NE(r.err.find(path + ": skipped 1 HATCH; kept 1 2D polyline\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(path + ": renumbered 2 objects whose handles were used twice: 2A\u2192"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("renumbered"), r.err.rfind("renumbered"));
+}
+
 TEST(DxfCommand, FieldCommandReadsADxfDrawing)
 {
     auto r = runTessly("field " + shellQuote("%<\\AcArea Object(<36>)>%") + " --drawing " + shellQuote(kData + "plan2018.dxf"));

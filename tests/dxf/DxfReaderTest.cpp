@@ -1,6 +1,9 @@
 // The DXF reader on real files written by another DXF library (see
 // tests/data/dxf/make_dxf.py) and on small hand-written ones: structure,
 // owners and handles as read, and the errors of files that are broken.
+#include "host/db2dpoly.h"
+#include "host/dbblkref.h"
+#include "host/dbcircle.h"
 #include "host/dbline.h"
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
@@ -152,13 +155,15 @@ TEST(DxfReader, BrokenFilesNameTheLine)
         {"number.dxf", entities + "0\nLINE\n10\n1,5\n" + end, "line 8: LINE group 10 must be a finite number, found \"1,5\""},
         {"cut.dxf", entities + "0\nLINE\n10\n", "line 7: group code 10 has no value line: the file is cut short"},
         {"endsec.dxf", entities + "0\nLINE\n10\n1\n", "line 5: the file ends inside the ENTITIES section"},
-        {"twice.dxf", entities + "0\nLINE\n5\n2A\n0\nCIRCLE\n5\n2a\n40\n1\n" + end, "line 9: handle 2a is used twice"},
         {"hex.dxf", entities + "0\nLINE\n5\nXYZ\n" + end, "line 5: handle \"XYZ\" is not hexadecimal"},
         {"block.dxf", entities + "0\nLINE\n0\nINSERT\n2\nNOPE\n" + end, "line 7: INSERT names block \"NOPE\", which the file does not define"},
         {"attrib.dxf", entities + "0\nATTRIB\n2\nTAG\n" + end, "line 5: ATTRIB without an INSERT"},
         {"start.dxf", "LINE\n0\n", "line 1: a group code (a whole number) was expected"},
         {"section.dxf", "0\nLINE\n" + end, "line 1: SECTION or EOF was expected, found \"LINE\""},
         {"blank.dxf", entities + "\n0\nLINE\n" + end, "line 5: a group code was expected, found an empty line"},
+        {"control.dxf", entities + "\x02\xff\n0\n" + end, "line 5: a group code (a whole number) was expected, found \"\\x02\\xff\""},
+        {"case.dxf", "0\nSECTION\n2\nTABLES\n0\nBLOCK_RECORD\n2\nDoor\n0\nBLOCK_RECORD\n2\nDOOR\n" + end,
+         "line 9: blocks \"Door\" and \"DOOR\" differ only in letter case, which a drawing cannot hold"},
     };
     for (const BadFile& row : rows) {
         SCOPED_TRACE(row.name);
@@ -167,6 +172,174 @@ TEST(DxfReader, BrokenFilesNameTheLine)
         EXPECT_FALSE(r.drawing.database);
         EXPECT_TRUE(r.drawing.error.starts_with(path + ": " + row.error)) << r.drawing.error;
     }
+}
+
+// Whatever follows the EOF record is not part of the drawing; a DOS
+// end-of-file byte ends a file that has no EOF record.
+TEST(DxfReader, NothingAfterEofIsRead)
+{
+    const std::string body = "0\nSECTION\n2\nENTITIES\n0\nLINE\n5\n20\n11\n1\n0\nENDSEC\n";
+    const struct {
+        const char* name;
+        std::string text;
+    } rows[] = {
+        {"dos.dxf", body + "0\nEOF\n\x1a"},
+        {"dos-crlf.dxf", body + "0\r\nEOF\r\n\x1a\r\n"},
+        {"text.dxf", body + "0\nEOF\nwritten by a careless tool\n\nmore\n"},
+        {"records.dxf", body + "0\nEOF\n0\nLINE\n10\nwide\n"},
+        {"no-eof.dxf", body + "\x1a"},
+        {"blank-then-dos.dxf", body + "\n\x1a"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        dxf::LoadResult r = dxf::load(tempFile(row.name, row.text));
+        ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+        EXPECT_TRUE(AcDbLine::cast(byHandle(*r.drawing.database, "20")));
+    }
+}
+
+// R13 and older (or no header): plain 2D polylines without extended data
+// become lightweight; fit ones and those of newer drawings stay 2D polylines,
+// whose path leaves out a spline frame's control points.
+TEST(DxfReader, OldStylePolylines)
+{
+    auto header = [](const char* version) {
+        return std::string(version ? std::string("0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\n") + version + "\n0\nENDSEC\n" : "");
+    };
+    // A 3-4-5 path; spline frames add a control point far away (flag 16).
+    const std::string path = "0\nVERTEX\n10\n0\n20\n0\n70\nV\n0\nVERTEX\n10\n3\n20\n0\n70\nV\n"
+                             "0\nVERTEX\n10\n3\n20\n4\n70\nV\n0\nSEQEND\n";
+    const std::string frame = "0\nVERTEX\n10\n100\n20\n100\n70\n16\n";
+    auto polyline = [&](const char* flags, const char* vertexFlag, bool withFrame, bool xdata) {
+        std::string vertices = path;
+        for (size_t at; (at = vertices.find("70\nV")) != std::string::npos;)
+            vertices.replace(at, 4, std::string("70\n") + vertexFlag);
+        return "0\nPOLYLINE\n5\n30\n66\n1\n70\n" + std::string(flags) + "\n" +
+               (xdata ? "1001\nTESSLY\n1000\nkept\n" : "") + (withFrame ? frame : "") + vertices;
+    };
+    const struct {
+        const char* name;
+        const char* version; // null: no header
+        std::string polyline;
+        bool lightweight;
+        int type;
+    } rows[] = {
+        {"R12 plain", "AC1009", polyline("0", "0", false, false), true, 0},
+        {"no header", nullptr, polyline("0", "0", false, false), true, 0},
+        {"R13 plain", "AC1012", polyline("0", "0", false, false), true, 0},
+        {"R14 plain", "AC1014", polyline("0", "0", false, false), false, AcDb2dPolyline::k2dSimplePoly},
+        {"R2018 plain", "AC1032", polyline("0", "0", false, false), false, AcDb2dPolyline::k2dSimplePoly},
+        {"R12 curve-fit", "AC1009", polyline("2", "1", false, false), false, AcDb2dPolyline::k2dFitCurvePoly},
+        {"R12 spline-fit", "AC1009", polyline("4", "8", true, false), false, AcDb2dPolyline::k2dCubicSplinePoly},
+        {"R12 extended data", "AC1009", polyline("0", "0", false, true), false, AcDb2dPolyline::k2dSimplePoly},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string text = header(row.version) + "0\nSECTION\n2\nENTITIES\n" + row.polyline + "0\nENDSEC\n0\nEOF\n";
+        dxf::LoadResult r = dxf::load(tempFile("poly.dxf", text));
+        ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+        AcDbObject* obj = byHandle(*r.drawing.database, "30");
+        auto* curve = AcDbCurve::cast(obj);
+        ASSERT_TRUE(curve);
+        double length = 0;
+        curve->getLength(length);
+        EXPECT_DOUBLE_EQ(length, 7) << "the path, never the frame";
+        EXPECT_EQ(AcDbPolyline::cast(obj) != nullptr, row.lightweight);
+        EXPECT_EQ(r.kept2dPolylines, row.lightweight ? 0 : 1);
+        if (auto* kept = AcDb2dPolyline::cast(obj)) {
+            EXPECT_EQ(kept->polyType(), row.type);
+            EXPECT_EQ(kept->numVerts(), 3u);
+            EXPECT_EQ(dxf::loadNotes(r), std::vector<std::string>{"kept 1 2D polyline"});
+        }
+    }
+}
+
+// Tools that reuse handles: the first object keeps one, later ones are
+// renumbered above every handle of the file, and the load says so.
+TEST(DxfReader, DuplicateHandlesAreRenumbered)
+{
+    const std::string text = "0\nSECTION\n2\nTABLES\n0\nLAYER\n5\n15\n2\nWALLS\n"
+                             "0\nBLOCK_RECORD\n5\n15\n2\n*Paper_Space0\n340\n1E\n0\nENDSEC\n"
+                             "0\nSECTION\n2\nENTITIES\n"
+                             "0\nLINE\n5\n15\n330\n15\n8\nWALLS\n11\n1\n"
+                             "0\nCIRCLE\n5\n2A0\n40\n1\n"
+                             "0\nCIRCLE\n5\n2a0\n40\n2\n"
+                             "0\nHATCH\n5\n2B0\n"
+                             "0\nENDSEC\n0\nEOF\n";
+    dxf::LoadResult r = dxf::load(tempFile("twice.dxf", text));
+    ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+    AcDbDatabase& db = *r.drawing.database;
+    EXPECT_TRUE(AcDbLayerTableRecord::cast(byHandle(db, "15")));
+    auto* first = AcDbCircle::cast(byHandle(db, "2A0"));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->radius(), 1);
+    ASSERT_EQ(r.renumbered.size(), 3u);
+    EXPECT_EQ(r.renumbered[0].first, "15");
+    EXPECT_EQ(r.renumbered[1].first, "15");
+    EXPECT_EQ(r.renumbered[2].first, "2A0");
+    // Above the skipped hatch's handle too, in file order; the line still
+    // stands in the layout its owner group names.
+    auto* layout = AcDbBlockTableRecord::cast(byHandle(db, r.renumbered[0].second.c_str()));
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->name(), u"*Paper_Space0");
+    EXPECT_GT(std::stoull(r.renumbered[0].second, nullptr, 16), 0x2B0u);
+    auto* line = AcDbLine::cast(byHandle(db, r.renumbered[1].second.c_str()));
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->ownerId(), layout->objectId());
+    auto* second = AcDbCircle::cast(byHandle(db, r.renumbered[2].second.c_str()));
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->radius(), 2);
+    EXPECT_EQ(dxf::loadNotes(r).back(), "renumbered 3 objects whose handles were used twice: 15\u2192" +
+                                            r.renumbered[0].second + ", 15\u2192" + r.renumbered[1].second +
+                                            ", 2A0\u2192" + r.renumbered[2].second);
+}
+
+// Handles the reader makes up (layouts and layers the file lacks, objects
+// written without handles) never take one the file gives later.
+TEST(DxfReader, MadeUpHandlesGoAboveTheFiles)
+{
+    const std::string text = "0\nSECTION\n2\nENTITIES\n"
+                             "0\nLINE\n8\nNEW\n11\n1\n" // no handle, a layer to make
+                             "0\nCIRCLE\n5\n3\n40\n1\n0\nCIRCLE\n5\n4\n40\n2\n0\nCIRCLE\n5\n5\n40\n3\n"
+                             "0\nCIRCLE\n5\n6\n40\n4\n0\nCIRCLE\n5\n7\n40\n5\n0\nCIRCLE\n5\n8\n40\n6\n"
+                             "0\nTEXT\n5\n9\n1\n%<\\AcLength Object(<5>)>%\n"
+                             "0\nENDSEC\n0\nEOF\n";
+    dxf::LoadResult r = dxf::load(tempFile("madeup.dxf", text));
+    ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+    AcDbDatabase& db = *r.drawing.database;
+    for (int h = 3; h <= 8; ++h) {
+        auto* circle = AcDbCircle::cast(byHandle(db, std::to_string(h).c_str()));
+        ASSERT_TRUE(circle) << h;
+        EXPECT_EQ(circle->radius(), h - 2);
+    }
+    // The rest (tables aside) stand above the file's highest, 9.
+    for (AcDbObjectId id : db.objectIds()) {
+        AcDbObject* obj = db.objectAt(id);
+        Adesk::UInt64 h = obj->objectHandle().value();
+        bool fromFile = AcDbCircle::cast(obj) || (AcDbText::cast(obj) && h == 9);
+        if (h > 2) {
+            EXPECT_EQ(fromFile, h <= 9) << testhost::u8(obj->isA()->name()) << " " << h;
+        }
+    }
+    EXPECT_TRUE(r.renumbered.empty());
+}
+
+// A definition's base point is placed at the reference's position.
+TEST(DxfReader, BlockBasePoint)
+{
+    const std::string text = "0\nSECTION\n2\nBLOCKS\n0\nBLOCK\n2\nMARK\n10\n1\n20\n1\n30\n0\n"
+                             "0\nLINE\n10\n1\n20\n1\n11\n3\n21\n2\n0\nENDBLK\n0\nENDSEC\n"
+                             "0\nSECTION\n2\nENTITIES\n0\nINSERT\n5\n40\n2\nMARK\n10\n50\n20\n0\n0\nENDSEC\n0\nEOF\n";
+    dxf::LoadResult r = dxf::load(tempFile("base.dxf", text));
+    ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+    auto* ref = AcDbBlockReference::cast(byHandle(*r.drawing.database, "40"));
+    ASSERT_TRUE(ref);
+    AcDbExtents e;
+    ASSERT_EQ(ref->getGeomExtents(e), Acad::eOk);
+    EXPECT_EQ(e.minPoint().x, 50);
+    EXPECT_EQ(e.minPoint().y, 0);
+    EXPECT_EQ(e.maxPoint().x, 52);
+    EXPECT_EQ(e.maxPoint().y, 1);
 }
 
 TEST(DxfReader, TextsDecodeEscapesAndCodePages)

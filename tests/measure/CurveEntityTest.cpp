@@ -1,6 +1,7 @@
 // The replacement host's curves as the measures rely on them: polyline
 // segment kinds, arc segments from bulges, areas, extents, and reading and
 // writing them in drawing files.
+#include "host/db2dpoly.h"
 #include "host/dbarc.h"
 #include "host/dbcircle.h"
 #include "host/dbline.h"
@@ -119,6 +120,28 @@ TEST(Curves, Areas)
     EXPECT_EQ(area, 0);
 }
 
+// Survey coordinates: the products of absolute coordinates lose the digits
+// of a small area. Vertices and areas are exact in binary.
+TEST(Curves, AreasFarFromTheOrigin)
+{
+    struct Row {
+        double x, y;
+    };
+    const Row origins[] = {{2500000.25, 5700000.5}, {-9999999.5, 1e7}, {1e6, -3e6}};
+    const double w = 0.5, h = 0.48828125; // 0.244140625
+    for (const Row& o : origins) {
+        SCOPED_TRACE(std::to_string(o.x) + ", " + std::to_string(o.y));
+        double area = -1;
+        polyline({{o.x, o.y, 0}, {o.x + w, o.y, 0}, {o.x + w, o.y + h, 0}, {o.x, o.y + h, 0}}, true)->getArea(area);
+        EXPECT_NEAR(area, w * h, 1e-9);
+        // A half disc of radius 0.25 on a 0.5 chord, and the same with a square.
+        polyline({{o.x, o.y, 1}, {o.x + w, o.y, 0}}, true)->getArea(area);
+        EXPECT_NEAR(area, kPi / 32, 1e-9);
+        polyline({{o.x, o.y, 0}, {o.x + w, o.y, 0}, {o.x + w, o.y + w, 0}, {o.x, o.y + w, 1}}, true)->getArea(area);
+        EXPECT_NEAR(area, w * w + kPi / 32, 1e-9);
+    }
+}
+
 TEST(Curves, ExtentsAreExact)
 {
     struct Row {
@@ -158,7 +181,8 @@ TEST(CurveFile, ReadsAndWritesEveryKey)
       {"type": "line", "handle": "1A", "layer": "Edges", "start": [1, 2, 3], "end": [4, 5, 6]},
       {"type": "circle", "handle": "1B", "center": [1, 2, 0], "radius": 2.5},
       {"type": "arc", "handle": "1C", "center": [0, 0, 1], "radius": 2, "startAngle": -1.5, "endAngle": 7},
-      {"type": "lwpolyline", "handle": "1D", "vertices": [[0, 0, 0.5], [1, 0]], "closed": true, "elevation": 2}
+      {"type": "lwpolyline", "handle": "1D", "vertices": [[0, 0, 0.5], [1, 0]], "closed": true, "elevation": 2},
+      {"type": "polyline2d", "handle": "1E", "vertices": [[0, 0], [3, 0, 1], [3, 4]], "closed": true, "fit": "curve"}
     ])";
     testhost::Drawing d(objects);
     std::string saved = drawingfile::toText(d.database());
@@ -185,6 +209,14 @@ TEST(CurveFile, ReadsAndWritesEveryKey)
     EXPECT_EQ(bulge, 0.5);
     EXPECT_TRUE(pl->isClosed());
     EXPECT_EQ(pl->elevation(), 2);
+    again.database->getAcDbObjectId(id, false, AcDbHandle(0x1E));
+    auto* kept = AcDb2dPolyline::cast(again.database->objectAt(id));
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->polyType(), AcDb2dPolyline::k2dFitCurvePoly);
+    EXPECT_EQ(kept->numVerts(), 3u);
+    double area = 0;
+    kept->getArea(area);
+    EXPECT_NEAR(area, 6 + kPi * 2 * 2 / 2, 1e-12) << "the path's own area, its arc included";
 }
 
 TEST(CurveFile, InvalidCurvesAreRefused)
@@ -212,6 +244,8 @@ TEST(CurveFile, InvalidCurvesAreRefused)
         {R"({"type": "lwpolyline", "vertices": [[0, 0, 1, 1]]})", "\"vertices\"[0] must be [x, y] or [x, y, bulge]"},
         {R"({"type": "lwpolyline", "vertices": [[0, 0]], "closed": 1})", "\"closed\" must be true or false"},
         {R"({"type": "lwpolyline", "vertices": [[0, 0]], "elevation": "up"})", "\"elevation\" must be a number"},
+        {R"({"type": "polyline2d", "vertices": []})", "\"vertices\" must hold at least one vertex"},
+        {R"({"type": "polyline2d", "vertices": [[0, 0]], "fit": "bezier"})", "\"fit\" must be \"curve\", \"quadratic\" or \"cubic\""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.object);

@@ -1,10 +1,12 @@
 // Former bugs: inputs a fuzz target crashed, leaked or hung on, run again
 // through the same entry point. The inputs also stay in the targets' seed
 // corpora (fuzz/corpus/<target>/crash-*).
+#include "replacement_host/fields/FieldCode.h"
 #include "replacement_host/file/DrawingFile.h"
 #include "spreadsheet_app/NumberFormat.h"
 #include "spreadsheet_app/TextConvert.h"
 #include "tests/reliability/Workbooks.h"
+#include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -114,6 +116,38 @@ TEST(FormerBugs, ObjectsThatFailToReadAreFreed)
         EXPECT_FALSE(r.database);
         EXPECT_NE(r.error.find(row.error), std::string::npos) << r.error;
     }
+}
+
+// A code whose parameters end in an opening format quote took that quote for
+// the closing one: a view of length -1 read past the code (SIGSEGV in the
+// command). The quote is text of the parameters, with no format.
+TEST(FormerBugs, UnclosedFormatOptionIsText)
+{
+    const struct {
+        std::u16string code;
+        std::u16string parameters, format;
+    } rows[] = {
+        {u"%<\\AcVar \\f \">%", u"\\f \"", u""},
+        {u"%<\\AcLength Object(<100>) \\f \">%", u"Object(<100>) \\f \"", u""},
+        {u"%<\\AcLength x \\f \"  >%", u"x \\f \"  ", u""},
+        {u"%<\\AcLength x \\f \"\">%", u"x", u""},
+        {u"%<\\AcLength x \\f \"%pr2\">%", u"x", u"%pr2"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testhost::u8(row.code));
+        fieldcode::Parsed p = fieldcode::parse(row.code);
+        ASSERT_TRUE(p.ok);
+        EXPECT_EQ(p.parameters, row.parameters);
+        EXPECT_EQ(p.format, row.format);
+    }
+    std::string code = corpusFile("fuzz_field_codes", "crash-unclosed-format").substr(1);
+    EXPECT_EQ(code, "Object(<2B>) \\f \"");
+    for (const std::string& text : {std::string("%<\\AcVar \\f \">%"), "%<\\AcLength " + code + ">%"}) {
+        testhost::CommandResult r = testhost::runTessly("field " + testhost::shellQuote(text));
+        EXPECT_EQ(r.exitStatus, 0) << text << ": " << r.err;
+    }
+    drawingfile::LoadResult r = drawingfile::loadFromText(corpusFile("fuzz_drawing_json", "crash-unclosed-format"), "x.json");
+    EXPECT_TRUE(r.database) << r.error;
 }
 
 }

@@ -41,6 +41,7 @@ const CodecRegistration block({
             rec->setXref(x.text("path"), x.boolean("overlay", false), x.boolean("unloaded", false));
         }
         rec->setIsDynamicBlock(in.boolean("dynamic", false));
+        rec->setOrigin(in.point("base", {}));
         return rec.release();
     },
     [](const JsonIn& in, AcDbObject* obj) {
@@ -59,6 +60,8 @@ const CodecRegistration block({
                          {"unloaded", rec->isUnloaded()}};
         if (rec->isDynamicBlock())
             j["dynamic"] = true;
+        if (AcGePoint3d base = rec->origin(); base.x != 0 || base.y != 0 || base.z != 0)
+            j["base"] = pointJson(base);
         if (!rec->dynamicBlockId().isNull())
             j["dynamicBlock"] = utf8(rec->dynamicBlockId().handle().text());
     },
