@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -107,6 +108,23 @@ TEST(HandleIndex, HandlesFoundAsTheDrawingGrows)
     EXPECT_EQ(db.getAcDbObjectId(id, false, AcDbHandle()), Acad::eKeyNotFound);
     EXPECT_EQ(other.objectAt(ids[0]), nullptr) << "an object of another drawing";
     EXPECT_GT(db.handseed(), handles.back());
+
+    // Renumbered objects leave their handles, the rest stay found.
+    std::vector<std::pair<AcDbObjectId, AcDbHandle>> moves;
+    for (size_t i = 0; i < 3000; i += 2)
+        moves.emplace_back(ids[i], AcDbHandle(0x7000001 + i));
+    ASSERT_EQ(db.hostRenumber(moves), Acad::eOk);
+    for (size_t i = 0; i < handles.size(); ++i) {
+        AcDbObjectId found;
+        bool moved = i < 3000 && i % 2 == 0;
+        EXPECT_EQ(db.getAcDbObjectId(found, false, AcDbHandle(handles[i])) == Acad::eOk, !moved) << i;
+        if (moved) {
+            ASSERT_EQ(db.getAcDbObjectId(found, false, AcDbHandle(0x7000001 + i)), Acad::eOk);
+            EXPECT_EQ(found, ids[i]);
+        } else {
+            EXPECT_EQ(found, ids[i]);
+        }
+    }
 }
 
 TEST(FieldCode, EvaluatedChildrenTakeTheirPlaceInOnePass)
