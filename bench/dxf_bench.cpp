@@ -1,19 +1,24 @@
 // Loading a large DXF drawing (200,000 curves and 50,000 block references
-// with attributes, written here) and one evaluation pass over a drawing with
-// 10,000 fields of all seven kinds, with the module loaded as the host loads
-// it. The load reports the file size and the peak memory it added
-// ("peak_per_file": peak resident growth over the file size).
+// with attributes, written here) and writing it back; one evaluation pass
+// over a drawing with 10,000 fields of all seven kinds, with the module
+// loaded as the host loads it; and a DXF drawing with 10,000 FIELD objects
+// and a table of 1,000 cells loaded, evaluated and written back. The load
+// reports the file size and the peak memory it added ("peak_per_file": peak
+// resident growth over the file size).
 #include "command/ModuleLoader.h"
 #include "host/AcFdEval.h"
 #include "host/dbapserv.h"
 #include "host/dbfield.h"
 #include "replacement_host/dxf/DxfFile.h"
+#include "replacement_host/dxf/DxfSource.h"
+#include "replacement_host/dxf/DxfWriter.h"
 #include "replacement_host/file/DrawingFile.h"
 
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -129,6 +134,25 @@ void BM_LoadDxf(benchmark::State& state)
 }
 BENCHMARK(BM_LoadDxf)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// The large drawing written back with nothing changed: the file passes through.
+void BM_WriteDxf(benchmark::State& state)
+{
+    std::string path = writeLargeDxf();
+    dxf::LoadResult r = dxf::load(path);
+    if (!r.drawing.database) {
+        state.SkipWithError(r.drawing.error.c_str());
+        return;
+    }
+    for (auto _ : state) {
+        dxf::WriteResult w = dxf::write(*r.drawing.database);
+        if (!w.error.empty())
+            state.SkipWithError(w.error.c_str());
+        std::ofstream(benchFolder() / "large-out.dxf", std::ios::binary) << w.text;
+    }
+    state.counters["file_MB"] = static_cast<double>(fs::file_size(path)) / (1 << 20);
+}
+BENCHMARK(BM_WriteDxf)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 // 10,000 texts, one field each, the seven kinds in turn, over a drawing of
 // curves, block references, a table, a text file and a workbook.
 std::string fieldDrawing()
@@ -195,6 +219,112 @@ void BM_EvaluationPass(benchmark::State& state)
         benchmark::Counter(kFields, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_EvaluationPass)->Unit(benchmark::kMillisecond);
+
+ModuleLoader& loadedModule()
+{
+    static ModuleLoader* module = [] {
+        auto* m = new ModuleLoader;
+        std::string error = m->load(TESSLY_MODULE_PATH);
+        if (!error.empty())
+            std::fprintf(stderr, "%s\n", error.c_str());
+        return m;
+    }();
+    return *module;
+}
+
+// A DXF drawing whose 10,000 fields are FIELD objects and whose table has
+// 1,000 cells: written with plain codes, then saved once by the writer,
+// which turns them into FIELD objects.
+std::string fieldObjectDrawing()
+{
+    fs::path dir = benchFolder();
+    fs::path done = dir / "field-objects.dxf";
+    if (fs::exists(done))
+        return done.string();
+    std::ofstream(dir / "notes.txt") << "surveyed 12/1/2026";
+    constexpr int kRows = 100, kColumns = 10;
+    std::ostringstream out;
+    out << "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1032\n9\n$HANDSEED\n5\n100000\n0\nENDSEC\n"
+        << "0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nBLOCK_RECORD\n5\n1\n"
+        << "0\nBLOCK_RECORD\n5\n1F\n330\n1\n2\n*Model_Space\n340\n22\n"
+        << "0\nBLOCK_RECORD\n5\n1B\n330\n1\n2\n*Paper_Space\n340\n1E\n"
+        << "0\nBLOCK_RECORD\n5\n20\n330\n1\n2\nTREE\n340\n0\n"
+        << "0\nBLOCK_RECORD\n5\n23\n330\n1\n2\n*T1\n340\n0\n0\nENDTAB\n0\nENDSEC\n"
+        << "0\nSECTION\n2\nBLOCKS\n0\nBLOCK\n5\n24\n330\n20\n8\n0\n2\nTREE\n70\n0\n10\n0\n20\n0\n30\n0\n"
+        << "0\nPOINT\n5\n21\n330\n20\n8\n0\n10\n0\n20\n0\n30\n0\n0\nENDBLK\n5\n25\n330\n20\n"
+        << "0\nBLOCK\n5\n26\n330\n23\n8\n0\n2\n*T1\n70\n1\n10\n0\n20\n0\n30\n0\n0\nENDBLK\n5\n27\n330\n23\n"
+        << "0\nENDSEC\n0\nSECTION\n2\nENTITIES\n"
+        << "0\nLINE\n5\n40\n330\n1F\n8\n0\n10\n0\n20\n0\n30\n0\n11\n3\n21\n4\n31\n0\n"
+        << "0\nCIRCLE\n5\n42\n330\n1F\n8\n0\n10\n0\n20\n0\n30\n0\n40\n2\n";
+    for (int i = 0; i < 500; ++i)
+        out << "0\nINSERT\n5\n" << std::hex << 0x1000 + i << std::dec << "\n330\n1F\n8\n0\n2\nTREE\n10\n" << i
+            << "\n20\n0\n30\n0\n";
+    out << "0\nACAD_TABLE\n5\n30\n330\n1F\n100\nAcDbEntity\n8\n0\n100\nAcDbBlockReference\n2\n*T1\n10\n0\n20\n0\n"
+        << "30\n0\n100\nAcDbTable\n280\n0\n343\n23\n11\n1\n21\n0\n31\n0\n90\n22\n91\n" << kRows << "\n92\n"
+        << kColumns << "\n93\n0\n94\n0\n95\n0\n96\n0\n";
+    for (int r = 0; r < kRows; ++r)
+        out << "141\n4.0\n";
+    for (int c = 0; c < kColumns; ++c)
+        out << "142\n10.0\n";
+    for (int r = 0; r < kRows; ++r)
+        for (int c = 0; c < kColumns; ++c)
+            out << "171\n1\n172\n0\n173\n0\n174\n0\n175\n1\n176\n1\n91\n0\n178\n0\n145\n0.0\n92\n0\n"
+                << "301\nCELL_VALUE\n93\n2\n90\n4\n1\n" << r * c << "\n94\n0\n300\n\n302\n" << r * c
+                << "\n304\nACVALUE_END\n";
+    const char* codes[] = {
+        R"(%<\AcLength Object(<40;42>)>%)", R"(%<\AcArea Object(<42>)>%)", R"(%<\AcBlockCount "TREE">%)",
+        R"(%<\TextField notes.txt>%)",     R"(%<\TableCell TABLE(<30>).$B$2>%)",
+        R"(%<\TsExpr ROUND(1234.5678*3, 2)>%)",
+    };
+    for (int i = 0; i < kFields; ++i)
+        out << "0\nTEXT\n5\n" << std::hex << 0x10000 + i << std::dec << "\n330\n1F\n100\nAcDbEntity\n8\n0\n"
+            << "100\nAcDbText\n10\n0\n20\n" << i << "\n30\n0\n40\n1\n1\n" << codes[i % 6] << "\n100\nAcDbText\n";
+    out << "0\nENDSEC\n0\nSECTION\n2\nOBJECTS\n0\nDICTIONARY\n5\nC\n330\n0\n100\nAcDbDictionary\n281\n1\n"
+        << "0\nENDSEC\n0\nEOF\n";
+    fs::path plain = dir / "plain-codes.dxf";
+    std::ofstream(plain, std::ios::binary) << out.str();
+    loadedModule();
+    dxf::LoadResult r = dxf::load(plain.string());
+    if (!r.drawing.database)
+        return {};
+    r.drawing.database->setFilename(fs::absolute(plain).u16string());
+    acdbHostApplicationServices()->setWorkingDatabase(r.drawing.database.get());
+    acdbGetFieldEngine()->evaluateFields(AcDbField::kDemand, r.drawing.database.get());
+    acdbHostApplicationServices()->setWorkingDatabase(nullptr);
+    dxf::save(*r.drawing.database, done.string());
+    // The text file changes after the save: those fields write new values.
+    std::ofstream(dir / "notes.txt") << "surveyed again 2/2/2027";
+    return done.string();
+}
+
+void BM_DxfFieldObjects(benchmark::State& state)
+{
+    loadedModule();
+    std::string path = fieldObjectDrawing();
+    if (path.empty()) {
+        state.SkipWithError("the field drawing did not load");
+        return;
+    }
+    size_t fields = 0, changedBytes = 0;
+    for (auto _ : state) {
+        dxf::LoadResult r = dxf::load(path);
+        if (!r.drawing.database) {
+            state.SkipWithError(r.drawing.error.c_str());
+            break;
+        }
+        r.drawing.database->setFilename(fs::absolute(path).u16string());
+        acdbHostApplicationServices()->setWorkingDatabase(r.drawing.database.get());
+        acdbGetFieldEngine()->evaluateFields(AcDbField::kDemand, r.drawing.database.get());
+        dxf::WriteResult w = dxf::write(*r.drawing.database);
+        std::ofstream(benchFolder() / "field-objects-out.dxf", std::ios::binary) << w.text;
+        acdbHostApplicationServices()->setWorkingDatabase(nullptr);
+        fields = dxf::sourceOf(*r.drawing.database)->holderOfField.size();
+        changedBytes = w.text.size();
+    }
+    state.counters["fields"] = static_cast<double>(fields);
+    state.counters["file_MB"] = static_cast<double>(changedBytes) / (1 << 20);
+}
+BENCHMARK(BM_DxfFieldObjects)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }
 

@@ -1,12 +1,16 @@
 // Cost of spreadsheet cell fields over a workbook of 200,000 cells, through
 // the real path (module loaded, field engine pass, automation server):
-// 1,000 fields of the workbook in one pass, and one field alone, which
-// starts the application and opens the workbook cold.
+// 1,000 fields of the workbook in one pass, one field alone, which starts
+// the application and opens the workbook cold, and starting and quitting
+// the application. Each for both applications side by side: the built-in
+// one (argument 0) and LibreOffice Calc (argument 1, when installed).
 #include "bench/BigWorkbook.h"
 #include "command/ModuleLoader.h"
 #include "host/AcFdEval.h"
+#include "host/ExcelTypeLib.h"
 #include "host/dbapserv.h"
 #include "replacement_host/file/DrawingFile.h"
+#include "replacement_host/platform/SpreadsheetServer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -53,9 +57,24 @@ std::unique_ptr<AcDbDatabase> drawing(int fields)
     return std::move(r.database);
 }
 
+// Argument 0 the built-in application, 1 LibreOffice; false when that one
+// cannot run here.
+bool choose(benchmark::State& state)
+{
+    bool calc = state.range(0) == 1;
+    if (calc && std::system("command -v soffice >/dev/null 2>&1") != 0) {
+        state.SkipWithError("LibreOffice (soffice) is not installed");
+        return false;
+    }
+    ::setenv(spreadsheetserver::kChoiceVariable, calc ? "libreoffice" : "builtin", 1);
+    return true;
+}
+
 void evaluatePass(benchmark::State& state, int fields)
 {
     module();
+    if (!choose(state))
+        return;
     for (auto _ : state) {
         state.PauseTiming();
         // A fresh drawing each time: no change stamps, every field reads.
@@ -70,11 +89,30 @@ void evaluatePass(benchmark::State& state, int fields)
     }
 }
 
+// LibreOffice takes seconds a start: a few rounds are enough.
 void BM_ThousandFieldsOnePass(benchmark::State& state) { evaluatePass(state, 1000); }
-BENCHMARK(BM_ThousandFieldsOnePass)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ThousandFieldsOnePass)->Unit(benchmark::kMillisecond)->ArgName("libreoffice")->Arg(0)->Arg(1)->Iterations(3);
 
 void BM_ColdOpenOneField(benchmark::State& state) { evaluatePass(state, 1); }
-BENCHMARK(BM_ColdOpenOneField)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ColdOpenOneField)->Unit(benchmark::kMillisecond)->ArgName("libreoffice")->Arg(0)->Arg(1)->Iterations(3);
+
+void BM_StartAndQuit(benchmark::State& state)
+{
+    if (!choose(state))
+        return;
+    CLSID clsid;
+    if (CLSIDFromProgID(u"Excel.Application", &clsid) < 0)
+        std::abort();
+    for (auto _ : state) {
+        IDispatch* app = nullptr;
+        if (CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, &app) < 0 || !app)
+            std::abort();
+        DISPPARAMS none;
+        app->Invoke(exceltypelib::kQuit, DISPATCH_METHOD, &none, nullptr, nullptr);
+        app->Release();
+    }
+}
+BENCHMARK(BM_StartAndQuit)->Unit(benchmark::kMillisecond)->ArgName("libreoffice")->Arg(0)->Arg(1)->Iterations(3);
 
 }
 

@@ -30,10 +30,12 @@ that takes longer than a second shows its progress there.
                  object plus "location", then the pass's
                  "spreadsheetStarts" and "workbooksOpened")
   --save         write the drawing with the new values, field data and
-                 statuses (through a temporary file, so a failure leaves the
-                 old drawing intact). A JSON drawing is written back to FILE;
-                 a DXF drawing is never written as DXF and needs --output
-  --output OUT   with --save: write the drawing to OUT (JSON format) instead
+                 statuses back to FILE (through a temporary file, so a
+                 failure leaves the old drawing intact). A DXF drawing is
+                 passed through: only what the new values change is written
+  --output OUT   with --save: write to OUT instead; a name ending in .dxf
+                 writes DXF (for a drawing read from DXF), .json writes
+                 tessly's drawing format, any other name is refused
   --watch        keep running: evaluate again whenever the drawing or a file
                  a field reads (text files, workbooks) changes, and print the
                  fields whose value changed, with the time; Ctrl-C stops
@@ -43,6 +45,7 @@ examples:
   tessly eval examples/site-plan.json
   tessly eval examples/site-plan.dxf --json
   tessly eval plan.json --save
+  tessly eval examples/site-plan.dxf --save
   tessly eval examples/site-plan.dxf --save --output site-plan.json
   tessly eval examples/site-plan.json --watch
   tessly eval plan.json --module build/bin/TesslyEval.so
@@ -92,17 +95,21 @@ double timedPass(Session& session)
 std::string summaryText(const std::vector<AcDbField*>& fields, double seconds)
 {
     std::map<std::string, int> byEvaluator;
-    int succeeded = 0;
+    int succeeded = 0, kept = 0;
     for (AcDbField* field : fields) {
         const ACHAR* id = field->evaluatorId();
         ++byEvaluator[id && *id ? utf::toUtf8(id) : "(plain text)"];
         succeeded += field->evaluationStatus() == AcDbField::kSuccess;
+        // A field a CAD program saved for an evaluator not loaded here keeps what it showed.
+        kept += field->evaluationStatus() == AcDbField::kEvaluatorNotFound && field->hostHasFileDisplay();
     }
     char time[32];
     std::snprintf(time, sizeof time, "%.2f s", seconds);
     std::string text = std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s") + ", " +
-                       std::to_string(succeeded) + " evaluated, " + std::to_string(fields.size() - succeeded) +
-                       " failed in " + time;
+                       std::to_string(succeeded) + " evaluated, " +
+                       std::to_string(fields.size() - succeeded - kept) + " failed" +
+                       (kept ? ", " + std::to_string(kept) + " kept (evaluator not loaded)" : std::string()) +
+                       " in " + time;
     std::string list;
     for (auto& [id, n] : byEvaluator)
         list += (list.empty() ? "" : ", ") + id + " " + std::to_string(n);
@@ -136,13 +143,8 @@ namespace {
 // Where --save writes: OUT, or the drawing itself when it is one of ours.
 std::string savePath(const Session& session, const std::string& path, const Arguments& args)
 {
-    if (args.has("--output"))
-        return args.value("--output");
-    if (session.fromDxf())
-        throw UsageError("tessly eval: " + path +
-                         " is a DXF drawing, which tessly does not write; give --output FILE.json to save it in "
-                         "tessly's drawing format");
-    return path;
+    (void)session;
+    return args.has("--output") ? args.value("--output") : path;
 }
 }
 
@@ -177,6 +179,8 @@ int runEval(const std::vector<std::string>& words)
         std::string error = session.save(target);
         if (!error.empty())
             throw UsageError(error);
+        for (const std::string& note : session.saveNotes())
+            std::cerr << target << ": " << note << '\n';
     }
     std::cout.flush();
     std::cerr << fieldreport::summaryText(fields, seconds) << (target.empty() ? "" : "; saved " + target) << '\n';

@@ -3,6 +3,7 @@
 
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
+#include "replacement_host/dxf/DxfSource.h"
 #include "replacement_host/file/ObjectCodec.h"
 #include "replacement_host/platform/SpreadsheetServer.h"
 #include "replacement_host/text/Utf.h"
@@ -66,6 +67,9 @@ Json fieldJson(const AcDbField& field)
     j["type"] = valueJson(value, "type");
     j["value"] = valueJson(value, "value");
     j["display"] = field.hostDisplayUtf8();
+    if (const dxf::Source* source = field.database() ? dxf::sourceOf(*field.database()) : nullptr)
+        if (const dxf::FileField* f = source->fileField(field))
+            j["fieldHandle"] = f->handle;
     return j;
 }
 
@@ -86,6 +90,18 @@ Json locationJson(const AcDbField& field)
         return j;
     j["owner"] = utf::toUtf8(owner->objectHandle().text());
     j["ownerType"] = ownerType(owner);
+    // A drawing read from DXF names the holder as the file does: a cell by its table.
+    const dxf::Source* source = dxf::sourceOf(*db);
+    if (const dxf::Holder* holder = source ? source->holderOf(field) : nullptr) {
+        if (!holder->handle.empty())
+            j["owner"] = holder->handle;
+        if (!holder->type.empty())
+            j["ownerType"] = holder->type;
+        if (holder->row >= 0) {
+            j["row"] = holder->row;
+            j["column"] = holder->column;
+        }
+    }
     if (auto* text = AcDbText::cast(owner)) {
         const auto& ids = text->fieldIds();
         auto at = std::find(ids.begin(), ids.end(), field.objectId());
@@ -116,6 +132,8 @@ std::string locationText(const AcDbField& field)
         s += j["ownerType"].get<std::string>() + " " + j["owner"].get<std::string>();
     else
         s += "field " + j["field"].get<std::string>();
+    if (j.contains("row"))
+        s += " cell " + std::to_string(j["row"].get<int>()) + "," + std::to_string(j["column"].get<int>());
     if (j.contains("index") && j["index"].get<int>() > 0)
         s += " #" + std::to_string(j["index"].get<int>() + 1);
     return s;

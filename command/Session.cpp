@@ -5,6 +5,7 @@
 #include "host/TesslySibling.h"
 #include "host/dbapserv.h"
 #include "replacement_host/dxf/DxfFile.h"
+#include "replacement_host/dxf/DxfWriter.h"
 #include "replacement_host/file/DrawingFile.h"
 #include "replacement_host/file/JsonIn.h"
 #include "replacement_host/text/Utf.h"
@@ -72,4 +73,27 @@ void Session::evaluate(const std::vector<AcDbObjectId>& fieldIds)
     acdbGetFieldEngine()->evaluateFields(AcDbField::kDemand, m_db.get(), fieldIds);
 }
 
-std::string Session::save(const std::string& path) { return drawingfile::save(*m_db, path, m_selected); }
+namespace {
+std::string lowerExtension(const std::string& path)
+{
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+}
+
+std::string Session::save(const std::string& path)
+{
+    // The output name says the format, so a DXF name never holds JSON.
+    std::string ext = lowerExtension(path);
+    if (ext == ".json")
+        return drawingfile::save(*m_db, path, m_selected);
+    if (ext == ".dxf") {
+        if (!m_fromDxf)
+            return path + ": tessly writes DXF only for drawings read from DXF; give a .json name to save this drawing";
+        m_saveNotes.clear();
+        return dxf::save(*m_db, path, &m_saveNotes);
+    }
+    return path + ": cannot tell the format from the name; give a name ending in .dxf (DXF) or .json (tessly's drawing format)";
+}

@@ -25,7 +25,7 @@ public:
     Session& operator=(const Session&) = delete;
 
     AcDbDatabase& database() { return *m_db; }
-    // True for a drawing read from DXF, which is never written back as DXF.
+    // True for a drawing read from DXF: only such a drawing is written as DXF.
     bool fromDxf() const { return m_fromDxf; }
     // What the reader passed over ("skipped 12 HATCH"), or empty.
     const std::vector<std::string>& loadNotes() const { return m_loadNotes; }
@@ -37,16 +37,20 @@ public:
     // One evaluation pass over every field of the drawing, or over the given ones.
     void evaluateAll();
     void evaluate(const std::vector<AcDbObjectId>& fieldIds);
-    // Writes the drawing back; the error line, or empty.
+    // Writes the drawing in the format its name gives (.dxf or .json); the
+    // error line, or empty.
     std::string save(const std::string& path);
     // The process ends with the session: the drawing is left to the exit
     // rather than freed object by object.
     void leaveDrawingAtExit() { m_leaveAtExit = true; }
+    // What a DXF save left as it was, and why.
+    const std::vector<std::string>& saveNotes() const { return m_saveNotes; }
 
 private:
     std::unique_ptr<AcDbDatabase> m_db;
     bool m_fromDxf = false;
     std::vector<std::string> m_loadNotes;
+    std::vector<std::string> m_saveNotes;
     AcDbObjectId m_selected;
     std::string m_modulePath;
     ModuleLoader m_module;

@@ -2,6 +2,7 @@
 // TesslyEval module as the host loads a plug-in, and evaluates fields.
 #include "command/Commands.h"
 #include "command/Session.h"
+#include "command/SpreadsheetOption.h"
 
 #include <exception>
 #include <iostream>
@@ -18,6 +19,9 @@ commands:
                    [--drawing FILE] [--select HANDLE] [--json] [--module PATH]
   expr EXPR      evaluate an expression of the expression language
                    [--drawing FILE] [--table HANDLE] [--json] [--module PATH]
+
+Every command takes --spreadsheet builtin|libreoffice (or the environment
+variable TESSLY_SPREADSHEET): the application that ExcelCell fields drive.
 
 Run "tessly COMMAND --help" for what each option does.
 
@@ -40,6 +44,7 @@ int main(int argc, char** argv)
     std::string command = words[0];
     words.erase(words.begin());
     try {
+        takeSpreadsheetOption(command, words);
         if (command == "eval")
             return runEval(words);
         if (command == "field")

@@ -2,9 +2,11 @@
 """Writes the example site plan in both drawing formats, with the files its
 fields read, all next to this script:
 
-  site-plan.dxf   ASCII DXF (R2018), written with ezdxf
-  site-plan.json  the same plan in tessly's own drawing format, plus a table
-                  (DXF tables are not read)
+  site-plan.dxf   ASCII DXF (R2018): written with ezdxf, with a table
+                  (ACAD_TABLE) written here; then saved by tessly itself
+                  ("tessly eval site-plan.dxf --save"), which turns the field
+                  codes into FIELD objects as a CAD program saves them
+  site-plan.json  the same plan in tessly's own drawing format
   site-notes.txt  the text a "TextField" field shows
   site-areas.xlsx the workbook an "ExcelCell" field reads
 
@@ -16,6 +18,7 @@ and N/4 tree references, with a few fields; it is not committed.
 """
 import json
 import os
+import subprocess
 import sys
 
 import ezdxf
@@ -24,6 +27,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 TABLE_HANDLE = "F00"
 
 PLOT = [(0, 0, 0), (60, 0, 0), (60, 40, 0.25), (0, 40, 0)]  # the north-east corner curved
+TABLE_CELLS = [["Item", "Count"], ["Parking", "6"], ["Bicycles", "12"]]
+TABLE_AT, ROW_HEIGHT, COLUMN_WIDTHS = (70.0, -2.0), 4.0, [20.0, 12.0]
 HOUSE = [(10, 10, 0), (30, 10, 0), (30, 25, 0), (10, 25, 0)]
 TREES = [((45, 30), "Oak"), ((50, 32), "Oak"), ((5, 35), "Birch"), ((8, 5), "Oak"), ((55, 5), "Maple")]
 
@@ -65,8 +70,60 @@ def build_dxf():
     for text, y in notes(handles):
         msp.add_mtext(text, dxfattribs={"layer": "NOTES", "insert": (70, 40 - 4 * y), "char_height": 1.5})
     msp.add_hatch().paths.add_polyline_path([(10, 10), (30, 10), (30, 25), (10, 25)], is_closed=True)
-    doc.saveas(os.path.join(HERE, "site-plan.dxf"))
+    # The table's drawn form: an anonymous *T block with one MTEXT per cell.
+    shown = doc.blocks.new_anonymous_block(type_char="T")
+    for r, row in enumerate(TABLE_CELLS):
+        for c, text in enumerate(row):
+            x = sum(COLUMN_WIDTHS[:c]) + COLUMN_WIDTHS[c] / 2
+            shown.add_mtext(text, dxfattribs={"insert": (x, -(r + 0.5) * ROW_HEIGHT), "char_height": 1.5,
+                                              "attachment_point": 5, "layer": "NOTES"})
+    path = os.path.join(HERE, "site-plan.dxf")
+    doc.saveas(path)
+    add_table(path, doc, shown)
     return doc
+
+
+def add_table(path, doc, shown):
+    """ezdxf does not write ACAD_TABLE: the entity is added to the file's text."""
+    def g(code, value):
+        return "%3d\n%s\n" % (code, value)
+    table = g(0, "ACAD_TABLE") + g(5, TABLE_HANDLE) + g(330, doc.modelspace().block_record_handle)
+    table += g(100, "AcDbEntity") + g(8, "NOTES") + g(100, "AcDbBlockReference") + g(2, shown.name)
+    table += g(10, TABLE_AT[0]) + g(20, TABLE_AT[1]) + g(30, 0.0) + g(100, "AcDbTable") + g(280, 0)
+    table += g(343, shown.block_record_handle) + g(11, 1.0) + g(21, 0.0) + g(31, 0.0) + g(90, 22)
+    table += g(91, len(TABLE_CELLS)) + g(92, len(COLUMN_WIDTHS))
+    for code in (93, 94, 95, 96):
+        table += g(code, 0)
+    table += "".join(g(141, ROW_HEIGHT) for _ in TABLE_CELLS) + "".join(g(142, w) for w in COLUMN_WIDTHS)
+    for row in TABLE_CELLS:
+        for text in row:
+            for code, value in ((171, 1), (172, 0), (173, 0), (174, 0), (175, 1), (176, 1), (91, 0), (178, 0),
+                                (145, 0.0), (92, 0), (301, "CELL_VALUE"), (93, 2), (90, 4), (1, text), (94, 0),
+                                (300, ""), (302, text), (304, "ACVALUE_END")):
+                table += g(code, value)
+    with open(path) as f:
+        text = f.read()
+    # The last entity of model space is followed by the section's end.
+    end = text.index("ENDSEC", text.index("ENTITIES"))
+    at = text.rindex("  0\n", 0, end)
+    text = text[:at] + table + text[at:]
+    # The table's handle is below the handle seed.
+    seed = text.index("$HANDSEED")
+    value_at = text.index("\n", text.index("\n", seed) + 1) + 1
+    value_end = text.index("\n", value_at)
+    if int(text[value_at:value_end], 16) <= int(TABLE_HANDLE, 16):
+        text = text[:value_at] + "%X" % (int(TABLE_HANDLE, 16) + 1) + text[value_end:]
+    with open(path, "w") as f:
+        f.write(text)
+
+
+def save_with_tessly(path):
+    """tessly evaluates the fields and saves: the codes become FIELD objects."""
+    tessly = os.environ.get("TESSLY", os.path.join(HERE, "..", "build", "bin", "tessly"))
+    if not os.path.exists(tessly):
+        print("%s not found: %s keeps its field codes as text (set TESSLY to the tessly command)" % (tessly, path))
+        return
+    subprocess.run([tessly, "eval", path, "--save"], check=True, cwd=HERE, stdout=subprocess.DEVNULL)
 
 
 def point(p):
@@ -164,3 +221,4 @@ if __name__ == "__main__":
     else:
         build_side_files()
         build_json(build_dxf())
+        save_with_tessly(os.path.join(HERE, "site-plan.dxf"))

@@ -10,6 +10,7 @@
 #include "external/ChangeStamp.h"
 #include "external/DrawingPath.h"
 #include "external/ExcelSession.h"
+#include "host/winnls.h"
 #include "host/winpath.h"
 #include "util/TextCase.h"
 
@@ -79,7 +80,10 @@ excel::CWorksheet findWorksheet(const excel::CWorkbook& workbook, const AcString
     Adesk::Int32 count = worksheets.GetCount();
     for (Adesk::Int32 i = 1; i <= count; ++i) {
         excel::CWorksheet worksheet = worksheets.GetItem(variantOf(i));
-        if (textcase::equalsIgnoreCase(worksheet.GetName(), name))
+        AcString candidate = worksheet.GetName();
+        // The platform's comparison folds every letter, not only ASCII ones.
+        if (CompareStringOrdinal(candidate.c_str(), static_cast<int>(candidate.size()), name.c_str(),
+                                 static_cast<int>(name.size()), 1) == CSTR_EQUAL)
             return worksheet;
     }
     return {};

@@ -1,24 +1,61 @@
-// The DXF reader: any bytes as a .dxf file, read into a drawing and written
-// back as our own drawing file when it loads.
+// The DXF reader and writer: any bytes as a .dxf file, read into a drawing,
+// written back as our own drawing file and as DXF by passing the file
+// through; the DXF written must read again with the same fields, showing
+// the same, and write again unchanged.
+#include "host/dbfield.h"
 #include "replacement_host/dxf/DxfFile.h"
+#include "replacement_host/dxf/DxfSource.h"
+#include "replacement_host/dxf/DxfWriter.h"
+#include "replacement_host/text/Utf.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
+
+namespace {
+
+// Every field of the drawing: its code and what it shows, in drawing order.
+std::string fieldsOf(const AcDbDatabase& db)
+{
+    std::string out;
+    for (AcDbObjectId id : db.objectIds())
+        if (auto* f = AcDbField::cast(db.objectAt(id)); f && !f->isErased() && !AcDbField::cast(db.objectAt(f->ownerId())))
+            out += utf::toUtf8(f->getFieldCode(AcDbField::kTextField)) + "\n=" + utf::toUtf8(f->getValue()) + "\n";
+    return out;
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    if (FILE* file = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+}
+
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > 65536)
         return -1;
     static const std::string path = "/tmp/tessly-fuzz-" + std::to_string(getpid()) + ".dxf";
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return 0;
-    std::fwrite(data, 1, size, file);
-    std::fclose(file);
+    static const std::string again = "/tmp/tessly-fuzz-" + std::to_string(getpid()) + "-again.dxf";
+    writeFile(path, std::string(reinterpret_cast<const char*>(data), size));
     dxf::LoadResult r = dxf::load(path);
-    if (r.drawing.database)
-        drawingfile::toText(*r.drawing.database, r.drawing.selected);
     dxf::loadNotes(r);
+    if (!r.drawing.database)
+        return 0;
+    drawingfile::toText(*r.drawing.database, r.drawing.selected);
+    dxf::WriteResult w = dxf::write(*r.drawing.database);
+    if (!w.error.empty())
+        return 0;
+    writeFile(again, w.text);
+    dxf::LoadResult back = dxf::load(again);
+    // What the reader took, it takes again after a save, with the same fields.
+    if (!back.drawing.database || fieldsOf(*back.drawing.database) != fieldsOf(*r.drawing.database))
+        std::abort();
+    if (dxf::write(*back.drawing.database).text != w.text)
+        std::abort();
     return 0;
 }

@@ -14,3 +14,15 @@ public:
 private:
     AcString m_tag;
 };
+
+// Attribute definitions: the tagged texts of a block definition whose copies
+// the references of the block carry.
+class AcDbAttributeDefinition : public AcDbText {
+    ACRX_DECLARE_MEMBERS(AcDbAttributeDefinition)
+public:
+    const ACHAR* tagConst() const { return m_tag.c_str(); }
+    Acad::ErrorStatus setTag(const ACHAR* tag);
+
+private:
+    AcString m_tag;
+};

@@ -80,6 +80,11 @@ public:
     PassRecord& hostPassRecord() { return m_pass; }
     void hostSetResult(const AcValue* value, int status);
     void hostRestoreState(const AcValue& value, int status);
+    // The text a drawing file showed for the field. It stands for the value
+    // until an evaluator sets one, so a field whose evaluator is missing
+    // keeps showing what it showed.
+    void hostSetFileDisplay(const AcString& text) { m_fileDisplay = text; m_hasFileDisplay = true; }
+    bool hostHasFileDisplay() const { return m_hasFileDisplay; }
     const std::vector<AcDbField*>& children() const { return m_children; }
     void hostAdoptChild(AcDbField* child) { m_children.push_back(child); }
     const AcString& parameters() const { return m_parameters; }
@@ -101,6 +106,8 @@ private:
     std::map<AcString, AcValue> m_data;
     AcValue m_value;
     int m_status = kNotYetEvaluated;
+    AcString m_fileDisplay;
+    bool m_hasFileDisplay = false;
     PassRecord m_pass;
 };
 

@@ -105,6 +105,12 @@ public:
     virtual Acad::ErrorStatus getLength(double& length) const;
 };
 
+// What a file reader keeps with a drawing so that it can be written back
+// the way it was read (the DXF writer's source).
+struct AcDbHostFileSource {
+    virtual ~AcDbHostFileSource() = default;
+};
+
 class AcDbDatabase {
 public:
     // A new drawing has a block table with model space and one paper-space
@@ -151,6 +157,8 @@ public:
     // Room for this many objects in all, so a reader that knows about how
     // many follow does not grow the tables one step at a time.
     void hostReserveObjects(size_t count);
+    AcDbHostFileSource* hostFileSource() const { return m_fileSource.get(); }
+    void hostSetFileSource(std::unique_ptr<AcDbHostFileSource> source) { m_fileSource = std::move(source); }
 
 private:
     // Handle to id, open addressing with linear probing; a power-of-two
@@ -172,6 +180,7 @@ private:
     Adesk::UInt64 m_nextHandle = 1;
     AcDbObjectId m_blockTableId;
     AcDbObjectId m_layerTableId;
+    std::unique_ptr<AcDbHostFileSource> m_fileSource;
 };
 
 // Opens an object for read (the only mode the module uses); with a class, an

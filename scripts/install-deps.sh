@@ -7,15 +7,29 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev libzip-dev libpugixml-dev libexpat1-dev libmuparser-dev libre2-dev
     clang libclang-rt-14-dev valgrind
+    python3-ezdxf  # a second DXF reader, to check the drawings tessly writes
 )
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    echo "installing: ${missing[*]}"
+# LibreOffice Calc, headless, and the UNO bridge for python3: the second
+# spreadsheet application behind ExcelCell fields. Without what they
+# recommend (fonts, Java, desktop integration), which reading cells needs not.
+lean_packages=(libreoffice-calc-nogui python3-uno)
+
+missing() {
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+    done
+}
+mapfile -t missing_packages < <(missing "${packages[@]}")
+mapfile -t missing_lean < <(missing "${lean_packages[@]}")
+if ((${#missing_packages[@]} + ${#missing_lean[@]})); then
+    echo "installing: ${missing_packages[*]} ${missing_lean[*]}"
     sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+    if ((${#missing_packages[@]})); then
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing_packages[@]}" >/dev/null
+    fi
+    if ((${#missing_lean[@]})); then
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing_lean[@]}" >/dev/null
+    fi
 fi

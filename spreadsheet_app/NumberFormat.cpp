@@ -562,9 +562,16 @@ std::string renderDate(Section sec, double v, bool date1904) {
     }
     if (v < 0 || v >= (date1904 ? 2957004.0 : 2958466.0)) return "########";
 
+    // Rounding to the shown second (or fraction of one) may carry into the
+    // date only when a time part is shown; a date alone is the day it is.
+    bool showsTime = ampm;
+    for (const Token& tok : t)
+        showsTime = showsTime || tok.kind == Kind::Elapsed ||
+                    (tok.kind == Kind::DatePart && (tok.ch == 'h' || tok.ch == 's' || (tok.ch == 'm' && tok.minute)));
     long long unitsPerSec = 1;
     for (int i = 0; i < fracDigits; ++i) unitsPerSec *= 10;
-    long long units = std::llround(v * 86400.0 * static_cast<double>(unitsPerSec));
+    double scaled = v * 86400.0 * static_cast<double>(unitsPerSec);
+    long long units = showsTime ? std::llround(scaled) : static_cast<long long>(std::floor(scaled));
     long long perDay = 86400 * unitsPerSec;
     long long serial = units / perDay;
     long long inDay = units % perDay;
@@ -623,8 +630,7 @@ std::string renderDate(Section sec, double v, bool date1904) {
             case Kind::AmPm: {
                 bool pm = hour >= 12;
                 if (tok.text.size() == 5) {
-                    bool lower = std::islower(static_cast<unsigned char>(tok.text[0]));
-                    out += pm ? (lower ? "pm" : "PM") : (lower ? "am" : "AM");
+                    out += pm ? "PM" : "AM";  // whatever case the code spells it in
                 } else {
                     out += pm ? tok.text[2] : tok.text[0];
                 }
@@ -718,12 +724,14 @@ std::u16string formatNumber(double value, std::string_view formatCode, bool date
     size_t chosen = 0;
     auto cond0 = [&](double v) { return secs[0].cond.present ? secs[0].cond.test(v) : (n == 1 || (n == 2 ? v >= 0 : v > 0)); };
     auto cond1 = [&](double v) { return secs[1].cond.present ? secs[1].cond.test(v) : v < 0; };
-    if (cond0(value)) chosen = 0;
-    else if (n >= 2 && cond1(value)) chosen = 1;
+    bool byCondition = false;
+    if (cond0(value)) byCondition = secs[0].cond.present;
+    else if (n >= 2 && cond1(value)) { chosen = 1; byCondition = secs[1].cond.present; }
     else if (n >= 3) chosen = 2;
     else if (n == 2) chosen = 1;
-    // The sign shows unless a section of its own is there for negatives.
-    bool minus = value < 0 && (chosen == 2 || secs[chosen].cond.present || n == 1);
+    // The sign shows unless a section of its own is there for negatives; a
+    // section picked by its own condition is written for the values it takes.
+    bool minus = value < 0 && !byCondition && (chosen == 2 || secs[chosen].cond.present || n == 1);
 
     const Section& sec = secs[chosen];
     double v = std::fabs(value);

@@ -8,6 +8,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +22,9 @@ namespace tessly::spreadsheet {
 
 namespace {
 
-enum class CellType : uint8_t { Number, SharedString, LocalString, Boolean, Error };
+// Uncomputed: a formula saved without its value, which only a calculating
+// application can show.
+enum class CellType : uint8_t { Number, SharedString, LocalString, Boolean, Error, Uncomputed };
 
 // Kept small: a 50 MB sheet has millions of these.
 struct Cell {
@@ -110,6 +113,28 @@ std::string relsPartOf(const std::string& part) {
     return (p.parent_path() / "_rels" / (p.filename().string() + ".rels")).generic_string();
 }
 
+// "B7" for row 7, column 2.
+std::string cellName(uint32_t row, uint32_t col) {
+    std::string letters;
+    for (; col > 0; col = (col - 1) / 26) letters.insert(letters.begin(), static_cast<char>('A' + (col - 1) % 26));
+    return letters + std::to_string(row);
+}
+
+// Workbook formats of other applications: the built-in one reads only the
+// zip packages of spreadsheet XML.
+const char* otherFormat(std::string extension) {
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    static const std::pair<const char*, const char*> kFormats[] = {
+        {".xls", "binary workbook of Excel 97-2003"}, {".xlt", "binary template of Excel 97-2003"},
+        {".xlsb", "binary workbook"},                 {".ods", "OpenDocument spreadsheet"},
+        {".fods", "flat OpenDocument spreadsheet"},  {".ots", "OpenDocument spreadsheet template"},
+        {".csv", "comma-separated text file"},        {".tsv", "tab-separated text file"},
+    };
+    for (const auto& [ext, name] : kFormats)
+        if (extension == ext) return name;
+    return nullptr;
+}
+
 // Days from 1970-01-01 of a Gregorian date.
 long long daysFromCivil(long long y, unsigned m, unsigned d) {
     y -= m <= 2;
@@ -173,7 +198,9 @@ struct WorkbookData {
         auto data = readPart(name);
         if (!data) return false;
         buffer = std::move(*data);
-        pugi::xml_parse_result r = doc.load_buffer_inplace(buffer.data(), buffer.size());
+        // A text of blanks alone is a text: <t> </t> holds one space.
+        pugi::xml_parse_result r =
+            doc.load_buffer_inplace(buffer.data(), buffer.size(), pugi::parse_default | pugi::parse_ws_pcdata_single);
         if (!r) fail("part '" + name + "' is corrupt: " + r.description());
         return true;
     }
@@ -280,8 +307,7 @@ struct WorkbookData {
         uint32_t rowNo = 0, colNo = 0;
         Cell cell{};
         std::string type, value, inlineText;
-        bool hasValue = false, hasInline = false, runTaken = false;
-        size_t pieceStart = 0;  // where the text of the open <t> begins in inlineText
+        bool hasValue = false, hasInline = false, runTaken = false, hasFormula = false;
         enum class Capture { None, Value, Inline } capture = Capture::None;
 
         static const char* attribute(const char** attrs, const char* name) {
@@ -295,10 +321,6 @@ struct WorkbookData {
             while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
             bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
             return std::strtoull(text, nullptr, hex ? 16 : 10);
-        }
-        // Text that is blanks only counts as no text, as in a parsed tree.
-        static void dropBlank(std::string& text) {
-            if (text.find_first_not_of(" \t\r\n") == std::string::npos) text.clear();
         }
         void stop(std::string message) {
             error = std::move(message);
@@ -343,7 +365,7 @@ struct WorkbookData {
                     r.type = t ? t : "";
                     r.value.clear();
                     r.inlineText.clear();
-                    r.hasValue = r.hasInline = false;
+                    r.hasValue = r.hasInline = r.hasFormula = false;
                     break;
                 }
                 case 5:
@@ -354,6 +376,8 @@ struct WorkbookData {
                     } else if (std::strcmp(local, "is") == 0 && !r.hasInline) {
                         ++r.matched;
                         r.hasInline = true;
+                    } else if (std::strcmp(local, "f") == 0) {
+                        r.hasFormula = true;
                     }
                     break;
                 case 6:
@@ -361,7 +385,6 @@ struct WorkbookData {
                     if (std::strcmp(local, "t") == 0) {
                         ++r.matched;
                         r.capture = Capture::Inline;
-                        r.pieceStart = r.inlineText.size();
                     } else if (std::strcmp(local, "r") == 0) {
                         ++r.matched;
                         r.runTaken = false;
@@ -372,7 +395,6 @@ struct WorkbookData {
                         ++r.matched;
                         r.runTaken = true;
                         r.capture = Capture::Inline;
-                        r.pieceStart = r.inlineText.size();
                     }
                     break;
                 default: break;
@@ -392,19 +414,15 @@ struct WorkbookData {
             --r.depth;
             if (!onPath) return;
             --r.matched;
-            if (r.capture != Capture::None && r.depth + 1 >= 5) {
-                if (r.capture == Capture::Value) {
-                    dropBlank(r.value);
-                } else if (r.inlineText.find_first_not_of(" \t\r\n", r.pieceStart) == std::string::npos) {
-                    r.inlineText.resize(r.pieceStart);
-                }
-                r.capture = Capture::None;
-            }
+            if (r.capture != Capture::None && r.depth + 1 >= 5) r.capture = Capture::None;
             if (r.depth + 1 == 4) r.finishCell();
         }
 
         void finishCell() {
-            if (type == "inlineStr") {
+            // A formula text may be empty; any other formula result may not.
+            if (hasFormula && (!hasValue || (type != "str" && value.empty()))) {
+                cell.type = CellType::Uncomputed;
+            } else if (type == "inlineStr") {
                 cell.type = CellType::LocalString;
                 cell.number = static_cast<double>(sheet.strings.size());
                 sheet.strings.push_back(decodeEscapes(toUtf16(inlineText)));
@@ -518,6 +536,9 @@ struct WorkbookData {
             case CellType::LocalString: return formatText(sheet.strings[static_cast<size_t>(cell.number)], fmt);
             case CellType::Error: return sheet.strings[static_cast<size_t>(cell.number)];
             case CellType::Boolean: return cell.number != 0 ? u"TRUE" : u"FALSE";
+            case CellType::Uncomputed:
+                fail("sheet '" + toUtf8(sheet.name) + "': " + cellName(cell.row, cell.col) +
+                     " holds a formula with no stored value; the built-in application does not compute formulas");
         }
         return {};
     }
@@ -558,6 +579,10 @@ Workbook Workbook::open(const std::u16string& path) {
     std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(toUtf8(path)), ec).lexically_normal();
     data->path = p.string();
     if (path.empty() || !std::filesystem::is_regular_file(p, ec)) data->fail("the file does not exist");
+    if (const char* format = otherFormat(p.extension().string()))
+        data->fail(std::string("is a ") + format + " (" + p.extension().string() +
+                   "), which the built-in application cannot open: it opens .xlsx, .xlsm, .xltx and .xltm "
+                   "workbooks; LibreOffice opens this one (--spreadsheet libreoffice)");
     {
         std::ifstream in(p, std::ios::binary);
         unsigned char sig[8] = {};
@@ -619,6 +644,10 @@ Range Worksheet::range(const std::u16string& reference) const {
     if (splitQualified(target, sheetName, address)) {
         int sheet = m_book->sheetByName(toUtf16(sheetName));
         auto rect = parseRangeAddress(address);
+        std::string where = "sheet '" + toUtf8(name()) + "': '" + ref + "' ";
+        // A worksheet's range lies on that worksheet, whatever a name says.
+        if (sheet >= 0 && sheet != m_sheet && rect)
+            m_book->fail(where + "refers to a range on sheet '" + sheetName + "', not on this sheet");
         if (sheet >= 0 && rect) return Range(m_book, sheet, rect->row1, rect->col1, rect->row2, rect->col2);
     }
     std::string where = "sheet '" + toUtf8(name()) + "': '" + ref + "' ";

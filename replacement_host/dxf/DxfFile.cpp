@@ -11,6 +11,8 @@
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
 #include "replacement_host/dxf/DxfEntities.h"
+#include "replacement_host/dxf/DxfObjects.h"
+#include "host/dbtable.h"
 #include "replacement_host/dxf/DxfRecord.h"
 #include "replacement_host/file/FieldState.h"
 #include "replacement_host/text/Utf.h"
@@ -82,8 +84,11 @@ bool isLayoutName(const AcString& name)
 
 class Loader {
 public:
-    explicit Loader(const std::string& path) : m_reader(path), m_db(std::make_unique<AcDbDatabase>(false))
+    explicit Loader(const std::string& path)
+        : m_reader(path), m_db(std::make_unique<AcDbDatabase>(false)), m_source(std::make_unique<Source>()),
+          m_objects(*m_source)
     {
+        m_source->path = path;
         m_record.reader = &m_reader;
         // Written by CAD programs, an object takes a few hundred bytes.
         m_db->hostReserveObjects(m_reader.fileSize() / 256);
@@ -93,6 +98,7 @@ public:
     void run();
     std::unique_ptr<AcDbDatabase> takeDatabase() { return std::move(m_db); }
     std::map<std::string, int>& skipped() { return m_skipped; }
+    std::vector<std::string> problems() const { return m_problems; }
     int kept2dPolylines() const { return m_kept2d; }
     // File handle and the handle given instead, for objects whose handle an earlier one had.
     std::vector<std::pair<std::string, std::string>> renumbered() const;
@@ -103,6 +109,7 @@ private:
     void readTables();
     void readBlocks();
     void readEntities();
+    void readObjects();
     void skipSection();
     void entity(AcDbObjectId owner, bool inBlock);
     void finishPolyline();
@@ -173,6 +180,10 @@ private:
     // Anonymous copies of dynamic blocks and the file handle of their block.
     std::vector<std::pair<AcDbObjectId, Adesk::UInt64>> m_dynamicCopies;
     std::vector<AcDbText*> m_texts; // texts and attributes whose codes become fields
+    // FIELD objects, tables and dynamic blocks, and what the writer needs of them.
+    std::unique_ptr<Source> m_source;
+    FileObjects m_objects;
+    std::vector<std::string> m_problems;
 };
 
 // Reads the record that starts at the next 0 group; false at the end of the file.
@@ -192,11 +203,12 @@ bool Loader::readRecord()
         m_record.type.pop_back();
     m_record.line = m_peek.line;
     m_record.size = 0;
+    m_record.xdictionary.clear();
     // Nothing after the EOF record belongs to the drawing (DOS end-of-file bytes, text).
     if (m_record.type == "EOF")
         return true;
     int bracket = 0;
-    bool embedded = false;
+    bool embedded = false, xdictionary = false;
     Group g;
     while (m_reader.next(g)) {
         if (g.code == 0) {
@@ -205,10 +217,14 @@ bool Loader::readRecord()
             break;
         }
         if (g.code == 102) {
-            bracket += !g.value.empty() && g.value[0] == '{' ? 1 : -1;
+            bool open = !g.value.empty() && g.value[0] == '{';
+            bracket += open ? 1 : -1;
             bracket = std::max(bracket, 0);
+            xdictionary = open && g.value == "{ACAD_XDICTIONARY";
             continue;
         }
+        if (xdictionary && g.code == 360 && m_record.xdictionary.empty())
+            m_record.xdictionary.assign(g.value);
         if (g.code == 101)
             embedded = true;
         if (g.code == 999 || bracket > 0 || (embedded && g.code < 1000))
@@ -247,6 +263,8 @@ void Loader::run()
             readBlocks();
         else if (m_section == "ENTITIES")
             readEntities();
+        else if (m_section == "OBJECTS")
+            readObjects();
         else
             skipSection();
         m_section.clear();
@@ -277,6 +295,10 @@ void Loader::readHeader()
             // R2007 (AC1021) and later write UTF-8.
             m_record.utf8Text = item.value >= "AC1021";
             m_oldRelease = item.value <= "AC1012";
+            m_source->release = item.value;
+            m_source->utf8 = m_record.utf8Text;
+        } else if (variable == "$HANDSEED" && item.code == 5) {
+            std::from_chars(item.value.data(), item.value.data() + item.value.size(), m_source->handseed, 16);
         }
     }
     bool utf8 = m_record.utf8Text;
@@ -315,6 +337,7 @@ void Loader::readTables()
             AcDbObjectId id = addBlockRecord(name, m_record.text(5), m_record.line, isLayoutName(name) || layout != "0");
             applyXdata(m_db->objectAt(id));
             noteDynamicCopy(id);
+            m_objects.noteBlockRecord(m_record);
         }
     }
     m_reader.fail(m_record.line, "the file ends inside the TABLES section (ENDSEC is missing)");
@@ -416,6 +439,16 @@ void Loader::readEntities()
     m_reader.fail(m_record.line, "the file ends inside the ENTITIES section (ENDSEC is missing)");
 }
 
+void Loader::readObjects()
+{
+    while (readRecord()) {
+        if (m_record.type == "ENDSEC")
+            return;
+        m_objects.keep(m_record);
+    }
+    m_reader.fail(m_record.line, "the file ends inside the OBJECTS section (ENDSEC is missing)");
+}
+
 // The owning block: the one the record names (330) when it is a block record.
 AcDbObjectId Loader::ownerFor(AcDbObjectId fallback, bool inBlock)
 {
@@ -474,8 +507,29 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
     }
     m_insert = AcDbObjectId();
     AcDbObjectId owner = ownerFor(fallbackOwner, inBlock);
-    if (type == "INSERT") {
-        auto ref = std::make_unique<AcDbBlockReference>();
+    if (type == "ATTDEF") {
+        AcString tag = m_record.wide(2);
+        if (tag.empty())
+            m_reader.fail(m_record.line, "ATTDEF has no tag (group 2)");
+        auto def = std::make_unique<AcDbAttributeDefinition>();
+        def->hostSetMakesOwnFields(false);
+        def->setTag(tag.c_str());
+        def->setTextString(m_record.wide(1).c_str());
+        def->setPosition(point(m_record, 10));
+        def->setHeight(m_record.number(40, 2.5));
+        addEntity(std::move(def), owner);
+        return;
+    }
+    if (type == "INSERT" || type == "ACAD_TABLE") {
+        std::unique_ptr<AcDbBlockReference> ref;
+        if (type == "ACAD_TABLE") {
+            auto table = std::make_unique<AcDbTable>();
+            m_objects.noteTable(table.get(), m_record);
+            ref = std::move(table);
+        } else {
+            ref = std::make_unique<AcDbBlockReference>();
+            m_objects.noteInsert(ref.get(), m_record);
+        }
         ref->setPosition(point(m_record, 10));
         ref->setScaleFactors({m_record.number(41, 1.0), m_record.number(42, 1.0), m_record.number(43, 1.0)});
         ref->setRotation(m_record.number(50, 0.0) * kDegree);
@@ -670,8 +724,11 @@ void Loader::addEntity(std::unique_ptr<AcDbEntity> entity, AcDbObjectId owner)
     entity->setLayer(layer.c_str());
     ensureLayer(layer);
     applyXdata(entity.get());
-    if (auto* text = AcDbText::cast(entity.get()); text && std::u16string_view(text->textStringConst()).find(u"%<") != std::u16string_view::npos)
-        m_texts.push_back(text);
+    if (auto* text = AcDbText::cast(entity.get())) {
+        m_objects.noteText(text, m_record);
+        if (std::u16string_view(text->textStringConst()).find(u"%<") != std::u16string_view::npos)
+            m_texts.push_back(text);
+    }
     add(entity.release(), owner, m_record.text(5), m_record.line);
 }
 
@@ -717,15 +774,34 @@ void Loader::finish()
         dynamic->setIsDynamicBlock(true);
         AcDbBlockTableRecord::cast(m_db->objectAt(copyId))->setDynamicBlockId(dynamic->objectId());
     }
-    // Every handle of the file is known now: made-up ones go above, then the fields take theirs.
+    // Every handle of the file is known now: made-up ones go above, then the
+    // fields take theirs (those of FIELD objects keep the file's).
     renumberMadeUp();
+    std::vector<AcDbText*> fromObjects =
+        m_objects.finish(*m_db, [this](unsigned long long h) { return byFileHandle(h); }, m_record);
+    std::unordered_set<AcDbText*> done(fromObjects.begin(), fromObjects.end());
     drawingfile::Json none = drawingfile::Json::object();
     drawingfile::JsonIn in(none, m_reader.path(), m_db.get());
     for (AcDbText* text : m_texts) {
-        for (AcDbObjectId id : drawingfile::attachFields(in, text, text->textStringConst()))
+        if (done.count(text))
+            continue;
+        Holder holder;
+        holder.plainCodes = true;
+        holder.type = AcDbMText::cast(text) ? "MTEXT" : AcDbAttribute::cast(text) ? "ATTRIB"
+                      : AcDbAttributeDefinition::cast(text) ? "ATTDEF" : "TEXT";
+        holder.handle = utf::toUtf8(text->objectHandle().text());
+        holder.text = text->objectId();
+        holder.shown = text->textStringConst();
+        for (AcDbObjectId id : drawingfile::attachFields(in, text, text->textStringConst())) {
             text->hostAddField(id);
+            m_source->holderOfField[id.asOldId()] = m_source->holders.size();
+        }
         text->hostSetMakesOwnFields(true);
+        m_source->holderOfText[holder.text.asOldId()] = m_source->holders.size();
+        m_source->holders.push_back(std::move(holder));
     }
+    m_problems = m_source->problems;
+    m_db->hostSetFileSource(std::move(m_source));
 }
 
 bool startsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
@@ -793,6 +869,7 @@ LoadResult load(const std::string& path)
         result.drawing.database->setFilename(utf::toUtf16(path));
         for (auto& [type, n] : loader.skipped())
             result.skipped.emplace_back(type, n);
+        result.problems = loader.problems();
         result.kept2dPolylines = loader.kept2dPolylines();
         std::stable_sort(result.skipped.begin(), result.skipped.end(),
                          [](const auto& a, const auto& b) { return a.second > b.second; });
@@ -836,6 +913,7 @@ std::vector<std::string> loadNotes(const LoadResult& result)
             line += ", and " + std::to_string(n - kListed) + " more";
         notes.push_back(line);
     }
+    notes.insert(notes.end(), result.problems.begin(), result.problems.end());
     return notes;
 }
 

@@ -19,6 +19,8 @@ struct LoadResult {
     int kept2dPolylines = 0; // 2D polylines kept as such, not made lightweight
     // Objects whose handle an earlier object had: the file's handle, the new one.
     std::vector<std::pair<std::string, std::string>> renumbered;
+    // Fields and tables that could not be read, "line N: what"; the rest loaded.
+    std::vector<std::string> problems;
 };
 
 // A .dxf or .dwg name, or content that starts like DXF or DWG.
@@ -27,7 +29,8 @@ LoadResult load(const std::string& path);
 // "skipped 12 HATCH, 3 SPLINE", or empty when nothing was skipped.
 std::string skippedText(const LoadResult& result);
 // The lines to show after loading, without the file name: what was skipped
-// and kept ("skipped 2 HATCH; kept 3 2D polylines"), handles renumbered.
+// and kept ("skipped 2 HATCH; kept 3 2D polylines"), handles renumbered,
+// then one line per field or table that could not be read.
 std::vector<std::string> loadNotes(const LoadResult& result);
 
 }

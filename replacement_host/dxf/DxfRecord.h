@@ -26,6 +26,7 @@ struct Record {
     size_t size = 0;
     const GroupReader* reader = nullptr;
     bool utf8Text = true; // R2007 and later; older files use a code page
+    std::string xdictionary; // the 360 of a {ACAD_XDICTIONARY bracket, or empty
 
     const Item* find(int code) const;
     bool has(int code) const { return find(code) != nullptr; }

@@ -4,6 +4,7 @@
 #include "host/dbblkref.h"
 
 ACRX_DEFINE_MEMBERS(AcDbAttribute, AcDbText)
+ACRX_DEFINE_MEMBERS(AcDbAttributeDefinition, AcDbText)
 
 Acad::ErrorStatus AcDbAttribute::setTag(const ACHAR* tag)
 {
@@ -18,4 +19,12 @@ void AcDbAttribute::subAddedToDatabase()
     if (auto* ref = AcDbBlockReference::cast(database()->objectAt(ownerId())))
         ref->hostAddAttribute(objectId());
     AcDbText::subAddedToDatabase();
+}
+
+Acad::ErrorStatus AcDbAttributeDefinition::setTag(const ACHAR* tag)
+{
+    if (!tag || !*tag)
+        return Acad::eInvalidInput;
+    m_tag = tag;
+    return Acad::eOk;
 }

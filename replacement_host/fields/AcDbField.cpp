@@ -69,6 +69,7 @@ Acad::ErrorStatus AcDbField::setFieldCode(const ACHAR* code, int, std::vector<Ac
     if (!code)
         return Acad::eInvalidInput;
     clearChildren();
+    m_hasFileDisplay = false;
     m_code = code;
     m_format.clear();
     m_pass = PassRecord();
@@ -176,6 +177,8 @@ Acad::ErrorStatus AcDbField::getValue(AcValue& value) const
 
 AcString AcDbField::getValue() const
 {
+    if (m_hasFileDisplay)
+        return m_fileDisplay;
     if (m_status != kSuccess)
         return valuedisplay::kFailed;
     return valuedisplay::format(m_value, m_format);
@@ -183,6 +186,8 @@ AcString AcDbField::getValue() const
 
 std::u16string_view AcDbField::hostDisplayView(AcString& storage) const
 {
+    if (m_hasFileDisplay)
+        return m_fileDisplay;
     if (m_status != kSuccess)
         return valuedisplay::kFailed;
     return valuedisplay::view(m_value, m_format, storage);
@@ -205,6 +210,7 @@ int AcDbField::evaluationStatus(int* errorCode, AcString* errorMessage) const
 
 void AcDbField::hostSetResult(const AcValue* value, int status)
 {
+    m_hasFileDisplay = false;
     if (value)
         m_value = *value;
     if (status >= 0)

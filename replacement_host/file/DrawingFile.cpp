@@ -249,7 +249,14 @@ std::string toText(AcDbDatabase& db, AcDbObjectId selected)
 
 std::string save(AcDbDatabase& db, const std::string& path, AcDbObjectId selected)
 {
-    std::string text = toText(db, selected);
+    std::string error = writeAtomically(path, toText(db, selected));
+    if (error.empty())
+        db.setFilename(utf::toUtf16(path));
+    return error;
+}
+
+std::string writeAtomically(const std::string& path, const std::string& text)
+{
     std::string tmp = path + ".tmp-XXXXXX";
     int fd = mkstemp(tmp.data());
     if (fd < 0)
@@ -282,7 +289,6 @@ std::string save(AcDbDatabase& db, const std::string& path, AcDbObjectId selecte
         ::unlink(tmp.c_str());
         return path + ": cannot replace: " + why + "; the old drawing is unchanged";
     }
-    db.setFilename(utf::toUtf16(path));
     return {};
 }
 

@@ -22,5 +22,8 @@ LoadResult loadFromText(const std::string& text, const std::string& name);
 // Gives an empty text on success, else the error line.
 std::string save(AcDbDatabase& db, const std::string& path, AcDbObjectId selected = AcDbObjectId());
 std::string toText(AcDbDatabase& db, AcDbObjectId selected = AcDbObjectId());
+// Writes text to path through a temporary file renamed over it, keeping the
+// old file's permissions; gives an empty text on success, else the error line.
+std::string writeAtomically(const std::string& path, const std::string& text);
 
 }

@@ -23,6 +23,18 @@ std::vector<Entry>& entries()
     return list;
 }
 
+// The reason the last creation failed, for the code it failed with.
+struct FailureReason {
+    HRESULT code = 0;
+    std::u16string text;
+};
+
+FailureReason& lastFailure()
+{
+    static FailureReason reason;
+    return reason;
+}
+
 // Identifiers are looked up without regard to ASCII letter case.
 bool sameId(std::u16string_view a, std::u16string_view b)
 {
@@ -76,6 +88,8 @@ void setAvailable(const std::u16string& progId, bool available)
             e.available = available;
 }
 
+void setFailureReason(HRESULT code, const std::u16string& reason) { lastFailure() = {code, reason}; }
+
 }
 
 HRESULT CLSIDFromProgID(const OLECHAR* progId, CLSID* clsid)
@@ -95,6 +109,7 @@ HRESULT CoCreateInstance(const CLSID& clsid, void*, DWORD, IDispatch** object)
     if (!object)
         return DISP_E_PARAMNOTFOUND;
     *object = nullptr;
+    lastFailure() = {};
     for (const Entry& e : entries())
         if (e.available && sameClass(e.clsid, clsid))
             return e.factory(object);
@@ -109,7 +124,9 @@ DWORD FormatMessageW(HRESULT code, OLECHAR* buffer, DWORD size)
     auto found = std::find_if(std::begin(kMessages), std::end(kMessages), [&](const Message& m) { return m.code == code; });
     if (found == std::end(kMessages))
         return 0;
-    std::u16string_view text = found->text;
+    std::u16string text = found->text;
+    if (lastFailure().code == code && !lastFailure().text.empty())
+        text += u": " + lastFailure().text;
     DWORD n = static_cast<DWORD>(std::min<std::size_t>(text.size(), size - 1));
     std::copy_n(text.begin(), n, buffer);
     buffer[n] = 0;

@@ -18,5 +18,8 @@ Factory replace(const std::u16string& progId, Factory factory);
 // A withdrawn identifier is unknown until put back, as on a machine where
 // the application is not installed.
 void setAvailable(const std::u16string& progId, bool available);
+// Why the creation under way fails: the system's text for the code then
+// names the reason too, until the next creation.
+void setFailureReason(HRESULT code, const std::u16string& reason);
 
 }

@@ -18,7 +18,9 @@ struct Window {
 struct Table {
     std::map<DWORD, std::function<void()>> processes;
     std::vector<Window> windows; // in the system's order
-    DWORD nextProcessId = 4000;
+    std::vector<processes::ForeignSource> sources;
+    std::vector<Window> foreign; // as the last enumeration found them
+    DWORD nextProcessId = 0x40000000; // above every process id of the system
     std::uintptr_t nextWindow = 0x10000;
 };
 
@@ -30,9 +32,37 @@ Table& table()
 
 const Window* findWindow(HWND handle)
 {
-    for (const Window& w : table().windows)
-        if (w.handle == handle)
-            return &w;
+    for (const auto* list : {&table().windows, &table().foreign})
+        for (const Window& w : *list)
+            if (w.handle == handle)
+                return &w;
+    return nullptr;
+}
+
+// Lists the real processes' windows again; a window keeps its handle while
+// its process lives.
+void refreshForeign()
+{
+    std::vector<Window> found;
+    for (const processes::ForeignSource& source : table().sources) {
+        for (processes::ForeignWindow& w : source.list()) {
+            HWND handle = nullptr;
+            for (const Window& old : table().foreign)
+                if (old.processId == w.processId)
+                    handle = old.handle;
+            if (!handle)
+                handle = reinterpret_cast<HWND>(table().nextWindow += 0x10);
+            found.push_back({handle, w.processId, std::move(w.className), [text = std::move(w.text)] { return text; }});
+        }
+    }
+    table().foreign = std::move(found);
+}
+
+const processes::ForeignSource* sourceOf(DWORD processId)
+{
+    for (const processes::ForeignSource& source : table().sources)
+        if (source.isRunning(processId))
+            return &source;
     return nullptr;
 }
 
@@ -71,6 +101,8 @@ void exit(DWORD processId)
 
 bool isRunning(DWORD processId) { return table().processes.count(processId) != 0; }
 
+void addForeignSource(ForeignSource source) { table().sources.push_back(std::move(source)); }
+
 HWND addWindow(DWORD processId, const std::u16string& className, std::function<std::u16string()> text)
 {
     HWND handle = reinterpret_cast<HWND>(table().nextWindow += 0x10);
@@ -85,9 +117,11 @@ BOOL EnumWindows(WNDENUMPROC callback, LPARAM data)
     if (!callback)
         return 0;
     // A copy: the callback may end processes and so remove windows.
+    refreshForeign();
     std::vector<HWND> handles;
-    for (const Window& w : table().windows)
-        handles.push_back(w.handle);
+    for (const auto* list : {&table().windows, &table().foreign})
+        for (const Window& w : *list)
+            handles.push_back(w.handle);
     for (HWND h : handles)
         if (findWindow(h) && !callback(h, data))
             return 0;
@@ -116,7 +150,7 @@ DWORD GetWindowThreadProcessId(HWND window, DWORD* processId)
 
 HANDLE OpenProcess(DWORD access, BOOL, DWORD processId)
 {
-    if (!processes::isRunning(processId))
+    if (!processes::isRunning(processId) && !sourceOf(processId))
         return nullptr;
     return new ProcessHandle{processId, access};
 }
@@ -127,8 +161,10 @@ BOOL TerminateProcess(HANDLE process, UINT)
     if (!handle || !(handle->access & PROCESS_TERMINATE))
         return 0;
     auto found = table().processes.find(handle->processId);
-    if (found == table().processes.end())
-        return 0;
+    if (found == table().processes.end()) {
+        const processes::ForeignSource* source = sourceOf(handle->processId);
+        return source && source->terminate(handle->processId) ? 1 : 0;
+    }
     std::function<void()> onTerminate = std::move(found->second);
     processes::exit(handle->processId);
     if (onTerminate)

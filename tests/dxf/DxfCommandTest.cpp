@@ -1,6 +1,7 @@
 // The tessly command on DXF drawings, end to end: every field of the real
 // test drawings checked against the values computed when they were made,
 // refused formats, saving as our own format, and the watch mode.
+#include "replacement_host/dxf/DxfFile.h"
 #include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -84,7 +85,7 @@ TEST(DxfCommand, SummaryAndSkippedOnStandardError)
 {
     auto r = runTessly("eval " + shellQuote(kData + "plan2018.dxf"));
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_NE(r.err.find("plan2018.dxf: skipped 2 HATCH, 1 ATTDEF, 1 SPLINE\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("plan2018.dxf: skipped 2 HATCH, 1 SPLINE\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("14 fields, 14 evaluated, 0 failed in "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("(AcArea 3, AcBlockCount 4, AcLength 5, TsExpr 2)"), std::string::npos) << r.err;
 }
@@ -151,13 +152,14 @@ TEST(DxfCommand, MalformedFileExitsWithStatus2)
     EXPECT_EQ(r.err, (dir / "bad.dxf").string() + ": line 8: CIRCLE group 40 must be a finite number, found \"wide\"\n");
 }
 
-TEST(DxfCommand, SaveWritesOurFormatOnlyWithOutput)
+TEST(DxfCommand, SaveFormatFollowsTheOutputName)
 {
     fs::path dir = tempDir("save");
     fs::copy_file(kData + "plan2018.dxf", dir / "plan.dxf");
-    auto refused = runTessly("eval " + shellQuote((dir / "plan.dxf").string()) + " --save");
-    EXPECT_EQ(refused.exitStatus, 2);
-    EXPECT_NE(refused.err.find("is a DXF drawing, which tessly does not write; give --output"), std::string::npos);
+    // In place: a DXF drawing stays DXF; codes typed as text stay as they are.
+    auto inPlace = runTessly("eval " + shellQuote((dir / "plan.dxf").string()) + " --save");
+    ASSERT_EQ(inPlace.exitStatus, 0) << inPlace.err;
+    EXPECT_TRUE(dxf::load((dir / "plan.dxf").string()).drawing.database);
     EXPECT_FALSE(fs::exists(dir / "plan.json"));
 
     std::string out = (dir / "plan.json").string();
@@ -166,7 +168,20 @@ TEST(DxfCommand, SaveWritesOurFormatOnlyWithOutput)
     EXPECT_NE(saved.err.find("saved " + out), std::string::npos);
     // The JSON drawing reads back and shows the same values.
     expectAllFields(out, kData + "plan2018.expected.json");
-    EXPECT_EQ(fs::file_size(dir / "plan.dxf"), fs::file_size(kData + "plan2018.dxf"));
+
+    struct Refused {
+        std::string input, output, error;
+    } refused[] = {
+        {(dir / "plan.dxf").string(), (dir / "plan.txt").string(), "cannot tell the format from the name"},
+        {out, (dir / "mine.dxf").string(), "tessly writes DXF only for drawings read from DXF"},
+    };
+    for (const Refused& row : refused) {
+        SCOPED_TRACE(row.output);
+        auto r = runTessly("eval " + shellQuote(row.input) + " --save --output " + shellQuote(row.output));
+        EXPECT_EQ(r.exitStatus, 2);
+        EXPECT_NE(r.err.find(row.error), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(row.output));
+    }
 
     auto lone = runTessly("eval " + shellQuote(out) + " --output x.json");
     EXPECT_EQ(lone.exitStatus, 2);
@@ -174,7 +189,7 @@ TEST(DxfCommand, SaveWritesOurFormatOnlyWithOutput)
 }
 
 // The example site plan uses every field type in both formats; all fields
-// work but the table cell of the DXF version, which has no table.
+// work; the DXF version holds them as FIELD objects, its table as ACAD_TABLE.
 TEST(Examples, SitePlanInBothFormats)
 {
     const std::set<std::string> allKinds{"AcLength", "AcArea", "AcBlockCount", "TextField", "TableCell", "ExcelCell", "TsExpr"};
@@ -188,15 +203,14 @@ TEST(Examples, SitePlanInBothFormats)
             std::string kind = j["evaluator"];
             kinds.insert(kind);
             shown[kind] = j["display"];
-            bool mayFail = kind == "TableCell" && std::string(name).ends_with(".dxf");
-            if (!mayFail) {
-                EXPECT_EQ(j["status"], 2) << kind;
-            }
+            EXPECT_EQ(j["status"], 2) << kind;
+            EXPECT_EQ(j.contains("fieldHandle"), std::string(name).ends_with(".dxf")) << kind;
         }
         EXPECT_EQ(kinds, allKinds);
         EXPECT_EQ(shown["TextField"], "J. Smith, surveyed 12/1/2026");
         EXPECT_EQ(shown["ExcelCell"], "$18,250.00");
         EXPECT_EQ(shown["AcArea"], "300.0"); // the house, the last area shown
+        EXPECT_EQ(shown["TableCell"], "6");
     }
 }
 

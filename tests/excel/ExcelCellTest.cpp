@@ -28,6 +28,7 @@ constexpr char16_t kProgId[] = u"Excel.Application";
 constexpr char16_t kMarker[] = u"D076A9C0-F37C-4cf3-84E0-FD1D9566DEFC";
 constexpr char16_t kStampApp[] = u"5922BCAD362F4a2f85F978E948CC606B";
 const std::string kCells = std::string(TESSLY_TEST_DATA) + "/xlsx/cells.xlsx";
+const std::u16string kDisplay = utf::toUtf16(std::string(TESSLY_TEST_DATA) + "/xlsx/display.xlsx");
 
 struct Call {
     DISPID member;
@@ -190,6 +191,8 @@ TEST_F(ExcelCell, DisplayedTexts)
         {book + u":Data:B23", u"\u00A0"},              // an empty cell
         {book + u":Data:Mixed", u"\u00A0"},            // cells showing different texts
         {book + u":Second Sheet:Same", u"x"},
+        {kDisplay + u":\u00FCbersicht:B4", u"Sunday, December 31, 2023"},  // the name folds beyond Latin-1
+        {kDisplay + u":\u00DCBERSICHT:B14", u" "},                        // one space stays a space
     };
     testhost::Drawing d;
     std::vector<AcDbObjectId> ids;
@@ -203,7 +206,7 @@ TEST_F(ExcelCell, DisplayedTexts)
         EXPECT_EQ(text(r.value), rows[i].expected);
     }
     EXPECT_EQ(spreadsheetserver::counts().starts, 1);
-    EXPECT_EQ(spreadsheetserver::counts().workbooksOpened, 1);
+    EXPECT_EQ(spreadsheetserver::counts().workbooksOpened, 2);
     EXPECT_TRUE(printed.empty()) << testhost::u8(printed);
 }
 
@@ -434,12 +437,19 @@ TEST_F(ExcelCell, FailedReadIsAnErrorReportedAndClosed)
         std::u16string data;
         DISPID failMember;
         std::u16string report;
+        std::u16string says = {};
     } rows[] = {
         {book + u":Data:ZZZ", -1, u"\nAsdkExcelCellEvaluator:332:"},
         {utf::toUtf16(std::string(TESSLY_TEST_DATA) + "/xlsx/truncated.xlsx") + u":Data:B2", -1,
          u"\nAsdkExcelCellEvaluator:332:"},
         {book + u":Data:B2", 0x8A, u"\nAsdkExcelCellEvaluator:341:The object invoked has disconnected from its clients."},
+        // What the built-in application cannot do fails the field and says why.
+        {kDisplay + u":Other:B7", -1, u"\nAsdkExcelCellEvaluator:332:",
+         u"B7 holds a formula with no stored value; the built-in application does not compute formulas"},
+        {kDisplay + u":Other:Elsewhere", -1, u"\nAsdkExcelCellEvaluator:332:", u"not on this sheet"},
+        {folder.u16("book.ods") + u":Data:B2", -1, u"\nAsdkExcelCellEvaluator:332:", u"--spreadsheet libreoffice"},
     };
+    std::filesystem::copy_file(kCells, folder / "book.ods");
     for (const Row& row : rows) {
         SCOPED_TRACE(testhost::u8(row.data));
         printed.clear();
@@ -453,6 +463,7 @@ TEST_F(ExcelCell, FailedReadIsAnErrorReportedAndClosed)
         EXPECT_EQ(r.status, 64);
         EXPECT_FALSE(r.value.isValid());
         EXPECT_EQ(printed.substr(0, row.report.size()), row.report);
+        EXPECT_NE(printed.find(row.says), std::u16string::npos) << testhost::u8(printed);
         EXPECT_EQ(spreadsheetserver::runningInstances(), 0) << "closed even inside a pass";
         EXPECT_EQ(stampOf(fieldOf(d, id)), u"");
         restore();

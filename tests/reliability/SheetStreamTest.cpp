@@ -40,7 +40,7 @@ TEST(SheetStream, CellsReadAsTheWholeSheetWould)
         const char16_t* ref;
         const char16_t* text;
     } expected[] = {
-        {u"A1", u"ab c"}, {u"B1", u""},      {u"C1", u"12"},       {u"D1", u"x\ry & z"}, {u"E1", u"TRUE"},
+        {u"A1", u"ab c"}, {u"B1", u"  "},      {u"C1", u"12"},       {u"D1", u"x\ry & z"}, {u"E1", u"TRUE"},
         {u"F1", u""},     {u"G1", u"1"},     {u"B2", u"42"},       {u"A3", u"21"},       {u"B3", u"3.5"},
         {u"A6000", u"42000"}, {u"B6000", u"6000.5"}, {u"C6000", u""},
     };

@@ -90,6 +90,15 @@ TEST(NumberFormat, SectionsAndConditions) {
         {1234, "#,##0_);[Red](#,##0)", "1,234 "},
         {0, "_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"?" "?_);_(@_)", " -   "},
         {1234.5, "_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"?" "?_);_(@_)", " $1,234.50 "},
+        // A section picked by its own condition adds no minus sign.
+        {-1, "[<0]\"neg\";[>0]\"pos\";\"zero\"", "neg"},
+        {1, "[<0]\"neg\";[>0]\"pos\";\"zero\"", "pos"},
+        {0, "[<0]\"neg\";[>0]\"pos\";\"zero\"", "zero"},
+        {-5, "[<-1]0.0;0", "5.0"},
+        // A negative number that rounds to zero keeps its sign.
+        {-0.001, "0", "-0"},
+        {-0.001, "0.00", "-0.00"},
+        {-0.4, "#,##0", "-0"},
     });
 }
 
@@ -122,7 +131,10 @@ TEST(NumberFormat, DatesAndTimes) {
         {46364, "ddd mmmmm", "Tue D"},
         {46364.75, "m/d/yyyy h:mm", "12/8/2026 18:00"},
         {46364.75, "h:mm AM/PM", "6:00 PM"},
-        {0.25, "h:mm:ss am/pm", "6:00:00 am"},
+        {0.25, "h:mm:ss am/pm", "6:00:00 AM"},  // am/pm shows upper case however written
+        {0.604166666666667, "h:mm am/pm", "2:30 PM"},
+        {0, "h:mm am/pm", "12:00 AM"},
+        {0.604166666666667, "h:mm a/p", "2:30 p"},    // a/p keeps its case
         {0.5, "hh:mm A/P", "12:00 P"},
         {0, "h AM/PM", "12 AM"},
         {0.0625, "h:mm", "1:30"},
@@ -138,6 +150,13 @@ TEST(NumberFormat, DatesAndTimes) {
         {0, "m/d/yyyy", "1/0/1900"},
         {-1, "m/d/yyyy", "########"},
         {46364, "[$-409]mmmm yyyy", "December 2026"},
+        // 2023-12-31 23:59:59.6: rounding to the second moves the date only
+        // when the format shows the time.
+        {45291.999995370374, "d-mmm-yy", "31-Dec-23"},
+        {45291.999995370374, "m/d/yyyy", "12/31/2023"},
+        {45291.999995370374, "dddd, mmmm d, yyyy", "Sunday, December 31, 2023"},
+        {45291.999995370374, "m/d/yyyy h:mm:ss", "1/1/2024 0:00:00"},
+        {45291.999995370374, "yyyy-mm-dd hh:mm:ss.0", "2023-12-31 23:59:59.6"},
     });
     check({
         {0, "yyyy-mm-dd dddd", "1904-01-01 Friday"},

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 
+#include <unistd.h>
+
 using namespace tessly::spreadsheet;
 
 namespace {
@@ -70,8 +72,8 @@ TEST(Workbook, ReferencesAndNames) {
         {&data, "B2", "$1,250.00"},     {&data, "$B$2", "$1,250.00"},  {&data, "b2", "$1,250.00"},
         {&data, "B$2:$B2", "$1,250.00"}, {&data, "Price", "$1,250.00"}, {&data, "PRICE", "$1,250.00"},
         {&data, "Local", "15%"},         {&second, "Local", "42"},     // sheet's own name first
-        {&second, "Price", "$1,250.00"}, {&data, "Mixed", ""},          // cells differ
-        {&data, "Same", "x"},            {&second, "D1:D2", "x"},       {&second, "D2:D1", "x"},
+        {&data, "Mixed", ""},            {&second, "Same", "x"},        // cells differ
+        {&second, "D1:D2", "x"},         {&second, "D2:D1", "x"},
         {&second, "D1:D3", ""},          {&data, "B23:C23", ""},        // D3 is empty
         {&data, "XFD1048576", ""},
     };
@@ -84,6 +86,34 @@ TEST(Workbook, ReferencesAndNames) {
         expectError([&] { data.range(toUtf16(bad)); }, {"cells.xlsx", "Data", bad});
     }
     expectError([&] { data.range(u"Constant"); }, {"Constant", "42"});
+    // A worksheet's range cannot lie on another sheet, whatever a name says.
+    expectError([&] { second.range(u"Price"); }, {"Price", "sheet 'Data'"});
+    expectError([&] { data.range(u"Same"); }, {"Same", "sheet 'Second Sheet'"});
+}
+
+// display.xlsx has the cells.xlsx layout for the finer points of the text.
+TEST(Workbook, FinerPointsMatchExpectedColumn) {
+    Workbook book = Workbook::open(dataFile("display.xlsx"));
+    Worksheet first = book.worksheetByName(u"\u00FCBERSICHT");  // folds beyond Latin-1 too
+    ASSERT_EQ(toUtf8(first.name()), "\u00DCbersicht");
+    for (int row = 2; row <= 17; ++row) {
+        std::string b = "B" + std::to_string(row), c = "C" + std::to_string(row);
+        SCOPED_TRACE(b);
+        EXPECT_EQ(textAt(first, b.c_str()), textAt(first, c.c_str()));
+    }
+    EXPECT_EQ(textAt(first, "B14"), " ");  // one space is a text, not emptiness
+    EXPECT_EQ(textAt(book.worksheetByName(u"other"), "A1"), "6");
+}
+
+TEST(Workbook, WhatOnlyACalculatingApplicationCanShow) {
+    Workbook book = Workbook::open(dataFile("display.xlsx"));
+    Worksheet other = book.worksheet(2);
+    expectError([&] { other.range(u"B7").text(); },
+                {"display.xlsx", "sheet 'Other'", "B7 holds a formula with no stored value",
+                 "the built-in application does not compute formulas"});
+    expectError([&] { other.range(u"B7:C7").text(); }, {"B7 holds a formula"});
+    EXPECT_EQ(toUtf8(other.range(u"A1:B7").text()), "");  // A1 and A2 already differ
+    expectError([&] { other.range(u"Elsewhere"); }, {"Elsewhere", "sheet '\u00DCbersicht'"});
 }
 
 TEST(Workbook, Date1904System) {
@@ -100,6 +130,30 @@ TEST(Workbook, UnreadableFiles) {
     expectError([] { Workbook::open(dataFile("encrypted.xlsx")); }, {"encrypted.xlsx", "encrypted"});
     expectError([] { Workbook::open(dataFile("make_workbooks.py")); }, {"make_workbooks.py", "not a workbook"});
     expectError([] { Workbook::open(toUtf16(TESSLY_TEST_DATA)); }, {"does not exist"});
+}
+
+// Other applications' formats are refused by name before the file is read;
+// the zip-package variants of the workbook open as workbooks.
+TEST(Workbook, FormatsByExtension) {
+    const std::string data = std::string(TESSLY_TEST_DATA) + "/xlsx/cells.xlsx";
+    std::string dir = std::filesystem::temp_directory_path() / ("tessly-formats-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    for (const char* ext : {".xlsm", ".xltx", ".XLTM"}) {
+        SCOPED_TRACE(ext);
+        std::string copy = dir + "/book" + ext;
+        std::filesystem::copy_file(data, copy, std::filesystem::copy_options::overwrite_existing);
+        EXPECT_EQ(textAt(Workbook::open(toUtf16(copy)).worksheet(1), "B2"), "$1,250.00");
+    }
+    const char* refused[][2] = {{".xls", "Excel 97-2003"}, {".xlsb", "binary workbook"},
+                                {".ods", "OpenDocument"},  {".CSV", "comma-separated"}};
+    for (const auto& [ext, format] : refused) {
+        SCOPED_TRACE(ext);
+        std::string copy = dir + "/book" + ext;
+        std::filesystem::copy_file(data, copy, std::filesystem::copy_options::overwrite_existing);
+        expectError([&] { Workbook::open(toUtf16(copy)); },
+                    {"book", ext, format, "cannot open", "--spreadsheet libreoffice"});
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Application, CountsStartsAndOpens) {

@@ -7,10 +7,18 @@ saved XML afterwards, with the values the spreadsheet application would cache.
 
 cells.xlsx, sheet "Data": column B holds a value, column C the text the
 application displays for it, so the tests compare B with C row by row.
+display.xlsx, sheet "Übersicht": the same layout for the finer points of
+the displayed text; sheet "Other" holds what a calculating application must
+compute and a name of the workbook that points back to the first sheet.
+cells.ods and cells.xls are cells.xlsx saved by LibreOffice, which only that
+application opens; cells.csv is written here.
 """
 import datetime
 import os
 import re
+import shutil
+import subprocess
+import tempfile
 import zipfile
 
 import openpyxl
@@ -153,7 +161,48 @@ def make_1904():
     wb.save(os.path.join(HERE, "dates1904.xlsx"))
 
 
+# (value, number format or None, displayed text) for display.xlsx
+DISPLAY_ROWS = [
+    (45291.999995370374, "d-mmm-yy", "31-Dec-23"),  # 2023-12-31 23:59:59.6
+    (45291.999995370374, "m/d/yyyy", "12/31/2023"),
+    (45291.999995370374, "dddd, mmmm d, yyyy", "Sunday, December 31, 2023"),
+    (45291.999995370374, "m/d/yyyy h:mm:ss", "1/1/2024 0:00:00"),
+    (45291.999995370374, "h:mm:ss.0", "23:59:59.6"),
+    (0.604166666666667, "h:mm am/pm", "2:30 PM"),
+    (0, "h:mm am/pm", "12:00 AM"),
+    (0.604166666666667, "h:mm a/p", "2:30 p"),
+    (0.604166666666667, "h:mm A/P", "2:30 P"),
+    (-1, '[<0]"neg";[>0]"pos";"zero"', "neg"),
+    (1, '[<0]"neg";[>0]"pos";"zero"', "pos"),
+    (0, '[<0]"neg";[>0]"pos";"zero"', "zero"),
+    (" ", None, " "),
+    (-0.001, "0", "-0"),
+    (-0.001, "0.00", "-0.00"),
+    (1250, "#,##0.00", "1,250.00"),
+]
+
+
+def make_display():
+    wb = openpyxl.Workbook()
+    first = wb.active
+    first.title = "\u00dcbersicht"
+    first["B1"], first["C1"] = "value", "expected"
+    for row, (value, fmt, expected) in enumerate(DISPLAY_ROWS, start=2):
+        cell = first.cell(row=row, column=2, value=value)
+        if fmt:
+            cell.number_format = fmt
+        first.cell(row=row, column=3, value=expected)
+    other = wb.create_sheet("Other")
+    other["A1"], other["A2"] = 6, 7
+    other["B7"] = "=A1*A2+1"  # saved without a value, as scripts write them
+    other["B7"].number_format = "0.00"
+    other["C7"] = "43.00"
+    wb.defined_names.append(DefinedName("Elsewhere", attr_text="'\u00dcbersicht'!$B$2"))
+    wb.save(os.path.join(HERE, "display.xlsx"))
+
+
 def main():
+    make_display()
     cells = make_cells()
     make_1904()
     with open(cells, "rb") as f:
@@ -168,6 +217,20 @@ def main():
     # Password-protected workbooks are OLE compound files, not zip packages.
     with open(os.path.join(HERE, "encrypted.xlsx"), "wb") as f:
         f.write(bytes.fromhex("D0CF11E0A1B11AE1") + bytes(504))
+    make_other_formats(cells)
+
+
+def make_other_formats(cells):
+    with open(os.path.join(HERE, "cells.csv"), "wb") as f:
+        f.write('name,amount,note\r\nWidget,1250.5,plain\r\n"Quoted, name",42,"caf\u00e9"\r\n'.encode("utf-8"))
+    soffice = shutil.which("soffice")
+    if not soffice:
+        print("soffice not found: cells.ods and cells.xls left as they are")
+        return
+    with tempfile.TemporaryDirectory() as profile:
+        for target in ("ods", 'xls:"MS Excel 97"'):
+            subprocess.run([soffice, "-env:UserInstallation=file://" + profile, "--headless", "--convert-to", target,
+                            "--outdir", HERE, cells], check=True, stdout=subprocess.DEVNULL)
 
 
 if __name__ == "__main__":
