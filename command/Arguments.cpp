@@ -2,7 +2,10 @@
 #include "command/Arguments.h"
 
 #include "command/Session.h"
+#include "replacement_host/text/Nearest.h"
 
+#include <algorithm>
+#include <cctype>
 #include <iostream>
 
 std::vector<std::string> inputsOf(const std::string& word)
@@ -40,7 +43,9 @@ Arguments parseArguments(const std::string& command, const std::vector<std::stri
             inlineValue = w.substr(eq + 1);
             hasInline = true;
         }
-        if (flagOptions.count(name) && !hasInline) {
+        if (flagOptions.count(name) && hasInline) {
+            throw UsageError("tessly " + command + ": " + name + " takes no value; give " + name + " alone");
+        } else if (flagOptions.count(name)) {
             args.flags.insert(name);
         } else if (valueOptions.count(name)) {
             if (!hasInline) {
@@ -50,8 +55,26 @@ Arguments parseArguments(const std::string& command, const std::vector<std::stri
             }
             args.values[name] = inlineValue;
         } else {
-            throw UsageError("tessly " + command + ": unknown option " + name + "; see tessly " + command + " --help");
+            std::vector<std::string> known(flagOptions.begin(), flagOptions.end());
+            known.insert(known.end(), valueOptions.begin(), valueOptions.end());
+            throw UsageError("tessly " + command + ": unknown option " + name + nearestword::suggestion(name, known) +
+                             "; see tessly " + command + " --help");
         }
     }
     return args;
+}
+
+void checkEvaluatorIds(const std::set<std::string>& ids)
+{
+    static const std::vector<std::string> known{"AcLength",  "AcArea",    "AcBlockCount", "TextField",
+                                                "TableCell", "ExcelCell", "TsExpr",       "AcObjProp"};
+    for (const std::string& id : ids) {
+        bool found = false;
+        for (const std::string& k : known)
+            found |= k.size() == id.size() && std::equal(k.begin(), k.end(), id.begin(), [](char a, char b) {
+                         return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                     });
+        if (!found)
+            throw UsageError("--only " + id + ": no evaluator has this id" + nearestword::suggestion(id, known));
+    }
 }

@@ -27,3 +27,6 @@ std::vector<std::string> inputsOf(const std::string& word);
 // Throws UsageError for an unknown option or a missing value.
 Arguments parseArguments(const std::string& command, const std::vector<std::string>& words,
                          const std::set<std::string>& flagOptions, const std::set<std::string>& valueOptions);
+
+// Throws UsageError, with the nearest id, for an id no evaluator has.
+void checkEvaluatorIds(const std::set<std::string>& ids);

@@ -3,13 +3,16 @@
 #include "plugin/TesslyExports.h"
 #include "command/Arguments.h"
 #include "command/Commands.h"
+#include "command/Output.h"
 #include "command/Session.h"
+#include "host/dbfield.h"
 #include "replacement_host/fields/ValueDisplay.h"
 #include "replacement_host/file/JsonIn.h"
 #include "replacement_host/text/Utf.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <iostream>
 
 const char* const kExprHelp = R"(usage: tessly expr EXPRESSION [--drawing FILE] [--table HANDLE] [--json] [--module PATH]
@@ -27,10 +30,19 @@ expression per line from standard input.
                   the field would hold ("integer", "real" or "text")
   --module PATH   the module to load (default: TesslyEval.so next to tessly)
 
+Field codes in the expression (%<\AcArea Object(<38>)>%) are evaluated
+first and stand as their values, as in an expression field. "--" ends the
+options, so an expression may start with "-".
+
+exit status: 0 every expression evaluated, 1 one gave an error message,
+2 a usage or file error.
+
 examples:
   tessly expr 'ROUND(1234.5678, -2)'
   tessly expr 'SUM(A1:A3)*1.2' --drawing plan.json --table 2F1 --json
   tessly expr 'SUM(B2:B3)' --drawing examples/site-plan.json --table F00
+  tessly expr 'ROUND(%<\AcArea Object(<38>)>%/10000, 3)' --drawing examples/site-plan.json
+  tessly expr -- '-1+2'
   tessly expr '2^10' --module build/bin/TesslyEval.so
 )";
 
@@ -79,13 +91,32 @@ Json outcomeJson(const Outcome& o)
     return j;
 }
 
+// Nested field codes are evaluated first and stand as their values, as in
+// an expression field.
+std::u16string withNestedValues(Session& session, const std::u16string& expression)
+{
+    if (expression.find(u"%<") == std::u16string::npos)
+        return expression;
+    auto* field = new AcDbField((u"%<\\TsExpr " + expression + u">%").c_str());
+    AcDbObjectId id;
+    if (field->isTextField() || session.database().addObject(field, AcDbObjectId(), id) != Acad::eOk) {
+        delete field;
+        return expression;
+    }
+    std::vector<AcDbObjectId> children;
+    for (const AcDbField* child : field->children())
+        children.push_back(child->objectId());
+    session.evaluate(children);
+    return field->getFieldCode(AcDbField::kEvaluatedChildren | AcDbField::kStripOptions);
+}
+
 }
 
 int runExpr(const std::vector<std::string>& words)
 {
     Arguments args = parseArguments("expr", words, {"--json", "--help", "-h"}, {"--drawing", "--table", "--module"});
     if (args.has("--help") || args.has("-h")) {
-        std::cout << kExprHelp;
+        output::write(kExprHelp);
         return 0;
     }
     if (args.positional.size() != 1)
@@ -107,14 +138,17 @@ int runExpr(const std::vector<std::string>& words)
     if (!evaluate)
         throw UsageError("the module does not export tesslyEvaluateExpression; it cannot try expressions");
 
+    int status = 0;
     for (const std::string& expression : expressions) {
         Outcome outcome;
-        std::u16string text = utf::toUtf16(expression);
+        std::u16string text = withNestedValues(session, utf::toUtf16(expression));
         evaluate(text.c_str(), tableId, collect, &outcome);
+        status = std::max(status, outcome.ok ? 0 : 1);
         if (args.has("--json"))
-            std::cout << outcomeJson(outcome).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+            output::line(outcomeJson(outcome).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
         else
-            std::cout << utf::toUtf8(valuedisplay::format(outcome.value, u"")) << '\n';
+            output::line(utf::toUtf8(valuedisplay::format(outcome.value, u"")));
+        output::itemDone();
     }
-    return 0;
+    return status;
 }

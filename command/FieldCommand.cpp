@@ -4,6 +4,7 @@
 #include "command/Arguments.h"
 #include "command/Commands.h"
 #include "command/FieldReport.h"
+#include "command/Output.h"
 #include "command/Session.h"
 #include "host/dbfield.h"
 #include "host/dbsymtb.h"
@@ -11,6 +12,7 @@
 #include "replacement_host/platform/SpreadsheetServer.h"
 #include "replacement_host/text/Utf.h"
 
+#include <algorithm>
 #include <iostream>
 
 const char* const kFieldHelp = R"(usage: tessly field CODE [--drawing FILE] [--select HANDLE] [--json] [--module PATH]
@@ -28,6 +30,12 @@ references address the selected table.
   --json           print {"evaluator","compile","status","returned","type","value","display",
                    "spreadsheetStarts","workbooksOpened"}
   --module PATH    the module to load (default: TesslyEval.so next to tessly)
+
+Relative paths of TextField and ExcelCell codes count from the drawing's
+folder, or from the current folder when no drawing is given.
+
+exit status: 0 every field evaluated, 1 a field failed (its problem goes to
+standard error, or to "problem" with --json), 2 a usage or file error.
 
 examples:
   tessly field '%<\AcLength Object(<1F2;2A0>)>%' --drawing plan.json
@@ -75,7 +83,7 @@ int runField(const std::vector<std::string>& words)
 {
     Arguments args = parseArguments("field", words, {"--json", "--help", "-h"}, {"--drawing", "--select", "--module"});
     if (args.has("--help") || args.has("-h")) {
-        std::cout << kFieldHelp;
+        output::write(kFieldHelp);
         return 0;
     }
     if (args.positional.size() != 1)
@@ -97,16 +105,34 @@ int runField(const std::vector<std::string>& words)
     // The counts reported are the pass's own.
     spreadsheetserver::resetCounts();
     session.evaluate(ids);
+    fieldreport::recordPassCounts();
 
     bool json = args.has("--json");
-    for (AcDbObjectId id : ids) {
-        auto* field = AcDbField::cast(session.database().objectAt(id));
+    int status = 0;
+    for (size_t i = 0; i < ids.size(); ++i) {
+        auto* field = AcDbField::cast(session.database().objectAt(ids[i]));
+        // The line is the text of a text object: an unclosed code in it is its problem.
+        std::string open = fieldreport::unclosedCode(utf::toUtf16(codes[i]));
+        fieldreport::Entry entry{field, nullptr, {}};
+        bool failed = fieldreport::failed(entry) || !open.empty();
+        status = std::max(status, failed ? 1 : 0);
         if (json) {
             fieldreport::Json j = fieldreport::fieldJson(*field);
+            if (!open.empty()) {
+                j["status"] = AcDbField::kSyntaxError;
+                j["problem"] = "the code has no closing >%; the text shows it as it is";
+            }
             fieldreport::addPassCounts(j);
-            std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-        } else
-            std::cout << field->hostDisplayUtf8() << '\n';
+            output::line(j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        } else {
+            output::line(utf::toUtf8(field->getValue()));
+            output::itemDone();
+            if (field->evaluationStatus() != AcDbField::kSuccess)
+                std::cerr << "tessly field: " << codes[i] << ": " << fieldreport::problemText(*field) << '\n';
+            else if (!open.empty())
+                std::cerr << "tessly field: " << codes[i] << ": the code has no closing >%; the text shows it as it is\n";
+        }
+        output::itemDone();
     }
-    return 0;
+    return status;
 }

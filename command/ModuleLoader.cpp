@@ -5,6 +5,10 @@
 #include <dlfcn.h>
 #include <filesystem>
 
+#ifndef TESSLY_MODULE_DIR
+#define TESSLY_MODULE_DIR "../lib/tessly"
+#endif
+
 namespace {
 constexpr int kInitAppMsg = 1;
 constexpr int kUnloadAppMsg = 2;
@@ -17,7 +21,12 @@ std::string ModuleLoader::defaultPath()
         return env;
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ((ec ? std::filesystem::path(".") : exe.parent_path()) / "TesslyEval.so").string();
+    std::filesystem::path folder = ec ? std::filesystem::path(".") : exe.parent_path();
+    // Built: next to the program. Installed: in the library folder beside the program's.
+    std::filesystem::path installed = folder / TESSLY_MODULE_DIR / "TesslyEval.so";
+    if (!std::filesystem::exists(folder / "TesslyEval.so", ec) && std::filesystem::exists(installed, ec))
+        return installed.lexically_normal().string();
+    return (folder / "TesslyEval.so").string();
 }
 
 std::string ModuleLoader::load(const std::string& path)

@@ -12,7 +12,8 @@ public:
     ModuleLoader(const ModuleLoader&) = delete;
     ModuleLoader& operator=(const ModuleLoader&) = delete;
 
-    // The module next to this program, unless TESSLY_MODULE names another.
+    // The module next to this program (or, installed, in the library folder),
+    // unless TESSLY_MODULE names another.
     static std::string defaultPath();
     // Gives an empty text on success, else what went wrong.
     std::string load(const std::string& path);

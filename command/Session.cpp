@@ -1,25 +1,72 @@
 // The command's session; see the header.
 #include "command/Session.h"
 
+#include "plugin/TesslyExports.h"
+#include "command/FieldReport.h"
+
 #include "host/AcFdEval.h"
 #include "host/TesslySibling.h"
 #include "host/dbapserv.h"
 #include "replacement_host/dxf/DxfFile.h"
+#include "replacement_host/fields/FieldProgress.h"
 #include "replacement_host/dxf/DxfWriter.h"
 #include "replacement_host/file/DrawingFile.h"
 #include "replacement_host/file/JsonIn.h"
 #include "replacement_host/text/Utf.h"
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <unistd.h>
+
+namespace {
+// "reading plan.dxf: 45%" on a terminal while a read runs past a second.
+class ReadProgress {
+public:
+    explicit ReadProgress(const std::string& path)
+    {
+        if (::isatty(STDERR_FILENO) == 0)
+            return;
+        auto start = std::chrono::steady_clock::now();
+        readprogress::set([this, path, start](size_t done, size_t total) {
+            auto now = std::chrono::steady_clock::now();
+            if (total == 0 || now - start < std::chrono::seconds(1) || now - m_last < std::chrono::milliseconds(100))
+                return;
+            m_last = now;
+            m_shown = true;
+            std::fprintf(stderr, "\rreading %s: %zu%%", path.c_str(), done * 100 / total);
+            std::fflush(stderr);
+        });
+    }
+    ~ReadProgress()
+    {
+        readprogress::set(nullptr);
+        if (m_shown)
+            std::fprintf(stderr, "\r\033[K");
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_last;
+    bool m_shown = false;
+};
+}
 
 Session::Session(const std::string& drawingPath, const std::string& modulePath) : m_modulePath(modulePath)
 {
+    std::error_code folderError;
     if (drawingPath.empty()) {
         m_db = std::make_unique<AcDbDatabase>();
+        // Relative paths in fields count from the current folder.
+        auto here = std::filesystem::current_path(folderError);
+        if (!folderError)
+            m_db->setFilename(utf::toUtf16((here / "Drawing1.json").string()));
+    } else if (std::filesystem::is_directory(drawingPath, folderError)) {
+        throw UsageError(drawingPath + ": is a folder, not a drawing file");
     } else {
         // DXF (and DWG, which is refused) by name or content; JSON otherwise.
         drawingfile::LoadResult loaded;
         if (dxf::isDxfOrDwg(drawingPath)) {
+            ReadProgress progress(drawingPath);
             dxf::LoadResult dxfLoaded = dxf::load(drawingPath);
             loaded = std::move(dxfLoaded.drawing);
             m_loadNotes = dxf::loadNotes(dxfLoaded);
@@ -42,6 +89,7 @@ Session::Session(const std::string& drawingPath, const std::string& modulePath) 
 
 Session::~Session()
 {
+    fieldreport::setCauseFinder(nullptr);
     m_module.unload();
     setCurrentSelectedObjectId(0);
     acdbHostApplicationServices()->setWorkingDatabase(nullptr);
@@ -64,6 +112,19 @@ void Session::loadModule()
     std::string error = m_module.load(m_modulePath.empty() ? ModuleLoader::defaultPath() : m_modulePath);
     if (!error.empty())
         throw UsageError(error);
+    // Why a field shows what it shows, by the module's own rules.
+    auto check = reinterpret_cast<TesslyCheckFieldFn>(m_module.symbol("tesslyCheckField"));
+    fieldreport::setCauseFinder([check](const AcDbField& field) {
+        std::vector<std::string> found;
+        if (!check)
+            return found;
+        check(field.objectId().asOldId(),
+              [](const char16_t* text, size_t length, void* context) {
+                  static_cast<std::vector<std::string>*>(context)->push_back(utf::toUtf8(std::u16string(text, length)));
+              },
+              &found);
+        return found;
+    });
 }
 
 void Session::evaluateAll() { acdbGetFieldEngine()->evaluateFields(AcDbField::kDemand, m_db.get()); }

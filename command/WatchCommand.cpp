@@ -4,6 +4,7 @@
 // end it through the normal teardown, so the module is unloaded.
 #include "command/Commands.h"
 #include "command/FieldReport.h"
+#include "command/Output.h"
 #include "command/Session.h"
 #include "host/dbfield.h"
 #include "replacement_host/text/Utf.h"
@@ -14,6 +15,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <set>
 #include <sys/inotify.h>
@@ -117,15 +119,20 @@ public:
         double seconds = fieldreport::timedPass(*m_session);
         std::vector<AcDbField*> fields = fieldreport::topLevelFields(m_session->database());
         if (first) {
-            fieldreport::printFields(fields, m_json);
-            std::cout.flush();
-            std::cerr << fieldreport::summaryText(fields, seconds) << '\n';
+            std::vector<fieldreport::Entry> entries = fieldreport::drawingEntries(m_session->database());
+            fieldreport::printEntries(entries, m_json ? fieldreport::Format::kJson : fieldreport::Format::kTable);
+            output::flush();
+            std::cerr << fieldreport::summaryText(entries, seconds) << '\n';
         } else {
-            std::vector<AcDbField*> changed;
+            std::vector<std::pair<AcDbField*, std::optional<std::string>>> changed;
             for (AcDbField* f : fields) {
                 auto it = m_values.find(utf::toUtf8(f->objectHandle().text()));
-                if (it == m_values.end() || it->second != utf::toUtf8(f->getValue()))
-                    changed.push_back(f);
+                // A field new in the drawing has no old value.
+                std::optional<std::string> old;
+                if (it != m_values.end())
+                    old = it->second;
+                if (it == m_values.end() || old != utf::toUtf8(f->getValue()))
+                    changed.emplace_back(f, old);
             }
             printChanged(changed);
         }
@@ -169,23 +176,26 @@ public:
     }
 
 private:
-    void printChanged(const std::vector<AcDbField*>& fields)
+    // Each changed field with the time, its old value and its new one.
+    void printChanged(const std::vector<std::pair<AcDbField*, std::optional<std::string>>>& fields)
     {
         std::string time = clock();
-        for (AcDbField* f : fields) {
+        for (auto& [f, old] : fields) {
             if (m_json) {
                 fieldreport::Json j = fieldreport::fieldJson(*f);
                 j["location"] = fieldreport::locationJson(*f);
                 fieldreport::addPassCounts(j);
                 j["time"] = time;
-                std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+                j["previous"] = old ? fieldreport::Json(*old) : fieldreport::Json(nullptr);
+                output::line(j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
             } else {
-                std::cout << time << "  " << fieldreport::locationText(*f) << "  "
-                          << fieldreport::statusText(f->evaluationStatus()) << "  " << utf::toUtf8(f->getValue())
-                          << '\n';
+                output::line(time + "  " + fieldreport::locationText(*f) + "  " +
+                             fieldreport::statusText(f->evaluationStatus()) + "  " +
+                             (old ? *old + " → " : std::string()) + utf::toUtf8(f->getValue()));
             }
+            output::itemDone();
         }
-        std::cout.flush();
+        output::flush();
     }
 
     void watchFolder(const fs::path& folder)
@@ -252,6 +262,7 @@ int watchEval(const std::string& path, const std::string& modulePath, bool json)
         ~Close() { ::close(fd); }
     } closeSignals{signalFd};
 
+    output::setLive(true);
     Watcher watcher(path, modulePath, json);
     watcher.reload(true);
     watcher.evaluate(true);

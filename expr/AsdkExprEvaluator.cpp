@@ -16,6 +16,16 @@ int compute(AcDbField* field, AcFdFieldValue& value)
     int status = frame::readData(field, AsdkExprEvaluator::kDataKey, text);
     if (status != frame::kSuccess)
         return status;
+    std::u16string result;
+    AsdkExprEvaluator::run(field, text, result);
+    exprresult::convertResult(result, value);
+    return frame::kSuccess;
+}
+
+}
+
+bool AsdkExprEvaluator::run(AcDbField* field, const AcString& text, std::u16string& result)
+{
     CExpression expression(text);
     // Bare cell references address the table holding the field; a field
     // that no object holds uses the sibling library's selection.
@@ -26,12 +36,7 @@ int compute(AcDbField* field, AcFdFieldValue& value)
         if (id.isValid())
             expression.SetTableId(id);
     }
-    std::u16string result;
-    expression.Evaluate(result);
-    exprresult::convertResult(result, value);
-    return frame::kSuccess;
-}
-
+    return expression.Evaluate(result) != 0;
 }
 
 Acad::ErrorStatus AsdkExprEvaluator::compile(AcDbField* field, AcDbDatabase*, AcFdFieldResult* result)

@@ -8,6 +8,9 @@ class AsdkExprEvaluator : public AcFdFieldEvaluator {
 public:
     static constexpr const ACHAR* kId = u"TsExpr";
     static constexpr const ACHAR* kDataKey = u"TsExpr Data";
+    // The field's expression evaluated as the field evaluates it: true with
+    // the result, false with the error message.
+    static bool run(AcDbField* field, const AcString& text, std::u16string& result);
 
     ~AsdkExprEvaluator() override = default;
     Acad::ErrorStatus compile(AcDbField* field, AcDbDatabase* database, AcFdFieldResult* result) override;

@@ -23,29 +23,6 @@ using excel::variantOf;
 
 constexpr ACHAR kNoBreakSpace[] = u"\u00A0";
 
-struct CellCode {
-    AcString path;
-    AcString worksheet;
-    AcString cell;
-};
-
-// A colon counts only after the first character; what is not found stays empty.
-CellCode split(const AcString& code)
-{
-    CellCode parts;
-    std::size_t last = code.rfind(u':');
-    if (last == AcString::npos || last == 0)
-        return parts;
-    parts.cell = code.substr(last + 1);
-    AcString rest = code.substr(0, last);
-    std::size_t middle = rest.rfind(u':');
-    if (middle == AcString::npos || middle == 0)
-        return parts;
-    parts.path = rest.substr(0, middle);
-    parts.worksheet = rest.substr(middle + 1);
-    return parts;
-}
-
 void applyClosingRule(const AcDbField* field)
 {
     if (!field->objectId().isValid() || evaluationpass::flag() == 0)
@@ -95,7 +72,7 @@ int compute(AcDbField* field, AcFdFieldValue& value)
     int status = frame::readData(field, AsdkExcelCellEvaluator::kDataKey, data);
     if (status != frame::kSuccess)
         return status;
-    CellCode code = split(data);
+    AsdkExcelCellEvaluator::CellCode code = AsdkExcelCellEvaluator::split(data);
     if (code.cell.empty() || code.worksheet.empty() || code.path.empty())
         return frame::kInvalidCode;
 
@@ -149,6 +126,47 @@ int compute(AcDbField* field, AcFdFieldValue& value)
     return frame::kOtherError;
 }
 
+}
+
+AsdkExcelCellEvaluator::CellCode AsdkExcelCellEvaluator::split(const AcString& code)
+{
+    CellCode parts;
+    std::size_t last = code.rfind(u':');
+    if (last == AcString::npos || last == 0)
+        return parts;
+    parts.cell = code.substr(last + 1);
+    AcString rest = code.substr(0, last);
+    std::size_t middle = rest.rfind(u':');
+    if (middle == AcString::npos || middle == 0)
+        return parts;
+    parts.path = rest.substr(0, middle);
+    parts.worksheet = rest.substr(middle + 1);
+    return parts;
+}
+
+std::u16string AsdkExcelCellEvaluator::checkWorkbook(const AcString& path, const CellCode& code)
+{
+    bool wasOpen = ExcelSession::isOpen();
+    if (!wasOpen && !ExcelSession::open())
+        return u"the spreadsheet application cannot be started; the field fails with status 16";
+    std::u16string finding;
+    try {
+        excel::CWorkbook workbook = findOrOpen(ExcelSession::application().GetWorkbooks(), path);
+        excel::CWorksheet worksheet = findWorksheet(workbook, code.worksheet);
+        if (worksheet.isNull())
+            finding = u"the workbook has no worksheet named \"" + code.worksheet + u"\"; the field shows \"" +
+                      code.path + u":" + code.worksheet + u":" + code.cell + u" is not found.\"";
+        else
+            worksheet.GetRange(variantOf(code.cell.c_str()), omitted());
+    } catch (const excel::AutomationError&) {
+        finding = code.cell + u" is neither a cell address nor a name of the workbook; the field fails with status 64";
+    } catch (const std::exception&) {
+        finding = u"the workbook cannot be read; the field fails with status 64";
+    }
+    // A check leaves the application as it found it.
+    if (!wasOpen)
+        ExcelSession::close();
+    return finding;
 }
 
 AsdkExcelCellEvaluator::AsdkExcelCellEvaluator() { ExcelSession::terminateMarkedInstance(); }

@@ -12,6 +12,18 @@ public:
     static constexpr const ACHAR* kId = u"ExcelCell";
     static constexpr const ACHAR* kDataKey = u"ExcelCell Data";
 
+    // "path:sheet:cell" split at the last two colons; a colon counts only
+    // after the first character; what is not found stays empty.
+    struct CellCode {
+        AcString path;
+        AcString worksheet;
+        AcString cell;
+    };
+    static CellCode split(const AcString& code);
+    // For a workbook that exists: whether it has the worksheet and the cell
+    // or name, as the evaluation would find them; a finding, or empty.
+    static std::u16string checkWorkbook(const AcString& path, const CellCode& code);
+
     AsdkExcelCellEvaluator();
     ~AsdkExcelCellEvaluator() override;
     Acad::ErrorStatus compile(AcDbField* field, AcDbDatabase* database, AcFdFieldResult* result) override;

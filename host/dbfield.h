@@ -89,6 +89,10 @@ public:
     void hostAdoptChild(AcDbField* child) { m_children.push_back(child); }
     const AcString& parameters() const { return m_parameters; }
     bool isTextField() const { return m_isTextField; }
+    // A field read from a drawing whose evaluator is not loaded here keeps
+    // the value stored with it; the drawing reader says so.
+    void hostSetKeepsStoredValue(bool keeps) { m_keepsStoredValue = keeps; }
+    bool hostKeepsStoredValue() const { return m_keepsStoredValue; }
     void subAddedToDatabase() override;
 
 private:
@@ -100,6 +104,7 @@ private:
     AcString m_parameters; // with nested codes in place
     AcString m_format;
     bool m_isTextField = false;
+    bool m_keepsStoredValue = false;
     int m_depth = 0;
     std::vector<AcDbField*> m_children; // in order of appearance; owned when not in a database
     std::vector<std::pair<size_t, size_t>> m_childSpans; // where each child's code stands in m_parameters

@@ -10,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -61,6 +62,10 @@ public:
     // The handle to take when added to a database.
     void hostWishHandle(AcDbHandle handle) { if (!m_database) m_handle = handle; }
     int hostOpenCount() const { return m_openCount; }
+    // What the drawing file held for the object that this host does not
+    // read (a JSON object's text), written back as it was.
+    void hostSetKeptKeys(std::string json) { m_keptKeys = std::move(json); }
+    const std::string& hostKeptKeys() const { return m_keptKeys; }
     // A named property as the host's object-property field reads it; false
     // when the object has no such property.
     virtual bool hostGetProperty(std::u16string_view name, AcValue& value) const;
@@ -77,6 +82,7 @@ private:
     bool m_writtenByOwner = false;
     int m_openCount = 0;
     std::map<AcString, AcString> m_xdata;
+    std::string m_keptKeys;
 };
 
 struct AcGePoint3d;

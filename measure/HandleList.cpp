@@ -12,15 +12,14 @@ namespace {
 
 constexpr std::u16string_view kKeyword = u"Object(";
 
-// Resolves the item as the host resolves handles: a name, then an id.
+}
+
 bool resolve(const std::u16string& item, AcDbObjectId& id)
 {
     ads_name name = {0, 0};
     if (acdbHandEnt(item.c_str(), name) != RTNORM)
         return false;
     return acdbGetObjectId(id, name) == Acad::eOk;
-}
-
 }
 
 bool items(const std::u16string& code, std::vector<std::u16string>& out)

@@ -16,6 +16,9 @@ namespace handlelist {
 // "object(<1A" as the first item.
 bool items(const std::u16string& code, std::vector<std::u16string>& out);
 
+// Resolves an item as the host resolves handles: a name, then an id.
+bool resolve(const std::u16string& item, AcDbObjectId& id);
+
 // Adds one object's measures to the running sum and gives the new sum.
 using Accumulate = std::function<double(double sum, AcDbObjectId id)>;
 

@@ -35,6 +35,16 @@ typedef void (*TesslyExprSink)(const TesslyExprResult* result, void* context);
 typedef void (*TesslyEvaluateExpressionFn)(const char16_t* expression, int64_t tableId, TesslyExprSink sink,
                                            void* context);
 
+/* The module's version and build: "1.0.0, built Dec  8 2026 07:43:20". */
+typedef const char* (*TesslyModuleVersionFn)(void);
+
+/* One finding of a field check: a sentence, not terminated. */
+typedef void (*TesslyCheckSink)(const char16_t* finding, size_t length, void* context);
+/* Checks the field with this object id by its evaluator's rules; every
+   finding goes to sink before it returns. Nothing but an expression is
+   evaluated; nested fields should have been evaluated. */
+typedef void (*TesslyCheckFieldFn)(int64_t fieldId, TesslyCheckSink sink, void* context);
+
 #ifdef __cplusplus
 }
 #endif

@@ -7,7 +7,9 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev libzip-dev libpugixml-dev libexpat1-dev libmuparser-dev libre2-dev
     clang libclang-rt-14-dev valgrind
-    python3-ezdxf  # a second DXF reader, to check the drawings tessly writes
+    # a second DXF reader, to check the drawings tessly writes; with
+    # python3-openpyxl, what examples/make_site_plan.py needs
+    python3-ezdxf python3-openpyxl
 )
 # LibreOffice Calc, headless, and the UNO bridge for python3: the second
 # spreadsheet application behind ExcelCell fields. Without what they

@@ -3,6 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSLY_WERROR="${TESSLY_WERROR:-OFF}" >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure -j2

@@ -20,9 +20,8 @@ int evaluateCell(AcDbField* field, AcFdFieldValue& value)
     int status = frame::readData(field, AsdkTableCellEvaluator::kDataKey, data);
     if (status != frame::kSuccess)
         return status;
-    std::u16string text = crt::toUpper(data);
     std::vector<std::u16string> groups;
-    if (!matchGroups(text, kTableReference, groups) || groups.size() != 2)
+    if (!AsdkTableCellEvaluator::splitReference(data, groups))
         return frame::kInvalidCode;
 
     // The table is looked up in the working drawing, not the field's own.
@@ -41,6 +40,12 @@ int evaluateCell(AcDbField* field, AcFdFieldValue& value)
     return frame::kSuccess;
 }
 
+}
+
+bool AsdkTableCellEvaluator::splitReference(const AcString& data, std::vector<std::u16string>& groups)
+{
+    std::u16string text = crt::toUpper(data);
+    return matchGroups(text, kTableReference, groups) && groups.size() == 2;
 }
 
 Acad::ErrorStatus AsdkTableCellEvaluator::compile(AcDbField* field, AcDbDatabase*, AcFdFieldResult* result)

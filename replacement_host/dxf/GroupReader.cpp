@@ -1,6 +1,8 @@
 // Tagged pair reading; see the header.
 #include "replacement_host/dxf/GroupReader.h"
 
+#include "replacement_host/fields/FieldProgress.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -30,7 +32,7 @@ GroupReader::GroupReader(const std::string& path) : m_path(path), m_buffer(kChun
     if (std::fseek(m_file, 0, SEEK_END) == 0) {
         long size = std::ftell(m_file);
         m_size = size > 0 ? static_cast<size_t>(size) : 0;
-        std::fseek(m_file, 0, SEEK_SET);
+        std::rewind(m_file);
     }
 }
 
@@ -82,6 +84,8 @@ bool GroupReader::readLine(std::string_view& line)
             m_eof = true;
         }
         m_end += n;
+        m_read += n;
+        readprogress::report(m_read, m_size);
     }
 }
 

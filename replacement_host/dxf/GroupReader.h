@@ -51,7 +51,7 @@ private:
     size_t m_begin = 0, m_end = 0;
     size_t m_line = 0;
     bool m_eof = false;
-    size_t m_size = 0;
+    size_t m_size = 0, m_read = 0; // for progress
 };
 
 }

@@ -176,3 +176,19 @@ void report(size_t done, size_t total)
         current()(done, total);
 }
 }
+
+namespace readprogress {
+namespace {
+Callback& current()
+{
+    static Callback callback;
+    return callback;
+}
+}
+void set(Callback callback) { current() = std::move(callback); }
+void report(size_t done, size_t total)
+{
+    if (current())
+        current()(done, total);
+}
+}

@@ -11,3 +11,10 @@ using Callback = std::function<void(size_t done, size_t total)>;
 void set(Callback callback);
 void report(size_t done, size_t total);
 }
+
+// The same for reading a large drawing file: bytes read of the file's size.
+namespace readprogress {
+using Callback = std::function<void(size_t done, size_t total)>;
+void set(Callback callback);
+void report(size_t done, size_t total);
+}

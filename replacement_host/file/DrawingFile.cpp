@@ -6,6 +6,7 @@
 #include "replacement_host/fields/FieldCode.h"
 #include "replacement_host/file/FieldState.h"
 #include "replacement_host/file/ObjectCodec.h"
+#include "replacement_host/text/Nearest.h"
 #include "replacement_host/text/Utf.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <sstream>
@@ -93,6 +95,13 @@ LoadResult loadJson(const Json& root, const std::string& name)
         top.fail("not a TesslyEval drawing: \"tesslyDrawing\": 1 is missing");
     if (top.integer("tesslyDrawing", 0) != kFormatVersion)
         top.fail("\"tesslyDrawing\" must be 1, the only version this program reads");
+    for (auto& [key, value] : root.items()) {
+        static const std::vector<std::string> known{"tesslyDrawing", "selected", "objects"};
+        if (std::find(known.begin(), known.end(), key) == known.end()) {
+            std::string near = nearestword::nearest(key, known);
+            top.fail("unknown key \"" + key + "\"" + (near.empty() ? "" : "; did you mean \"" + near + "\"?"));
+        }
+    }
     const Json& objects = top.array("objects");
 
     // Read kind and handle of every object first, so handles can be checked
@@ -161,9 +170,14 @@ LoadResult loadJson(const Json& root, const std::string& name)
             still.front()->in.fail("its owners lead back to itself");
         waiting = std::move(still);
     }
-    for (Pending& p : pending)
+    for (Pending& p : pending) {
         if (p.codec->link)
             p.codec->link(p.in, p.object);
+        p.in.has("type");
+        p.in.has("handle");
+        if (Json kept = p.in.unreadKeys(); !kept.empty())
+            p.object->hostSetKeptKeys(kept.dump());
+    }
 
     LoadResult result;
     if (root.contains("selected") && !root["selected"].is_null())
@@ -197,6 +211,12 @@ LoadResult loadFromText(const std::string& text, const std::string& name)
 
 LoadResult load(const std::string& path)
 {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        LoadResult r;
+        r.error = path + ": is a folder, not a drawing file";
+        return r;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         LoadResult r;
@@ -237,6 +257,12 @@ std::string toText(AcDbDatabase& db, AcDbObjectId selected)
             j["erased"] = true;
         codec->write(obj, j);
         writeXdata(obj, j);
+        if (!obj->hostKeptKeys().empty()) {
+            const Json kept = Json::parse(obj->hostKeptKeys());
+            for (auto it = kept.cbegin(); it != kept.cend(); ++it)
+                if (!j.contains(it.key()))
+                    j[it.key()] = it.value();
+        }
         objects.push_back(std::move(j));
     }
     Json root;
@@ -245,6 +271,43 @@ std::string toText(AcDbDatabase& db, AcDbObjectId selected)
         root["selected"] = handleText(selected.handle());
     root["objects"] = std::move(objects);
     return root.dump(1, '\t') + "\n";
+}
+
+namespace {
+// Why the drawing at target may not be replaced, or empty. The mode bits
+// decide, not only the system's answer: root may write anything, but a file
+// marked read-only is the user saying "keep this".
+std::string refusal(const std::string& path, const std::string& target)
+{
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return path + ": is a folder, not a drawing file; nothing was written";
+        if ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)
+            return path + ": is read-only; not overwritten";
+    }
+    std::string folder = target.substr(0, target.find_last_of('/') + 1);
+    if (folder.empty())
+        folder = ".";
+    if (::stat(folder.c_str(), &st) == 0 && ((st.st_mode & 0222) == 0 || ::access(folder.c_str(), W_OK) != 0))
+        return path + ": cannot write: its folder " + folder + " is read-only";
+    return {};
+}
+
+// The file a path names: through symbolic links, so saving to a link
+// writes the drawing it points to and keeps the link.
+std::string resolved(const std::string& path)
+{
+    std::error_code ec;
+    std::string target = path;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(target, ec); ++hops) {
+        std::filesystem::path next = std::filesystem::read_symlink(target, ec);
+        if (ec)
+            break;
+        target = (next.is_absolute() ? next : std::filesystem::path(target).parent_path() / next).string();
+    }
+    return target;
+}
 }
 
 std::string save(AcDbDatabase& db, const std::string& path, AcDbObjectId selected)
@@ -257,7 +320,10 @@ std::string save(AcDbDatabase& db, const std::string& path, AcDbObjectId selecte
 
 std::string writeAtomically(const std::string& path, const std::string& text)
 {
-    std::string tmp = path + ".tmp-XXXXXX";
+    std::string target = resolved(path);
+    if (std::string why = refusal(path, target); !why.empty())
+        return why;
+    std::string tmp = target + ".tmp-XXXXXX";
     int fd = mkstemp(tmp.data());
     if (fd < 0)
         return path + ": cannot write: " + std::strerror(errno);
@@ -283,8 +349,8 @@ std::string writeAtomically(const std::string& path, const std::string& text)
     }
     // The new file keeps the old one's permissions.
     struct stat old {};
-    ::chmod(tmp.c_str(), ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    ::chmod(tmp.c_str(), ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    if (std::rename(tmp.c_str(), target.c_str()) != 0) {
         std::string why = std::strerror(errno);
         ::unlink(tmp.c_str());
         return path + ": cannot replace: " + why + "; the old drawing is unchanged";

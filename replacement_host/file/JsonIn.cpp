@@ -9,9 +9,19 @@ namespace drawingfile {
 
 void JsonIn::fail(const std::string& what) const { throw DrawingError(m_where + ": " + what); }
 
+Json JsonIn::unreadKeys() const
+{
+    Json out = Json::object();
+    if (m_json.is_object())
+        for (auto& [key, value] : m_json.items())
+            if (!m_read->count(key))
+                out[key] = value;
+    return out;
+}
+
 const Json& JsonIn::at(const char* key) const
 {
-    if (!m_json.contains(key))
+    if (!has(key))
         fail(std::string("\"") + key + "\" is missing");
     return m_json[key];
 }

@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -22,12 +24,22 @@ struct DrawingError : std::runtime_error {
 
 class JsonIn {
 public:
-    JsonIn(const Json& json, std::string where, AcDbDatabase* db) : m_json(json), m_where(std::move(where)), m_db(db) {}
+    JsonIn(const Json& json, std::string where, AcDbDatabase* db)
+        : m_json(json), m_where(std::move(where)), m_db(db), m_read(std::make_shared<std::set<std::string>>())
+    {
+    }
 
     const Json& json() const { return m_json; }
     const std::string& where() const { return m_where; }
     AcDbDatabase* database() const { return m_db; }
-    bool has(const char* key) const { return m_json.contains(key); }
+    bool has(const char* key) const
+    {
+        m_read->insert(key);
+        return m_json.contains(key);
+    }
+    // The keys of the object that nothing has asked for, as an object; copies
+    // of this reader share what was asked.
+    Json unreadKeys() const;
 
     double number(const char* key) const;
     double number(const char* key, double fallback) const;
@@ -51,6 +63,7 @@ private:
     const Json& m_json;
     std::string m_where;
     AcDbDatabase* m_db;
+    std::shared_ptr<std::set<std::string>> m_read;
 };
 
 // Handle text: 1 to 16 hexadecimal digits, not zero.

@@ -47,15 +47,17 @@ private:
 TEST(FieldCommand, JsonContractForAFieldWithAnEvaluator)
 {
     auto r = runTessly("field " + shellQuote("%<\\AcLength>%") + " --json");
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.exitStatus, 1) << "the field failed";
     auto lines = jsonLines(r.out);
     ASSERT_EQ(lines.size(), 1u);
     const Json& j = lines[0];
     std::vector<std::string> keys;
     for (auto& [k, v] : j.items())
         keys.push_back(k);
-    EXPECT_EQ(keys, (std::vector<std::string>{"evaluator", "compile", "status", "returned", "type", "value", "display",
-                                                  "spreadsheetStarts", "workbooksOpened"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"code", "evaluator", "compile", "status", "returned", "type", "value",
+                                                  "display", "problem", "spreadsheetStarts", "workbooksOpened"}));
+    EXPECT_EQ(j["code"], "%<\\AcLength>%");
+    EXPECT_EQ(j["problem"], "the evaluator refused the code: the code has no parameters");
     EXPECT_EQ(j["evaluator"], "AcLength");
     EXPECT_EQ(j["compile"], 3);
     EXPECT_EQ(j["status"], 16);
@@ -77,7 +79,7 @@ TEST(FieldCommand, UnknownEvaluatorIsNullWithStatus4)
 TEST(FieldCommand, StandardInputGivesOneObjectPerLineInOrder)
 {
     auto r = runTessly("field - --json", "%<\\AcLength>%\n%<\\Nope 1>%\n\nplain text\r\n");
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
     auto lines = jsonLines(r.out);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0]["status"], 16);
@@ -117,7 +119,7 @@ TEST(Command, UserErrorsGiveOneLineAndStatus2)
         {"unknown option", "eval x --fast", "tessly eval: unknown option --fast"},
         {"missing value", "field x --drawing", "tessly field: --drawing needs a value"},
         {"no code", "field", "tessly field: give one field code"},
-        {"no drawing", "eval", "tessly eval: give one drawing file"},
+        {"no drawing", "eval", "tessly eval: give a drawing file"},
         {"missing drawing", "eval /nonexistent/d.json", "/nonexistent/d.json: cannot open"},
         {"malformed drawing", "eval " + shellQuote(bad), bad + ": parse error at line 1"},
         {"missing module", "field x --module /nonexistent/m.so", "cannot load module /nonexistent/m.so"},
@@ -147,7 +149,7 @@ TEST(Command, HelpListsEveryOptionWithAnExample)
 TEST(ExprCommand, JsonContract)
 {
     auto r = runTessly("expr - --json", "ROUND(1234.5678, -2)\n1/3*3\n'a' * 2\n'x'\n3000000000\nSUM(5)\n");
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.exitStatus, 1) << "an expression gave a message";
     auto lines = jsonLines(r.out);
     ASSERT_EQ(lines.size(), 6u);
     std::vector<std::string> keys;
@@ -187,7 +189,7 @@ TEST(EvalCommand, EvaluatesEveryFieldAndSavesThem)
         {"type": "block", "handle": "21", "name": "Door"},
         {"type": "mtext", "handle": "22", "owner": "21", "text": "%<\\Unknown 2>%"}]})");
     auto r = runTessly("eval " + shellQuote(path) + " --json");
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
     auto lines = jsonLines(r.out);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0]["location"]["owner"], "20");
@@ -201,7 +203,7 @@ TEST(EvalCommand, EvaluatesEveryFieldAndSavesThem)
     EXPECT_NE(table.out.find("*Model_Space/text 20 #2"), std::string::npos) << table.out;
     EXPECT_NE(table.err.find("3 fields, 0 evaluated, 3 failed"), std::string::npos) << table.err;
 
-    EXPECT_EQ(runTessly("eval " + shellQuote(path) + " --save").exitStatus, 0);
+    EXPECT_EQ(runTessly("eval " + shellQuote(path) + " --save").exitStatus, 1) << "saved, with failed fields";
     std::ifstream saved(path);
     Json drawing = Json::parse(saved);
     Json text;

@@ -309,7 +309,7 @@ TEST(WatchMode, PrintsOnlyChangedFieldsAndStopsOnSignal)
         {"type": "text", "handle": "1B", "text": "%<\\TsExpr 2+2>%"}]})";
     changed = watch.readLine();
     EXPECT_NE(changed.find("text 1B"), std::string::npos) << changed;
-    EXPECT_NE(changed.find("  4"), std::string::npos) << changed;
+    EXPECT_NE(changed.find("  3 → 4"), std::string::npos) << "old and new value: " << changed;
     EXPECT_EQ(watch.readLine(400), "") << "unchanged fields are not printed";
 
     EXPECT_EQ(watch.stop(SIGINT), 0);

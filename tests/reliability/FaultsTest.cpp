@@ -153,7 +153,7 @@ TEST(Faults, SaveThatCannotWriteKeepsTheOldDrawing)
         std::string path;
         const char* why;
     } rows[] = {
-        {"a folder in its place", folder, "the old drawing is unchanged"},
+        {"a folder in its place", folder, "is a folder, not a drawing file; nothing was written"},
         {"parent is a file", file + "/site.json", "Not a directory"},
         {"under /proc", "/proc/self/site.json", "cannot write"},
     };
