@@ -97,9 +97,12 @@ std::string savePath(const Session& session, const std::string& path, const Opti
     return o.output.empty() ? path : o.output;
 }
 
-int evalOne(const std::string& path, const Options& o, Tally& tally)
+// A single drawing is left to the exit; in a batch each is freed before the next.
+int evalOne(const std::string& path, const Options& o, Tally& tally, bool leaveAtExit = false)
 {
     Session session(path, o.module);
+    if (leaveAtExit)
+        session.leaveDrawingAtExit();
     std::string target = o.save ? savePath(session, path, o) : std::string();
     for (const std::string& note : session.loadNotes())
         std::cerr << path << ": " << note << '\n';
@@ -291,5 +294,5 @@ int runEval(const std::vector<std::string>& words)
     if (args.has("--watch"))
         return watchEval(path, o.module, o.format == fieldreport::Format::kJson);
     Tally tally;
-    return evalOne(path, o, tally);
+    return evalOne(path, o, tally, true);
 }

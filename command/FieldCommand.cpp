@@ -92,6 +92,7 @@ int runField(const std::vector<std::string>& words)
     std::vector<std::string> codes = inputsOf(args.positional[0]);
 
     Session session(args.value("--drawing"), args.value("--module"));
+    session.leaveDrawingAtExit();
     for (const std::string& note : session.loadNotes())
         std::cerr << args.value("--drawing") << ": " << note << '\n';
     if (args.has("--select"))

@@ -93,6 +93,8 @@ Session::~Session()
     m_module.unload();
     setCurrentSelectedObjectId(0);
     acdbHostApplicationServices()->setWorkingDatabase(nullptr);
+    if (m_leaveAtExit)
+        static_cast<void>(m_db.release());
 }
 
 void Session::select(const std::string& handle)

@@ -40,6 +40,9 @@ public:
     // Writes the drawing in the format its name gives (.dxf or .json); the
     // error line, or empty.
     std::string save(const std::string& path);
+    // The process ends with the session: the drawing is left to the exit
+    // rather than freed object by object.
+    void leaveDrawingAtExit() { m_leaveAtExit = true; }
     // What a DXF save left as it was, and why.
     const std::vector<std::string>& saveNotes() const { return m_saveNotes; }
 
@@ -51,4 +54,5 @@ private:
     AcDbObjectId m_selected;
     std::string m_modulePath;
     ModuleLoader m_module;
+    bool m_leaveAtExit = false;
 };

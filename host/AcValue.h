@@ -5,6 +5,8 @@
 #include "host/adesk.h"
 #include "host/AcString.h"
 
+#include <memory>
+
 class AcValue {
 public:
     // Data types, numbered as the host numbers them.
@@ -26,6 +28,8 @@ public:
     bool set(Adesk::Int32 value);
     bool set(double value);
     bool set(const ACHAR* text);
+    // Takes the text over without copying it (up to its first zero character).
+    bool set(AcString&& text);
     bool set(const AcValue& other) { *this = other; return true; }
 
     bool get(Adesk::Int32& value) const;
@@ -38,7 +42,9 @@ private:
     DataType m_type = kUnknown;
     Adesk::Int32 m_long = 0;
     double m_double = 0.0;
-    AcString m_text;
+    // Shared, never changed: copies of a value (the field keeps one of what an
+    // evaluator reports) do not copy a long text.
+    std::shared_ptr<const AcString> m_text;
 };
 
 class AcFdFieldValue : public AcValue {

@@ -8,6 +8,8 @@
 #include "host/dbmain.h"
 
 #include <map>
+#include <string>
+#include <string_view>
 #include <vector>
 
 class AcDbField : public AcDbObject {
@@ -55,6 +57,10 @@ public:
     Acad::ErrorStatus getValue(AcValue& value) const;
     // The value as displayed: formatted by type, "####" unless the status is 2.
     AcString getValue() const;
+    // The same as a view of the value's own text where the display is that
+    // text, else of storage: a long text is not copied to be shown.
+    std::u16string_view hostDisplayView(AcString& storage) const;
+    std::string hostDisplayUtf8() const;
     int evaluationStatus(int* errorCode = nullptr, AcString* errorMessage = nullptr) const;
 
     // Compiles when needed and evaluates the nested fields, then this one.

@@ -160,14 +160,29 @@ public:
     Acad::ErrorStatus hostRenumber(const std::vector<std::pair<AcDbObjectId, AcDbHandle>>& moves);
     // Objects that are open and not yet closed; a lookup that forgets to close shows here.
     int openObjectCount() const;
+    // Room for this many objects in all, so a reader that knows about how
+    // many follow does not grow the tables one step at a time.
+    void hostReserveObjects(size_t count);
     AcDbHostFileSource* hostFileSource() const { return m_fileSource.get(); }
     void hostSetFileSource(std::unique_ptr<AcDbHostFileSource> source) { m_fileSource = std::move(source); }
 
 private:
+    // Handle to id, open addressing with linear probing; a power-of-two
+    // number of slots, at most half of them used.
+    struct HandleSlot {
+        Adesk::UInt64 handle = 0;
+        AcDbObjectId id;
+    };
+    HandleSlot* handleSlot(Adesk::UInt64 handle) const;
+    bool handleTaken(Adesk::UInt64 handle) const;
+    void eraseHandle(Adesk::UInt64 handle);
+    void growHandles(size_t capacity);
+
     std::u16string m_filename;
-    std::unordered_map<Adesk::IntDbId, std::unique_ptr<AcDbObject>> m_objects;
-    std::unordered_map<Adesk::UInt64, AcDbObjectId> m_handles;
+    // Owned: every object in the order it was added, found by id through
+    // the host's id table.
     std::vector<AcDbObjectId> m_order;
+    mutable std::vector<HandleSlot> m_handleSlots;
     Adesk::UInt64 m_nextHandle = 1;
     AcDbObjectId m_blockTableId;
     AcDbObjectId m_layerTableId;

@@ -6,6 +6,8 @@
 #include "host/dbmain.h"
 #include "host/geometry.h"
 
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class AcDbSymbolTableRecord : public AcDbObject {
@@ -42,10 +44,19 @@ public:
     bool has(const ACHAR* name) const;
     // Records in the order they were added.
     const std::vector<AcDbObjectId>& recordIds() const { return m_records; }
-    void hostAddRecord(AcDbObjectId id) { m_records.push_back(id); }
+    void hostAddRecord(AcDbObjectId id);
+    // A record of this table took a new name.
+    void hostRenameRecord(AcDbObjectId id, const AcString& oldName, const AcString& newName);
 
 private:
     std::vector<AcDbObjectId> m_records;
+    // Records by name, each list in the order the records were added, so a
+    // lookup is constant time whatever the size of the table.
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::u16string_view s) const { return std::hash<std::u16string_view>{}(s); }
+    };
+    std::unordered_map<std::u16string, std::vector<AcDbObjectId>, NameHash, std::equal_to<>> m_byName;
 };
 
 class AcDbBlockTableRecord;

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config python3
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    nlohmann-json3-dev libzip-dev libpugixml-dev
+    nlohmann-json3-dev libzip-dev libpugixml-dev libexpat1-dev libmuparser-dev libre2-dev
     clang libclang-rt-14-dev valgrind
     # a second DXF reader, to check the drawings tessly writes; with
     # python3-openpyxl, what examples/make_site_plan.py needs

@@ -3,6 +3,7 @@
 #include "spreadsheet_app/Spreadsheet.h"
 #include "spreadsheet_app/TextConvert.h"
 
+#include <expat.h>
 #include <pugixml.hpp>
 #include <zip.h>
 
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <type_traits>
 
 namespace tessly::spreadsheet {
 
@@ -291,77 +293,222 @@ struct WorkbookData {
         }
     }
 
-    // A sheet is read once, when first used. pugixml has no streaming mode, so
-    // the part is inflated whole and parsed in place (no second copy of the
-    // text); buffer and DOM are dropped as soon as the cells are copied out,
-    // and only the compact cell list stays. The transient peak of a 50 MB part
-    // is accepted rather than bringing in a second, streaming XML parser.
+    // Reads a worksheet's cells from parser events: worksheet/sheetData/row/c,
+    // a cell's first <v>, or its first <is> with <t> and rich-text <r><t>.
+    struct SheetReader {
+        SheetReader(WorkbookData& b, Sheet& s) : book(b), sheet(s) {}
+        WorkbookData& book;
+        Sheet& sheet;
+        XML_Parser parser = nullptr;
+        std::string error;  // set by a handler, which must not throw through the parser
+        bool sorted = true;
+        int depth = 0;
+        int matched = 0;  // how many of the open elements are on the cell path
+        uint32_t rowNo = 0, colNo = 0;
+        Cell cell{};
+        std::string type, value, inlineText;
+        bool hasValue = false, hasInline = false, runTaken = false, hasFormula = false;
+        enum class Capture { None, Value, Inline } capture = Capture::None;
+
+        static const char* attribute(const char** attrs, const char* name) {
+            for (; *attrs; attrs += 2)
+                if (std::strcmp(attrs[0], name) == 0) return attrs[1];
+            return nullptr;
+        }
+        // As pugixml reads whole numbers: blanks first, "0x" for hexadecimal.
+        static unsigned long long wholeNumber(const char* text) {
+            if (!text) return 0;
+            while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
+            bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+            return std::strtoull(text, nullptr, hex ? 16 : 10);
+        }
+        void stop(std::string message) {
+            error = std::move(message);
+            XML_StopParser(parser, XML_FALSE);
+        }
+
+        static void start(void* data, const char* name, const char** attrs) {
+            auto& r = *static_cast<SheetReader*>(data);
+            if (!r.error.empty()) return;
+            ++r.depth;
+            if (r.matched != r.depth - 1) return;
+            const char* local = localName(name);
+            switch (r.depth) {
+                case 1: r.matched += std::strcmp(local, "worksheet") == 0; break;
+                case 2: r.matched += std::strcmp(local, "sheetData") == 0; break;
+                case 3:
+                    if (std::strcmp(local, "row") != 0) return;
+                    ++r.matched;
+                    if (const char* at = attribute(attrs, "r"))
+                        r.rowNo = static_cast<uint32_t>(wholeNumber(at));
+                    else
+                        ++r.rowNo;
+                    r.colNo = 0;
+                    break;
+                case 4: {
+                    if (std::strcmp(local, "c") != 0) return;
+                    ++r.matched;
+                    const char* ref = attribute(attrs, "r");
+                    if (ref && *ref) {
+                        auto rect = parseRangeAddress(ref);
+                        if (!rect)
+                            return r.stop("Workbook '" + r.book.path + "': sheet '" + toUtf8(r.sheet.name) +
+                                          "' has a bad cell address '" + ref + "'");
+                        r.colNo = static_cast<uint32_t>(rect->col1);
+                        r.rowNo = static_cast<uint32_t>(rect->row1);
+                    } else {
+                        ++r.colNo;
+                    }
+                    r.cell = Cell{r.rowNo, r.colNo, static_cast<uint32_t>(wholeNumber(attribute(attrs, "s"))),
+                                  CellType::Number, 0};
+                    const char* t = attribute(attrs, "t");
+                    r.type = t ? t : "";
+                    r.value.clear();
+                    r.inlineText.clear();
+                    r.hasValue = r.hasInline = r.hasFormula = false;
+                    break;
+                }
+                case 5:
+                    if (std::strcmp(local, "v") == 0 && !r.hasValue) {
+                        ++r.matched;
+                        r.hasValue = true;
+                        r.capture = Capture::Value;
+                    } else if (std::strcmp(local, "is") == 0 && !r.hasInline) {
+                        ++r.matched;
+                        r.hasInline = true;
+                    } else if (std::strcmp(local, "f") == 0) {
+                        r.hasFormula = true;
+                    }
+                    break;
+                case 6:
+                    if (!r.hasInline || r.capture == Capture::Value) return;
+                    if (std::strcmp(local, "t") == 0) {
+                        ++r.matched;
+                        r.capture = Capture::Inline;
+                    } else if (std::strcmp(local, "r") == 0) {
+                        ++r.matched;
+                        r.runTaken = false;
+                    }
+                    break;
+                case 7:
+                    if (r.capture == Capture::None && std::strcmp(local, "t") == 0 && !r.runTaken) {
+                        ++r.matched;
+                        r.runTaken = true;
+                        r.capture = Capture::Inline;
+                    }
+                    break;
+                default: break;
+            }
+        }
+
+        static void text(void* data, const char* s, int len) {
+            auto& r = *static_cast<SheetReader*>(data);
+            if (r.capture == Capture::None || r.matched != r.depth) return;
+            (r.capture == Capture::Value ? r.value : r.inlineText).append(s, static_cast<size_t>(len));
+        }
+
+        static void end(void* data, const char*) {
+            auto& r = *static_cast<SheetReader*>(data);
+            if (!r.error.empty()) return;
+            bool onPath = r.matched == r.depth;
+            --r.depth;
+            if (!onPath) return;
+            --r.matched;
+            if (r.capture != Capture::None && r.depth + 1 >= 5) r.capture = Capture::None;
+            if (r.depth + 1 == 4) r.finishCell();
+        }
+
+        void finishCell() {
+            // A formula text may be empty; any other formula result may not.
+            if (hasFormula && (!hasValue || (type != "str" && value.empty()))) {
+                cell.type = CellType::Uncomputed;
+            } else if (type == "inlineStr") {
+                cell.type = CellType::LocalString;
+                cell.number = static_cast<double>(sheet.strings.size());
+                sheet.strings.push_back(decodeEscapes(toUtf16(inlineText)));
+            } else if (!hasValue) {
+                return;  // formatted but empty
+            } else if (type == "s") {
+                cell.type = CellType::SharedString;
+                cell.number = static_cast<double>(static_cast<uint32_t>(wholeNumber(value.c_str())));
+            } else if (type == "str" || type == "e") {
+                cell.type = type == "e" ? CellType::Error : CellType::LocalString;
+                cell.number = static_cast<double>(sheet.strings.size());
+                sheet.strings.push_back(decodeEscapes(toUtf16(value)));
+            } else if (type == "b") {
+                cell.type = CellType::Boolean;
+                cell.number = std::strtol(value.c_str(), nullptr, 10) != 0;
+            } else if (type == "d") {
+                cell.number = book.isoDateToSerial(value.c_str());
+            } else {
+                cell.number = std::strtod(value.c_str(), nullptr);
+            }
+            if (!sheet.cells.empty()) {
+                const Cell& last = sheet.cells.back();
+                if (last.row > cell.row || (last.row == cell.row && last.col >= cell.col)) sorted = false;
+            }
+            sheet.cells.push_back(cell);
+        }
+    };
+
+    // Inflates a part piece by piece into the parser: a sheet is never held
+    // whole, inflated or as a tree. False when the part is missing.
+    bool streamXml(const std::string& name, XML_Parser parser, const std::string& handlerError) const {
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat(zip, name.c_str(), ZIP_FL_NOCASE, &st) != 0) return false;
+        // The size is the package's own claim: a zip bomb or a forged
+        // header is refused before anything is inflated.
+        if (!(st.valid & ZIP_STAT_SIZE) || st.size > kMaxPartSize) fail("part '" + name + "' is too large");
+        zip_file_t* f = zip_fopen(zip, name.c_str(), ZIP_FL_NOCASE);
+        if (!f) fail("cannot read part '" + name + "': " + zip_strerror(zip));
+        std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> file(f, zip_fclose);
+        constexpr size_t kPiece = 1 << 16;
+        zip_uint64_t total = 0;
+        for (;;) {
+            void* buf = XML_GetBuffer(parser, kPiece);
+            if (!buf) fail("part '" + name + "' is too large");
+            zip_int64_t got = zip_fread(f, buf, kPiece);
+            if (got < 0) fail("part '" + name + "' is corrupt: " + zip_file_strerror(f));
+            total += static_cast<zip_uint64_t>(got);
+            if (total > st.size) fail("part '" + name + "' is corrupt");
+            bool last = got == 0;
+            if (XML_ParseBuffer(parser, static_cast<int>(got), last) != XML_STATUS_OK) {
+                if (!handlerError.empty()) throw SpreadsheetError(handlerError);
+                fail("part '" + name + "' is corrupt: " + XML_ErrorString(XML_GetErrorCode(parser)));
+            }
+            if (last) break;
+        }
+        if (total != st.size) fail("part '" + name + "' is corrupt");
+        return true;
+    }
+
+    // A sheet is read once, when first used, as its XML streams out of the
+    // package; only the compact cell list stays.
     Sheet& loadedSheet(int index) {
         Sheet& sheet = sheets[static_cast<size_t>(index)];
         if (sheet.loaded) return sheet;
-        pugi::xml_document doc;
-        std::string buf;
-        if (!loadXml(sheet.part, doc, buf)) fail("sheet '" + toUtf8(sheet.name) + "' is missing from the file");
-        pugi::xml_node data = child(child(doc, "worksheet"), "sheetData");
-        uint32_t rowNo = 0;
-        bool sorted = true;
-        for (pugi::xml_node row : data.children()) {
-            if (!isNamed(row, "row")) continue;
-            pugi::xml_attribute r = row.attribute("r");
-            rowNo = r ? r.as_uint() : rowNo + 1;
-            uint32_t colNo = 0;
-            for (pugi::xml_node c : row.children()) {
-                if (!isNamed(c, "c")) continue;
-                const char* ref = c.attribute("r").value();
-                if (*ref) {
-                    auto rect = parseRangeAddress(ref);
-                    if (!rect) fail("sheet '" + toUtf8(sheet.name) + "' has a bad cell address '" + ref + "'");
-                    colNo = static_cast<uint32_t>(rect->col1);
-                    rowNo = static_cast<uint32_t>(rect->row1);
-                } else {
-                    ++colNo;
-                }
-                Cell cell{rowNo, colNo, c.attribute("s").as_uint(), CellType::Number, 0};
-                std::string t = c.attribute("t").value();
-                pugi::xml_node v = child(c, "v");
-                // A formula text may be empty; any other formula result may not.
-                bool uncomputed = child(c, "f") && (!v || (t != "str" && !*v.text().get()));
-                if (uncomputed) {
-                    cell.type = CellType::Uncomputed;
-                } else if (t == "inlineStr") {
-                    cell.type = CellType::LocalString;
-                    cell.number = static_cast<double>(sheet.strings.size());
-                    sheet.strings.push_back(stringItemText(child(c, "is")));
-                } else if (!v) {
-                    continue;  // formatted but empty
-                } else if (t == "s") {
-                    cell.type = CellType::SharedString;
-                    cell.number = v.text().as_uint();
-                } else if (t == "str" || t == "e") {
-                    cell.type = t == "e" ? CellType::Error : CellType::LocalString;
-                    cell.number = static_cast<double>(sheet.strings.size());
-                    sheet.strings.push_back(decodeEscapes(toUtf16(v.text().get())));
-                } else if (t == "b") {
-                    cell.type = CellType::Boolean;
-                    cell.number = v.text().as_int() != 0;
-                } else if (t == "d") {
-                    cell.number = isoDateToSerial(v.text().get());
-                } else {
-                    cell.number = std::strtod(v.text().get(), nullptr);
-                }
-                if (!sheet.cells.empty()) {
-                    const Cell& last = sheet.cells.back();
-                    if (last.row > cell.row || (last.row == cell.row && last.col >= cell.col)) sorted = false;
-                }
-                sheet.cells.push_back(cell);
-            }
-        }
-        if (!sorted) {
+        SheetReader reader(*this, sheet);
+        std::unique_ptr<std::remove_pointer_t<XML_Parser>, void (*)(XML_Parser)> parser(XML_ParserCreate(nullptr),
+                                                                                        XML_ParserFree);
+        if (!parser) fail("sheet '" + toUtf8(sheet.name) + "': out of memory");
+        XML_SetUserData(parser.get(), &reader);
+        XML_SetElementHandler(parser.get(), SheetReader::start, SheetReader::end);
+        XML_SetCharacterDataHandler(parser.get(), SheetReader::text);
+        reader.parser = parser.get();
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat(zip, sheet.part.c_str(), ZIP_FL_NOCASE, &st) == 0 && (st.valid & ZIP_STAT_SIZE) &&
+            st.size <= kMaxPartSize)
+            sheet.cells.reserve(static_cast<size_t>(st.size / 32));  // about the smallest a cell's XML is
+        if (!streamXml(sheet.part, parser.get(), reader.error))
+            fail("sheet '" + toUtf8(sheet.name) + "' is missing from the file");
+        if (!reader.sorted) {
             std::stable_sort(sheet.cells.begin(), sheet.cells.end(), [](const Cell& a, const Cell& b) {
                 return a.row != b.row ? a.row < b.row : a.col < b.col;
             });
         }
-        sheet.cells.shrink_to_fit();
+        if (sheet.cells.capacity() > sheet.cells.size() + sheet.cells.size() / 4) sheet.cells.shrink_to_fit();
         sheet.loaded = true;
         return sheet;
     }

@@ -5,6 +5,8 @@
 #include "tablecell/RegExp.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -416,12 +418,38 @@ private:
 
 }
 
+namespace {
+// Where prefix next stands in text from `from` on. The first unit is found
+// with memchr on its low byte, which on little-endian machines only stands
+// at even offsets in the units that hold it.
+size_t findPrefix(std::u16string_view text, size_t from, std::u16string_view prefix)
+{
+    if constexpr (std::endian::native != std::endian::little)
+        return text.find(prefix, from);
+    const char* bytes = reinterpret_cast<const char*>(text.data());
+    const size_t size = text.size() * 2;
+    const int low = prefix[0] & 0xFF;
+    for (size_t at = from * 2; at < size;) {
+        const void* hit = std::memchr(bytes + at, low, size - at);
+        if (!hit)
+            return std::u16string_view::npos;
+        size_t offset = size_t(static_cast<const char*>(hit) - bytes);
+        at = offset + 1;
+        if (offset % 2 == 0 && text.substr(offset / 2).starts_with(prefix))
+            return offset / 2;
+    }
+    return std::u16string_view::npos;
+}
+}
+
 struct CRegExp::Program {
     std::vector<Instruction> code;
     std::vector<CharSet> sets;
     int groups = 0;
     int loops = 0;
     bool anchored = false;
+    // The characters every match begins with, so a search can skip to them.
+    std::u16string prefix;
 };
 
 CRegExp::CRegExp() = default;
@@ -459,6 +487,13 @@ int CRegExp::parse(std::u16string_view pattern)
         emitter.emit(root);
         program->code.push_back({kMatch});
         program->loops = emitter.loops();
+        // Captures opening at the start take no text; the characters after
+        // them, before any choice, must stand where a match starts.
+        size_t pc = 0;
+        while (program->code[pc].op == kSave)
+            ++pc;
+        while (program->code[pc].op == kChar)
+            program->prefix += program->code[pc++].c;
         m_program = std::move(program);
         return kOk;
     } catch (const std::bad_alloc&) {
@@ -488,9 +523,17 @@ bool CRegExp::match(std::u16string_view text, CRegExpMatchContext& context) cons
     const std::ptrdiff_t length = std::ptrdiff_t(text.size());
     long stepsLeft = kMaxSteps;
 
+    const std::u16string_view prefix = program.prefix;
     for (std::ptrdiff_t start = 0; start < length; ++start) {
         if (program.anchored && start > 0)
             break;
+        if (!prefix.empty() && !program.anchored) {
+            // No match starts before the next place the prefix stands.
+            size_t next = findPrefix(text, size_t(start), prefix);
+            if (next == std::u16string_view::npos)
+                break;
+            start = std::ptrdiff_t(next);
+        }
         slots.assign(2 * size_t(program.groups), -1);
         loopStarts.assign(size_t(program.loops), -1);
         stack.clear();

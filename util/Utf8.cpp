@@ -9,6 +9,22 @@ std::u16string decode(std::string_view bytes)
 {
     std::u16string out;
     out.reserve(bytes.size());
+    decodeAppend(bytes, out);
+    return out;
+}
+
+size_t completePrefix(std::string_view bytes)
+{
+    // A sequence is at most 4 bytes; an invalid one decodes the same whether
+    // the input ends or a byte that is no continuation byte follows.
+    for (size_t back = 1; back <= 4 && back <= bytes.size(); ++back)
+        if ((static_cast<unsigned char>(bytes[bytes.size() - back]) & 0xC0) != 0x80)
+            return bytes.size() - back;
+    return bytes.size();
+}
+
+void decodeAppend(std::string_view bytes, std::u16string& out)
+{
     size_t i = 0;
     while (i < bytes.size()) {
         auto b = static_cast<unsigned char>(bytes[i]);
@@ -40,7 +56,6 @@ std::u16string decode(std::string_view bytes)
         }
         i += len;
     }
-    return out;
 }
 
 }

@@ -7,4 +7,9 @@
 
 namespace utf8 {
 std::u16string decode(std::string_view bytes);
+// Decodes onto the end of out. Text read in pieces decodes as it would whole
+// when every piece but the last ends where completePrefix says.
+void decodeAppend(std::string_view bytes, std::u16string& out);
+// The length of bytes up to the start of a sequence its end may cut.
+size_t completePrefix(std::string_view bytes);
 }

@@ -5,6 +5,7 @@
 #include "host/dbsymtb.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 AcDbDatabase::AcDbDatabase(bool buildDefaultDrawing)
@@ -36,8 +37,91 @@ void AcDbDatabase::addMissingDefaults()
 
 AcDbDatabase::~AcDbDatabase()
 {
-    for (auto& [id, obj] : m_objects)
-        hostdb::unregisterObject(AcDbObjectId::fromOldId(id));
+    // All are unregistered before any is deleted: a destructor that looks
+    // another object up finds none half torn down.
+    std::vector<AcDbObject*> objects;
+    objects.reserve(m_order.size());
+    for (AcDbObjectId id : m_order) {
+        objects.push_back(hostdb::lookupObject(id));
+        hostdb::unregisterObject(id);
+    }
+    for (AcDbObject* obj : objects)
+        delete obj;
+}
+
+void AcDbDatabase::hostReserveObjects(size_t count)
+{
+    m_order.reserve(count);
+    size_t capacity = 16;
+    while (capacity < 2 * count)
+        capacity *= 2;
+    if (capacity > m_handleSlots.size())
+        growHandles(capacity);
+}
+
+namespace {
+size_t slotOf(Adesk::UInt64 handle, size_t mask)
+{
+    // Handles are mostly consecutive: mixed so neighbours spread out.
+    handle ^= handle >> 33;
+    handle *= 0xFF51AFD7ED558CCDull;
+    handle ^= handle >> 33;
+    return static_cast<size_t>(handle) & mask;
+}
+}
+
+// The slot holding handle, or the empty slot where it would go.
+AcDbDatabase::HandleSlot* AcDbDatabase::handleSlot(Adesk::UInt64 handle) const
+{
+    if (m_handleSlots.empty())
+        return nullptr;
+    size_t mask = m_handleSlots.size() - 1;
+    for (size_t i = slotOf(handle, mask);; i = (i + 1) & mask) {
+        HandleSlot& slot = m_handleSlots[i];
+        if (slot.handle == handle || slot.handle == 0)
+            return &slot;
+    }
+}
+
+bool AcDbDatabase::handleTaken(Adesk::UInt64 handle) const
+{
+    HandleSlot* slot = handleSlot(handle);
+    return slot && slot->handle != 0;
+}
+
+void AcDbDatabase::eraseHandle(Adesk::UInt64 handle)
+{
+    HandleSlot* slot = handleSlot(handle);
+    if (!slot || slot->handle == 0)
+        return;
+    // Later entries of the probe run move up into the gap when their home
+    // slot does not lie between the gap and where they stand.
+    const size_t mask = m_handleSlots.size() - 1;
+    size_t gap = static_cast<size_t>(slot - m_handleSlots.data());
+    for (size_t j = (gap + 1) & mask; m_handleSlots[j].handle != 0; j = (j + 1) & mask) {
+        size_t home = slotOf(m_handleSlots[j].handle, mask);
+        bool stays = gap <= j ? (gap < home && home <= j) : (gap < home || home <= j);
+        if (!stays) {
+            m_handleSlots[gap] = m_handleSlots[j];
+            gap = j;
+        }
+    }
+    m_handleSlots[gap] = HandleSlot();
+}
+
+void AcDbDatabase::growHandles(size_t capacity)
+{
+    std::vector<HandleSlot> old = std::move(m_handleSlots);
+    m_handleSlots.assign(capacity, HandleSlot());
+    size_t mask = capacity - 1;
+    for (const HandleSlot& slot : old) {
+        if (slot.handle == 0)
+            continue;
+        size_t i = slotOf(slot.handle, mask);
+        while (m_handleSlots[i].handle != 0)
+            i = (i + 1) & mask;
+        m_handleSlots[i] = slot;
+    }
 }
 
 Acad::ErrorStatus AcDbDatabase::getFilename(const ACHAR*& fileName) const
@@ -76,10 +160,10 @@ Acad::ErrorStatus AcDbDatabase::getAcDbObjectId(AcDbObjectId& id, bool createIfN
     id = AcDbObjectId();
     if (createIfNotFound || xRefId != 0)
         return Acad::eNotImplementedYet;
-    auto it = m_handles.find(handle.value());
-    if (handle.isNull() || it == m_handles.end())
+    HandleSlot* slot = handle.isNull() ? nullptr : handleSlot(handle.value());
+    if (!slot || slot->handle == 0)
         return Acad::eKeyNotFound;
-    id = it->second;
+    id = slot->id;
     return Acad::eOk;
 }
 
@@ -95,19 +179,20 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
     if (handle.isNull()) {
         // Past the top (a file used the highest handle), the first free one.
         Adesk::UInt64 next = m_nextHandle;
-        while (next == 0 || m_handles.count(next))
+        while (next == 0 || handleTaken(next))
             ++next;
         handle = AcDbHandle(next);
     }
-    if (m_handles.count(handle.value()))
+    if (handleTaken(handle.value()))
         return Acad::eDuplicateKey;
     if (handle.value() >= m_nextHandle)
         m_nextHandle = handle.value() + 1;
+    if (2 * (m_order.size() + 1) > m_handleSlots.size())
+        growHandles(std::max<size_t>(16, 2 * m_handleSlots.size()));
     id = hostdb::newObjectId();
     object->hostSetIdentity(this, id, handle);
     object->setOwnerId(owner);
-    m_objects[id.asOldId()].reset(object);
-    m_handles[handle.value()] = id;
+    *handleSlot(handle.value()) = {handle.value(), id};
     m_order.push_back(id);
     hostdb::registerObject(id, object);
 
@@ -134,15 +219,15 @@ Acad::ErrorStatus AcDbDatabase::hostRenumber(const std::vector<std::pair<AcDbObj
         leaving.insert(obj->objectHandle().value());
     }
     for (auto& [id, handle] : moves) {
-        bool keptByOther = m_handles.count(handle.value()) && !leaving.count(handle.value());
+        bool keptByOther = handleTaken(handle.value()) && !leaving.count(handle.value());
         if (handle.isNull() || keptByOther || !arriving.insert(handle.value()).second)
             return Acad::eDuplicateKey;
     }
     for (Adesk::UInt64 old : leaving)
-        m_handles.erase(old);
+        eraseHandle(old);
     for (auto& [id, handle] : moves) {
         objectAt(id)->hostSetIdentity(this, id, handle);
-        m_handles[handle.value()] = id;
+        *handleSlot(handle.value()) = {handle.value(), id};
         if (handle.value() >= m_nextHandle)
             m_nextHandle = handle.value() + 1;
     }
@@ -151,14 +236,14 @@ Acad::ErrorStatus AcDbDatabase::hostRenumber(const std::vector<std::pair<AcDbObj
 
 AcDbObject* AcDbDatabase::objectAt(AcDbObjectId id) const
 {
-    auto it = m_objects.find(id.asOldId());
-    return it == m_objects.end() ? nullptr : it->second.get();
+    AcDbObject* obj = hostdb::lookupObject(id);
+    return obj && obj->database() == this ? obj : nullptr;
 }
 
 int AcDbDatabase::openObjectCount() const
 {
     int n = 0;
-    for (auto& [id, obj] : m_objects)
-        n += obj->hostOpenCount() > 0;
+    for (AcDbObjectId id : m_order)
+        n += hostdb::lookupObject(id)->hostOpenCount() > 0;
     return n;
 }

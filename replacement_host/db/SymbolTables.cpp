@@ -19,8 +19,43 @@ Acad::ErrorStatus AcDbSymbolTableRecord::setName(const ACHAR* name)
 {
     if (!name || !*name)
         return Acad::eInvalidInput;
+    AcString old = std::move(m_name);
     m_name = name;
+    // The table finds its records by name, so it hears of the new one.
+    if (AcDbDatabase* db = database())
+        if (auto* table = AcDbSymbolTable::cast(db->objectAt(ownerId())))
+            table->hostRenameRecord(objectId(), old, m_name);
     return Acad::eOk;
+}
+
+namespace {
+const AcString& recordName(AcDbObjectId id)
+{
+    static const AcString none;
+    auto* rec = AcDbSymbolTableRecord::cast(hostdb::lookupObject(id));
+    return rec ? rec->name() : none;
+}
+}
+
+void AcDbSymbolTable::hostAddRecord(AcDbObjectId id)
+{
+    m_records.push_back(id);
+    m_byName[recordName(id)].push_back(id);
+}
+
+void AcDbSymbolTable::hostRenameRecord(AcDbObjectId id, const AcString& oldName, const AcString& newName)
+{
+    if (auto it = m_byName.find(oldName); it != m_byName.end()) {
+        std::erase(it->second, id);
+        if (it->second.empty())
+            m_byName.erase(it);
+    }
+    // Kept in the order the records were added, as a walk of the table finds them.
+    std::vector<AcDbObjectId>& same = m_byName[newName];
+    auto pos = std::find_if(same.begin(), same.end(), [&](AcDbObjectId other) {
+        return std::find(m_records.begin(), m_records.end(), other) > std::find(m_records.begin(), m_records.end(), id);
+    });
+    same.insert(pos, id);
 }
 
 Acad::ErrorStatus AcDbSymbolTable::getAt(const ACHAR* name, AcDbObjectId& id, bool getErased) const
@@ -28,9 +63,12 @@ Acad::ErrorStatus AcDbSymbolTable::getAt(const ACHAR* name, AcDbObjectId& id, bo
     id = AcDbObjectId();
     if (!name)
         return Acad::eInvalidInput;
-    for (AcDbObjectId rid : m_records) {
+    auto it = m_byName.find(std::u16string_view(name));
+    if (it == m_byName.end())
+        return Acad::eKeyNotFound;
+    for (AcDbObjectId rid : it->second) {
         auto* rec = AcDbSymbolTableRecord::cast(hostdb::lookupObject(rid));
-        if (rec && (getErased || !rec->isErased()) && rec->name() == name) {
+        if (rec && (getErased || !rec->isErased())) {
             id = rid;
             return Acad::eOk;
         }

@@ -90,6 +90,8 @@ public:
     {
         m_source->path = path;
         m_record.reader = &m_reader;
+        // Written by CAD programs, an object takes a few hundred bytes.
+        m_db->hostReserveObjects(m_reader.fileSize() / 256);
         m_layers[upper("0")] = true;
     }
 
@@ -423,15 +425,16 @@ void Loader::readBlocks()
 void Loader::readEntities()
 {
     addDefaults();
-    m_blocks.emplace(upper(utf::toUtf8(AcDbBlockTableRecord::kModelSpace)), m_db->modelSpaceId());
-    m_blocks.emplace(upper(utf::toUtf8(AcDbBlockTableRecord::kPaperSpace)), m_db->paperSpaceId());
+    const AcDbObjectId model = m_db->modelSpaceId(), paper = m_db->paperSpaceId();
+    m_blocks.emplace(upper(utf::toUtf8(AcDbBlockTableRecord::kModelSpace)), model);
+    m_blocks.emplace(upper(utf::toUtf8(AcDbBlockTableRecord::kPaperSpace)), paper);
     while (readRecord()) {
         if (m_record.type == "ENDSEC") {
             finishPolyline();
             return;
         }
         // Group 67 puts an entity of R12 in paper space; later versions name the owner.
-        entity(m_record.integer(67, 0) == 1 ? m_db->paperSpaceId() : m_db->modelSpaceId(), false);
+        entity(m_record.integer(67, 0) == 1 ? paper : model, false);
     }
     m_reader.fail(m_record.line, "the file ends inside the ENTITIES section (ENDSEC is missing)");
 }

@@ -10,7 +10,7 @@
 namespace dxf {
 
 namespace {
-constexpr size_t kChunk = 1 << 16;
+constexpr size_t kChunk = 1 << 20;
 
 std::string_view trim(std::string_view s)
 {
@@ -27,6 +27,8 @@ GroupReader::GroupReader(const std::string& path) : m_path(path), m_buffer(kChun
     m_file = std::fopen(path.c_str(), "rb");
     if (!m_file)
         throw DxfError(path + ": cannot open: " + std::strerror(errno));
+    // Read in whole chunks of its own buffer: no second buffer inside stdio.
+    std::setvbuf(m_file, nullptr, _IONBF, 0);
     if (std::fseek(m_file, 0, SEEK_END) == 0) {
         long size = std::ftell(m_file);
         m_size = size > 0 ? static_cast<size_t>(size) : 0;
@@ -111,9 +113,8 @@ bool GroupReader::next(Group& group)
     std::string_view valueLine;
     if (!readLine(valueLine))
         fail(line, "group code " + std::to_string(value) + " has no value line: the file is cut short");
-    m_value.assign(valueLine);
     group.code = value;
-    group.value = m_value;
+    group.value = valueLine;
     group.line = line;
     return true;
 }

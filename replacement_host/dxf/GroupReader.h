@@ -1,6 +1,6 @@
 // Reads an ASCII DXF file as tagged pairs: a group code line, then a value
 // line. Streams through a fixed buffer, so memory does not grow with the
-// file; a value stays valid until the next call to next().
+// file; a value is a view of that buffer, valid until the next call to next().
 #pragma once
 
 #include <cstddef>
@@ -40,6 +40,8 @@ public:
     bool next(Group& group);
     [[noreturn]] void fail(size_t line, const std::string& what) const;
     const std::string& path() const { return m_path; }
+    // The file's size in bytes; 0 when it cannot be had.
+    size_t fileSize() const { return m_size; }
 
 private:
     bool readLine(std::string_view& line);
@@ -50,7 +52,6 @@ private:
     size_t m_line = 0;
     bool m_eof = false;
     size_t m_size = 0, m_read = 0; // for progress
-    std::string m_value; // the value line, copied out of the buffer
 };
 
 }

@@ -4,6 +4,7 @@
 #include "host/dbfield.h"
 #include "replacement_host/fields/FieldCode.h"
 #include "replacement_host/fields/ValueDisplay.h"
+#include "replacement_host/text/Utf.h"
 #include "host/dbapserv.h"
 
 #include <exception>
@@ -116,10 +117,28 @@ void AcDbField::subAddedToDatabase()
 
 AcString AcDbField::getFieldCode(int flags, std::vector<AcDbField*>*, AcDb::OpenMode) const
 {
-    AcString params = m_parameters;
-    if (flags & kEvaluatedChildren)
-        for (size_t i = m_children.size(); i-- > 0;)
-            params.replace(m_childSpans[i].first, m_childSpans[i].second, m_children[i]->getValue());
+    AcString params;
+    if ((flags & kEvaluatedChildren) && !m_children.empty()) {
+        // One pass, text and child values in turn: replacing child by child
+        // would move the tail once per child.
+        std::vector<AcString> values;
+        values.reserve(m_children.size());
+        size_t size = m_parameters.size();
+        for (size_t i = 0; i < m_children.size(); ++i) {
+            values.push_back(m_children[i]->getValue());
+            size = size - m_childSpans[i].second + values.back().size();
+        }
+        params.reserve(size);
+        size_t at = 0;
+        for (size_t i = 0; i < m_children.size(); ++i) {
+            params.append(m_parameters, at, m_childSpans[i].first - at);
+            params += values[i];
+            at = m_childSpans[i].first + m_childSpans[i].second;
+        }
+        params.append(m_parameters, at);
+    } else {
+        params = m_parameters;
+    }
     if (m_isTextField)
         return params;
     if (!(flags & kStripOptions) && !m_format.empty())
@@ -163,6 +182,21 @@ AcString AcDbField::getValue() const
     if (m_status != kSuccess)
         return valuedisplay::kFailed;
     return valuedisplay::format(m_value, m_format);
+}
+
+std::u16string_view AcDbField::hostDisplayView(AcString& storage) const
+{
+    if (m_hasFileDisplay)
+        return m_fileDisplay;
+    if (m_status != kSuccess)
+        return valuedisplay::kFailed;
+    return valuedisplay::view(m_value, m_format, storage);
+}
+
+std::string AcDbField::hostDisplayUtf8() const
+{
+    AcString storage;
+    return utf::toUtf8(hostDisplayView(storage));
 }
 
 int AcDbField::evaluationStatus(int* errorCode, AcString* errorMessage) const

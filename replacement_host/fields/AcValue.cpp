@@ -23,9 +23,16 @@ bool AcValue::set(double value)
 
 bool AcValue::set(const ACHAR* text)
 {
+    return set(AcString(text ? text : u""));
+}
+
+bool AcValue::set(AcString&& text)
+{
     reset();
     m_type = kString;
-    m_text = text ? text : u"";
+    if (size_t zero = text.find(u'\0'); zero != AcString::npos)
+        text.resize(zero);
+    m_text = std::make_shared<const AcString>(std::move(text));
     return true;
 }
 
@@ -52,7 +59,7 @@ bool AcValue::get(const ACHAR*& text) const
 {
     if (m_type != kString)
         return false;
-    text = m_text.c_str();
+    text = m_text ? m_text->c_str() : u"";
     return true;
 }
 
@@ -60,6 +67,6 @@ bool AcValue::get(AcString& text) const
 {
     if (m_type != kString)
         return false;
-    text = m_text;
+    text = m_text ? *m_text : AcString();
     return true;
 }

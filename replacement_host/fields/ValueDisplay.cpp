@@ -36,40 +36,65 @@ void affixesOf(const AcString& fmt, AcString& prefix, AcString& suffix)
 }
 }
 
-AcString format(const AcValue& value, const AcString& fmt)
+namespace {
+// The shown text between prefix and suffix; a text value is handed back
+// as a view of the value's own text.
+std::u16string_view body(const AcValue& value, const AcString& fmt, AcString& storage)
 {
-    AcString text;
     switch (value.dataType()) {
     case AcValue::kLong: {
         Adesk::Int32 v = 0;
         value.get(v);
-        text = widen(std::to_string(v));
-        break;
+        storage = widen(std::to_string(v));
+        return storage;
     }
     case AcValue::kDouble: {
         double v = 0;
         value.get(v);
         if (!std::isfinite(v)) {
-            text = std::isnan(v) ? u"NaN" : (v < 0 ? u"-Infinity" : u"Infinity");
-            break;
+            storage = std::isnan(v) ? u"NaN" : (v < 0 ? u"-Infinity" : u"Infinity");
+            return storage;
         }
         char buf[512];
         std::snprintf(buf, sizeof buf, "%.*f", precisionOf(fmt), v);
-        text = widen(buf);
-        if (text == u"-0" || text.find_first_not_of(u"-0.") == AcString::npos)
-            if (!text.empty() && text[0] == u'-')
-                text.erase(0, 1); // no "-0.0000" for a value that rounds to zero
-        break;
+        storage = widen(buf);
+        if (storage == u"-0" || storage.find_first_not_of(u"-0.") == AcString::npos)
+            if (!storage.empty() && storage[0] == u'-')
+                storage.erase(0, 1); // no "-0.0000" for a value that rounds to zero
+        return storage;
     }
-    case AcValue::kString:
+    case AcValue::kString: {
+        const ACHAR* text = u"";
         value.get(text);
-        break;
-    default:
-        break;
+        return text;
     }
+    default:
+        return {};
+    }
+}
+}
+
+AcString format(const AcValue& value, const AcString& fmt)
+{
+    AcString prefix, suffix, storage;
+    affixesOf(fmt, prefix, suffix);
+    std::u16string_view text = body(value, fmt, storage);
+    AcString out;
+    out.reserve(prefix.size() + text.size() + suffix.size());
+    out += prefix;
+    out += text;
+    out += suffix;
+    return out;
+}
+
+std::u16string_view view(const AcValue& value, const AcString& fmt, AcString& storage)
+{
     AcString prefix, suffix;
     affixesOf(fmt, prefix, suffix);
-    return prefix + text + suffix;
+    if (prefix.empty() && suffix.empty())
+        return body(value, fmt, storage);
+    storage = format(value, fmt);
+    return storage;
 }
 
 }

@@ -147,10 +147,11 @@ LoadResult loadJson(const Json& root, const std::string& name)
     for (Pending& p : pending)
         if (!p.object)
             waiting.push_back(&p);
+    const AcDbObjectId modelSpace = db->modelSpaceId();
     while (!waiting.empty()) {
         std::vector<Pending*> still;
         for (Pending* p : waiting) {
-            AcDbObjectId owner = db->modelSpaceId();
+            AcDbObjectId owner = modelSpace;
             if (p->in.has("owner")) {
                 AcDbHandle h;
                 const Json& o = p->in.json()["owner"];

@@ -52,8 +52,12 @@ std::u16string toUtf16(std::string_view bytes)
 
 std::string toUtf8(std::u16string_view s)
 {
+    // Sized first: a long text is not grown by doubling.
+    size_t bytes = 0;
+    for (char16_t c : s)
+        bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : (c >= 0xD800 && c <= 0xDBFF) ? 1 : 3;
     std::string out;
-    out.reserve(s.size());
+    out.reserve(bytes + 3);
     for (size_t i = 0; i < s.size(); ++i) {
         char32_t cp = s[i];
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {

@@ -6,6 +6,7 @@
 #include "replacement_host/platform/CrtIo.h"
 #include "tests/external/Files.h"
 #include "tests/support/TestHost.h"
+#include "util/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -83,6 +84,55 @@ TEST_F(TextFile, DecodesByByteOrderMark)
         r.value.get(text);
         EXPECT_EQ(text, c.text);
     }
+}
+
+// Long files are decoded a piece at a time: sequences cut at a piece's end,
+// invalid ones there, and a zero byte far in must read as the whole would.
+TEST_F(TextFile, LongFilesReadAsTheWholeDecodes)
+{
+    using namespace std::string_literals;
+    const size_t piece = 1 << 20;
+    auto around = [&](size_t at, const std::string& middle) {
+        std::string bytes(at - 2, 'a');
+        return bytes + middle + std::string(piece / 2, 'z');
+    };
+    struct Case {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"4-byte sequence across the first piece", around(piece, "\xF0\x9F\x93\x90")},
+        {"3-byte sequence across the first piece", around(piece - 1, "\xE2\x82\xAC")},
+        {"2-byte sequence ending the first piece", around(piece, "\xC3\xA9")},
+        {"cut sequence across the first piece", around(piece, "\xF0\x9F\x93" "b")},
+        {"stray continuation bytes there", around(piece, "\x80\x80\x80\x80\x80")},
+        {"zero byte in the third piece", std::string(2 * piece + 5, 'x') + "\0tail"s + std::string(10, 'y')},
+        {"several pieces of accents", [] {
+             std::string s;
+             while (s.size() < 3 * (1 << 20) + 7)
+                 s += "\xC3\xA9t\xC3\xA9 \xE2\x80\x94 ";
+             return s;
+         }()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir.write("plans/long.txt", c.bytes);
+        testhost::FieldResult r = evaluate(u"long.txt");
+        EXPECT_EQ(r.status, 2);
+        AcString text;
+        r.value.get(text);
+        std::u16string expected = utf8::decode(std::string_view(c.bytes).substr(0, c.bytes.find('\0')));
+        ASSERT_EQ(text.size(), expected.size());
+        EXPECT_TRUE(text == expected);
+    }
+    // UTF-16 past one piece.
+    std::string wide = "\xFF\xFE";
+    for (size_t i = 0; i < piece; ++i)
+        wide += i % 2 ? "\xAC\x20"s : "q\0"s;
+    dir.write("plans/wide.txt", wide);
+    AcString text;
+    evaluate(u"wide.txt").value.get(text);
+    ASSERT_EQ(text.size(), piece);
+    EXPECT_EQ(text.substr(piece - 2), u"q€");
 }
 
 TEST_F(TextFile, RelativeToTheDrawingFolderOrAbsolute)

@@ -181,6 +181,30 @@ TEST(RegExp, LongTextsStayOffTheCallStack)
     EXPECT_EQ(text.size() - 1, groups[0].size());
 }
 
+// A search goes straight to where the pattern's leading characters stand;
+// what it finds there must be what trying every start would find.
+TEST(RegExp, SearchFromTheLeadingCharacters)
+{
+    std::u16string filler;
+    while (filler.size() < 2000)
+        filler += u"TABLE words, TABLE(<x and %<\\_ObjHandle marks ";
+    ExpectRows({
+        {u"aab", u"ab", true, {}},
+        {u"xxabab", u"{ab}ab", true, {u"ab"}},
+        {u"TTABLE(<1>).A", kTablePattern, true, {u"1", u"A"}},
+        {u"xab", u"^ab", false, {}},
+        {u"abd", u"ab|cd", true, {}},
+        {u"xacd", u"ab|cd", true, {}},
+        {u"xyz", u"xq|yz", true, {}},
+        {u"xyw", u"xq|yz", false, {}},
+        {u"b", u"a*b", true, {}},
+        {filler + u"TABLE(<1F2>).$B$2", kTablePattern, true, {u"1F2", u"$B$2"}},
+        {filler + u"%<\\_ObjHandle 2F1>%", kHandlePattern, true, {u"2F1"}},
+        {filler, kTablePattern, false, {}},
+        {filler + u"TABL", kTablePattern, false, {}},
+    });
+}
+
 // Former bugs: faults that could hang or crash the matcher.
 TEST(RegExp, FormerBugs)
 {
