@@ -196,6 +196,20 @@ Json entryJson(const Entry& e)
 
 int entryStatus(const Entry& e) { return e.field ? e.field->evaluationStatus() : AcDbField::kSyntaxError; }
 
+// What the table and CSV rows show, taken from the field itself: a value of
+// a hundred megabytes is converted once, not copied through a JSON object.
+std::string entryDisplay(const Entry& e) { return e.field ? e.field->hostDisplayUtf8() : e.openCode; }
+std::string entryProblem(const Entry& e)
+{
+    if (!e.field)
+        return "the code has no closing >%; the text shows it as it is";
+    return e.field->evaluationStatus() != AcDbField::kSuccess ? problemText(*e.field) : std::string();
+}
+std::string entryCode(const Entry& e)
+{
+    return e.field ? utf::toUtf8(e.field->getFieldCode(AcDbField::kTextField)) : e.openCode;
+}
+
 bool failed(const Entry& e)
 {
     int status = entryStatus(e);
@@ -500,11 +514,9 @@ void printEntries(const std::vector<Entry>& entries, Format format, const std::s
         std::string first = drawing.empty() ? "" : csvCell(drawing) + ",";
         output::line(std::string(drawing.empty() ? "" : "drawing,") + "location,evaluator,code,status,value,problem");
         for (const Entry& e : entries) {
-            Json j = entryJson(e);
             output::line(first + csvCell(entryLocationText(e)) + "," + csvCell(evaluatorOf(e)) + "," +
-                         csvCell(j["code"].get<std::string>()) + "," + std::to_string(entryStatus(e)) + "," +
-                         csvCell(j["display"].get<std::string>()) + "," +
-                         csvCell(j.contains("problem") ? j["problem"].get<std::string>() : ""));
+                         csvCell(entryCode(e)) + "," + std::to_string(entryStatus(e)) + "," +
+                         csvCell(entryDisplay(e)) + "," + csvCell(entryProblem(e)));
             output::itemDone();
         }
         return;
@@ -512,12 +524,11 @@ void printEntries(const std::vector<Entry>& entries, Format format, const std::s
     std::vector<std::vector<std::string>> rows{{"LOCATION", "EVALUATOR", "PARAMETERS", "STATUS", "VALUE", "PROBLEM"}};
     bool anyProblem = false;
     for (const Entry& e : entries) {
-        Json j = entryJson(e);
-        std::string problem = j.contains("problem") ? j["problem"].get<std::string>() : "";
+        std::string problem = entryProblem(e);
         anyProblem |= !problem.empty();
         rows.push_back({entryLocationText(e), evaluatorOf(e),
                         e.field ? utf::toUtf8(e.field->parameters()) : e.openCode, statusText(entryStatus(e)),
-                        j["display"].get<std::string>(), problem});
+                        entryDisplay(e), std::move(problem)});
     }
     if (!anyProblem)
         rows[0].pop_back();
