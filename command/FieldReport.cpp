@@ -334,36 +334,38 @@ std::string statusText(int status)
     }
 }
 
-void printTable(const std::vector<std::vector<std::string>>& rows)
+void printTable(std::vector<std::vector<std::string>> rows)
 {
-    std::vector<std::vector<std::string>> cells = rows;
+    // Cells are escaped in place and written piece by piece: a value of a
+    // hundred megabytes is not copied again on its way out.
     std::vector<size_t> widths;
-    for (auto& row : cells) {
+    for (auto& row : rows) {
         for (size_t c = 0; c < row.size(); ++c) {
-            std::string escaped;
-            for (char ch : row[c]) {
-                if (ch == '\n') escaped += "\\n";
-                else if (ch == '\r') escaped += "\\r";
-                else if (ch == '\t') escaped += "\\t";
-                else escaped += ch;
+            if (row[c].find_first_of("\n\r\t") != std::string::npos) {
+                std::string escaped;
+                for (char ch : row[c]) {
+                    if (ch == '\n') escaped += "\\n";
+                    else if (ch == '\r') escaped += "\\r";
+                    else if (ch == '\t') escaped += "\\t";
+                    else escaped += ch;
+                }
+                row[c] = std::move(escaped);
             }
-            row[c] = escaped;
             if (widths.size() <= c)
                 widths.push_back(0);
             widths[c] = std::max(widths[c], width(row[c]));
         }
     }
-    for (auto& row : cells) {
-        std::string line;
+    for (auto& row : rows) {
         size_t last = row.size();
         while (last > 0 && row[last - 1].empty())
             --last;
         for (size_t c = 0; c < last; ++c) {
-            line += row[c];
+            output::write(row[c]);
             if (c + 1 < last)
-                line += std::string(widths[c] - width(row[c]) + 2, ' ');
+                output::write(std::string(widths[c] - width(row[c]) + 2, ' '));
         }
-        output::line(line);
+        output::write("\n");
     }
 }
 
@@ -532,7 +534,7 @@ void printEntries(const std::vector<Entry>& entries, Format format, const std::s
     }
     if (!anyProblem)
         rows[0].pop_back();
-    printTable(rows);
+    printTable(std::move(rows));
 }
 
 }

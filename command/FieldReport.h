@@ -61,7 +61,7 @@ int entryStatus(const Entry& entry);
 bool failed(const Entry& entry);
 
 // Prints rows as aligned columns; newlines in cells show as "\n".
-void printTable(const std::vector<std::vector<std::string>>& rows);
+void printTable(std::vector<std::vector<std::string>> rows);
 
 // Every field of the drawing not nested in another, in drawing order, and
 // after each text's fields the code it leaves unclosed.

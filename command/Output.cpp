@@ -19,9 +19,15 @@ struct Writer {
 
     void drain()
     {
+        put(buffer);
+        buffer.clear();
+    }
+
+    void put(std::string_view text)
+    {
         size_t at = 0;
-        while (at < buffer.size() && !broken) {
-            ssize_t n = ::write(STDOUT_FILENO, buffer.data() + at, buffer.size() - at);
+        while (at < text.size() && !broken) {
+            ssize_t n = ::write(STDOUT_FILENO, text.data() + at, text.size() - at);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -29,7 +35,6 @@ struct Writer {
             else
                 at += static_cast<size_t>(n);
         }
-        buffer.clear();
     }
 };
 
@@ -44,6 +49,12 @@ Writer& writer()
 void write(std::string_view text)
 {
     Writer& w = writer();
+    if (text.size() >= kChunk) {
+        // A large piece goes out as it is, after what waits before it.
+        w.drain();
+        w.put(text);
+        return;
+    }
     w.buffer.append(text);
     if (w.buffer.size() >= kChunk)
         w.drain();
