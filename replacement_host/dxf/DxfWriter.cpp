@@ -194,19 +194,7 @@ private:
                 t += u'\\';
             t += c;
         }
-        if (m_source.utf8)
-            return utf::toUtf8(t);
-        std::string out;
-        for (char16_t c : t) {
-            if (c < 0x80) {
-                out += static_cast<char>(c);
-            } else {
-                char buf[16];
-                std::snprintf(buf, sizeof buf, "\\U+%04X", static_cast<unsigned>(c));
-                out += buf;
-            }
-        }
-        return out;
+        return encodeRaw(t);
     }
     // Pieces of at most 250 bytes, never inside a UTF-8 sequence.
     static std::vector<std::string_view> pieces(std::string_view s)
@@ -456,6 +444,8 @@ private:
         std::snprintf(buf, sizeof buf, "%llX", m_next++);
         return buf;
     }
+    // Text in the file's encoding, as it stands: UTF-8 from R2007 on, else
+    // ASCII with \U+XXXX for every other character.
     std::string encodeRaw(std::u16string_view s) const
     {
         if (m_source.utf8)

@@ -161,34 +161,28 @@ Acad::ErrorStatus AcFdFieldEngine::evaluateFields(int context, AcDbDatabase* dat
     return Acad::eOk;
 }
 
-namespace fieldprogress {
 namespace {
-Callback& current()
+// The callback the command set for each kind of progress; none: not reported.
+template <int Kind>
+fieldprogress::Callback& progressCallback()
 {
-    static Callback callback;
+    static fieldprogress::Callback callback;
     return callback;
 }
-}
-void set(Callback callback) { current() = std::move(callback); }
-void report(size_t done, size_t total)
+template <int Kind>
+void reportProgress(size_t done, size_t total)
 {
-    if (current())
-        current()(done, total);
+    if (const auto& callback = progressCallback<Kind>())
+        callback(done, total);
 }
 }
 
+namespace fieldprogress {
+void set(Callback callback) { progressCallback<0>() = std::move(callback); }
+void report(size_t done, size_t total) { reportProgress<0>(done, total); }
+}
+
 namespace readprogress {
-namespace {
-Callback& current()
-{
-    static Callback callback;
-    return callback;
-}
-}
-void set(Callback callback) { current() = std::move(callback); }
-void report(size_t done, size_t total)
-{
-    if (current())
-        current()(done, total);
-}
+void set(Callback callback) { progressCallback<1>() = std::move(callback); }
+void report(size_t done, size_t total) { reportProgress<1>(done, total); }
 }

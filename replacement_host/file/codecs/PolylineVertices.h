@@ -1,0 +1,51 @@
+// The part of the drawing file that lightweight and old-style 2D polylines
+// share: "vertices" as [[x, y, bulge?], ...] (at least one), "closed" and
+// "elevation". Each codec adds what is its own.
+#pragma once
+
+#include "replacement_host/file/JsonIn.h"
+
+#include <cmath>
+#include <string>
+
+namespace drawingfile {
+
+// Reads the vertices, closed flag and elevation into the polyline; add
+// appends one vertex with its bulge.
+template <class Polyline, class Add>
+void readPolylineVertices(const JsonIn& in, Polyline& pl, Add add)
+{
+    const Json& vertices = in.array("vertices");
+    if (vertices.empty())
+        in.fail("\"vertices\" must hold at least one vertex");
+    for (size_t i = 0; i < vertices.size(); ++i) {
+        const Json& v = vertices[i];
+        bool ok = v.is_array() && (v.size() == 2 || v.size() == 3);
+        for (size_t k = 0; ok && k < v.size(); ++k)
+            ok = v[k].is_number() && std::isfinite(v[k].get<double>());
+        if (!ok)
+            in.fail("\"vertices\"[" + std::to_string(i) + "] must be [x, y] or [x, y, bulge] of finite numbers");
+        add(AcGePoint2d(v[0].get<double>(), v[1].get<double>()), v.size() == 3 ? v[2].get<double>() : 0.0);
+    }
+    pl.setClosed(in.boolean("closed", false));
+    pl.setElevation(in.number("elevation", 0.0));
+}
+
+template <class Polyline>
+void writePolylineVertices(const Polyline& pl, Json& j)
+{
+    Json vertices = Json::array();
+    for (unsigned int i = 0; i < pl.numVerts(); ++i) {
+        AcGePoint2d p;
+        double bulge = 0.0;
+        pl.getPointAt(i, p);
+        pl.getBulgeAt(i, bulge);
+        vertices.push_back(bulge == 0.0 ? Json::array({p.x, p.y}) : Json::array({p.x, p.y, bulge}));
+    }
+    j["vertices"] = vertices;
+    j["closed"] = pl.isClosed();
+    if (pl.elevation() != 0.0)
+        j["elevation"] = pl.elevation();
+}
+
+}
