@@ -223,24 +223,21 @@ FieldRecord readFieldRecord(const StoredRecord& rec, const std::string& handle, 
     f.evaluator = items[i++].value;
     while (at(2) || at(3))
         f.code += items[i++].value;
-    if (at(90)) {
-        long long n = integer("the number of child fields (90)");
+    // A count, then that many handles: the children (90/360), the objects
+    // named by the code (97/331).
+    auto handles = [&](int countCode, int handleCode, const std::string& what, std::vector<std::string>& list) {
+        if (!at(countCode))
+            return;
+        long long n = integer(("the number of " + what + " (" + std::to_string(countCode) + ")").c_str());
         for (long long k = 0; k < n; ++k) {
-            if (!at(360))
+            if (!at(handleCode))
                 throw FieldError{i < items.size() ? items[i].line : rec.line,
-                                 "names " + std::to_string(n) + " child fields, " + std::to_string(k) + " follow"};
-            f.children.push_back(items[i++].value);
+                                 "names " + std::to_string(n) + " " + what + ", " + std::to_string(k) + " follow"};
+            list.push_back(items[i++].value);
         }
-    }
-    if (at(97)) {
-        long long n = integer("the number of objects (97)");
-        for (long long k = 0; k < n; ++k) {
-            if (!at(331))
-                throw FieldError{i < items.size() ? items[i].line : rec.line,
-                                 "names " + std::to_string(n) + " objects, " + std::to_string(k) + " follow"};
-            f.objects.push_back(items[i++].value);
-        }
-    }
+    };
+    handles(90, 360, "child fields", f.children);
+    handles(97, 331, "objects", f.objects);
     if (at(4))
         f.format = items[i++].value;
     for (int code : {91, 92, 94, 95, 96}) {
