@@ -60,13 +60,19 @@ void AcDbDatabase::hostReserveObjects(size_t count)
 }
 
 namespace {
+// Handles come mostly in runs of consecutive numbers: each run of 16 keeps
+// its order in 16 neighbouring slots (a reader adding them in file order
+// touches one memory line after another), and the runs spread out by a mix
+// of the rest, so no pattern of handles piles them into one region.
+constexpr unsigned kRunBits = 4;
+
 size_t slotOf(Adesk::UInt64 handle, size_t mask)
 {
-    // Handles are mostly consecutive: mixed so neighbours spread out.
-    handle ^= handle >> 33;
-    handle *= 0xFF51AFD7ED558CCDull;
-    handle ^= handle >> 33;
-    return static_cast<size_t>(handle) & mask;
+    Adesk::UInt64 run = handle >> kRunBits;
+    run ^= run >> 33;
+    run *= 0xFF51AFD7ED558CCDull;
+    run ^= run >> 33;
+    return static_cast<size_t>((run << kRunBits) | (handle & ((1u << kRunBits) - 1))) & mask;
 }
 }
 
@@ -183,16 +189,17 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
             ++next;
         handle = AcDbHandle(next);
     }
-    if (handleTaken(handle.value()))
+    if (2 * (m_order.size() + 1) > m_handleSlots.size())
+        growHandles(std::max<size_t>(16, 2 * m_handleSlots.size()));
+    HandleSlot* slot = handleSlot(handle.value());
+    if (slot->handle != 0)
         return Acad::eDuplicateKey;
     if (handle.value() >= m_nextHandle)
         m_nextHandle = handle.value() + 1;
-    if (2 * (m_order.size() + 1) > m_handleSlots.size())
-        growHandles(std::max<size_t>(16, 2 * m_handleSlots.size()));
     id = hostdb::newObjectId();
     object->hostSetIdentity(this, id, handle);
     object->setOwnerId(owner);
-    *handleSlot(handle.value()) = {handle.value(), id};
+    *slot = {handle.value(), id};
     m_order.push_back(id);
     hostdb::registerObject(id, object);
 

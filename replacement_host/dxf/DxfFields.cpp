@@ -80,7 +80,17 @@ void FileObjects::keep(const Record& record)
     stored.type = record.type;
     stored.line = record.line;
     stored.xdictionary = record.xdictionary;
-    stored.items.assign(record.items.begin(), record.items.begin() + static_cast<long>(record.size));
+    size_t total = 0;
+    for (size_t i = 0; i < record.size; ++i)
+        total += record.items[i].value.size();
+    stored.bytes.reserve(total);
+    stored.items.reserve(record.size);
+    for (size_t i = 0; i < record.size; ++i) {
+        const Record::Item& item = record.items[i];
+        const char* at = stored.bytes.data() + stored.bytes.size();
+        stored.bytes.append(item.value);
+        stored.items.push_back({item.code, std::string_view(at, item.value.size()), item.line});
+    }
 }
 
 const StoredRecord* FileObjects::find(std::string_view handle) const
@@ -149,7 +159,7 @@ size_t readValue(const std::vector<Record::Item>& items, size_t i, bool valueRec
                     fail("value record has no data type (90)");
                 long long type = 0;
                 if (!parseInt(item.value, type) || !knownValueType(type))
-                    fail("value record has data type \"" + item.value + "\", which is not known");
+                    fail("value record has data type \"" + std::string(item.value) + "\", which is not known");
                 out.type = static_cast<int>(type);
                 typed = true;
             } else if (item.code == 300) {
@@ -170,7 +180,7 @@ size_t readValue(const std::vector<Record::Item>& items, size_t i, bool valueRec
             fail("value record has no data type (90)");
         long long type = 0;
         if (!parseInt(items[i].value, type) || !knownValueType(type))
-            fail("value record has data type \"" + items[i].value + "\", which is not known");
+            fail("value record has data type \"" + std::string(items[i].value) + "\", which is not known");
         out.type = static_cast<int>(type);
         for (++i; i < items.size(); ++i) {
             int c = items[i].code;
@@ -233,7 +243,7 @@ FieldRecord readFieldRecord(const StoredRecord& rec, const std::string& handle, 
             if (!at(handleCode))
                 throw FieldError{i < items.size() ? items[i].line : rec.line,
                                  "names " + std::to_string(n) + " " + what + ", " + std::to_string(k) + " follow"};
-            list.push_back(items[i++].value);
+            list.emplace_back(items[i++].value);
         }
     };
     handles(90, 360, "child fields", f.children);
@@ -255,7 +265,7 @@ FieldRecord readFieldRecord(const StoredRecord& rec, const std::string& handle, 
             if (!at(6))
                 throw FieldError{i < items.size() ? items[i].line : rec.line,
                                  "names " + std::to_string(n) + " data entries, " + std::to_string(k) + " follow"};
-            std::string key = items[i++].value;
+            std::string key(items[i++].value);
             ValueRecord value;
             i = readValue(items, i, valueRecords, decoder, value);
             f.data.emplace_back(std::move(key), std::move(value));

@@ -90,8 +90,8 @@ public:
     {
         m_source->path = path;
         m_record.reader = &m_reader;
-        // Written by CAD programs, an object takes a few hundred bytes.
-        m_db->hostReserveObjects(m_reader.fileSize() / 256);
+        // An entity takes a hundred bytes or more of the file.
+        m_db->hostReserveObjects(m_reader.fileSize() / 128);
         m_layers[upper("0")] = true;
     }
 
@@ -119,6 +119,7 @@ private:
     AcDbObjectId add(AcDbObject* object, AcDbObjectId owner, std::string_view handleText, size_t line);
     void addEntity(std::unique_ptr<AcDbEntity> entity, AcDbObjectId owner);
     void ensureLayer(const AcString& name);
+    const AcString& layerOf(std::string_view bytes);
     AcDbObjectId blockRecord(const AcString& name);
     AcDbObjectId addBlockRecord(const AcString& name, std::string_view handle, size_t line, bool layout);
     void applyXdata(AcDbObject* object);
@@ -155,6 +156,9 @@ private:
     std::unordered_map<Adesk::UInt64, AcDbObjectId> m_renumberedRecords; // file handle -> block record
     std::unordered_map<std::string, AcDbObjectId> m_blocks;     // upper-case name -> record
     std::unordered_map<std::string, bool> m_layers;             // upper-case names made
+    std::string m_lastLayerBytes;
+    AcString m_lastLayer;
+    bool m_haveLastLayer = false;
     std::map<std::string, int> m_skipped;
     // Release 13 and older (or no header): 2D polylines become lightweight ones.
     bool m_oldRelease = true;
@@ -202,7 +206,7 @@ bool Loader::readRecord()
     while (!m_record.type.empty() && m_record.type.back() == ' ')
         m_record.type.pop_back();
     m_record.line = m_peek.line;
-    m_record.size = 0;
+    m_record.clear();
     m_record.xdictionary.clear();
     // Nothing after the EOF record belongs to the drawing (DOS end-of-file bytes, text).
     if (m_record.type == "EOF")
@@ -235,12 +239,7 @@ bool Loader::readRecord()
             std::from_chars(g.value.data(), g.value.data() + g.value.size(), value, 16);
             m_highest = std::max(m_highest, value);
         }
-        if (m_record.size == m_record.items.size())
-            m_record.items.emplace_back();
-        Record::Item& item = m_record.items[m_record.size++];
-        item.code = g.code;
-        item.value.assign(g.value);
-        item.line = g.line;
+        m_record.add(g.code, g.value, g.line);
     }
     return true;
 }
@@ -615,9 +614,7 @@ void Loader::finishPolyline()
         pl->setElevation(p.elevation);
         entity = std::move(pl);
     }
-    AcString layer = m_record.decode(p.layer);
-    entity->setLayer(layer.c_str());
-    ensureLayer(layer);
+    entity->setLayer(layerOf(p.layer).c_str());
     add(entity.release(), p.owner, p.handle, p.line);
 }
 
@@ -641,7 +638,7 @@ AcDbObjectId Loader::add(AcDbObject* object, AcDbObjectId owner, std::string_vie
         return id;
     }
     AcDbObjectId id;
-    if (m_madeUpHandles.count(value)) {
+    if (!m_madeUpHandles.empty() && m_madeUpHandles.count(value)) {
         // An object the reader added holds it for now: it moves out of the way.
         AcDbObjectId holder, used;
         m_db->getAcDbObjectId(holder, false, AcDbHandle(value));
@@ -651,7 +648,9 @@ AcDbObjectId Loader::add(AcDbObject* object, AcDbObjectId owner, std::string_vie
         m_db->hostRenumber({{holder, AcDbHandle(to)}});
         m_madeUpHandles.erase(value);
         m_madeUpHandles.insert(m_db->objectAt(holder)->objectHandle().value());
-    } else if (m_db->getAcDbObjectId(id, false, AcDbHandle(value)) == Acad::eOk) {
+    } else if (m_db->addObject(object, owner, id, AcDbHandle(value)) == Acad::eOk) {
+        return id;
+    } else {
         // Used twice: the first object keeps it, as a CAD program's recovery does.
         bool record = AcDbBlockTableRecord::cast(object) != nullptr;
         id = addMadeUp(object, owner);
@@ -716,13 +715,22 @@ void Loader::ensureLayer(const AcString& name)
     m_layers[key] = true;
 }
 
+// The layer an entity names (group 8; empty is "0"), made when the file
+// lacks it. Entities come in runs on one layer: the last one is kept.
+const AcString& Loader::layerOf(std::string_view bytes)
+{
+    if (m_haveLastLayer && bytes == m_lastLayerBytes)
+        return m_lastLayer;
+    m_lastLayer = bytes.empty() ? AcString(u"0") : m_record.decode(bytes);
+    m_lastLayerBytes.assign(bytes);
+    m_haveLastLayer = true;
+    ensureLayer(m_lastLayer);
+    return m_lastLayer;
+}
+
 void Loader::addEntity(std::unique_ptr<AcDbEntity> entity, AcDbObjectId owner)
 {
-    AcString layer = m_record.decode(m_record.text(8, "0"));
-    if (layer.empty())
-        layer = u"0";
-    entity->setLayer(layer.c_str());
-    ensureLayer(layer);
+    entity->setLayer(layerOf(m_record.text(8, "0")).c_str());
     applyXdata(entity.get());
     if (auto* text = AcDbText::cast(entity.get())) {
         m_objects.noteText(text, m_record);
@@ -735,6 +743,8 @@ void Loader::addEntity(std::unique_ptr<AcDbEntity> entity, AcDbObjectId owner)
 // Extended data: each application's text groups (1000), one per line.
 void Loader::applyXdata(AcDbObject* object)
 {
+    if (!m_record.has(1001))
+        return;
     AcString app, text;
     bool any = false;
     auto flush = [&] {

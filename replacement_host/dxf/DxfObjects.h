@@ -21,9 +21,15 @@ class AcDbBlockReference;
 namespace dxf {
 
 struct StoredRecord {
+    StoredRecord() = default;
+    // The items are views of `bytes`: kept where it was made.
+    StoredRecord(const StoredRecord&) = delete;
+    StoredRecord& operator=(const StoredRecord&) = delete;
+
     std::string type;
     size_t line = 0;
     std::string xdictionary; // the extension dictionary's handle, or empty
+    std::string bytes;
     std::vector<Record::Item> items;
 };
 

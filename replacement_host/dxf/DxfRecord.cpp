@@ -3,6 +3,7 @@
 
 #include "replacement_host/text/Utf.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -42,8 +43,57 @@ int hexDigit(char16_t c)
 }
 }
 
+void Record::clear()
+{
+    size = 0;
+    m_bytes.clear();
+    if (++m_current == 0) {
+        // After four billion records the marks start over.
+        m_mark.assign(m_mark.size(), 0u);
+        m_current = 1;
+    }
+}
+
+void Record::add(int code, std::string_view value, size_t atLine)
+{
+    if (m_bytes.size() + value.size() > m_bytes.capacity())
+        grow(value.size());
+    const char* at = m_bytes.data() + m_bytes.size();
+    m_bytes.append(value);
+    if (size == items.size()) {
+        items.emplace_back();
+        if (m_mark.empty()) {
+            m_mark.assign(kIndexed, 0);
+            m_first.assign(kIndexed, 0);
+        }
+    }
+    items[size] = {code, std::string_view(at, value.size()), atLine};
+    if (code >= 0 && code < kIndexed && m_mark[static_cast<size_t>(code)] != m_current) {
+        m_mark[static_cast<size_t>(code)] = m_current;
+        m_first[static_cast<size_t>(code)] = static_cast<unsigned>(size);
+    }
+    ++size;
+}
+
+// Moves the bytes to a larger buffer and the values with them.
+void Record::grow(size_t more)
+{
+    std::string bigger;
+    bigger.reserve(std::max<size_t>(2 * m_bytes.capacity(), m_bytes.size() + more + 256));
+    bigger.append(m_bytes);
+    for (size_t i = 0; i < size; ++i) {
+        size_t offset = static_cast<size_t>(items[i].value.data() - m_bytes.data());
+        items[i].value = std::string_view(bigger.data() + offset, items[i].value.size());
+    }
+    m_bytes.swap(bigger);
+}
+
 const Record::Item* Record::find(int code) const
 {
+    if (code >= 0 && code < kIndexed) {
+        auto c = static_cast<size_t>(code);
+        return !m_mark.empty() && m_mark[c] == m_current ? &items[m_first[c]] : nullptr;
+    }
     for (size_t i = 0; i < size; ++i)
         if (items[i].code == code)
             return &items[i];
@@ -53,7 +103,7 @@ const Record::Item* Record::find(int code) const
 std::string_view Record::text(int code, std::string_view fallback) const
 {
     const Item* item = find(code);
-    return item ? std::string_view(item->value) : fallback;
+    return item ? item->value : fallback;
 }
 
 double Record::toNumber(const Item& item) const

@@ -16,7 +16,7 @@ namespace dxf {
 struct Record {
     struct Item {
         int code = 0;
-        std::string value;
+        std::string_view value; // into the record's own bytes (or a stored record's)
         size_t line = 0;
     };
 
@@ -28,6 +28,14 @@ struct Record {
     bool utf8Text = true; // R2007 and later; older files use a code page
     std::string xdictionary; // the 360 of a {ACAD_XDICTIONARY bracket, or empty
 
+    Record() = default;
+    // The values are views of the record's own bytes: a copy would share them.
+    Record(const Record&) = delete;
+    Record& operator=(const Record&) = delete;
+
+    // Starts the next record; its groups follow through add().
+    void clear();
+    void add(int code, std::string_view value, size_t atLine);
     const Item* find(int code) const;
     bool has(int code) const { return find(code) != nullptr; }
     std::string_view text(int code, std::string_view fallback = {}) const;
@@ -38,6 +46,17 @@ struct Record {
     AcString decode(std::string_view bytes) const;
     double toNumber(const Item& item) const;
     [[noreturn]] void fail(size_t atLine, const std::string& what) const { reader->fail(atLine, what); }
+
+private:
+    void grow(size_t more);
+    // The values of all groups, one after the other: no allocation per group.
+    std::string m_bytes;
+    // The first group of each code, found without a scan: valid when its
+    // mark is this
+    static constexpr int kIndexed = 1072;
+    // record's; made with the first group (a decoder-only record has none).
+    std::vector<unsigned> m_mark, m_first;
+    unsigned m_current = 1;
 };
 
 }

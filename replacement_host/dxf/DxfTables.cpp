@@ -112,7 +112,8 @@ void FileObjects::noteTable(AcDbTable* table, const Record& r)
                     break;
                 case 1:
                     if (!valueRecords && cell.text.empty()) {
-                        cell.text = r.decode(pieces + item.value);
+                        pieces += item.value;
+                        cell.text = r.decode(pieces);
                         pieces.clear();
                     }
                     break;
@@ -177,7 +178,7 @@ std::string tableContentOf(const FileObjects& objects, const std::string& xdicti
         return {};
     for (const Record::Item& item : roundTrip->items)
         if (item.code == 360)
-            return item.value;
+            return std::string(item.value);
     return {};
 }
 

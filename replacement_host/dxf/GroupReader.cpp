@@ -91,6 +91,36 @@ bool GroupReader::readLine(std::string_view& line)
 
 bool GroupReader::next(Group& group)
 {
+    // Most pairs are a code of digits (maybe right-aligned) and a value,
+    // both already in the buffer: read them in one scan. Anything else,
+    // errors included, takes the general path.
+    const char* p = m_buffer.data() + m_begin;
+    const char* end = m_buffer.data() + m_end;
+    while (p < end && *p == ' ')
+        ++p;
+    const char* digits = p;
+    int code = 0;
+    while (p < end && p - digits < 9 && static_cast<unsigned>(*p - '0') < 10)
+        code = code * 10 + (*p++ - '0');
+    if (p > digits && p < end && (*p == '\n' || (*p == '\r' && p + 1 < end && p[1] == '\n'))) {
+        const char* value = p + (*p == '\r' ? 2 : 1);
+        if (const void* nl = std::memchr(value, '\n', static_cast<size_t>(end - value))) {
+            const char* stop = static_cast<const char*>(nl);
+            m_begin = static_cast<size_t>(stop + 1 - m_buffer.data());
+            group.code = code;
+            group.line = ++m_line;
+            ++m_line;
+            if (stop > value && stop[-1] == '\r')
+                --stop;
+            group.value = std::string_view(value, static_cast<size_t>(stop - value));
+            return true;
+        }
+    }
+    return nextSlow(group);
+}
+
+bool GroupReader::nextSlow(Group& group)
+{
     std::string_view codeLine;
     if (!readLine(codeLine))
         return false;

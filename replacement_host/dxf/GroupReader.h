@@ -45,6 +45,7 @@ public:
 
 private:
     bool readLine(std::string_view& line);
+    bool nextSlow(Group& group);
     std::string m_path;
     std::FILE* m_file = nullptr;
     std::vector<char> m_buffer;
