@@ -372,7 +372,7 @@ void printTable(std::vector<std::vector<std::string>> rows)
 std::vector<AcDbField*> topLevelFields(AcDbDatabase& db)
 {
     std::vector<AcDbField*> fields;
-    for (AcDbObjectId id : db.objectIds()) {
+    for (AcDbObjectId id : db.hostFieldsAndTexts()) {
         auto* field = AcDbField::cast(db.objectAt(id));
         if (field && !field->isErased() && !AcDbField::cast(db.objectAt(field->ownerId())))
             fields.push_back(field);
@@ -384,7 +384,7 @@ std::vector<Entry> drawingEntries(AcDbDatabase& db)
 {
     std::vector<Entry> entries;
     std::map<const AcDbObject*, std::string> openCodes;
-    for (AcDbObjectId id : db.objectIds()) {
+    for (AcDbObjectId id : db.hostFieldsAndTexts()) {
         if (auto* text = AcDbText::cast(db.objectAt(id)); text && !text->isErased())
             if (std::string open = unclosedCode(text->textStringConst()); !open.empty())
                 openCodes[text] = open;
@@ -396,7 +396,7 @@ std::vector<Entry> drawingEntries(AcDbDatabase& db)
         if (it != openCodes.end() && placed.insert(text).second)
             entries.push_back({nullptr, AcDbText::cast(const_cast<AcDbObject*>(text)), it->second});
     };
-    for (AcDbObjectId id : db.objectIds()) {
+    for (AcDbObjectId id : db.hostFieldsAndTexts()) {
         AcDbObject* obj = db.objectAt(id);
         auto* field = AcDbField::cast(obj);
         if (field && !field->isErased() && !AcDbField::cast(db.objectAt(field->ownerId()))) {

@@ -151,6 +151,9 @@ public:
     AcDbObject* objectAt(AcDbObjectId id) const;
     // Every object in the order it was added.
     const std::vector<AcDbObjectId>& objectIds() const { return m_order; }
+    // The fields and texts among them, in the same order: what a pass over
+    // a drawing's fields looks at, without touching every object.
+    const std::vector<AcDbObjectId>& hostFieldsAndTexts() const { return m_fieldsAndTexts; }
     Adesk::UInt64 handseed() const { return m_nextHandle; }
     void hostReserveHandlesThrough(Adesk::UInt64 handle) { if (handle >= m_nextHandle) m_nextHandle = handle + 1; }
     // Gives objects of this drawing other handles, all at once (a reader's
@@ -182,6 +185,7 @@ private:
     // Owned: every object in the order it was added, found by id through
     // the host's id table.
     std::vector<AcDbObjectId> m_order;
+    std::vector<AcDbObjectId> m_fieldsAndTexts;
     mutable std::vector<HandleSlot> m_handleSlots;
     Adesk::UInt64 m_nextHandle = 1;
     AcDbObjectId m_blockTableId;

@@ -23,12 +23,15 @@ public:
     };
 
     AcDbPolyline() = default;
+    // Room for this many vertices, as the host's constructor gives.
+    explicit AcDbPolyline(unsigned int numVerts) { m_vertices.reserve(numVerts); }
 
     unsigned int numVerts() const { return static_cast<unsigned int>(m_vertices.size()); }
     // Inserts before index (index == numVerts appends). Bulge must be finite.
     Acad::ErrorStatus addVertexAt(unsigned int index, const AcGePoint2d& pt, double bulge = 0.0);
     Acad::ErrorStatus getPointAt(unsigned int index, AcGePoint2d& pt) const;
     Acad::ErrorStatus getBulgeAt(unsigned int index, double& bulge) const;
+    Acad::ErrorStatus setBulgeAt(unsigned int index, double bulge);
     bool isClosed() const { return m_closed; }
     void setClosed(bool closed) { m_closed = closed; }
     double elevation() const { return m_elevation; }

@@ -2,7 +2,9 @@
 // the tables and records every drawing has (block table with model space and
 // one paper-space layout, layer table with layer "0").
 #include "host/dbblkref.h"
+#include "host/dbfield.h"
 #include "host/dbsymtb.h"
+#include "host/dbtext.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
 #include <algorithm>
@@ -202,6 +204,8 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
     *slot = {handle.value(), id};
     m_order.push_back(id);
     hostdb::registerObject(id, object);
+    if (AcDbField::cast(object) || AcDbText::cast(object))
+        m_fieldsAndTexts.push_back(id);
 
     // Keep the owner's list of what it holds.
     if (AcDbObject* ownerObj = objectAt(owner)) {

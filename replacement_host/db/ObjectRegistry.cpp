@@ -1,6 +1,8 @@
 // The process-wide id table; see the header.
 #include "replacement_host/db/ObjectRegistry.h"
 
+#include <array>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -10,18 +12,21 @@ Adesk::IntDbId g_nextId = kFirstId - 1;
 
 // Ids are handed out in sequence, so the table is indexed by id: every open
 // and ownership test is a lookup, and an index beats hashing a large table.
-std::vector<AcDbObject*>& table()
-{
-    static std::vector<AcDbObject*> objects;
-    return objects;
-}
+// It grows a page at a time, so a large drawing never copies it whole.
+constexpr size_t kPageBits = 16;
+constexpr size_t kPageSize = size_t{1} << kPageBits;
+using Page = std::array<AcDbObject*, kPageSize>;
+std::vector<std::unique_ptr<Page>> g_pages;
 
 AcDbObject** slot(AcDbObjectId id)
 {
     Adesk::IntDbId at = id.asOldId() - kFirstId;
-    if (at < 0 || at >= static_cast<Adesk::IntDbId>(table().size()))
+    if (at < 0)
         return nullptr;
-    return &table()[static_cast<size_t>(at)];
+    auto index = static_cast<size_t>(at);
+    if ((index >> kPageBits) >= g_pages.size())
+        return nullptr;
+    return &(*g_pages[index >> kPageBits])[index & (kPageSize - 1)];
 }
 }
 
@@ -32,9 +37,10 @@ void registerObject(AcDbObjectId id, AcDbObject* object)
     Adesk::IntDbId at = id.asOldId() - kFirstId;
     if (at < 0)
         return;
-    if (at >= static_cast<Adesk::IntDbId>(table().size()))
-        table().resize(static_cast<size_t>(at) + 1, nullptr);
-    table()[static_cast<size_t>(at)] = object;
+    auto index = static_cast<size_t>(at);
+    while ((index >> kPageBits) >= g_pages.size())
+        g_pages.push_back(std::make_unique<Page>()); // value-initialised: all null
+    (*g_pages[index >> kPageBits])[index & (kPageSize - 1)] = object;
 }
 void unregisterObject(AcDbObjectId id)
 {

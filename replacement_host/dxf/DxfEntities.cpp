@@ -53,10 +53,10 @@ std::unique_ptr<AcDbEntity> makeArc(const Record& r)
 // Vertices are 10/20 pairs; a 42 bulge belongs to the vertex before it.
 std::unique_ptr<AcDbEntity> makeLwPolyline(const Record& r)
 {
-    struct Vertex {
-        double x, y, bulge;
-    };
-    std::vector<Vertex> vertices;
+    unsigned xs = 0;
+    for (size_t i = 0; i < r.size; ++i)
+        xs += r.items[i].code == 10;
+    auto pl = std::make_unique<AcDbPolyline>(xs);
     double x = 0;
     bool haveX = false;
     for (size_t i = 0; i < r.size; ++i) {
@@ -65,17 +65,14 @@ std::unique_ptr<AcDbEntity> makeLwPolyline(const Record& r)
             x = r.toNumber(item);
             haveX = true;
         } else if (item.code == 20 && haveX) {
-            vertices.push_back({x, r.toNumber(item), 0.0});
+            pl->addVertexAt(pl->numVerts(), {x, r.toNumber(item)});
             haveX = false;
-        } else if (item.code == 42 && !vertices.empty()) {
-            vertices.back().bulge = r.toNumber(item);
+        } else if (item.code == 42 && pl->numVerts() > 0) {
+            pl->setBulgeAt(pl->numVerts() - 1, r.toNumber(item));
         }
     }
-    if (vertices.empty())
+    if (pl->numVerts() == 0)
         return nullptr;
-    auto pl = std::make_unique<AcDbPolyline>();
-    for (const Vertex& v : vertices)
-        pl->addVertexAt(pl->numVerts(), {v.x, v.y}, v.bulge);
     pl->setClosed((r.integer(70, 0) & 1) != 0);
     pl->setElevation(r.number(38, 0.0));
     return pl;

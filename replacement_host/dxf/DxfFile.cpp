@@ -607,7 +607,7 @@ void Loader::finishPolyline()
         entity = std::move(p.kept);
         ++m_kept2d;
     } else {
-        auto pl = std::make_unique<AcDbPolyline>();
+        auto pl = std::make_unique<AcDbPolyline>(static_cast<unsigned>(p.vertices.size()));
         for (auto& [x, y, bulge] : p.vertices)
             pl->addVertexAt(pl->numVerts(), {x, y}, bulge);
         pl->setClosed((p.flags & kClosed) != 0);

@@ -21,6 +21,14 @@ Acad::ErrorStatus AcDbPolyline::addVertexAt(unsigned int index, const AcGePoint2
     return Acad::eOk;
 }
 
+Acad::ErrorStatus AcDbPolyline::setBulgeAt(unsigned int index, double bulge)
+{
+    if (index >= numVerts() || !std::isfinite(bulge))
+        return Acad::eInvalidInput;
+    m_vertices[index].bulge = bulge;
+    return Acad::eOk;
+}
+
 Acad::ErrorStatus AcDbPolyline::getPointAt(unsigned int index, AcGePoint2d& pt) const
 {
     if (index >= numVerts())

@@ -123,7 +123,7 @@ Acad::ErrorStatus AcFdFieldEngine::evaluateFields(int context, AcDbDatabase* dat
         return Acad::eInvalidInput;
     // Top-level fields only: a nested field is evaluated by the field holding it.
     std::vector<AcDbObjectId> ids;
-    for (AcDbObjectId id : database->objectIds()) {
+    for (AcDbObjectId id : database->hostFieldsAndTexts()) {
         auto* field = AcDbField::cast(database->objectAt(id));
         if (field && !field->isErased() && !AcDbField::cast(database->objectAt(field->ownerId())))
             ids.push_back(id);
