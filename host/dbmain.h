@@ -8,6 +8,7 @@
 #include "host/dbid.h"
 #include "host/rxobject.h"
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,7 +31,7 @@ enum OpenMode : int {
 class AcDbObject : public AcRxObject {
     ACRX_DECLARE_MEMBERS(AcDbObject)
 public:
-    AcDbObject() = default;
+    AcDbObject();
     ~AcDbObject() override;
     AcDbObject(const AcDbObject&) = delete;
     AcDbObject& operator=(const AcDbObject&) = delete;
@@ -49,8 +50,8 @@ public:
     Acad::ErrorStatus close();
 
     // Extended data: one text per application name, saved with the drawing.
-    const std::map<AcString, AcString>& xdata() const { return m_xdata; }
-    void setXdataText(const AcString& appName, const AcString& text) { m_xdata[appName] = text; }
+    const std::map<AcString, AcString>& xdata() const;
+    void setXdataText(const AcString& appName, const AcString& text);
     bool getXdataText(const AcString& appName, AcString& text) const;
 
     // Host bookkeeping, not part of the module's view.
@@ -64,8 +65,8 @@ public:
     int hostOpenCount() const { return m_openCount; }
     // What the drawing file held for the object that this host does not
     // read (a JSON object's text), written back as it was.
-    void hostSetKeptKeys(std::string json) { m_keptKeys = std::move(json); }
-    const std::string& hostKeptKeys() const { return m_keptKeys; }
+    void hostSetKeptKeys(std::string json);
+    const std::string& hostKeptKeys() const;
     // A named property as the host's object-property field reads it; false
     // when the object has no such property.
     virtual bool hostGetProperty(std::u16string_view name, AcValue& value) const;
@@ -81,8 +82,10 @@ private:
     bool m_erased = false;
     bool m_writtenByOwner = false;
     int m_openCount = 0;
-    std::map<AcString, AcString> m_xdata;
-    std::string m_keptKeys;
+    // What few objects have (extended data, kept keys) is kept apart, so a
+    // drawing of many plain entities stays small.
+    struct Extra;
+    std::unique_ptr<Extra> m_extra;
 };
 
 struct AcGePoint3d;
@@ -93,13 +96,15 @@ class AcDbEntity : public AcDbObject {
 public:
     // A copy of the layer name, freed with acutDelBuffer.
     ACHAR* layer() const;
-    const AcString& layerName() const { return m_layer; }
+    const AcString& layerName() const { return *m_layer; }
     Acad::ErrorStatus setLayer(const ACHAR* name);
     // Geometric extents; entities without geometry give eInvalidExtents.
     virtual Acad::ErrorStatus getGeomExtents(AcDbExtents& extents) const;
 
 private:
-    AcString m_layer = u"0";
+    // Names are shared: most entities of a drawing stand on a few layers.
+    static const AcString* layerZero();
+    const AcString* m_layer = layerZero();
 };
 
 // Curves: every curve answers an area query, with 0 where it encloses none.
@@ -170,14 +175,18 @@ public:
     void hostSetFileSource(std::unique_ptr<AcDbHostFileSource> source) { m_fileSource = std::move(source); }
 
 private:
-    // Handle to id, open addressing with linear probing; a power-of-two
-    // number of slots, at most half of them used.
+    // Handle to the object's place in m_order: open addressing with linear
+    // probing, a power-of-two number of slots, at most half of them used.
+    // Handles beyond 32 bits, which drawings hardly use, go to a map.
     struct HandleSlot {
-        Adesk::UInt64 handle = 0;
-        AcDbObjectId id;
+        std::uint32_t low = 0; // the handle; 0 for an empty slot
+        std::uint32_t index = 0;
     };
+    static constexpr Adesk::UInt64 kSlotHandleMax = 0xFFFFFFFFu;
     HandleSlot* handleSlot(Adesk::UInt64 handle) const;
+    bool findHandle(Adesk::UInt64 handle, std::uint32_t& index) const;
     bool handleTaken(Adesk::UInt64 handle) const;
+    void setHandle(Adesk::UInt64 handle, std::uint32_t index);
     void eraseHandle(Adesk::UInt64 handle);
     void growHandles(size_t capacity);
 
@@ -187,6 +196,8 @@ private:
     std::vector<AcDbObjectId> m_order;
     std::vector<AcDbObjectId> m_fieldsAndTexts;
     mutable std::vector<HandleSlot> m_handleSlots;
+    size_t m_slotsUsed = 0;
+    std::unordered_map<Adesk::UInt64, std::uint32_t> m_largeHandles;
     Adesk::UInt64 m_nextHandle = 1;
     AcDbObjectId m_blockTableId;
     AcDbObjectId m_layerTableId;

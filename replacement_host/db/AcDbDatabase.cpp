@@ -78,36 +78,74 @@ size_t slotOf(Adesk::UInt64 handle, size_t mask)
 }
 }
 
-// The slot holding handle, or the empty slot where it would go.
+// The slot holding a handle below 2^32, or the empty slot where it would go.
 AcDbDatabase::HandleSlot* AcDbDatabase::handleSlot(Adesk::UInt64 handle) const
 {
-    if (m_handleSlots.empty())
-        return nullptr;
     size_t mask = m_handleSlots.size() - 1;
+    auto low = static_cast<std::uint32_t>(handle);
     for (size_t i = slotOf(handle, mask);; i = (i + 1) & mask) {
         HandleSlot& slot = m_handleSlots[i];
-        if (slot.handle == handle || slot.handle == 0)
+        if (slot.low == low || slot.low == 0)
             return &slot;
     }
 }
 
+bool AcDbDatabase::findHandle(Adesk::UInt64 handle, std::uint32_t& index) const
+{
+    if (handle == 0)
+        return false;
+    if (handle > kSlotHandleMax) {
+        auto it = m_largeHandles.find(handle);
+        if (it == m_largeHandles.end())
+            return false;
+        index = it->second;
+        return true;
+    }
+    if (m_handleSlots.empty())
+        return false;
+    const HandleSlot* slot = handleSlot(handle);
+    if (slot->low == 0)
+        return false;
+    index = slot->index;
+    return true;
+}
+
 bool AcDbDatabase::handleTaken(Adesk::UInt64 handle) const
 {
-    HandleSlot* slot = handleSlot(handle);
-    return slot && slot->handle != 0;
+    std::uint32_t index;
+    return findHandle(handle, index);
+}
+
+// The handle must be free.
+void AcDbDatabase::setHandle(Adesk::UInt64 handle, std::uint32_t index)
+{
+    if (handle > kSlotHandleMax) {
+        m_largeHandles[handle] = index;
+        return;
+    }
+    if (2 * (m_slotsUsed + 1) > m_handleSlots.size())
+        growHandles(std::max<size_t>(16, 2 * m_handleSlots.size()));
+    *handleSlot(handle) = {static_cast<std::uint32_t>(handle), index};
+    ++m_slotsUsed;
 }
 
 void AcDbDatabase::eraseHandle(Adesk::UInt64 handle)
 {
+    if (handle > kSlotHandleMax) {
+        m_largeHandles.erase(handle);
+        return;
+    }
+    if (handle == 0 || m_handleSlots.empty())
+        return;
     HandleSlot* slot = handleSlot(handle);
-    if (!slot || slot->handle == 0)
+    if (slot->low == 0)
         return;
     // Later entries of the probe run move up into the gap when their home
     // slot does not lie between the gap and where they stand.
     const size_t mask = m_handleSlots.size() - 1;
     size_t gap = static_cast<size_t>(slot - m_handleSlots.data());
-    for (size_t j = (gap + 1) & mask; m_handleSlots[j].handle != 0; j = (j + 1) & mask) {
-        size_t home = slotOf(m_handleSlots[j].handle, mask);
+    for (size_t j = (gap + 1) & mask; m_handleSlots[j].low != 0; j = (j + 1) & mask) {
+        size_t home = slotOf(m_handleSlots[j].low, mask);
         bool stays = gap <= j ? (gap < home && home <= j) : (gap < home || home <= j);
         if (!stays) {
             m_handleSlots[gap] = m_handleSlots[j];
@@ -115,6 +153,7 @@ void AcDbDatabase::eraseHandle(Adesk::UInt64 handle)
         }
     }
     m_handleSlots[gap] = HandleSlot();
+    --m_slotsUsed;
 }
 
 void AcDbDatabase::growHandles(size_t capacity)
@@ -123,10 +162,10 @@ void AcDbDatabase::growHandles(size_t capacity)
     m_handleSlots.assign(capacity, HandleSlot());
     size_t mask = capacity - 1;
     for (const HandleSlot& slot : old) {
-        if (slot.handle == 0)
+        if (slot.low == 0)
             continue;
-        size_t i = slotOf(slot.handle, mask);
-        while (m_handleSlots[i].handle != 0)
+        size_t i = slotOf(slot.low, mask);
+        while (m_handleSlots[i].low != 0)
             i = (i + 1) & mask;
         m_handleSlots[i] = slot;
     }
@@ -168,10 +207,10 @@ Acad::ErrorStatus AcDbDatabase::getAcDbObjectId(AcDbObjectId& id, bool createIfN
     id = AcDbObjectId();
     if (createIfNotFound || xRefId != 0)
         return Acad::eNotImplementedYet;
-    HandleSlot* slot = handle.isNull() ? nullptr : handleSlot(handle.value());
-    if (!slot || slot->handle == 0)
+    std::uint32_t index;
+    if (!findHandle(handle.value(), index))
         return Acad::eKeyNotFound;
-    id = slot->id;
+    id = m_order[index];
     return Acad::eOk;
 }
 
@@ -191,31 +230,30 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
             ++next;
         handle = AcDbHandle(next);
     }
-    if (2 * (m_order.size() + 1) > m_handleSlots.size())
-        growHandles(std::max<size_t>(16, 2 * m_handleSlots.size()));
-    HandleSlot* slot = handleSlot(handle.value());
-    if (slot->handle != 0)
+    if (handleTaken(handle.value()))
         return Acad::eDuplicateKey;
     if (handle.value() >= m_nextHandle)
         m_nextHandle = handle.value() + 1;
     id = hostdb::newObjectId();
     object->hostSetIdentity(this, id, handle);
     object->setOwnerId(owner);
-    *slot = {handle.value(), id};
+    setHandle(handle.value(), static_cast<std::uint32_t>(m_order.size()));
     m_order.push_back(id);
     hostdb::registerObject(id, object);
-    if (AcDbField::cast(object) || AcDbText::cast(object))
+    const AcRxClass* kind = object->isA();
+    if (kind->isDerivedFrom(AcDbField::desc()) || kind->isDerivedFrom(AcDbText::desc()))
         m_fieldsAndTexts.push_back(id);
 
     // Keep the owner's list of what it holds.
     if (AcDbObject* ownerObj = objectAt(owner)) {
-        if (auto* table = AcDbSymbolTable::cast(ownerObj))
-            table->hostAddRecord(id);
-        else if (auto* block = AcDbBlockTableRecord::cast(ownerObj); block && AcDbEntity::cast(object))
-            block->hostAddEntity(id);
+        const AcRxClass* ownerKind = ownerObj->isA();
+        if (ownerKind->isDerivedFrom(AcDbSymbolTable::desc()))
+            static_cast<AcDbSymbolTable*>(ownerObj)->hostAddRecord(id);
+        else if (ownerKind->isDerivedFrom(AcDbBlockTableRecord::desc()) && kind->isDerivedFrom(AcDbEntity::desc()))
+            static_cast<AcDbBlockTableRecord*>(ownerObj)->hostAddEntity(id);
     }
-    if (auto* ref = AcDbBlockReference::cast(object))
-        ref->hostAddedToDatabase();
+    if (kind->isDerivedFrom(AcDbBlockReference::desc()))
+        static_cast<AcDbBlockReference*>(object)->hostAddedToDatabase();
     object->subAddedToDatabase();
     return Acad::eOk;
 }
@@ -223,11 +261,14 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
 Acad::ErrorStatus AcDbDatabase::hostRenumber(const std::vector<std::pair<AcDbObjectId, AcDbHandle>>& moves)
 {
     std::unordered_set<Adesk::UInt64> leaving, arriving;
+    std::vector<std::uint32_t> places; // of each moving object in m_order
     for (auto& [id, handle] : moves) {
         AcDbObject* obj = objectAt(id);
-        if (!obj)
+        std::uint32_t place = 0;
+        if (!obj || !findHandle(obj->objectHandle().value(), place))
             return Acad::eInvalidInput;
         leaving.insert(obj->objectHandle().value());
+        places.push_back(place);
     }
     for (auto& [id, handle] : moves) {
         bool keptByOther = handleTaken(handle.value()) && !leaving.count(handle.value());
@@ -236,9 +277,10 @@ Acad::ErrorStatus AcDbDatabase::hostRenumber(const std::vector<std::pair<AcDbObj
     }
     for (Adesk::UInt64 old : leaving)
         eraseHandle(old);
-    for (auto& [id, handle] : moves) {
+    for (size_t k = 0; k < moves.size(); ++k) {
+        auto& [id, handle] = moves[k];
         objectAt(id)->hostSetIdentity(this, id, handle);
-        *handleSlot(handle.value()) = {handle.value(), id};
+        setHandle(handle.value(), places[k]);
         if (handle.value() >= m_nextHandle)
             m_nextHandle = handle.value() + 1;
     }

@@ -8,12 +8,68 @@
 #include "replacement_host/text/TextCase.h"
 
 #include <cstring>
+#include <unordered_set>
 
 ACRX_DEFINE_MEMBERS(AcDbObject, AcRxObject)
 ACRX_DEFINE_MEMBERS(AcDbEntity, AcDbObject)
 ACRX_DEFINE_MEMBERS(AcDbCurve, AcDbEntity)
 
+struct AcDbObject::Extra {
+    std::map<AcString, AcString> xdata;
+    std::string keptKeys;
+};
+
+AcDbObject::AcDbObject() = default;
 AcDbObject::~AcDbObject() = default;
+
+namespace {
+// Layer names, each held once for the life of the process: entities of any
+// drawing point into it, and a drawing names few layers. Never freed, so
+// no entity outlives its name at exit. The database is used from one thread.
+const AcString* internLayer(std::u16string_view name)
+{
+    static auto* pool = new std::unordered_set<AcString, std::hash<std::u16string>>;
+    static const AcString* last = nullptr;
+    if (last && *last == name)
+        return last;
+    last = &*pool->emplace(name).first;
+    return last;
+}
+}
+
+const AcString* AcDbEntity::layerZero()
+{
+    static const AcString* zero = internLayer(u"0");
+    return zero;
+}
+
+const std::map<AcString, AcString>& AcDbObject::xdata() const
+{
+    static const std::map<AcString, AcString> none;
+    return m_extra ? m_extra->xdata : none;
+}
+
+void AcDbObject::setXdataText(const AcString& appName, const AcString& text)
+{
+    if (!m_extra)
+        m_extra = std::make_unique<Extra>();
+    m_extra->xdata[appName] = text;
+}
+
+void AcDbObject::hostSetKeptKeys(std::string json)
+{
+    if (!m_extra && json.empty())
+        return;
+    if (!m_extra)
+        m_extra = std::make_unique<Extra>();
+    m_extra->keptKeys = std::move(json);
+}
+
+const std::string& AcDbObject::hostKeptKeys() const
+{
+    static const std::string none;
+    return m_extra ? m_extra->keptKeys : none;
+}
 
 
 bool AcDbObject::hostGetProperty(std::u16string_view name, AcValue& value) const
@@ -62,8 +118,10 @@ Acad::ErrorStatus AcDbObject::close()
 
 bool AcDbObject::getXdataText(const AcString& appName, AcString& text) const
 {
-    auto it = m_xdata.find(appName);
-    if (it == m_xdata.end())
+    if (!m_extra)
+        return false;
+    auto it = m_extra->xdata.find(appName);
+    if (it == m_extra->xdata.end())
         return false;
     text = it->second;
     return true;
@@ -78,9 +136,9 @@ void AcDbObject::hostSetIdentity(AcDbDatabase* db, AcDbObjectId id, AcDbHandle h
 
 ACHAR* AcDbEntity::layer() const
 {
-    auto* copy = new ACHAR[m_layer.size() + 1];
-    std::copy(m_layer.begin(), m_layer.end(), copy);
-    copy[m_layer.size()] = 0;
+    auto* copy = new ACHAR[m_layer->size() + 1];
+    std::copy(m_layer->begin(), m_layer->end(), copy);
+    copy[m_layer->size()] = 0;
     return copy;
 }
 
@@ -88,7 +146,7 @@ Acad::ErrorStatus AcDbEntity::setLayer(const ACHAR* name)
 {
     if (!name || !*name)
         return Acad::eInvalidInput;
-    m_layer = name;
+    m_layer = internLayer(name);
     return Acad::eOk;
 }
 

@@ -209,7 +209,7 @@ bool Loader::readRecord()
     m_record.clear();
     m_record.xdictionary.clear();
     // Nothing after the EOF record belongs to the drawing (DOS end-of-file bytes, text).
-    if (m_record.type == "EOF")
+    if (std::string_view(m_record.type) == "EOF")
         return true;
     int bracket = 0;
     bool embedded = false, xdictionary = false;
@@ -309,7 +309,7 @@ void Loader::readTables()
 {
     std::string table;
     while (readRecord()) {
-        const std::string& type = m_record.type;
+        const std::string_view type = m_record.type;
         if (type == "ENDSEC")
             return;
         if (type == "TABLE") {
@@ -388,7 +388,7 @@ void Loader::readBlocks()
 {
     AcDbObjectId current;
     while (readRecord()) {
-        const std::string& type = m_record.type;
+        const std::string_view type = m_record.type;
         if (type == "ENDSEC") {
             finishPolyline();
             return;
@@ -414,7 +414,7 @@ void Loader::readBlocks()
             current = AcDbObjectId();
         } else {
             if (current.isNull())
-                m_reader.fail(m_record.line, type + " stands outside any BLOCK ... ENDBLK");
+                m_reader.fail(m_record.line, m_record.type + " stands outside any BLOCK ... ENDBLK");
             entity(current, true);
         }
     }
@@ -428,7 +428,7 @@ void Loader::readEntities()
     m_blocks.emplace(upper(utf::toUtf8(AcDbBlockTableRecord::kModelSpace)), model);
     m_blocks.emplace(upper(utf::toUtf8(AcDbBlockTableRecord::kPaperSpace)), paper);
     while (readRecord()) {
-        if (m_record.type == "ENDSEC") {
+        if (std::string_view(m_record.type) == "ENDSEC") {
             finishPolyline();
             return;
         }
@@ -475,7 +475,7 @@ AcDbObjectId Loader::byFileHandle(Adesk::UInt64 value) const
 
 void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
 {
-    const std::string& type = m_record.type;
+    const std::string_view type = m_record.type;
     if (type == "VERTEX") {
         if (!m_polyline.active)
             m_reader.fail(m_record.line, "VERTEX without a POLYLINE before it");
@@ -578,10 +578,10 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         if (std::unique_ptr<AcDbEntity> e = make(m_record))
             addEntity(std::move(e), owner);
         else
-            countSkipped(type + " (degenerate)");
+            countSkipped(m_record.type + " (degenerate)");
         return;
     }
-    countSkipped(type);
+    countSkipped(m_record.type);
 }
 
 // A 2D polyline is made once its SEQEND (or anything else) follows: a

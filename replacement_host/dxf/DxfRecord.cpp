@@ -106,10 +106,50 @@ std::string_view Record::text(int code, std::string_view fallback) const
     return item ? item->value : fallback;
 }
 
+namespace {
+// A plain decimal of at most 15 digits ("-12.375"): the digits as a whole
+// number are exact in a double, and so is a power of ten up to 10^22, so
+// one division rounds as the full parse would. False for anything else.
+bool simpleDecimal(std::string_view s, double& v)
+{
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    size_t i = 0;
+    bool negative = i < s.size() && s[i] == '-';
+    i += negative;
+    unsigned long long digits = 0;
+    int count = 0, fraction = -1;
+    for (; i < s.size(); ++i) {
+        char c = s[i];
+        if (c >= '0' && c <= '9') {
+            if (++count > 15)
+                return false;
+            digits = digits * 10 + static_cast<unsigned>(c - '0');
+            fraction += fraction >= 0;
+        } else if (c == '.' && fraction < 0) {
+            fraction = 0;
+        } else {
+            return false;
+        }
+    }
+    if (count == 0)
+        return false;
+    v = static_cast<double>(digits);
+    if (fraction > 0)
+        v /= kPowers[fraction];
+    if (negative)
+        v = -v;
+    return true;
+}
+}
+
 double Record::toNumber(const Item& item) const
 {
-    std::string_view s = trim(item.value);
+    std::string_view s = item.value;
     double v = 0;
+    if (simpleDecimal(s, v))
+        return v;
+    s = trim(s);
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v))
         fail(item.line + 1, type + " group " + std::to_string(item.code) + " must be a finite number, found \"" +

@@ -4,6 +4,7 @@
 #include "replacement_host/fields/FieldProgress.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -104,8 +105,15 @@ bool GroupReader::next(Group& group)
         code = code * 10 + (*p++ - '0');
     if (p > digits && p < end && (*p == '\n' || (*p == '\r' && p + 1 < end && p[1] == '\n'))) {
         const char* value = p + (*p == '\r' ? 2 : 1);
-        if (const void* nl = std::memchr(value, '\n', static_cast<size_t>(end - value))) {
-            const char* stop = static_cast<const char*>(nl);
+        // Values are mostly short: a plain scan first, memchr for the rest.
+        const char* stop = value;
+        const char* near = value + std::min<ptrdiff_t>(end - value, 16);
+        while (stop < near && *stop != '\n')
+            ++stop;
+        if (stop == near && near < end)
+            if (const void* nl = std::memchr(near, '\n', static_cast<size_t>(end - near)))
+                stop = static_cast<const char*>(nl);
+        if (stop < end && *stop == '\n') {
             m_begin = static_cast<size_t>(stop + 1 - m_buffer.data());
             group.code = code;
             group.line = ++m_line;
