@@ -1,3 +1,7 @@
+// Number format codes: split into sections, each parsed into tokens, and a
+// renderer per kind of section (General, number, fraction, date and time,
+// text). Interface: formatNumber, formatText and builtinFormatCode in
+// NumberFormat.h.
 #include "spreadsheet_app/NumberFormat.h"
 
 #include "spreadsheet_app/TextConvert.h"
