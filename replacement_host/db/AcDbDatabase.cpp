@@ -5,6 +5,7 @@
 #include "host/dbfield.h"
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
 #include <algorithm>
@@ -190,7 +191,7 @@ Acad::ErrorStatus AcDbDatabase::getSymbolTable(AcDbLayerTable*& table, AcDb::Ope
 namespace {
 AcDbObjectId recordNamed(const AcDbDatabase& db, AcDbObjectId tableId, const ACHAR* name)
 {
-    auto* table = AcDbSymbolTable::cast(db.objectAt(tableId));
+    auto* table = AcDbSymbolTable::cast(HostAccess::objectAt(db, tableId));
     AcDbObjectId id;
     if (table)
         table->getAt(name, id);
@@ -235,7 +236,7 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
     if (handle.value() >= m_nextHandle)
         m_nextHandle = handle.value() + 1;
     id = hostdb::newObjectId();
-    object->hostSetIdentity(this, id, handle);
+    HostAccess::hostSetIdentity(*object, this, id, handle);
     object->setOwnerId(owner);
     setHandle(handle.value(), static_cast<std::uint32_t>(m_order.size()));
     m_order.push_back(id);
@@ -248,12 +249,12 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
     if (AcDbObject* ownerObj = objectAt(owner)) {
         const AcRxClass* ownerKind = ownerObj->isA();
         if (ownerKind->isDerivedFrom(AcDbSymbolTable::desc()))
-            static_cast<AcDbSymbolTable*>(ownerObj)->hostAddRecord(id);
+            HostAccess::hostAddRecord(*static_cast<AcDbSymbolTable*>(ownerObj), id);
         else if (ownerKind->isDerivedFrom(AcDbBlockTableRecord::desc()) && kind->isDerivedFrom(AcDbEntity::desc()))
-            static_cast<AcDbBlockTableRecord*>(ownerObj)->hostAddEntity(id);
+            HostAccess::hostAddEntity(*static_cast<AcDbBlockTableRecord*>(ownerObj), id);
     }
     if (kind->isDerivedFrom(AcDbBlockReference::desc()))
-        static_cast<AcDbBlockReference*>(object)->hostAddedToDatabase();
+        HostAccess::hostAddedToDatabase(*static_cast<AcDbBlockReference*>(object));
     object->subAddedToDatabase();
     return Acad::eOk;
 }
@@ -279,7 +280,7 @@ Acad::ErrorStatus AcDbDatabase::hostRenumber(const std::vector<std::pair<AcDbObj
         eraseHandle(old);
     for (size_t k = 0; k < moves.size(); ++k) {
         auto& [id, handle] = moves[k];
-        objectAt(id)->hostSetIdentity(this, id, handle);
+        HostAccess::hostSetIdentity(*objectAt(id), this, id, handle);
         setHandle(handle.value(), places[k]);
         if (handle.value() >= m_nextHandle)
             m_nextHandle = handle.value() + 1;
@@ -297,6 +298,6 @@ int AcDbDatabase::openObjectCount() const
 {
     int n = 0;
     for (AcDbObjectId id : m_order)
-        n += hostdb::lookupObject(id)->hostOpenCount() > 0;
+        n += HostAccess::hostOpenCount(*hostdb::lookupObject(id)) > 0;
     return n;
 }
