@@ -207,7 +207,11 @@ bool Loader::readRecord()
     while (!m_record.type.empty() && m_record.type.back() == ' ')
         m_record.type.pop_back();
     m_record.line = m_peek.line;
-    m_record.clear();
+    // The record's values are views of the reader's buffer, kept there
+    // until the next record.
+    m_reader.pin();
+    m_record.clear(m_reader.pinned());
+    unsigned moves = m_reader.moves();
     m_record.xdictionary.clear();
     // Nothing after the EOF record belongs to the drawing (DOS end-of-file bytes, text).
     if (std::string_view(m_record.type) == "EOF")
@@ -216,6 +220,10 @@ bool Loader::readRecord()
     bool embedded = false, xdictionary = false;
     Group g;
     while (m_reader.next(g)) {
+        if (m_reader.moves() != moves) {
+            m_record.rebase(m_reader.pinned());
+            moves = m_reader.moves();
+        }
         if (g.code == 0) {
             m_peek = g;
             m_havePeek = true;

@@ -43,10 +43,10 @@ int hexDigit(char16_t c)
 }
 }
 
-void Record::clear()
+void Record::clear(const char* base)
 {
     size = 0;
-    m_bytes.clear();
+    m_base = base;
     if (++m_current == 0) {
         // After four billion records the marks start over.
         m_mark.assign(m_mark.size(), 0u);
@@ -56,18 +56,16 @@ void Record::clear()
 
 void Record::add(int code, std::string_view value, size_t atLine)
 {
-    if (m_bytes.size() + value.size() > m_bytes.capacity())
-        grow(value.size());
-    const char* at = m_bytes.data() + m_bytes.size();
-    m_bytes.append(value);
     if (size == items.size()) {
         items.emplace_back();
+        m_offsets.emplace_back();
         if (m_mark.empty()) {
             m_mark.assign(kIndexed, 0);
             m_first.assign(kIndexed, 0);
         }
     }
-    items[size] = {code, std::string_view(at, value.size()), atLine};
+    items[size] = {code, value, atLine};
+    m_offsets[size] = static_cast<size_t>(value.data() - m_base);
     if (code >= 0 && code < kIndexed && m_mark[static_cast<size_t>(code)] != m_current) {
         m_mark[static_cast<size_t>(code)] = m_current;
         m_first[static_cast<size_t>(code)] = static_cast<unsigned>(size);
@@ -75,17 +73,11 @@ void Record::add(int code, std::string_view value, size_t atLine)
     ++size;
 }
 
-// Moves the bytes to a larger buffer and the values with them.
-void Record::grow(size_t more)
+void Record::rebase(const char* base)
 {
-    std::string bigger;
-    bigger.reserve(std::max<size_t>(2 * m_bytes.capacity(), m_bytes.size() + more + 256));
-    bigger.append(m_bytes);
-    for (size_t i = 0; i < size; ++i) {
-        size_t offset = static_cast<size_t>(items[i].value.data() - m_bytes.data());
-        items[i].value = std::string_view(bigger.data() + offset, items[i].value.size());
-    }
-    m_bytes.swap(bigger);
+    m_base = base;
+    for (size_t i = 0; i < size; ++i)
+        items[i].value = std::string_view(base + m_offsets[i], items[i].value.size());
 }
 
 const Record::Item* Record::find(int code) const

@@ -16,7 +16,7 @@ namespace dxf {
 struct Record {
     struct Item {
         int code = 0;
-        std::string_view value; // into the record's own bytes (or a stored record's)
+        std::string_view value; // into the reader's buffer (or a stored record's bytes)
         size_t line = 0;
     };
 
@@ -29,13 +29,17 @@ struct Record {
     std::string xdictionary; // the 360 of a {ACAD_XDICTIONARY bracket, or empty
 
     Record() = default;
-    // The values are views of the record's own bytes: a copy would share them.
+    // The values are views of the reader's buffer, valid while it is pinned
+    // at the record: a copy would outlive them.
     Record(const Record&) = delete;
     Record& operator=(const Record&) = delete;
 
-    // Starts the next record; its groups follow through add().
-    void clear();
+    // Starts the next record, whose values stand from base on; its groups
+    // follow through add().
+    void clear(const char* base = nullptr);
     void add(int code, std::string_view value, size_t atLine);
+    // The reader moved the values: they stand from base on now.
+    void rebase(const char* base);
     const Item* find(int code) const;
     bool has(int code) const { return find(code) != nullptr; }
     std::string_view text(int code, std::string_view fallback = {}) const;
@@ -48,9 +52,8 @@ struct Record {
     [[noreturn]] void fail(size_t atLine, const std::string& what) const { reader->fail(atLine, what); }
 
 private:
-    void grow(size_t more);
-    // The values of all groups, one after the other: no allocation per group.
-    std::string m_bytes;
+    const char* m_base = nullptr;
+    std::vector<size_t> m_offsets; // of each value from m_base
     // The first group of each code, found without a scan: valid when its
     // mark is this
     static constexpr int kIndexed = 1072;

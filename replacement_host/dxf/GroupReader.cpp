@@ -3,15 +3,39 @@
 
 #include "replacement_host/fields/FieldProgress.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <bit>
+#include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 
 namespace dxf {
 
 namespace {
 constexpr size_t kChunk = 1 << 20;
+// Bytes past the data that are never filled: a scan may read 8 at a time
+// without running off the buffer, and ignores what it finds there.
+constexpr size_t kSlack = 16;
+
+// Where the first line break stands among the 8 bytes at p, or 8 when none
+// does.
+unsigned lineBreakIn8(const char* p)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint64_t x;
+        std::memcpy(&x, p, 8);
+        x ^= 0x0A0A0A0A0A0A0A0Aull;
+        // A byte that was '\n' is 0 now; the lowest flag is exact.
+        std::uint64_t zero = (x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull;
+        return zero ? static_cast<unsigned>(std::countr_zero(zero)) / 8 : 8;
+    } else {
+        unsigned i = 0;
+        while (i < 8 && p[i] != '\n')
+            ++i;
+        return i;
+    }
+}
 
 std::string_view trim(std::string_view s)
 {
@@ -23,7 +47,7 @@ std::string_view trim(std::string_view s)
 }
 }
 
-GroupReader::GroupReader(const std::string& path) : m_path(path), m_buffer(kChunk)
+GroupReader::GroupReader(const std::string& path) : m_path(path), m_buffer(kChunk + kSlack)
 {
     m_file = std::fopen(path.c_str(), "rb");
     if (!m_file)
@@ -71,14 +95,21 @@ bool GroupReader::readLine(std::string_view& line)
                 line.remove_suffix(1);
             return true;
         }
-        // Keep the partial line, grow when one line fills the buffer.
-        size_t keep = m_end - m_begin;
-        std::memmove(m_buffer.data(), m_buffer.data() + m_begin, keep);
-        m_begin = 0;
+        // Keep the partial line (and what is pinned), grow when they fill
+        // the buffer.
+        size_t from = m_pin == kUnpinned ? m_begin : m_pin;
+        size_t keep = m_end - from;
+        const char* before = m_buffer.data();
+        std::memmove(m_buffer.data(), m_buffer.data() + from, keep);
+        m_begin -= from;
         m_end = keep;
-        if (m_buffer.size() - m_end < kChunk / 2)
+        if (m_pin != kUnpinned)
+            m_pin = 0;
+        if (m_buffer.size() - kSlack - m_end < kChunk / 2)
             m_buffer.resize(m_buffer.size() * 2);
-        size_t n = std::fread(m_buffer.data() + m_end, 1, m_buffer.size() - m_end, m_file);
+        if (m_pin != kUnpinned && (from != 0 || m_buffer.data() != before))
+            ++m_moves;
+        size_t n = std::fread(m_buffer.data() + m_end, 1, m_buffer.size() - kSlack - m_end, m_file);
         if (n == 0) {
             if (std::ferror(m_file))
                 fail(m_line + 1, std::string("cannot read: ") + std::strerror(errno));
@@ -92,39 +123,51 @@ bool GroupReader::readLine(std::string_view& line)
 
 bool GroupReader::next(Group& group)
 {
-    // Most pairs are a code of digits (maybe right-aligned) and a value,
-    // both already in the buffer: read them in one scan. Anything else,
-    // errors included, takes the general path.
+    // Most pairs are a short code of digits (maybe right-aligned) and a
+    // value, both already in the buffer: read them 8 bytes at a time.
+    // Anything else, errors included, takes the general path.
     const char* p = m_buffer.data() + m_begin;
     const char* end = m_buffer.data() + m_end;
-    while (p < end && *p == ' ')
+    if (end - p < 16)
+        return nextSlow(group);
+    unsigned n = lineBreakIn8(p);
+    if (n == 0 || n == 8)
+        return nextSlow(group);
+    const char* codeEnd = p + n - (p[n - 1] == '\r');
+    while (p < codeEnd && *p == ' ')
         ++p;
-    const char* digits = p;
+    if (p == codeEnd)
+        return nextSlow(group);
     int code = 0;
-    while (p < end && p - digits < 9 && static_cast<unsigned>(*p - '0') < 10)
-        code = code * 10 + (*p++ - '0');
-    if (p > digits && p < end && (*p == '\n' || (*p == '\r' && p + 1 < end && p[1] == '\n'))) {
-        const char* value = p + (*p == '\r' ? 2 : 1);
-        // Values are mostly short: a plain scan first, memchr for the rest.
-        const char* stop = value;
-        const char* near = value + std::min<ptrdiff_t>(end - value, 16);
-        while (stop < near && *stop != '\n')
-            ++stop;
-        if (stop == near && near < end)
-            if (const void* nl = std::memchr(near, '\n', static_cast<size_t>(end - near)))
-                stop = static_cast<const char*>(nl);
-        if (stop < end && *stop == '\n') {
-            m_begin = static_cast<size_t>(stop + 1 - m_buffer.data());
-            group.code = code;
-            group.line = ++m_line;
-            ++m_line;
-            if (stop > value && stop[-1] == '\r')
-                --stop;
-            group.value = std::string_view(value, static_cast<size_t>(stop - value));
-            return true;
-        }
+    for (; p < codeEnd; ++p) {
+        auto digit = static_cast<unsigned>(*p - '0');
+        if (digit > 9)
+            return nextSlow(group);
+        code = code * 10 + static_cast<int>(digit);
     }
-    return nextSlow(group);
+    const char* value = m_buffer.data() + m_begin + n + 1;
+    const char* stop = value;
+    for (int k = 0; k < 4 && stop < end; ++k) {
+        unsigned at = lineBreakIn8(stop);
+        stop += at;
+        if (at < 8)
+            break;
+    }
+    if (stop >= end || *stop != '\n') {
+        // A long value: the rest by memchr, within the data.
+        const void* nl = stop < end ? std::memchr(stop, '\n', static_cast<size_t>(end - stop)) : nullptr;
+        if (!nl)
+            return nextSlow(group);
+        stop = static_cast<const char*>(nl);
+    }
+    m_begin = static_cast<size_t>(stop + 1 - m_buffer.data());
+    group.code = code;
+    group.line = ++m_line;
+    ++m_line;
+    if (stop > value && stop[-1] == '\r')
+        --stop;
+    group.value = std::string_view(value, static_cast<size_t>(stop - value));
+    return true;
 }
 
 bool GroupReader::nextSlow(Group& group)

@@ -38,6 +38,13 @@ public:
     // False at the end of the file or at a DOS end-of-file byte (0x1A) where a
     // code should be; throws DxfError on a malformed pair.
     bool next(Group& group);
+    // Values read from now on stay in the buffer until the next pin (not
+    // only until the next call), so a record can hold views of its groups.
+    // A refill may move them: moves() counts that, pinned() is where the
+    // first of them stands now.
+    void pin() { m_pin = m_begin; }
+    const char* pinned() const { return m_buffer.data() + m_pin; }
+    unsigned moves() const { return m_moves; }
     [[noreturn]] void fail(size_t line, const std::string& what) const;
     const std::string& path() const { return m_path; }
     // The file's size in bytes; 0 when it cannot be had.
@@ -49,7 +56,10 @@ private:
     std::string m_path;
     std::FILE* m_file = nullptr;
     std::vector<char> m_buffer;
+    static constexpr size_t kUnpinned = static_cast<size_t>(-1);
     size_t m_begin = 0, m_end = 0;
+    size_t m_pin = kUnpinned;
+    unsigned m_moves = 0;
     size_t m_line = 0;
     bool m_eof = false;
     size_t m_size = 0, m_read = 0; // for progress
