@@ -35,6 +35,9 @@ public:
     ~AcDbObject() override;
     AcDbObject(const AcDbObject&) = delete;
     AcDbObject& operator=(const AcDbObject&) = delete;
+    // Objects come from the host's own pool: drawings hold many small ones.
+    static void* operator new(size_t size);
+    static void operator delete(void* p, size_t size);
 
     AcDbObjectId objectId() const { return m_id; }
     AcDbObjectId ownerId() const { return m_ownerId; }

@@ -13,7 +13,7 @@
 namespace dxf {
 
 namespace {
-constexpr size_t kChunk = 1 << 20;
+constexpr size_t kChunk = 1 << 18;
 // Bytes past the data that are never filled: a scan may read 8 at a time
 // without running off the buffer, and ignores what it finds there.
 constexpr size_t kSlack = 16;
