@@ -10,6 +10,7 @@ Acad::ErrorStatus AsdkFieldReactor::beginEvaluateFields(int, AcDbDatabase*)
 {
     ExcelSession::close();
     ExcelSession::terminateMarkedInstance();
+    ++evaluationpass::number();
     evaluationpass::flag() = 1;
     return Acad::eOk;
 }
@@ -17,6 +18,7 @@ Acad::ErrorStatus AsdkFieldReactor::beginEvaluateFields(int, AcDbDatabase*)
 Acad::ErrorStatus AsdkFieldReactor::endEvaluateFields(int, AcDbDatabase*)
 {
     evaluationpass::flag() = 0;
+    ++evaluationpass::number();
     ExcelSession::close();
     return Acad::eOk;
 }
