@@ -93,18 +93,6 @@ bool dynamicPropertyMatches(AcDbObjectId refId, const Filters& f)
     return false;
 }
 
-bool attributeMatches(const AcDbBlockReference& ref, const Filters& f)
-{
-    std::unique_ptr<AcDbObjectIterator> it(ref.attributeIterator());
-    for (; it && !it->done(); it->step()) {
-        AcDbObjectPointer<AcDbAttribute> attr(it->objectId(), AcDb::kForRead);
-        if (attr && textcase::equalsIgnoreCase(attr->tagConst(), f.tag) &&
-            AsdkBlockCountEvaluator::matchValue(attr->textStringConst(), f.value, f.op))
-            return true;
-    }
-    return false;
-}
-
 // What the walk reads of one block reference, read once when first needed.
 struct Reference {
     AcDbObjectId id;
@@ -120,6 +108,8 @@ struct Reference {
     // Read only for the filters that need them.
     std::optional<AcString> ownerHandle;
     std::optional<std::optional<AcDbExtents>> extents;
+    // The attributes that open, in order, with their tags.
+    std::optional<std::vector<std::pair<AcDbObjectId, AcString>>> attributes;
 };
 
 // What the walk reads of one block definition.
@@ -151,6 +141,7 @@ public:
     Reference& reference(size_t index) { return m_references[index]; }
     const AcString& ownerHandle(Reference& ref);
     const std::optional<AcDbExtents>& extents(Reference& ref);
+    const std::vector<std::pair<AcDbObjectId, AcString>>& attributes(Reference& ref);
     // The references among the record's ids (nested ones included when
     // asked) that are live and owned by each block.
     const std::unordered_map<AcDbObjectId, Adesk::UInt32>& tally(Record& record, bool nested);
@@ -290,6 +281,35 @@ const std::optional<AcDbExtents>& BlockTableView::extents(Reference& ref)
     return *ref.extents;
 }
 
+const std::vector<std::pair<AcDbObjectId, AcString>>& BlockTableView::attributes(Reference& ref)
+{
+    if (!ref.attributes) {
+        ref.attributes.emplace();
+        AcDbObjectPointer<AcDbBlockReference> object(ref.id, AcDb::kForRead);
+        std::unique_ptr<AcDbObjectIterator> it(object ? object->attributeIterator() : nullptr);
+        for (; it && !it->done(); it->step()) {
+            AcDbObjectPointer<AcDbAttribute> attr(it->objectId(), AcDb::kForRead);
+            if (attr)
+                ref.attributes->emplace_back(it->objectId(), attr->tagConst());
+        }
+    }
+    return *ref.attributes;
+}
+
+// Whether the first attribute with the tag holds a text that matches.
+// Texts are read as they are now: a field in one may have changed them.
+bool attributeMatches(BlockTableView& view, Reference& ref, const Filters& f)
+{
+    for (const auto& [id, tag] : view.attributes(ref)) {
+        if (!textcase::equalsIgnoreCase(tag, f.tag))
+            continue;
+        AcDbObjectPointer<AcDbAttribute> attr(id, AcDb::kForRead);
+        if (attr && AsdkBlockCountEvaluator::matchValue(attr->textStringConst(), f.value, f.op))
+            return true;
+    }
+    return false;
+}
+
 const std::unordered_map<AcDbObjectId, Adesk::UInt32>& BlockTableView::tally(Record& record, bool nested)
 {
     auto& byOwner = record.byOwner[nested];
@@ -345,11 +365,7 @@ Adesk::UInt32 countReference(BlockTableView& view, Reference& ref, Record& cur, 
         // Leaves out references of anonymous records not listed by name.
         if (!curListed)
             return 0;
-        if (f.tag.empty())
-            return 1;
-        // Attribute texts are read as they are now: a field in one may have changed them.
-        AcDbObjectPointer<AcDbBlockReference> object(ref.id, AcDb::kForRead);
-        return object && attributeMatches(*object.object(), f) ? 1 : 0;
+        return f.tag.empty() || attributeMatches(view, ref, f) ? 1 : 0;
     }
     // Met through a block that holds the current record: count what that block holds.
     if (!nestedCounts)
