@@ -98,6 +98,48 @@ TEST(FieldCommand, UsesTheGivenDrawingAndSelection)
     EXPECT_EQ(r.err, "--select 999: no object of the drawing has this handle\n");
 }
 
+// A field's text goes out converted and escaped as it is written: every
+// format shows the file's text exactly, and JSON lines are the bytes the
+// JSON library itself writes.
+TEST(FieldCommand, TextsGoOutEscapedAsEachFormatWantsThem)
+{
+    TempDir dir;
+    // Quotes, a comma, a backslash, control characters, an accent, a
+    // character outside the BMP and a byte that is not UTF-8.
+    const std::string file = "say \"hi\", a\\b\ttab\r\nnext\x01\x1f\x7f \xC3\xA9 \xF0\x9D\x84\x9E \xFF end";
+    const std::string shown = "say \"hi\", a\\b\ttab\r\nnext\x01\x1f\x7f \xC3\xA9 \xF0\x9D\x84\x9E \xEF\xBF\xBD end";
+    dir.write("t.txt", file);
+    std::string drawing = dir.write("d.json", R"({"tesslyDrawing": 1, "objects": [
+        {"type": "mtext", "handle": "100", "text": "%<\\TextField t.txt>%"}]})");
+    std::string code = shellQuote("%<\\TextField " + (dir.path / "t.txt").string() + ">%");
+
+    EXPECT_EQ(runTessly("field " + code).out, shown + "\n");
+
+    for (const std::string& command : {"field " + code + " --json", "eval " + shellQuote(drawing) + " --json"}) {
+        SCOPED_TRACE(command);
+        auto r = runTessly(command);
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        auto lines = jsonLines(r.out);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0]["display"], shown);
+        EXPECT_EQ(lines[0]["value"], shown);
+        EXPECT_EQ(r.out, lines[0].dump() + "\n") << "written as the library writes it";
+    }
+
+    auto csv = runTessly("eval " + shellQuote(drawing) + " --format csv");
+    std::string quoted;
+    for (char c : shown)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    EXPECT_NE(csv.out.find(",2,\"" + quoted + "\",\n"), std::string::npos) << csv.out;
+
+    auto table = runTessly("eval " + shellQuote(drawing));
+    std::string escaped;
+    for (char c : shown)
+        escaped += c == '\t' ? std::string("\\t") : c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n")
+                                                                                             : std::string(1, c);
+    EXPECT_NE(table.out.find("2 ok    " + escaped + "\n"), std::string::npos) << table.out;
+}
+
 struct BadRun {
     const char* what;
     std::string arguments;
