@@ -329,6 +329,17 @@ def text_file(tessly, folder, megabytes):
     return run([tessly, "eval", path]), os.path.getsize(os.path.join(folder, f"notes{megabytes}.txt")), "byte"
 
 
+def text_file_json(tessly, folder, megabytes):
+    path = text_file_drawing(folder, megabytes)
+    return run([tessly, "eval", path, "--json"]), os.path.getsize(os.path.join(folder, f"notes{megabytes}.txt")), "byte"
+
+
+def text_file_field(tessly, folder, megabytes):
+    text_file_drawing(folder, megabytes)
+    notes = os.path.join(folder, f"notes{megabytes}.txt")
+    return run([tessly, "field", f"%<\\TextField {notes}>%"]), os.path.getsize(notes), "byte"
+
+
 def workbook_first_cell(tessly, folder, megabytes):
     path, largest = workbook(folder, megabytes)
     return run([tessly, "eval", path]), largest, "byte of the largest sheet's XML"
@@ -342,6 +353,8 @@ CASES = {
     "dxf-read": (dxf_read, [12, 25, 50, 100, 200]),
     "field-pass": (field_pass, [18750, 37500, 75000, 150000, 300000]),
     "text-file": (text_file, [12, 25, 50, 100]),
+    "text-file-json": (text_file_json, [12, 25, 50, 100]),
+    "text-file-field": (text_file_field, [12, 25, 50, 100]),
     "workbook": (workbook_first_cell, [6, 13, 26, 52]),
 }
 
