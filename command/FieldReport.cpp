@@ -6,6 +6,7 @@
 #include "host/AcFdEval.h"
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/fields/FieldCode.h"
 #include "replacement_host/fields/FieldProgress.h"
 #include "replacement_host/dxf/DxfSource.h"
@@ -121,7 +122,7 @@ std::string problemText(const AcDbField& field)
     std::string text = meaning(status);
     if (status == AcDbField::kEvaluatorNotFound) {
         text = unknownEvaluatorText(utf::toUtf8(field.evaluatorId() ? field.evaluatorId() : u""));
-        if (field.hostKeepsStoredValue() || field.hostHasFileDisplay())
+        if (HostAccess::hostKeepsStoredValue(field) || HostAccess::hostHasFileDisplay(field))
             text += "; the field keeps its stored value";
         return text;
     }
@@ -133,7 +134,7 @@ std::string problemText(const AcDbField& field)
 
 Json fieldJson(const AcDbField& field)
 {
-    const AcDbField::PassRecord& pass = field.passRecord();
+    const HostAccess::PassRecord& pass = HostAccess::passRecord(field);
     AcValue value;
     field.getValue(value);
     Json j;
@@ -146,7 +147,7 @@ Json fieldJson(const AcDbField& field)
     j["type"] = valueJson(value, true);
     j["value"] = valueJson(value, false);
     AcString storage;
-    j["display"] = utf::toUtf8(field.hostDisplayView(storage));
+    j["display"] = utf::toUtf8(HostAccess::hostDisplayView(field, storage));
     if (const dxf::Source* source = field.database() ? dxf::sourceOf(*field.database()) : nullptr)
         if (const dxf::FileField* f = source->fileField(field))
             j["fieldHandle"] = f->handle;
@@ -204,7 +205,7 @@ bool failed(const Entry& e)
     if (status == AcDbField::kSuccess)
         return false;
     return !(status == AcDbField::kEvaluatorNotFound && e.field &&
-             (e.field->hostKeepsStoredValue() || e.field->hostHasFileDisplay()));
+             (HostAccess::hostKeepsStoredValue(*e.field) || HostAccess::hostHasFileDisplay(*e.field)));
 }
 
 namespace {
@@ -250,7 +251,7 @@ Place ownerPlace(const AcDbObject* owner)
     // The block the holding object stands in, through any owners between.
     AcDbObjectId id = owner->ownerId();
     for (int depth = 0; db && depth < 64 && !id.isNull(); ++depth) {
-        AcDbObject* obj = db->objectAt(id);
+        AcDbObject* obj = HostAccess::objectAt(*db, id);
         if (auto* block = AcDbBlockTableRecord::cast(obj)) {
             p.hasBlock = true;
             p.block = utf::toUtf8(block->name());
@@ -266,7 +267,7 @@ Place ownerPlace(const AcDbObject* owner)
 Place fieldPlace(const AcDbField& field)
 {
     AcDbDatabase* db = field.database();
-    AcDbObject* owner = db ? db->objectAt(field.ownerId()) : nullptr;
+    AcDbObject* owner = db ? HostAccess::objectAt(*db, field.ownerId()) : nullptr;
     Place p = ownerPlace(owner);
     p.field = utf::toUtf8(field.objectHandle().text());
     if (!owner)
@@ -482,8 +483,8 @@ std::vector<AcDbField*> topLevelFields(AcDbDatabase& db)
 {
     std::vector<AcDbField*> fields;
     for (AcDbObjectId id : db.objectIds()) {
-        auto* field = AcDbField::cast(db.objectAt(id));
-        if (field && !field->isErased() && !AcDbField::cast(db.objectAt(field->ownerId())))
+        auto* field = AcDbField::cast(HostAccess::objectAt(db, id));
+        if (field && !field->isErased() && !AcDbField::cast(HostAccess::objectAt(db, field->ownerId())))
             fields.push_back(field);
     }
     return fields;
@@ -494,7 +495,7 @@ std::vector<Entry> drawingEntries(AcDbDatabase& db)
     std::vector<Entry> entries;
     std::map<const AcDbObject*, std::string> openCodes;
     for (AcDbObjectId id : db.objectIds()) {
-        if (auto* text = AcDbText::cast(db.objectAt(id)); text && !text->isErased())
+        if (auto* text = AcDbText::cast(HostAccess::objectAt(db, id)); text && !text->isErased())
             if (std::string open = unclosedCode(text->textStringConst()); !open.empty())
                 openCodes[text] = open;
     }
@@ -506,11 +507,11 @@ std::vector<Entry> drawingEntries(AcDbDatabase& db)
             entries.push_back({nullptr, AcDbText::cast(const_cast<AcDbObject*>(text)), it->second});
     };
     for (AcDbObjectId id : db.objectIds()) {
-        AcDbObject* obj = db.objectAt(id);
+        AcDbObject* obj = HostAccess::objectAt(db, id);
         auto* field = AcDbField::cast(obj);
-        if (field && !field->isErased() && !AcDbField::cast(db.objectAt(field->ownerId()))) {
+        if (field && !field->isErased() && !AcDbField::cast(HostAccess::objectAt(db, field->ownerId()))) {
             entries.push_back({field, nullptr, {}});
-            if (auto* text = AcDbText::cast(db.objectAt(field->ownerId()));
+            if (auto* text = AcDbText::cast(HostAccess::objectAt(db, field->ownerId()));
                 text && !text->fieldIds().empty() && text->fieldIds().back() == field->objectId())
                 place(text);
         } else if (auto* text = AcDbText::cast(obj); text && text->fieldIds().empty()) {
@@ -648,7 +649,7 @@ void writeOptionalNumber(bool present, long long value)
 // and problem as given.
 void writeFieldMembers(const AcDbField& field, int status, const std::string& problem)
 {
-    const AcDbField::PassRecord& pass = field.passRecord();
+    const HostAccess::PassRecord& pass = HostAccess::passRecord(field);
     AcValue value;
     field.getValue(value);
     output::write("\"code\":");
@@ -670,7 +671,7 @@ void writeFieldMembers(const AcDbField& field, int status, const std::string& pr
     writeValueJson(value, false);
     output::write(",\"display\":");
     AcString storage;
-    output::jsonString(field.hostDisplayView(storage));
+    output::jsonString(HostAccess::hostDisplayView(field, storage));
     if (const dxf::Source* source = field.database() ? dxf::sourceOf(*field.database()) : nullptr)
         if (const dxf::FileField* f = source->fileField(field)) {
             output::write(",\"fieldHandle\":");
@@ -758,7 +759,7 @@ void printEntries(const std::vector<Entry>& entries, Format format, const std::s
             output::write("," + std::to_string(entryStatus(e)) + ",");
             AcString storage;
             if (e.field)
-                writeCsvCell(e.field->hostDisplayView(storage));
+                writeCsvCell(HostAccess::hostDisplayView(*e.field, storage));
             else
                 writeCsvCell(std::string_view(e.openCode));
             output::write(",");
@@ -779,7 +780,7 @@ void printEntries(const std::vector<Entry>& entries, Format format, const std::s
         const Entry& e = entries[i];
         std::string problem = entryProblem(e);
         anyProblem |= !problem.empty();
-        Cell display = e.field ? Cell(e.field->hostDisplayView(storage[i])) : Cell(e.openCode);
+        Cell display = e.field ? Cell(HostAccess::hostDisplayView(*e.field, storage[i])) : Cell(e.openCode);
         rows.push_back({entryLocationText(e), evaluatorOf(e),
                         e.field ? utf::toUtf8(e.field->parameters()) : e.openCode, statusText(entryStatus(e)),
                         std::move(display), std::move(problem)});

@@ -5,6 +5,7 @@
 #include "host/dbattr.h"
 #include "host/dbblkref.h"
 #include "host/dbsymtb.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/file/DrawingFile.h"
 #include "tests/support/TestHost.h"
 
@@ -213,7 +214,7 @@ TEST(BlockCount, WindowsOfABlockWithABasePoint)
     });
     AcDbObjectId markId;
     ASSERT_EQ(saved.database->getAcDbObjectId(markId, false, AcDbHandle(0x20)), Acad::eOk);
-    auto* mark = AcDbBlockTableRecord::cast(saved.database->objectAt(markId));
+    auto* mark = AcDbBlockTableRecord::cast(HostAccess::objectAt(*saved.database, markId));
     ASSERT_TRUE(mark);
     EXPECT_EQ(mark->origin().x, 1);
     EXPECT_EQ(mark->origin().y, 1);
@@ -270,14 +271,14 @@ TEST(BlockCount, NestedHelpers)
     EXPECT_EQ(AsdkBlockCountEvaluator::countNestedReferences(d.idOf("10"), d.idOf("23"), ids), 1u);
     EXPECT_EQ(u8(AsdkBlockCountEvaluator::ownerHandleText(d.idOf("22"))), "22");
     EXPECT_EQ(u8(AsdkBlockCountEvaluator::ownerHandleText(AcDbObjectId())), "");
-    EXPECT_EQ(d.database().openObjectCount(), 0);
+    EXPECT_EQ(HostAccess::openObjectCount(d.database()), 0);
 }
 
 TEST(BlockCount, EveryOpenIsClosed)
 {
     Drawing d(kTagged);
     expectCounts(d, {{u"\"Door\" \\tag \"TYPE\" \\op \">=\" \\value \"3\" \\nested \\Window (-1,-1,0):(1,1,0) \\Space 10", 0}});
-    EXPECT_EQ(d.database().openObjectCount(), 0);
+    EXPECT_EQ(HostAccess::openObjectCount(d.database()), 0);
 }
 
 TEST(BlockReferenceFile, SavedDrawingCountsTheSame)
@@ -335,7 +336,7 @@ TEST(BlockCount, FieldsOfOnePassCountAsEachAlone)
             SCOPED_TRACE(u8(code));
             EXPECT_EQ(countOf(together.result(ids[i])), countOf(alone.evaluateCode(u"%<\\AcBlockCount " + code + u">%")));
         }
-        EXPECT_EQ(together.database().openObjectCount(), 0);
+        EXPECT_EQ(HostAccess::openObjectCount(together.database()), 0);
     }
 }
 
@@ -347,8 +348,8 @@ TEST(BlockCount, EachPassSeesTheDrawingAsItIsThen)
     d.evaluate();
     EXPECT_EQ(countOf(d.result(all)), 6);
     EXPECT_EQ(countOf(d.result(abc)), 1);
-    ASSERT_EQ(d.database().objectAt(d.idOf("30"))->erase(), Acad::eOk);
-    auto* empty = AcDbAttribute::cast(d.database().objectAt(d.idOf("38")));
+    ASSERT_EQ(HostAccess::objectAt(d.database(), d.idOf("30"))->erase(), Acad::eOk);
+    auto* empty = AcDbAttribute::cast(HostAccess::objectAt(d.database(), d.idOf("38")));
     ASSERT_TRUE(empty);
     empty->setTextString(u"ABC");
     d.evaluate();
