@@ -99,6 +99,7 @@ int runField(const std::vector<std::string>& words)
     if (args.has("--select"))
         session.select(args.value("--select"));
     std::vector<AcDbObjectId> ids;
+    ids.reserve(codes.size());
     for (const std::string& code : codes)
         ids.push_back(session.selected().isNull() ? addCodeAsText(session.database(), utf::toUtf16(code))
                                                   : addUnplacedField(session.database(), utf::toUtf16(code)));
