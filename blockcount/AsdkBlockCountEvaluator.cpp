@@ -121,8 +121,8 @@ struct Record {
     // An anonymous copy of a dynamic block: that block's name.
     bool copyNamed = false;
     AcString copyOf;
-    // Indices into the references, direct ones and with nested ones; and
-    // the latter tallied by owner for nested counts.
+    // Indices into the references, direct ones and with nested ones, and
+    // each list's live references tallied by owner for nested counts.
     std::optional<std::vector<size_t>> direct, all;
     std::optional<std::unordered_map<AcDbObjectId, Adesk::UInt32>> byOwner[2];
 };
