@@ -140,6 +140,35 @@ TEST(FieldCommand, TextsGoOutEscapedAsEachFormatWantsThem)
     EXPECT_NE(table.out.find("2 ok    " + escaped + "\n"), std::string::npos) << table.out;
 }
 
+// JSON lines are written out directly, not through the JSON library: each
+// must be byte for byte what the library writes for the same object (reals
+// large and small, texts, nulls, locations in blocks, unclosed codes, the
+// DXF field handles and the drawing of a batch).
+TEST(EvalCommand, JsonLinesAreWhatTheJsonLibraryWrites)
+{
+    TempDir dir;
+    std::string odd = dir.write("odd.json", R"({"tesslyDrawing": 1, "objects": [
+        {"type": "line", "handle": "20", "start": [0, 0], "end": [1e20, 0]},
+        {"type": "line", "handle": "21", "start": [0, 0], "end": [0.0000001, 0]},
+        {"type": "block", "handle": "30", "name": "\u00c4 block"},
+        {"type": "mtext", "handle": "31", "owner": "30", "text": "%<\\AcLength Object(<20>)>% and %<\\AcLength Object(<21>)>%"},
+        {"type": "mtext", "handle": "40", "text": "%<\\AcLength Object(<20;21>)>% %<\\TsExpr 2*"},
+        {"type": "mtext", "handle": "41", "text": "%<\\NoSuch x>%"},
+        {"type": "mtext", "handle": "42", "text": "%<\\TsExpr \"tab\t\"\"quote\"\"\">%"}]})");
+    const std::string examples = TESSLY_EXAMPLES;
+    for (const std::string& drawings :
+         {shellQuote(odd), shellQuote(examples + "/site-plan.json"), shellQuote(examples + "/site-plan.dxf"),
+          shellQuote(odd) + " " + shellQuote(examples + "/site-plan.json")}) {
+        SCOPED_TRACE(drawings);
+        auto r = runTessly("eval " + drawings + " --json");
+        std::istringstream in(r.out);
+        int lines = 0;
+        for (std::string line; std::getline(in, line); ++lines)
+            EXPECT_EQ(line, Json::parse(line).dump());
+        EXPECT_GT(lines, 2) << r.err;
+    }
+}
+
 struct BadRun {
     const char* what;
     std::string arguments;
