@@ -37,12 +37,50 @@ struct Cell {
     double number;  // also the string index and the boolean
 };
 
+// "_x000D_" escapes stand for characters XML cannot carry.
+std::u16string decodeEscapes(std::u16string s) {
+    if (s.find(u"_x") == std::u16string::npos) return s;
+    std::u16string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == u'_' && i + 6 < s.size() && s[i + 1] == u'x' && s[i + 6] == u'_') {
+            bool hex = true;
+            char16_t v = 0;
+            for (size_t k = 2; k < 6; ++k) {
+                char16_t c = s[i + k];
+                int d = c >= u'0' && c <= u'9' ? c - u'0' : c >= u'a' && c <= u'f' ? c - u'a' + 10 : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
+                if (d < 0) { hex = false; break; }
+                v = static_cast<char16_t>(v * 16 + d);
+            }
+            if (hex) { out.push_back(v); i += 6; continue; }
+        }
+        out.push_back(s[i]);
+    }
+    return out;
+}
+
+// Texts as the XML holds them, one after the other, converted only when
+// shown: far smaller than a string object apiece.
+struct TextPool {
+    std::string bytes;
+    std::vector<uint32_t> starts;  // a part is far below 4 GB
+
+    size_t size() const { return starts.size(); }
+    void add(std::string_view text) {
+        starts.push_back(static_cast<uint32_t>(bytes.size()));
+        bytes.append(text);
+    }
+    std::u16string text(size_t i) const {
+        size_t end = i + 1 < starts.size() ? starts[i + 1] : bytes.size();
+        return decodeEscapes(toUtf16(std::string_view(bytes).substr(starts[i], end - starts[i])));
+    }
+};
+
 struct Sheet {
     std::u16string name;
     std::string part;
     bool isWorksheet = true;
     std::vector<Cell> cells;  // sorted by row, then column
-    std::vector<std::u16string> strings;
+    TextPool strings;  // of inline, formula and error texts
     bool complete = false;    // every cell read
     bool inOrder = true;      // each cell read so far came after the one before
     uint32_t lastRow = 0, lastCol = 0;  // the last cell read
@@ -73,38 +111,6 @@ const char* relId(const pugi::xml_node& n) {
     for (pugi::xml_attribute a : n.attributes())
         if (std::strchr(a.name(), ':') && std::strcmp(localName(a.name()), "id") == 0) return a.value();
     return "";
-}
-
-// "_x000D_" escapes stand for characters XML cannot carry.
-std::u16string decodeEscapes(std::u16string s) {
-    if (s.find(u"_x") == std::u16string::npos) return s;
-    std::u16string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == u'_' && i + 6 < s.size() && s[i + 1] == u'x' && s[i + 6] == u'_') {
-            bool hex = true;
-            char16_t v = 0;
-            for (size_t k = 2; k < 6; ++k) {
-                char16_t c = s[i + k];
-                int d = c >= u'0' && c <= u'9' ? c - u'0' : c >= u'a' && c <= u'f' ? c - u'a' + 10 : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
-                if (d < 0) { hex = false; break; }
-                v = static_cast<char16_t>(v * 16 + d);
-            }
-            if (hex) { out.push_back(v); i += 6; continue; }
-        }
-        out.push_back(s[i]);
-    }
-    return out;
-}
-
-// Text of a string item: plain <t>, or rich-text runs <r><t> joined; phonetic
-// runs are not shown.
-std::u16string stringItemText(const pugi::xml_node& si) {
-    std::string text;
-    for (pugi::xml_node c : si.children()) {
-        if (isNamed(c, "t")) text += c.text().get();
-        else if (isNamed(c, "r")) text += child(c, "t").text().get();
-    }
-    return decodeEscapes(toUtf16(text));
 }
 
 std::string joinPart(const std::string& base, const std::string& target) {
@@ -160,7 +166,7 @@ struct WorkbookData {
     std::string path;
     zip_t* zip = nullptr;
     bool date1904 = false;
-    std::vector<std::u16string> sharedStrings;
+    std::string sharedStringsPart;
     std::vector<std::string> xfFormats;  // format code of each cellXfs entry
     std::vector<Sheet> sheets;           // every sheet, in workbook order
     std::vector<int> worksheets;         // the worksheets among them
@@ -171,6 +177,7 @@ struct WorkbookData {
     WorkbookData& operator=(const WorkbookData&) = delete;
     ~WorkbookData() {
         loading.clear();  // open parts before their package
+        sharedLoad.reset();
         if (zip) zip_discard(zip);
     }
 
@@ -270,17 +277,9 @@ struct WorkbookData {
             }
         }
         for (const auto& [id, rel] : rels) {
-            if (rel.first == "sharedStrings") loadSharedStrings(rel.second);
+            if (rel.first == "sharedStrings" && sharedStringsPart.empty()) sharedStringsPart = rel.second;
             else if (rel.first == "styles") loadStyles(rel.second);
         }
-    }
-
-    void loadSharedStrings(const std::string& part) {
-        pugi::xml_document doc;
-        std::string buf;
-        if (!loadXml(part, doc, buf)) return;
-        for (pugi::xml_node si : child(doc, "sst").children())
-            if (isNamed(si, "si")) sharedStrings.push_back(stringItemText(si));
     }
 
     void loadStyles(const std::string& part) {
@@ -535,7 +534,7 @@ struct WorkbookData {
             } else if (type == Type::Inline) {
                 cell.type = CellType::LocalString;
                 cell.number = static_cast<double>(sheet.strings.size());
-                sheet.strings.push_back(decodeEscapes(toUtf16(inlineText)));
+                sheet.strings.add(inlineText);
             } else if (!hasValue) {
                 return;  // formatted but empty
             } else if (type == Type::Shared) {
@@ -544,7 +543,7 @@ struct WorkbookData {
             } else if (type == Type::Str || type == Type::Error) {
                 cell.type = type == Type::Error ? CellType::Error : CellType::LocalString;
                 cell.number = static_cast<double>(sheet.strings.size());
-                sheet.strings.push_back(decodeEscapes(toUtf16(value)));
+                sheet.strings.add(value);
             } else if (type == Type::Boolean) {
                 cell.type = CellType::Boolean;
                 cell.number = std::strtol(value.c_str(), nullptr, 10) != 0;
@@ -626,6 +625,117 @@ struct WorkbookData {
         return sheet;
     }
 
+    // Reads shared string items from parser events: sst/si, each item's text
+    // of <t> and of the first <t> of each rich-text run <r>; phonetic runs are
+    // not shown. It suspends the parse once the item asked for is read.
+    struct StringsReader {
+        explicit StringsReader(TextPool& s) : strings(s) {}
+        TextPool& strings;
+        XML_Parser parser = nullptr;
+        std::string error;  // no handler fails
+        size_t stopAfter = 0;
+        int depth = 0;
+        int matched = 0;  // how many of the open elements are on the text path
+        bool capture = false, runTaken = false;
+        std::string item;
+
+        static void start(void* data, const char* name, const char**) {
+            auto& r = *static_cast<StringsReader*>(data);
+            ++r.depth;
+            if (r.matched != r.depth - 1) return;
+            const char* local = localName(name);
+            switch (r.depth) {
+                case 1: r.matched += std::strcmp(local, "sst") == 0; break;
+                case 2:
+                    if (std::strcmp(local, "si") != 0) return;
+                    ++r.matched;
+                    r.item.clear();
+                    break;
+                case 3:
+                    if (std::strcmp(local, "t") == 0) {
+                        ++r.matched;
+                        r.capture = true;
+                    } else if (std::strcmp(local, "r") == 0) {
+                        ++r.matched;
+                        r.runTaken = false;
+                    }
+                    break;
+                case 4:
+                    if (!r.capture && !r.runTaken && std::strcmp(local, "t") == 0) {
+                        ++r.matched;
+                        r.runTaken = true;
+                        r.capture = true;
+                    }
+                    break;
+                default: break;
+            }
+        }
+
+        static void text(void* data, const char* s, int len) {
+            auto& r = *static_cast<StringsReader*>(data);
+            if (r.capture && r.matched == r.depth) r.item.append(s, static_cast<size_t>(len));
+        }
+
+        static void end(void* data, const char*) {
+            auto& r = *static_cast<StringsReader*>(data);
+            bool onPath = r.matched == r.depth;
+            --r.depth;
+            if (!onPath) return;
+            --r.matched;
+            r.capture = false;
+            if (r.depth + 1 == 2) {
+                r.strings.add(r.item);
+                if (r.strings.size() > r.stopAfter) XML_StopParser(r.parser, XML_TRUE);
+            }
+        }
+    };
+
+    struct StringsLoad {
+        explicit StringsLoad(TextPool& strings) : reader(strings) {}
+        std::unique_ptr<PartStream> stream;
+        StringsReader reader;
+    };
+    TextPool sharedStrings;  // those read so far
+    std::unique_ptr<StringsLoad> sharedLoad;
+    bool sharedComplete = false;
+    std::string sharedFailure;  // why the rest cannot be read
+
+    // Shared strings are read only when a cell shows one, and only as far
+    // as that one; like a sheet, a broken part keeps the items before the
+    // fault. An index past the last item is an empty text.
+    std::u16string sharedString(size_t index) {
+        if (index >= sharedStrings.size() && !sharedComplete) {
+            if (!sharedFailure.empty()) throw SpreadsheetError(sharedFailure);
+            try {
+                if (!sharedLoad) {
+                    auto load = std::make_unique<StringsLoad>(sharedStrings);
+                    if (!sharedStringsPart.empty()) load->stream = openStream(sharedStringsPart);
+                    if (!load->stream) {
+                        sharedComplete = true;
+                        return {};
+                    }
+                    XML_Parser p = load->stream->parser.get();
+                    load->reader.parser = p;
+                    XML_SetUserData(p, &load->reader);
+                    XML_SetElementHandler(p, StringsReader::start, StringsReader::end);
+                    XML_SetCharacterDataHandler(p, StringsReader::text);
+                    sharedLoad = std::move(load);
+                }
+                sharedLoad->reader.stopAfter = index;
+                advance(*sharedLoad->stream, sharedLoad->reader.error);
+                if (sharedLoad->stream->done) {
+                    sharedComplete = true;
+                    sharedLoad.reset();
+                }
+            } catch (const SpreadsheetError& e) {
+                sharedFailure = e.what();
+                sharedLoad.reset();
+                throw;
+            }
+        }
+        return index < sharedStrings.size() ? sharedStrings.text(index) : std::u16string();
+    }
+
     double isoDateToSerial(const char* text) const {
         int y = 0, mo = 0, d = 0, h = 0, mi = 0;
         double s = 0;
@@ -637,17 +747,14 @@ struct WorkbookData {
         return serial + (h * 3600 + mi * 60 + s) / 86400.0;
     }
 
-    std::u16string display(const Sheet& sheet, const Cell& cell) const {
+    std::u16string display(const Sheet& sheet, const Cell& cell) {
         static const std::string general = "General";
         const std::string& fmt = cell.style < xfFormats.size() ? xfFormats[cell.style] : general;
         switch (cell.type) {
             case CellType::Number: return formatNumber(cell.number, fmt, date1904);
-            case CellType::SharedString: {
-                size_t i = static_cast<size_t>(cell.number);
-                return formatText(i < sharedStrings.size() ? sharedStrings[i] : std::u16string(), fmt);
-            }
-            case CellType::LocalString: return formatText(sheet.strings[static_cast<size_t>(cell.number)], fmt);
-            case CellType::Error: return sheet.strings[static_cast<size_t>(cell.number)];
+            case CellType::SharedString: return formatText(sharedString(static_cast<size_t>(cell.number)), fmt);
+            case CellType::LocalString: return formatText(sheet.strings.text(static_cast<size_t>(cell.number)), fmt);
+            case CellType::Error: return sheet.strings.text(static_cast<size_t>(cell.number));
             case CellType::Boolean: return cell.number != 0 ? u"TRUE" : u"FALSE";
             case CellType::Uncomputed:
                 fail("sheet '" + toUtf8(sheet.name) + "': " + cellName(cell.row, cell.col) +

@@ -48,9 +48,20 @@ std::string smallSheet(const std::string& rows) {
            "</sheetData></worksheet>";
 }
 
-// A workbook of the sheets Other, Shuffled, Disordered and Big, Big's part
-// written last.
-std::string writeWorkbook(const std::string& path) {
+// Shared strings of several pieces: "item 0" to "item 59999", item 1 in two
+// rich-text runs with a phonetic run.
+std::string sharedStrings() {
+    std::string xml = "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
+    for (int i = 0; i < 60000; ++i) {
+        if (i == 1) xml += "<si><r><t>ite</t></r><r><rPr><b/></rPr><t>m 1</t></r><rPh><t>x</t></rPh></si>";
+        else xml += "<si><t>item " + std::to_string(i) + "</t></si>";
+    }
+    return xml + "</sst>";
+}
+
+// A workbook of the sheets Other, Shuffled, Disordered, Strings and Big, with
+// shared strings; Big's part is written last, or the shared strings.
+std::string writeWorkbook(const std::string& path, bool stringsLast) {
     const std::pair<const char*, std::string> sheets[] = {
         {"Other", smallSheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"
                              "<row r=\"2\"><c r=\"B2\" t=\"inlineStr\"><is><t>two</t></is></c></row>")},
@@ -59,6 +70,11 @@ std::string writeWorkbook(const std::string& path) {
         {"Shuffled", smallSheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"3\"><c r=\"A3\"><v>3</v></c></row>"
                                 "<row r=\"2\"><c r=\"A2\"><v>2</v></c></row><row r=\"4\"><c r=\"A4\"><v>4</v></c></row>")},
         {"Disordered", numberSheet(10000, 5000)},
+        {"Strings", smallSheet("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>59999</v></c><c r=\"B1\"><v>7</v></c></row>"
+                               "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>0</v></c></row>"
+                               "<row r=\"3\"><c r=\"A3\" t=\"s\"><v>1</v></c></row>"
+                               "<row r=\"4\"><c r=\"A4\" t=\"s\"><v>60000</v></c></row>"
+                               "<row r=\"5\"><c r=\"A5\" t=\"s\"><v>30000</v></c></row>")},
         {"Big", numberSheet(kRows)},
     };
     std::string book = "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
@@ -71,10 +87,14 @@ std::string writeWorkbook(const std::string& path) {
                 "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
                 "Target=\"worksheets/sheet" + n + ".xml\"/>";
     }
+    rels += "<Relationship Id=\"rId99\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+            "sharedStrings\" Target=\"sharedStrings.xml\"/>";
     std::vector<std::pair<std::string, std::string>> parts = {{"xl/workbook.xml", book + "</sheets></workbook>"},
                                                               {"xl/_rels/workbook.xml.rels", rels + "</Relationships>"}};
+    if (!stringsLast) parts.emplace_back("xl/sharedStrings.xml", sharedStrings());
     for (size_t i = 0; i < std::size(sheets); ++i)
         parts.emplace_back("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", sheets[i].second);
+    if (stringsLast) parts.emplace_back("xl/sharedStrings.xml", sharedStrings());
     int err = 0;
     zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
     if (!zip) return "cannot create " + path;
@@ -92,7 +112,7 @@ std::string writeWorkbook(const std::string& path) {
 // Damages the last part's compressed data close to its end, which lies just
 // before the central directory, or its checksum, which is checked once the
 // part has been inflated whole; the package itself stays readable.
-void damageLastPart(const std::string& path, bool checksum) {
+void damageLastPart(const std::string& path, bool checksum, const std::string& name = "xl/worksheets/sheet5.xml") {
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
     std::string all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     ASSERT_GT(all.size(), 22u);
@@ -102,7 +122,6 @@ void damageLastPart(const std::string& path, bool checksum) {
     ASSERT_GT(directory, 4000u);
     if (checksum) {
         // In the local header and the directory alike, as they must agree.
-        const std::string name = "xl/worksheets/sheet4.xml";
         struct Header {
             const char* signature;
             size_t name, crc;
@@ -126,7 +145,9 @@ protected:
     static void SetUpTestSuite() {
         folder = std::filesystem::temp_directory_path() / ("tessly-sheets-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder);
-        ASSERT_EQ(writeWorkbook((folder / "book.xlsx").string()), "");
+        ASSERT_EQ(writeWorkbook((folder / "book.xlsx").string(), false), "");
+        ASSERT_EQ(writeWorkbook((folder / "strings.xlsx").string(), true), "");
+        damageLastPart((folder / "strings.xlsx").string(), false);
         std::filesystem::copy_file(folder / "book.xlsx", folder / "damaged.xlsx");
         damageLastPart((folder / "damaged.xlsx").string(), false);
         std::filesystem::copy_file(folder / "book.xlsx", folder / "checksum.xlsx");
@@ -187,6 +208,11 @@ TEST_F(SheetReading, AnswersWhateverWasAskedBefore) {
         // through and sorted once the disorder shows.
         {{"Shuffled", "A2", "2"}, {"Shuffled", "A4", "4"}, {"Shuffled", "A3", "3"}},
         {{"Shuffled", "A3", "3"}, {"Shuffled", "A2", "2"}, {"Shuffled", "A1:A4", ""}},
+        // Shared strings read as far as a cell needs, in any order; past
+        // the last item is empty.
+        {{"Strings", "B1", "7"}, {"Strings", "A2", "item 0"}, {"Strings", "A3", "item 1"}, {"Strings", "A1", "item 59999"},
+         {"Strings", "A5", "item 30000"}, {"Strings", "A4", ""}},
+        {{"Strings", "A4", ""}, {"Strings", "A5", "item 30000"}, {"Strings", "A3", "item 1"}},
         {{"Disordered", "A1", "11"}, {"Disordered", "E10000", "100005"}, {"Disordered", "C5000", "50003"}},
         {{"Disordered", "E9000", "90005"}, {"Disordered", "A10001", ""}, {"Disordered", "A5000", "50001"}},
     };
@@ -201,10 +227,10 @@ TEST_F(SheetReading, AnswersWhateverWasAskedBefore) {
 TEST_F(SheetReading, DamageFoundLateInASheet) {
     const std::vector<std::vector<Ask>> orders = {
         {{"Big", "A1", "11"},
-         {"Big", "E30000", nullptr, "sheet4.xml' is corrupt"},
+         {"Big", "E30000", nullptr, "sheet5.xml' is corrupt"},
          {"Big", "A1", "11"},
          {"Big", "B2:B3", ""},
-         {"Big", "A30000", nullptr, "sheet4.xml' is corrupt"},
+         {"Big", "A30000", nullptr, "sheet5.xml' is corrupt"},
          {"Other", "B2", "two"}},
         {{"Big", "E30000", nullptr, "damaged.xlsx"}, {"Big", "A1", "11"}, {"Big", "E30000", nullptr, "corrupt"}},
     };
@@ -212,10 +238,18 @@ TEST_F(SheetReading, DamageFoundLateInASheet) {
         SCOPED_TRACE("order " + std::to_string(i));
         askInOrder("damaged.xlsx", orders[i]);
     }
+    // Damaged shared strings show only when a cell needs an item past the
+    // fault: the workbook opens and the items before it read.
+    askInOrder("strings.xlsx", {{"Strings", "B1", "7"},
+                                {"Strings", "A5", "item 30000"},
+                                {"Strings", "A1", nullptr, "sharedStrings.xml' is corrupt"},
+                                {"Strings", "A2", "item 0"},
+                                {"Strings", "A4", nullptr, "sharedStrings.xml' is corrupt"},
+                                {"Big", "E30000", "300005"}});
     // A wrong checksum shows once the whole part is inflated: every cell
     // before the last reads, the last one fails.
     askInOrder("checksum.xlsx", {{"Big", "E29999", "299995"},
-                                 {"Big", "E30000", nullptr, "sheet4.xml' is corrupt: CRC error"},
+                                 {"Big", "E30000", nullptr, "sheet5.xml' is corrupt: CRC error"},
                                  {"Big", "A1:A2", ""},
                                  {"Big", "E30000", nullptr, "CRC error"},
                                  {"Shuffled", "A2", "2"}});
