@@ -238,8 +238,8 @@ void checkTableCell(const AcString& code, Findings& out)
 // A missing file or an unresolvable relative path, as the file fields find them.
 bool checkPath(const AcString& written, Findings& out, const std::u16string& shown)
 {
-    AcString path = written;
-    if (PathIsRelativeW(path.c_str()) && !drawingpath::resolve(written.c_str(), path)) {
+    AcString path;
+    if (!drawingpath::locate(written, path)) {
         out.push_back(u"the relative path " + written + u" needs a saved drawing in a folder to count from");
         return false;
     }
@@ -252,12 +252,9 @@ bool checkPath(const AcString& written, Findings& out, const std::u16string& sho
 
 void checkTextField(const AcString& code, Findings& out)
 {
-    AcString path = code;
-    if (PathIsRelativeW(code.c_str()) && !drawingpath::resolve(code.c_str(), path)) {
-        out.push_back(u"the relative path " + code + u" needs a saved drawing in a folder to count from");
-        return;
-    }
-    checkPath(code, out, path);
+    // The text field's message names the full path.
+    AcString path;
+    checkPath(code, out, drawingpath::locate(code, path) ? path : code);
 }
 
 void checkExcelCell(const AcString& code, Findings& out)
@@ -267,11 +264,9 @@ void checkExcelCell(const AcString& code, Findings& out)
         out.push_back(u"the code must be PATH:SHEET:CELL; it is \"" + code + u"\"");
         return;
     }
-    AcString path = parts.path;
-    if (!checkPath(parts.path, out, code))
+    AcString path;
+    if (!checkPath(parts.path, out, code) || !drawingpath::locate(parts.path, path))
         return;
-    if (PathIsRelativeW(path.c_str()))
-        drawingpath::resolve(parts.path.c_str(), path);
     if (std::u16string finding = AsdkExcelCellEvaluator::checkWorkbook(path, parts); !finding.empty())
         out.push_back(finding);
 }

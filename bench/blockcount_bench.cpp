@@ -8,6 +8,7 @@
 #include "host/dbblkref.h"
 #include "host/dbpoint.h"
 #include "host/dbsymtb.h"
+#include "replacement_host/HostAccess.h"
 
 #include <benchmark/benchmark.h>
 
@@ -78,7 +79,7 @@ struct BenchDrawing {
         size_t n = 0;
         for (int b = firstBlock; b <= lastBlock; ++b) {
             std::vector<AcDbObjectId> ids;
-            AcDbBlockTableRecord::cast(db->objectAt(blocks[b]))->getBlockReferenceIds(ids, !nested);
+            AcDbBlockTableRecord::cast(HostAccess::objectAt(*db, blocks[b]))->getBlockReferenceIds(ids, !nested);
             n += ids.size();
         }
         return n;

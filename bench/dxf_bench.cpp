@@ -9,6 +9,7 @@
 #include "host/AcFdEval.h"
 #include "host/dbapserv.h"
 #include "host/dbfield.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/dxf/DxfFile.h"
 #include "replacement_host/dxf/DxfSource.h"
 #include "replacement_host/dxf/DxfWriter.h"
@@ -206,7 +207,7 @@ void BM_EvaluationPass(benchmark::State& state)
         state.PauseTiming();
         failed = 0;
         for (AcDbObjectId id : r.database->objectIds())
-            if (auto* f = AcDbField::cast(r.database->objectAt(id)))
+            if (auto* f = AcDbField::cast(HostAccess::objectAt(*r.database, id)))
                 failed += f->evaluationStatus() != AcDbField::kSuccess;
         acdbHostApplicationServices()->setWorkingDatabase(nullptr);
         r.database.reset();

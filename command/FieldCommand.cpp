@@ -9,6 +9,7 @@
 #include "host/dbfield.h"
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/platform/SpreadsheetServer.h"
 #include "replacement_host/text/Utf.h"
 
@@ -62,7 +63,7 @@ AcDbObjectId addCodeAsText(AcDbDatabase& db, const std::u16string& code)
 {
     // The text shows exactly one field whose code is the whole line.
     auto* text = new AcDbText;
-    text->hostSetMakesOwnFields(false);
+    HostAccess::hostSetMakesOwnFields(*text, false);
     text->setTextString(code.c_str());
     AcDbObjectId textId, fieldId;
     if (db.addObject(text, db.modelSpaceId(), textId) != Acad::eOk) {
@@ -74,7 +75,7 @@ AcDbObjectId addCodeAsText(AcDbDatabase& db, const std::u16string& code)
         delete field;
         throw UsageError("tessly field: cannot add a field to the drawing");
     }
-    text->hostAddField(fieldId);
+    HostAccess::hostAddField(*text, fieldId);
     return fieldId;
 }
 }
@@ -110,7 +111,7 @@ int runField(const std::vector<std::string>& words)
     bool json = args.has("--json");
     int status = 0;
     for (size_t i = 0; i < ids.size(); ++i) {
-        auto* field = AcDbField::cast(session.database().objectAt(ids[i]));
+        auto* field = AcDbField::cast(HostAccess::objectAt(session.database(), ids[i]));
         // The line is the text of a text object: an unclosed code in it is its problem.
         std::string open = fieldreport::unclosedCode(utf::toUtf16(codes[i]));
         fieldreport::Entry entry{field, nullptr, {}};

@@ -6,6 +6,7 @@
 #include "host/AcFdEval.h"
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/fields/FieldCode.h"
 #include "replacement_host/fields/FieldProgress.h"
 #include "replacement_host/dxf/DxfSource.h"
@@ -131,7 +132,7 @@ std::string problemText(const AcDbField& field)
     std::string text = meaning(status);
     if (status == AcDbField::kEvaluatorNotFound) {
         text = unknownEvaluatorText(utf::toUtf8(field.evaluatorId() ? field.evaluatorId() : u""));
-        if (field.hostKeepsStoredValue() || field.hostHasFileDisplay())
+        if (HostAccess::hostKeepsStoredValue(field) || HostAccess::hostHasFileDisplay(field))
             text += "; the field keeps its stored value";
         return text;
     }
@@ -143,7 +144,7 @@ std::string problemText(const AcDbField& field)
 
 Json fieldJson(const AcDbField& field)
 {
-    const AcDbField::PassRecord& pass = field.passRecord();
+    const HostAccess::PassRecord& pass = HostAccess::passRecord(field);
     AcValue value;
     field.getValue(value);
     Json j;
@@ -198,7 +199,7 @@ int entryStatus(const Entry& e) { return e.field ? e.field->evaluationStatus() :
 
 // What the table and CSV rows show, taken from the field itself: a value of
 // a hundred megabytes is converted once, not copied through a JSON object.
-std::string entryDisplay(const Entry& e) { return e.field ? e.field->hostDisplayUtf8() : e.openCode; }
+std::string entryDisplay(const Entry& e) { return e.field ? HostAccess::hostDisplayUtf8(*e.field) : e.openCode; }
 std::string entryProblem(const Entry& e)
 {
     if (!e.field)
@@ -216,7 +217,7 @@ bool failed(const Entry& e)
     if (status == AcDbField::kSuccess)
         return false;
     return !(status == AcDbField::kEvaluatorNotFound && e.field &&
-             (e.field->hostKeepsStoredValue() || e.field->hostHasFileDisplay()));
+             (HostAccess::hostKeepsStoredValue(*e.field) || HostAccess::hostHasFileDisplay(*e.field)));
 }
 
 namespace {
@@ -248,7 +249,7 @@ Json ownerLocationJson(const AcDbObject* owner)
     // The block the holding object stands in, through any owners between.
     AcDbObjectId id = owner->ownerId();
     for (int depth = 0; db && depth < 64 && !id.isNull(); ++depth) {
-        AcDbObject* obj = db->objectAt(id);
+        AcDbObject* obj = HostAccess::objectAt(*db, id);
         if (auto* block = AcDbBlockTableRecord::cast(obj)) {
             j["block"] = utf::toUtf8(block->name());
             break;
@@ -265,7 +266,7 @@ Json locationJson(const AcDbField& field)
     Json j;
     j["field"] = utf::toUtf8(field.objectHandle().text());
     AcDbDatabase* db = field.database();
-    AcDbObject* owner = db ? db->objectAt(field.ownerId()) : nullptr;
+    AcDbObject* owner = db ? HostAccess::objectAt(*db, field.ownerId()) : nullptr;
     if (!owner)
         return j;
     Json o = ownerLocationJson(owner);
@@ -373,8 +374,8 @@ std::vector<AcDbField*> topLevelFields(AcDbDatabase& db)
 {
     std::vector<AcDbField*> fields;
     for (AcDbObjectId id : db.objectIds()) {
-        auto* field = AcDbField::cast(db.objectAt(id));
-        if (field && !field->isErased() && !AcDbField::cast(db.objectAt(field->ownerId())))
+        auto* field = AcDbField::cast(HostAccess::objectAt(db, id));
+        if (field && !field->isErased() && !AcDbField::cast(HostAccess::objectAt(db, field->ownerId())))
             fields.push_back(field);
     }
     return fields;
@@ -385,7 +386,7 @@ std::vector<Entry> drawingEntries(AcDbDatabase& db)
     std::vector<Entry> entries;
     std::map<const AcDbObject*, std::string> openCodes;
     for (AcDbObjectId id : db.objectIds()) {
-        if (auto* text = AcDbText::cast(db.objectAt(id)); text && !text->isErased())
+        if (auto* text = AcDbText::cast(HostAccess::objectAt(db, id)); text && !text->isErased())
             if (std::string open = unclosedCode(text->textStringConst()); !open.empty())
                 openCodes[text] = open;
     }
@@ -397,11 +398,11 @@ std::vector<Entry> drawingEntries(AcDbDatabase& db)
             entries.push_back({nullptr, AcDbText::cast(const_cast<AcDbObject*>(text)), it->second});
     };
     for (AcDbObjectId id : db.objectIds()) {
-        AcDbObject* obj = db.objectAt(id);
+        AcDbObject* obj = HostAccess::objectAt(db, id);
         auto* field = AcDbField::cast(obj);
-        if (field && !field->isErased() && !AcDbField::cast(db.objectAt(field->ownerId()))) {
+        if (field && !field->isErased() && !AcDbField::cast(HostAccess::objectAt(db, field->ownerId()))) {
             entries.push_back({field, nullptr, {}});
-            if (auto* text = AcDbText::cast(db.objectAt(field->ownerId()));
+            if (auto* text = AcDbText::cast(HostAccess::objectAt(db, field->ownerId()));
                 text && !text->fieldIds().empty() && text->fieldIds().back() == field->objectId())
                 place(text);
         } else if (auto* text = AcDbText::cast(obj); text && text->fieldIds().empty()) {

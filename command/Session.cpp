@@ -5,7 +5,7 @@
 #include "command/FieldReport.h"
 
 #include "host/AcFdEval.h"
-#include "host/TesslySibling.h"
+#include "sibling_library/Sibling.h"
 #include "host/dbapserv.h"
 #include "replacement_host/dxf/DxfFile.h"
 #include "replacement_host/fields/FieldProgress.h"

@@ -29,14 +29,6 @@ void applyClosingRule(const AcDbField* field)
         ExcelSession::close();
 }
 
-// A message stands in the value now, not the workbook's text: a stored stamp
-// must not later bring the message back for an unchanged workbook.
-void forgetStamp(AcDbField* field)
-{
-    if (ChangeStamp::load(field).isValid())
-        ChangeStamp::store(field, ChangeStamp());
-}
-
 excel::CWorkbook findOrOpen(const excel::CWorkbooks& workbooks, const AcString& path)
 {
     Adesk::Int32 count = workbooks.GetCount();
@@ -76,24 +68,17 @@ int compute(AcDbField* field, AcFdFieldValue& value)
     if (code.cell.empty() || code.worksheet.empty() || code.path.empty())
         return frame::kInvalidCode;
 
-    AcString path = code.path;
-    if (PathIsRelativeW(path.c_str()) && !drawingpath::resolve(code.path.c_str(), path))
+    AcString path;
+    if (!drawingpath::locate(code.path, path))
         return frame::kInvalidCode;
-
     const AcString notFound = data + u" is not found.";
     if (!PathFileExistsW(path.c_str())) {
-        value.set(notFound.c_str());
-        forgetStamp(field);
+        ChangeStamp::showMissing(field, notFound, value);
         return frame::kSuccess;
     }
-
     ChangeStamp current = ChangeStamp::ofFile(path.c_str());
-    if (field->objectId().isValid() && ChangeStamp::matches(ChangeStamp::load(field), current)) {
-        AcValue previous;
-        field->getValue(previous);
-        value.set(previous);
+    if (ChangeStamp::keepUnchanged(field, current, value))
         return frame::kSuccess;
-    }
 
     if (!ExcelSession::isOpen() && !ExcelSession::open())
         return frame::kInvalidCode;
@@ -103,8 +88,7 @@ int compute(AcDbField* field, AcFdFieldValue& value)
         excel::CWorksheet worksheet = findWorksheet(workbook, code.worksheet);
         if (worksheet.isNull()) {
             applyClosingRule(field);
-            value.set(notFound.c_str());
-            forgetStamp(field);
+            ChangeStamp::showMissing(field, notFound, value);
             return frame::kSuccess;
         }
         VARIANT text = worksheet.GetRange(variantOf(code.cell.c_str()), omitted()).GetText();

@@ -132,26 +132,16 @@ int compute(AcDbField* field, AcFdFieldValue& value)
     if (status != frame::kSuccess)
         return status;
 
-    AcString path = code.c_str();
-    if (PathIsRelativeW(path.c_str()) && !drawingpath::resolve(code.c_str(), path))
+    AcString path;
+    if (!drawingpath::locate(code, path))
         return frame::kInvalidCode;
-
     if (!PathFileExistsW(path.c_str())) {
-        value.set((path + u" is not found.").c_str());
-        // The stored stamp vouched for the file's text, not for this
-        // message: a file put back unchanged must be read again.
-        if (ChangeStamp::load(field).isValid())
-            ChangeStamp::store(field, ChangeStamp());
+        ChangeStamp::showMissing(field, path + u" is not found.", value);
         return frame::kSuccess;
     }
-
     ChangeStamp current = ChangeStamp::ofFile(path.c_str());
-    if (field->objectId().isValid() && ChangeStamp::matches(ChangeStamp::load(field), current)) {
-        AcValue previous;
-        field->getValue(previous);
-        value.set(previous);
+    if (ChangeStamp::keepUnchanged(field, current, value))
         return frame::kSuccess;
-    }
 
     std::u16string text;
     status = readFile(path.c_str(), text);

@@ -64,6 +64,23 @@ void ChangeStamp::store(AcDbField* field, const ChangeStamp& stamp)
     setXdata(field, kAppName, stamp.text(), 0);
 }
 
+void ChangeStamp::showMissing(AcDbField* field, const AcString& message, AcFdFieldValue& value)
+{
+    value.set(message.c_str());
+    if (load(field).isValid())
+        store(field, ChangeStamp());
+}
+
+bool ChangeStamp::keepUnchanged(AcDbField* field, const ChangeStamp& current, AcFdFieldValue& value)
+{
+    if (!field->objectId().isValid() || !matches(load(field), current))
+        return false;
+    AcValue previous;
+    field->getValue(previous);
+    value.set(previous);
+    return true;
+}
+
 AcString ChangeStamp::text() const
 {
     if (!m_valid)

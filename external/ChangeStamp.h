@@ -4,6 +4,7 @@
 // while the file's stamp still matches.
 #pragma once
 
+#include "host/AcFdEval.h"
 #include "host/AcString.h"
 #include "host/dbfield.h"
 
@@ -29,6 +30,15 @@ public:
     static bool matches(const ChangeStamp& stored, const ChangeStamp& current);
     // Writes the stamp's text on the field, replacing any earlier one.
     static void store(AcDbField* field, const ChangeStamp& stamp);
+
+    // The steps every field that reads a file shares before reading it.
+    // The file is missing: the value is the message, and a stored stamp, which
+    // vouched for the file's text and not for this message, is dropped so that
+    // a file put back unchanged is read again.
+    static void showMissing(AcDbField* field, const AcString& message, AcFdFieldValue& value);
+    // True, with the field's previous value kept, when the field is in a
+    // drawing and its stored stamp still matches the file's current one.
+    static bool keepUnchanged(AcDbField* field, const ChangeStamp& current, AcFdFieldValue& value);
 
     AcString text() const;
     bool isValid() const { return m_valid; }

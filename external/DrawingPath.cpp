@@ -30,4 +30,13 @@ bool resolve(const ACHAR* relativePath, AcString& fullPath)
     return true;
 }
 
+bool locate(const AcString& written, AcString& fullPath)
+{
+    if (!PathIsRelativeW(written.c_str())) {
+        fullPath = written;
+        return true;
+    }
+    return resolve(written.c_str(), fullPath);
+}
+
 }

@@ -13,4 +13,8 @@ namespace drawingpath {
 // the 260-character path buffers.
 bool resolve(const ACHAR* relativePath, AcString& fullPath);
 
+// The full path of a path as a field code writes it: itself when absolute,
+// resolved as above when relative. False when a relative path cannot be.
+bool locate(const AcString& written, AcString& fullPath);
+
 }

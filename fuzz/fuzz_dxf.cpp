@@ -3,6 +3,7 @@
 // through; the DXF written must read again with the same fields, showing
 // the same, and write again unchanged.
 #include "host/dbfield.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/dxf/DxfFile.h"
 #include "replacement_host/dxf/DxfSource.h"
 #include "replacement_host/dxf/DxfWriter.h"
@@ -20,7 +21,7 @@ std::string fieldsOf(const AcDbDatabase& db)
 {
     std::string out;
     for (AcDbObjectId id : db.objectIds())
-        if (auto* f = AcDbField::cast(db.objectAt(id)); f && !f->isErased() && !AcDbField::cast(db.objectAt(f->ownerId())))
+        if (auto* f = AcDbField::cast(HostAccess::objectAt(db, id)); f && !f->isErased() && !AcDbField::cast(HostAccess::objectAt(db, f->ownerId())))
             out += utf::toUtf8(f->getFieldCode(AcDbField::kTextField)) + "\n=" + utf::toUtf8(f->getValue()) + "\n";
     return out;
 }

@@ -11,6 +11,3 @@ Adesk::Int64 getCurrentSelectedObjectId();
 int getXdata(AcDbObject* object, const ACHAR* appName, AcString& text);
 // Stores the text under the name, replacing any earlier one. 0 on success.
 int setXdata(AcDbObject* object, const ACHAR* appName, AcString text, int flag);
-
-// What the sibling library holds as selected; set by whoever drives it.
-void setCurrentSelectedObjectId(Adesk::Int64 id);

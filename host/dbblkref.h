@@ -45,7 +45,10 @@ public:
     // gives eInvalidExtents.
     Acad::ErrorStatus getGeomExtents(AcDbExtents& extents) const override;
 
-    // Host bookkeeping: an attribute added with this reference as owner.
+private:
+    // Host bookkeeping, reached through the replacement host's HostAccess only.
+    friend struct HostAccess;
+    // An attribute added with this reference as owner.
     void hostAddAttribute(AcDbObjectId id) { m_attributes.push_back(id); }
     // Dynamic-block property values, in the block's property order.
     struct DynamicProperty {
@@ -57,7 +60,6 @@ public:
     // Called by the database once this reference is in it: enters it in its block's list.
     void hostAddedToDatabase();
 
-private:
     AcDbObjectId m_block;
     AcGePoint3d m_position;
     AcGePoint3d m_scale{1.0, 1.0, 1.0};

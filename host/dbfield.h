@@ -52,22 +52,25 @@ public:
 
     Acad::ErrorStatus setData(const ACHAR* key, const AcValue* value);
     Acad::ErrorStatus getData(const ACHAR* key, AcValue* value) const;
-    const std::map<AcString, AcValue>& allData() const { return m_data; }
 
     Acad::ErrorStatus getValue(AcValue& value) const;
     // The value as displayed: formatted by type, "####" unless the status is 2.
     AcString getValue() const;
-    // The same as a view of the value's own text where the display is that
-    // text, else of storage: a long text is not copied to be shown.
-    std::u16string_view hostDisplayView(AcString& storage) const;
-    std::string hostDisplayUtf8() const;
     int evaluationStatus(int* errorCode = nullptr, AcString* errorMessage = nullptr) const;
 
     // Compiles when needed and evaluates the nested fields, then this one.
     Acad::ErrorStatus evaluate(int context, AcDbDatabase* database, int* numFound = nullptr,
                                int* numEvaluated = nullptr);
 
-    // Host bookkeeping of the last pass.
+    const std::vector<AcDbField*>& children() const { return m_children; }
+    const AcString& parameters() const { return m_parameters; }
+    bool isTextField() const { return m_isTextField; }
+    void subAddedToDatabase() override;
+
+private:
+    // Host bookkeeping, reached through the replacement host's HostAccess only.
+    friend struct HostAccess;
+    // What the last pass did.
     struct PassRecord {
         bool compiled = false;
         bool compileRan = false;
@@ -76,8 +79,11 @@ public:
         int evaluateReturned = 0;
         bool evaluatorFound = false;
     };
-    const PassRecord& passRecord() const { return m_pass; }
-    PassRecord& hostPassRecord() { return m_pass; }
+    const std::map<AcString, AcValue>& allData() const { return m_data; }
+    // The value as displayed, as a view of the value's own text where the
+    // display is that text, else of storage: a long text is not copied to be shown.
+    std::u16string_view hostDisplayView(AcString& storage) const;
+    std::string hostDisplayUtf8() const;
     void hostSetResult(const AcValue* value, int status);
     void hostRestoreState(const AcValue& value, int status);
     // The text a drawing file showed for the field. It stands for the value
@@ -85,17 +91,12 @@ public:
     // keeps showing what it showed.
     void hostSetFileDisplay(const AcString& text) { m_fileDisplay = text; m_hasFileDisplay = true; }
     bool hostHasFileDisplay() const { return m_hasFileDisplay; }
-    const std::vector<AcDbField*>& children() const { return m_children; }
     void hostAdoptChild(AcDbField* child) { m_children.push_back(child); }
-    const AcString& parameters() const { return m_parameters; }
-    bool isTextField() const { return m_isTextField; }
     // A field read from a drawing whose evaluator is not loaded here keeps
     // the value stored with it; the drawing reader says so.
     void hostSetKeepsStoredValue(bool keeps) { m_keepsStoredValue = keeps; }
     bool hostKeepsStoredValue() const { return m_keepsStoredValue; }
-    void subAddedToDatabase() override;
 
-private:
     void clearChildren();
     void evaluateSelf(int context, AcDbDatabase* database);
 

@@ -53,7 +53,18 @@ public:
     void setXdataText(const AcString& appName, const AcString& text) { m_xdata[appName] = text; }
     bool getXdataText(const AcString& appName, AcString& text) const;
 
-    // Host bookkeeping, not part of the module's view.
+    // Called once the object is in a database, for objects that make others
+    // (a text makes the fields of its contents).
+    virtual void subAddedToDatabase() {}
+
+protected:
+    // A named property as the host's object-property field reads it; false
+    // when the object has no such property.
+    virtual bool hostGetProperty(std::u16string_view name, AcValue& value) const;
+
+private:
+    // Host bookkeeping, reached through the replacement host's HostAccess only.
+    friend struct HostAccess;
     void hostSetIdentity(AcDbDatabase* db, AcDbObjectId id, AcDbHandle handle);
     void hostOpened() { ++m_openCount; }
     // Objects that their owner writes into the drawing file (a table's cell texts).
@@ -66,14 +77,7 @@ public:
     // read (a JSON object's text), written back as it was.
     void hostSetKeptKeys(std::string json) { m_keptKeys = std::move(json); }
     const std::string& hostKeptKeys() const { return m_keptKeys; }
-    // A named property as the host's object-property field reads it; false
-    // when the object has no such property.
-    virtual bool hostGetProperty(std::u16string_view name, AcValue& value) const;
-    // Called once the object is in a database, for objects that make others
-    // (a text makes the fields of its contents).
-    virtual void subAddedToDatabase() {}
 
-private:
     AcDbDatabase* m_database = nullptr;
     AcDbObjectId m_id;
     AcDbObjectId m_ownerId;
@@ -111,11 +115,8 @@ public:
     virtual Acad::ErrorStatus getLength(double& length) const;
 };
 
-// What a file reader keeps with a drawing so that it can be written back
-// the way it was read (the DXF writer's source).
-struct AcDbHostFileSource {
-    virtual ~AcDbHostFileSource() = default;
-};
+// What a file reader keeps with a drawing (the replacement host's own).
+struct AcDbHostFileSource;
 
 class AcDbDatabase {
 public:
@@ -148,10 +149,14 @@ public:
     // use gives eDuplicateKey and the caller keeps the object.
     Acad::ErrorStatus addObject(AcDbObject* object, AcDbObjectId owner, AcDbObjectId& id,
                                 AcDbHandle handle = AcDbHandle());
-    AcDbObject* objectAt(AcDbObjectId id) const;
     // Every object in the order it was added.
     const std::vector<AcDbObjectId>& objectIds() const { return m_order; }
     Adesk::UInt64 handseed() const { return m_nextHandle; }
+
+private:
+    // Host bookkeeping, reached through the replacement host's HostAccess only.
+    friend struct HostAccess;
+    AcDbObject* objectAt(AcDbObjectId id) const;
     void hostReserveHandlesThrough(Adesk::UInt64 handle) { if (handle >= m_nextHandle) m_nextHandle = handle + 1; }
     // Gives objects of this drawing other handles, all at once (a reader's
     // made-up handles, once the file's own are known). eDuplicateKey, and no
@@ -163,10 +168,7 @@ public:
     // Room for this many objects in all, so a reader that knows about how
     // many follow does not grow the tables one step at a time.
     void hostReserveObjects(size_t count);
-    AcDbHostFileSource* hostFileSource() const { return m_fileSource.get(); }
-    void hostSetFileSource(std::unique_ptr<AcDbHostFileSource> source) { m_fileSource = std::move(source); }
 
-private:
     // Handle to id, open addressing with linear probing; a power-of-two
     // number of slots, at most half of them used.
     struct HandleSlot {

@@ -44,11 +44,14 @@ public:
     bool has(const ACHAR* name) const;
     // Records in the order they were added.
     const std::vector<AcDbObjectId>& recordIds() const { return m_records; }
+
+private:
+    // Host bookkeeping, reached through the replacement host's HostAccess only.
+    friend struct HostAccess;
     void hostAddRecord(AcDbObjectId id);
     // A record of this table took a new name.
     void hostRenameRecord(AcDbObjectId id, const AcString& oldName, const AcString& newName);
 
-private:
     std::vector<AcDbObjectId> m_records;
     // Records by name, each list in the order the records were added, so a
     // lookup is constant time whatever the size of the table.
@@ -108,18 +111,20 @@ public:
 
     // Entities of the block in drawing order.
     const std::vector<AcDbObjectId>& entityIds() const { return m_entities; }
-    void hostAddEntity(AcDbObjectId id) { m_entities.push_back(id); }
 
     // References of this block: direct only, or also the references of every
     // block that holds this one, at any depth.
     Acad::ErrorStatus getBlockReferenceIds(std::vector<AcDbObjectId>& ids, bool directOnly = true,
                                            bool forceValidity = false) const;
-    // Host bookkeeping: the references of this block in its drawing, erased
-    // ones included, kept in the order they were added to the drawing.
+private:
+    // Host bookkeeping, reached through the replacement host's HostAccess only.
+    friend struct HostAccess;
+    void hostAddEntity(AcDbObjectId id) { m_entities.push_back(id); }
+    // The references of this block in its drawing, erased ones included,
+    // kept in the order they were added to the drawing.
     void hostAddReference(AcDbObjectId id);
     void hostRemoveReference(AcDbObjectId id);
 
-private:
     bool m_isLayout = false;
     bool m_isOverlay = false;
     bool m_isUnloaded = false;

@@ -30,10 +30,12 @@ public:
     AcString textString(int row, int column, int option = kFormatDefault) const;
     // The text object that holds a cell's contents; null when the cell is empty.
     AcDbObjectId cellTextId(int row, int column) const;
+private:
+    // Host bookkeeping, reached through the replacement host's HostAccess only.
+    friend struct HostAccess;
     void hostSetCellText(int row, int column, AcDbObjectId textId) { m_cells[{row, column}] = textId; }
     const std::map<std::pair<int, int>, AcDbObjectId>& hostCells() const { return m_cells; }
 
-private:
     Adesk::UInt32 m_rows = 0;
     Adesk::UInt32 m_columns = 0;
     std::map<std::pair<int, int>, AcDbObjectId> m_cells;

@@ -21,13 +21,17 @@ public:
 
     // The fields of the contents, in order of appearance.
     const std::vector<AcDbObjectId>& fieldIds() const { return m_fields; }
-    void hostAddField(AcDbObjectId id) { m_fields.push_back(id); }
-    // The drawing reader makes the fields itself, with their saved state.
-    void hostSetMakesOwnFields(bool value) { m_makesOwnFields = value; }
     void subAddedToDatabase() override;
+
+protected:
     bool hostGetProperty(std::u16string_view name, AcValue& value) const override;
 
 private:
+    // Host bookkeeping, reached through the replacement host's HostAccess only.
+    friend struct HostAccess;
+    void hostAddField(AcDbObjectId id) { m_fields.push_back(id); }
+    // The drawing reader makes the fields itself, with their saved state.
+    void hostSetMakesOwnFields(bool value) { m_makesOwnFields = value; }
     void makeFields();
     bool m_makesOwnFields = true;
     AcString m_contents;

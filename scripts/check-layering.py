@@ -10,6 +10,10 @@ the layering the README draws.
   replacement_host/ command/ sibling_library/ spreadsheet_app/
                   never include a module folder.
 
+And the module never reaches the replacement host's bookkeeping: no module
+file names HostAccess (the one access type to the host classes' private
+members) or calls one of those members.
+
 Usage: check-layering.py [ROOT]   (exit 1 and one line per fault)
 """
 import os
@@ -34,6 +38,20 @@ ALLOWED = {
 PLATFORM = {"replacement_host", "command", "sibling_library", "spreadsheet_app"}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+ACCESS = re.compile(r"\bHostAccess\b")
+# The host classes' private members: the host* bookkeeping and the lookups
+# kept for the replacement host and the tests.
+PRIVATE_CALL = re.compile(r"(?:\b|\.|->)(host[A-Z]\w*|objectAt|openObjectCount|allData|passRecord)\s*\(")
+
+
+def private_use(line):
+    code = line.split("//", 1)[0]
+    if ACCESS.search(code):
+        return "use HostAccess, the replacement host's access type"
+    m = PRIVATE_CALL.search(code)
+    if m:
+        return f"call the host-private {m.group(1)}"
+    return None
 
 
 def faults(root):
@@ -46,12 +64,15 @@ def faults(root):
                 path = os.path.join(folder, name)
                 with open(path, encoding="utf-8", errors="replace") as f:
                     for number, line in enumerate(f, 1):
+                        rel = os.path.relpath(path, root)
                         m = INCLUDE.match(line)
                         if not m:
+                            what = private_use(line) if top in MODULE else None
+                            if what:
+                                yield f"{rel}:{number}: {top}/ must not {what}"
                             continue
                         target = m.group(1)
                         first = target.split("/", 1)[0] if "/" in target else top
-                        rel = os.path.relpath(path, root)
                         if top in PLATFORM:
                             if first in MODULE:
                                 yield f"{rel}:{number}: {top}/ must not include the module's {target}"

@@ -7,6 +7,8 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev libzip-dev libpugixml-dev libexpat1-dev libmuparser-dev libre2-dev
     clang libclang-rt-14-dev valgrind
+    # the layout and lint checks CI runs
+    clang-format clang-tidy
     # a second DXF reader, to check the drawings tessly writes; with
     # python3-openpyxl, what examples/make_site_plan.py needs
     python3-ezdxf python3-openpyxl

@@ -1,4 +1,5 @@
 // The sibling library stand-in: a selected object and extended-data texts.
+#include "sibling_library/Sibling.h"
 #include "host/TesslySibling.h"
 
 namespace {

@@ -1,3 +1,6 @@
+// The stand-in application object: opening workbooks, the list of open ones,
+// and counters of starts and opens that tests read to check how often the
+// cell field starts the application. Interface: Application in Spreadsheet.h.
 #include "spreadsheet_app/Spreadsheet.h"
 #include "spreadsheet_app/TextConvert.h"
 

@@ -1,3 +1,5 @@
+// A1 cell addresses and ranges, as a worksheet's Range takes them;
+// interface: parseRangeAddress in CellReference.h.
 #include "spreadsheet_app/CellReference.h"
 
 #include <algorithm>

@@ -1,3 +1,7 @@
+// Number format codes: split into sections, each parsed into tokens, and a
+// renderer per kind of section (General, number, fraction, date and time,
+// text). Interface: formatNumber, formatText and builtinFormatCode in
+// NumberFormat.h.
 #include "spreadsheet_app/NumberFormat.h"
 
 #include "spreadsheet_app/TextConvert.h"
@@ -296,51 +300,91 @@ void placeInteger(const std::vector<char>& ph, const std::string& digits, bool g
     }
 }
 
-std::string renderFraction(const Section& sec, double v) {
-    const auto& t = sec.tokens;
-    size_t slash = 0;
-    while (t[slash].kind != Kind::Slash) ++slash;
-    // Numerator: the digit run right before the slash; integer: digits before that.
-    size_t numStart = slash;
-    while (numStart > 0 && t[numStart - 1].kind == Kind::Digit) --numStart;
+// Where the parts of a fraction stand among the tokens: the numerator is the
+// digit run right before the slash, the integer the digits before that; the
+// denominator is a literal number (fixed) or a run of placeholders.
+struct FractionLayout {
+    size_t slash = 0, numStart = 0, denEnd = 0;
     std::vector<size_t> intIdx;
-    for (size_t i = 0; i < numStart; ++i)
-        if (t[i].kind == Kind::Digit) intIdx.push_back(i);
     std::string fixedDen;
-    size_t denEnd = slash + 1;
     int denPlaceholders = 0;
-    if (denEnd < t.size() && t[denEnd].kind == Kind::Literal && std::isdigit(static_cast<unsigned char>(t[denEnd].text[0]))) {
+};
+
+FractionLayout fractionLayout(const std::vector<Token>& t) {
+    FractionLayout f;
+    while (t[f.slash].kind != Kind::Slash) ++f.slash;
+    f.numStart = f.slash;
+    while (f.numStart > 0 && t[f.numStart - 1].kind == Kind::Digit) --f.numStart;
+    for (size_t i = 0; i < f.numStart; ++i)
+        if (t[i].kind == Kind::Digit) f.intIdx.push_back(i);
+    f.denEnd = f.slash + 1;
+    if (f.denEnd < t.size() && t[f.denEnd].kind == Kind::Literal && std::isdigit(static_cast<unsigned char>(t[f.denEnd].text[0]))) {
         // A literal such as 16 or 100 fixes the denominator.
-        std::string lit = t[denEnd].text;
+        const std::string& lit = t[f.denEnd].text;
         size_t n = 0;
         while (n < lit.size() && std::isdigit(static_cast<unsigned char>(lit[n]))) ++n;
-        fixedDen = lit.substr(0, n);
-        ++denEnd;
-        while (denEnd < t.size() && t[denEnd].kind == Kind::Digit) { fixedDen.push_back('0'); ++denEnd; }
+        f.fixedDen = lit.substr(0, n);
+        ++f.denEnd;
+        while (f.denEnd < t.size() && t[f.denEnd].kind == Kind::Digit) { f.fixedDen.push_back('0'); ++f.denEnd; }
     } else {
-        while (denEnd < t.size() && t[denEnd].kind == Kind::Digit) { ++denPlaceholders; ++denEnd; }
+        while (f.denEnd < t.size() && t[f.denEnd].kind == Kind::Digit) { ++f.denPlaceholders; ++f.denEnd; }
     }
-    bool hasInt = !intIdx.empty();
+    return f;
+}
+
+// The closest fraction num/den to frac with at most `placeholders` digits in
+// the denominator. The search tries every denominator: more than six digits
+// would take seconds per cell (and past eighteen overflow), so it looks among
+// six digits at most.
+void closestFraction(double frac, int placeholders, long long& num, long long& den) {
+    long long maxDen = 1;
+    for (int i = 0; i < std::clamp(placeholders, 1, 6); ++i) maxDen *= 10;
+    --maxDen;
+    double best = 2;
+    for (long long d = 1; d <= maxDen; ++d) {
+        long long n = std::llround(frac * static_cast<double>(d));
+        double err = std::fabs(frac - static_cast<double>(n) / static_cast<double>(d));
+        if (err < best - 1e-12) { best = err; num = n; den = d; }
+    }
+}
+
+// "num/den" padded to the placeholders around the slash; all spaces when the
+// fraction is blank because the integer part says it all.
+std::string fractionText(const std::vector<Token>& t, const FractionLayout& f, long long num, long long den, bool blank) {
+    size_t width = f.slash - f.numStart;
+    if (blank)
+        return std::string(width + 1 + (f.fixedDen.empty() ? static_cast<size_t>(f.denPlaceholders) : f.fixedDen.size()), ' ');
+    std::string numText = std::to_string(num);
+    std::string out = numText;
+    for (size_t k = numText.size(); k < width; ++k) {
+        char ph = t[f.slash - 1 - k].ch;
+        if (ph == '0' || ph == '?') out.insert(out.begin(), ph == '0' ? '0' : ' ');
+    }
+    out += "/";
+    if (!f.fixedDen.empty()) return out + f.fixedDen;
+    std::string denText = std::to_string(den);
+    out += denText;
+    for (int k = static_cast<int>(denText.size()); k < f.denPlaceholders; ++k) {
+        char ph = t[f.slash + 1 + static_cast<size_t>(k)].ch;
+        if (ph == '0') out += "0";
+        else if (ph == '?') out += " ";
+    }
+    return out;
+}
+
+std::string renderFraction(const Section& sec, double v) {
+    const auto& t = sec.tokens;
+    const FractionLayout f = fractionLayout(t);
+    bool hasInt = !f.intIdx.empty();
     double whole = hasInt ? std::floor(v) : 0;
     double frac = v - whole;
     long long num = 0, den = 1;
-    if (!fixedDen.empty()) {
-        den = std::atoll(fixedDen.c_str());
+    if (!f.fixedDen.empty()) {
+        den = std::atoll(f.fixedDen.c_str());
         if (den <= 0) den = 1;
         num = std::llround(frac * static_cast<double>(den));
     } else {
-        // The search tries every denominator: more than six digits would
-        // take seconds per cell (and past eighteen overflow), so the
-        // denominator is looked for among six digits at most.
-        long long maxDen = 1;
-        for (int i = 0; i < std::clamp(denPlaceholders, 1, 6); ++i) maxDen *= 10;
-        --maxDen;
-        double best = 2;
-        for (long long d = 1; d <= maxDen; ++d) {
-            long long n = std::llround(frac * static_cast<double>(d));
-            double err = std::fabs(frac - static_cast<double>(n) / static_cast<double>(d));
-            if (err < best - 1e-12) { best = err; num = n; den = d; }
-        }
+        closestFraction(frac, f.denPlaceholders, num, den);
     }
     if (hasInt && num == den) { whole += 1; num = 0; }
     std::string wholeDigits, unused;
@@ -348,46 +392,22 @@ std::string renderFraction(const Section& sec, double v) {
     bool blankFraction = hasInt && num == 0;
     if (hasInt && whole == 0 && num != 0) wholeDigits.clear();
     std::vector<char> intPh;
-    for (size_t i : intIdx) intPh.push_back(t[i].ch);
+    for (size_t i : f.intIdx) intPh.push_back(t[i].ch);
     std::vector<std::string> intOut;
     placeInteger(intPh, wholeDigits, false, intOut);
 
-    std::string numText = std::to_string(num), denText = std::to_string(den);
     std::string out;
     size_t intPos = 0;
     for (size_t i = 0; i < t.size(); ++i) {
-        const Token& tok = t[i];
-        if (i == numStart) {
-            size_t width = slash - numStart;
-            std::string numOut;
-            if (blankFraction) {
-                numOut.assign(width + 1 + (fixedDen.empty() ? static_cast<size_t>(denPlaceholders) : fixedDen.size()), ' ');
-            } else {
-                std::string padded = numText;
-                for (size_t k = numText.size(); k < width; ++k) {
-                    char ph = t[slash - 1 - k].ch;
-                    if (ph == '0' || ph == '?') padded.insert(padded.begin(), ph == '0' ? '0' : ' ');
-                }
-                numOut = padded + "/";
-                if (!fixedDen.empty()) {
-                    numOut += fixedDen;
-                } else {
-                    numOut += denText;
-                    for (int k = static_cast<int>(denText.size()); k < denPlaceholders; ++k) {
-                        char ph = t[slash + 1 + static_cast<size_t>(k)].ch;
-                        if (ph == '0') numOut += "0";
-                        else if (ph == '?') numOut += " ";
-                    }
-                }
-            }
-            out += numOut;
-            i = denEnd - 1;
+        if (i == f.numStart) {
+            out += fractionText(t, f, num, den, blankFraction);
+            i = f.denEnd - 1;
             continue;
         }
-        switch (tok.kind) {
+        switch (t[i].kind) {
             // Placeholders after the fraction have no digits to show.
             case Kind::Digit: if (intPos < intOut.size()) out += intOut[intPos++]; break;
-            case Kind::Literal: out += tok.text; break;
+            case Kind::Literal: out += t[i].text; break;
             case Kind::Percent: out += "%"; break;
             case Kind::Point: out += "."; break;
             default: break;
@@ -399,6 +419,79 @@ std::string renderFraction(const Section& sec, double v) {
 // Shown for values with no digits to lay out.
 const std::string kNumError = "#NUM!";
 
+// Where a number section's parts stand: the first exponent, the decimal
+// point before it, and the digit placeholders of each part.
+struct NumberLayout {
+    size_t expPos = 0, pointPos = 0;
+    std::vector<char> intPh, fracPh;
+    int expDigits = 0;
+    bool intHasHash = false;
+    int fracCount() const { return static_cast<int>(fracPh.size()); }
+};
+
+NumberLayout numberLayout(const std::vector<Token>& t) {
+    NumberLayout l;
+    l.expPos = l.pointPos = t.size();
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind == Kind::Exp && l.expPos == t.size()) l.expPos = i;
+        if (t[i].kind == Kind::Point && l.pointPos == t.size() && i < l.expPos) l.pointPos = i;
+    }
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind != Kind::Digit) continue;
+        if (i < l.pointPos && i < l.expPos) { l.intPh.push_back(t[i].ch); l.intHasHash = l.intHasHash || t[i].ch == '#'; }
+        else if (i < l.expPos) l.fracPh.push_back(t[i].ch);
+        else ++l.expDigits;
+    }
+    return l;
+}
+
+// A fraction only when digits stand right before a slash.
+bool isFraction(const Section& sec) {
+    if (!sec.hasDigits) return false;
+    const auto& t = sec.tokens;
+    for (size_t i = 1; i < t.size(); ++i)
+        if (t[i].kind == Kind::Slash && t[i - 1].kind == Kind::Digit) return true;
+    return false;
+}
+
+// Scientific notation: picks the exponent (a multiple of the integer width
+// under '#') and scales v to the mantissa shown. False when the mantissa has
+// no digits to show.
+bool scaleToExponent(double& v, int& exponent, const NumberLayout& l) {
+    if (v == 0) return true;
+    int nInt = std::max<int>(1, static_cast<int>(l.intPh.size()));
+    bool engineering = l.intHasHash && nInt > 1;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.14e", v);
+    char* mark = std::strchr(buf, 'e');
+    int e = std::atoi(mark + 1);
+    // Scaled from the printed mantissa, not by dividing by 10^exponent,
+    // which is no longer a finite double for the smallest numbers.
+    *mark = '\0';
+    const double mantissa = std::strtod(buf, nullptr);
+    exponent = engineering ? static_cast<int>(std::floor(static_cast<double>(e) / nInt)) * nInt : e - (nInt - 1);
+    std::string ip, fp;
+    double scaled = mantissa * std::pow(10.0, e - exponent);
+    if (!std::isfinite(scaled)) return false;
+    decimalRound(scaled, l.fracCount(), ip, fp);
+    if (std::atof(ip.c_str()) >= std::pow(10.0, nInt)) exponent += engineering ? nInt : 1;
+    v = mantissa * std::pow(10.0, e - exponent);
+    return std::isfinite(v);
+}
+
+// Trailing fraction zeros vanish under '#' and become spaces under '?'.
+std::vector<std::string> fractionDigits(const std::vector<char>& placeholders, const std::string& digits) {
+    std::vector<std::string> out(placeholders.size());
+    bool trailing = true;
+    for (size_t i = placeholders.size(); i-- > 0;) {
+        char d = digits[i];
+        char ph = placeholders[i];
+        if (trailing && d == '0' && ph != '0') out[i] = std::string(ph == '?' ? 1 : 0, ' ');
+        else { trailing = false; out[i] = std::string(1, d); }
+    }
+    return out;
+}
+
 std::string renderNumber(Section sec, double v) {
     bool grouping = false;
     int scale = 0;
@@ -409,84 +502,28 @@ std::string renderNumber(Section sec, double v) {
     for (int i = 0; i < scale; ++i) v /= 1000;
     // A percent of a number near the largest double has no digits to show.
     if (!std::isfinite(v)) return kNumError;
+    if (isFraction(sec)) return renderFraction(sec, v);
 
-    bool hasSlash = false;
-    for (const Token& tok : t) hasSlash = hasSlash || tok.kind == Kind::Slash;
-    if (hasSlash && sec.hasDigits) {
-        // Only a fraction when digits stand right before the slash.
-        for (size_t i = 1; i < t.size(); ++i)
-            if (t[i].kind == Kind::Slash && t[i - 1].kind == Kind::Digit) return renderFraction(sec, v);
-    }
-
-    size_t expPos = t.size(), pointPos = t.size();
-    for (size_t i = 0; i < t.size(); ++i) {
-        if (t[i].kind == Kind::Exp && expPos == t.size()) expPos = i;
-        if (t[i].kind == Kind::Point && pointPos == t.size() && i < expPos) pointPos = i;
-    }
-    std::vector<char> intPh;
-    int fracCount = 0, expDigits = 0;
-    bool intHasHash = false;
-    for (size_t i = 0; i < t.size(); ++i) {
-        if (t[i].kind != Kind::Digit) continue;
-        if (i < pointPos && i < expPos) { intPh.push_back(t[i].ch); intHasHash = intHasHash || t[i].ch == '#'; }
-        else if (i < expPos) ++fracCount;
-        else ++expDigits;
-    }
-
+    const NumberLayout l = numberLayout(t);
     int exponent = 0;
-    if (expPos < t.size()) {
-        int nInt = std::max<int>(1, static_cast<int>(intPh.size()));
-        if (v != 0) {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%.14e", v);
-            char* mark = std::strchr(buf, 'e');
-            int e = std::atoi(mark + 1);
-            // Scaled from the printed mantissa, not by dividing by 10^exponent,
-            // which is no longer a finite double for the smallest numbers.
-            *mark = '\0';
-            const double mantissa = std::strtod(buf, nullptr);
-            if (intHasHash && nInt > 1) exponent = static_cast<int>(std::floor(static_cast<double>(e) / nInt)) * nInt;
-            else exponent = e - (nInt - 1);
-            double limit = std::pow(10.0, intHasHash && nInt > 1 ? nInt : nInt);
-            std::string ip, fp;
-            double scaled = mantissa * std::pow(10.0, e - exponent);
-            if (!std::isfinite(scaled)) return kNumError;
-            decimalRound(scaled, fracCount, ip, fp);
-            if (std::atof(ip.c_str()) >= limit) exponent += intHasHash && nInt > 1 ? nInt : 1;
-            v = mantissa * std::pow(10.0, e - exponent);
-            if (!std::isfinite(v)) return kNumError;
-        }
-    }
+    if (l.expPos < t.size() && !scaleToExponent(v, exponent, l)) return kNumError;
 
     std::string ip, fp;
-    decimalRound(v, fracCount, ip, fp);
+    decimalRound(v, l.fracCount(), ip, fp);
     if (ip == "0") ip.clear();  // the 0 placeholders put back what is needed
     std::vector<std::string> intOut;
-    placeInteger(intPh, ip, grouping, intOut);
-    // Trailing fraction zeros vanish under '#' and become spaces under '?'.
-    std::vector<std::string> fracOut(static_cast<size_t>(fracCount));
-    {
-        std::vector<char> fph;
-        for (size_t i = pointPos; i < expPos && i < t.size(); ++i)
-            if (t[i].kind == Kind::Digit) fph.push_back(t[i].ch);
-        bool trailing = true;
-        for (int i = fracCount - 1; i >= 0; --i) {
-            char d = fp[static_cast<size_t>(i)];
-            char ph = fph[static_cast<size_t>(i)];
-            if (trailing && d == '0' && ph != '0') fracOut[static_cast<size_t>(i)] = std::string(ph == '?' ? 1 : 0, ' ');
-            else { trailing = false; fracOut[static_cast<size_t>(i)] = std::string(1, d); }
-        }
-    }
+    placeInteger(l.intPh, ip, grouping, intOut);
+    std::vector<std::string> fracOut = fractionDigits(l.fracPh, fp);
 
     std::string out;
     size_t intIdx = 0, fracIdx = 0;
-    bool leadingDone = intPh.empty() && !ip.empty() ? false : true;
+    bool leadingDone = !(l.intPh.empty() && !ip.empty());
     for (size_t i = 0; i < t.size(); ++i) {
         const Token& tok = t[i];
         switch (tok.kind) {
             case Kind::Digit:
-                if (i < pointPos && i < expPos) out += intOut[intIdx++];
-                else if (i < expPos) out += fracOut[fracIdx++];
+                if (i < l.pointPos && i < l.expPos) out += intOut[intIdx++];
+                else if (i < l.expPos) out += fracOut[fracIdx++];
                 break;
             case Kind::Point:
                 if (!leadingDone) { out += ip; leadingDone = true; }
@@ -494,7 +531,7 @@ std::string renderNumber(Section sec, double v) {
                 break;
             case Kind::Exp: {
                 out += "E";
-                out += exponentText(exponent, tok.ch == '+', expDigits);
+                out += exponentText(exponent, tok.ch == '+', l.expDigits);
                 while (i + 1 < t.size() && t[i + 1].kind == Kind::Digit) ++i;
                 break;
             }
@@ -532,42 +569,43 @@ std::string pad2(long long n, int width) {
     return s;
 }
 
-std::string renderDate(Section sec, double v, bool date1904) {
-    auto& t = sec.tokens;
-    // m/mm after an hour or before a second is minutes, otherwise the month.
+bool isTimePart(const Token& tok) { return tok.kind == Kind::DatePart || tok.kind == Kind::Elapsed; }
+
+// A point right after seconds starts their fraction.
+bool isSecondsPoint(const std::vector<Token>& t, size_t i) {
+    return t[i].kind == Kind::Point && i > 0 && isTimePart(t[i - 1]) && t[i - 1].ch == 's';
+}
+
+// m/mm after an hour or before a second is minutes, otherwise the month.
+void markMinutes(std::vector<Token>& t) {
     for (size_t i = 0; i < t.size(); ++i) {
         if (t[i].kind != Kind::DatePart || t[i].ch != 'm' || t[i].count > 2) continue;
         for (size_t j = i; j-- > 0;) {
-            if (t[j].kind == Kind::DatePart || t[j].kind == Kind::Elapsed) {
+            if (isTimePart(t[j])) {
                 t[i].minute = t[j].ch == 'h';
                 break;
             }
         }
         for (size_t j = i + 1; j < t.size() && !t[i].minute; ++j) {
-            if (t[j].kind == Kind::DatePart || t[j].kind == Kind::Elapsed) {
+            if (isTimePart(t[j])) {
                 t[i].minute = t[j].ch == 's';
                 break;
             }
         }
     }
-    int fracDigits = 0;
-    bool ampm = false;
-    for (size_t i = 0; i < t.size(); ++i) {
-        if (t[i].kind == Kind::AmPm) ampm = true;
-        if (t[i].kind == Kind::Point && i > 0 && (t[i - 1].kind == Kind::DatePart || t[i - 1].kind == Kind::Elapsed) && t[i - 1].ch == 's') {
-            int n = 0;
-            for (size_t j = i + 1; j < t.size() && t[j].kind == Kind::Digit && t[j].ch == '0'; ++j) ++n;
-            fracDigits = std::max(fracDigits, std::min(n, 3));
-        }
-    }
-    if (v < 0 || v >= (date1904 ? 2957004.0 : 2958466.0)) return "########";
+}
 
-    // Rounding to the shown second (or fraction of one) may carry into the
-    // date only when a time part is shown; a date alone is the day it is.
-    bool showsTime = ampm;
-    for (const Token& tok : t)
-        showsTime = showsTime || tok.kind == Kind::Elapsed ||
-                    (tok.kind == Kind::DatePart && (tok.ch == 'h' || tok.ch == 's' || (tok.ch == 'm' && tok.minute)));
+// The calendar and clock of a serial date, rounded to what the section shows.
+struct DateTime {
+    int year = 0, month = 0, day = 0, weekday = 0;
+    int hour = 0, minute = 0, second = 0;
+    long long subSecond = 0, totalSeconds = 0;
+};
+
+// Rounding to the shown second (or fraction of one) may carry into the date
+// only when a time part is shown; a date alone is the day it is.
+DateTime breakDown(double v, bool date1904, bool showsTime, int fracDigits) {
+    DateTime dt;
     long long unitsPerSec = 1;
     for (int i = 0; i < fracDigits; ++i) unitsPerSec *= 10;
     double scaled = v * 86400.0 * static_cast<double>(unitsPerSec);
@@ -576,59 +614,85 @@ std::string renderDate(Section sec, double v, bool date1904) {
     long long serial = units / perDay;
     long long inDay = units % perDay;
     long long secs = inDay / unitsPerSec;
-    long long sub = inDay % unitsPerSec;
-    int hour = static_cast<int>(secs / 3600), minute = static_cast<int>(secs / 60 % 60), second = static_cast<int>(secs % 60);
-    long long totalSecs = units / unitsPerSec;
-
-    int y, m, d, wd;
+    dt.subSecond = inDay % unitsPerSec;
+    dt.hour = static_cast<int>(secs / 3600);
+    dt.minute = static_cast<int>(secs / 60 % 60);
+    dt.second = static_cast<int>(secs % 60);
+    dt.totalSeconds = units / unitsPerSec;
     if (date1904) {
-        civilFromDays(serial - 24107, y, m, d);  // day 0 is 1 January 1904
-        wd = static_cast<int>((serial + 5) % 7);
+        civilFromDays(serial - 24107, dt.year, dt.month, dt.day);  // day 0 is 1 January 1904
+        dt.weekday = static_cast<int>((serial + 5) % 7);
     } else {
         // The application counts 1900 as a leap year: day 60 is 29 February 1900.
-        if (serial == 0) { y = 1900; m = 1; d = 0; }
-        else if (serial == 60) { y = 1900; m = 2; d = 29; }
-        else civilFromDays(serial - (serial < 60 ? 25568 : 25569), y, m, d);
-        wd = static_cast<int>((serial + 6) % 7);
+        if (serial == 0) { dt.year = 1900; dt.month = 1; dt.day = 0; }
+        else if (serial == 60) { dt.year = 1900; dt.month = 2; dt.day = 29; }
+        else civilFromDays(serial - (serial < 60 ? 25568 : 25569), dt.year, dt.month, dt.day);
+        dt.weekday = static_cast<int>((serial + 6) % 7);
     }
+    return dt;
+}
+
+void appendDatePart(std::string& out, const Token& tok, const DateTime& dt, bool ampm) {
+    switch (tok.ch) {
+        case 'y': out += tok.count <= 2 ? pad2(dt.year % 100, 2) : std::to_string(dt.year); break;
+        case 'm':
+            if (tok.minute) out += pad2(dt.minute, tok.count);
+            else if (tok.count <= 2) out += pad2(dt.month, tok.count);
+            else if (tok.count == 3) out += std::string(kMonths[dt.month - 1]).substr(0, 3);
+            else if (tok.count == 4) out += kMonths[dt.month - 1];
+            else out += kMonths[dt.month - 1][0];
+            break;
+        case 'd':
+            if (tok.count <= 2) out += pad2(dt.day, tok.count);
+            else if (tok.count == 3) out += std::string(kDays[dt.weekday]).substr(0, 3);
+            else out += kDays[dt.weekday];
+            break;
+        case 'h': {
+            int h = dt.hour;
+            if (ampm) h = h % 12 == 0 ? 12 : h % 12;
+            out += pad2(h, std::min(tok.count, 2));
+            break;
+        }
+        case 's': out += pad2(dt.second, std::min(tok.count, 2)); break;
+    }
+}
+
+void appendElapsed(std::string& out, const Token& tok, long long totalSeconds) {
+    long long n = tok.ch == 'h' ? totalSeconds / 3600 : tok.ch == 'm' ? totalSeconds / 60 : totalSeconds;
+    std::string s = std::to_string(n);
+    if (static_cast<int>(s.size()) < tok.count) s.insert(0, static_cast<size_t>(tok.count) - s.size(), '0');
+    out += s;
+}
+
+std::string renderDate(Section sec, double v, bool date1904) {
+    auto& t = sec.tokens;
+    markMinutes(t);
+    int fracDigits = 0;
+    bool ampm = false;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind == Kind::AmPm) ampm = true;
+        if (isSecondsPoint(t, i)) {
+            int n = 0;
+            for (size_t j = i + 1; j < t.size() && t[j].kind == Kind::Digit && t[j].ch == '0'; ++j) ++n;
+            fracDigits = std::max(fracDigits, std::min(n, 3));
+        }
+    }
+    if (v < 0 || v >= (date1904 ? 2957004.0 : 2958466.0)) return "########";
+
+    bool showsTime = ampm;
+    for (const Token& tok : t)
+        showsTime = showsTime || tok.kind == Kind::Elapsed ||
+                    (tok.kind == Kind::DatePart && (tok.ch == 'h' || tok.ch == 's' || (tok.ch == 'm' && tok.minute)));
+    const DateTime dt = breakDown(v, date1904, showsTime, fracDigits);
 
     std::string out;
     for (size_t i = 0; i < t.size(); ++i) {
         const Token& tok = t[i];
         switch (tok.kind) {
-            case Kind::DatePart:
-                switch (tok.ch) {
-                    case 'y': out += tok.count <= 2 ? pad2(y % 100, 2) : std::to_string(y); break;
-                    case 'm':
-                        if (tok.minute) out += pad2(minute, tok.count);
-                        else if (tok.count <= 2) out += pad2(m, tok.count);
-                        else if (tok.count == 3) out += std::string(kMonths[m - 1]).substr(0, 3);
-                        else if (tok.count == 4) out += kMonths[m - 1];
-                        else out += kMonths[m - 1][0];
-                        break;
-                    case 'd':
-                        if (tok.count <= 2) out += pad2(d, tok.count);
-                        else if (tok.count == 3) out += std::string(kDays[wd]).substr(0, 3);
-                        else out += kDays[wd];
-                        break;
-                    case 'h': {
-                        int h = hour;
-                        if (ampm) h = h % 12 == 0 ? 12 : h % 12;
-                        out += pad2(h, std::min(tok.count, 2));
-                        break;
-                    }
-                    case 's': out += pad2(second, std::min(tok.count, 2)); break;
-                }
-                break;
-            case Kind::Elapsed: {
-                long long n = tok.ch == 'h' ? totalSecs / 3600 : tok.ch == 'm' ? totalSecs / 60 : totalSecs;
-                std::string s = std::to_string(n);
-                if (static_cast<int>(s.size()) < tok.count) s.insert(0, static_cast<size_t>(tok.count) - s.size(), '0');
-                out += s;
-                break;
-            }
+            case Kind::DatePart: appendDatePart(out, tok, dt, ampm); break;
+            case Kind::Elapsed: appendElapsed(out, tok, dt.totalSeconds); break;
             case Kind::AmPm: {
-                bool pm = hour >= 12;
+                bool pm = dt.hour >= 12;
                 if (tok.text.size() == 5) {
                     out += pm ? "PM" : "AM";  // whatever case the code spells it in
                 } else {
@@ -637,8 +701,8 @@ std::string renderDate(Section sec, double v, bool date1904) {
                 break;
             }
             case Kind::Point:
-                if (i > 0 && (t[i - 1].kind == Kind::DatePart || t[i - 1].kind == Kind::Elapsed) && t[i - 1].ch == 's' && fracDigits > 0) {
-                    std::string f = std::to_string(sub);
+                if (isSecondsPoint(t, i) && fracDigits > 0) {
+                    std::string f = std::to_string(dt.subSecond);
                     f.insert(0, static_cast<size_t>(fracDigits) - f.size(), '0');
                     size_t n = 0;
                     while (i + 1 < t.size() && t[i + 1].kind == Kind::Digit && t[i + 1].ch == '0') { ++i; ++n; }

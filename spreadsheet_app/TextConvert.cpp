@@ -1,3 +1,5 @@
+// The application's text conversions: the host's own UTF-8 rules and
+// Unicode case folding, so both sides agree on every byte and sheet name.
 #include "spreadsheet_app/TextConvert.h"
 
 #include "replacement_host/text/CaseFold.h"

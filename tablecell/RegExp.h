@@ -63,6 +63,7 @@ public:
 
 private:
     struct Program;
+    class Machine;
     std::unique_ptr<Program> m_program;
 };
 

@@ -3,6 +3,7 @@
 // one paper-space layout, layer table with layer "0").
 #include "host/dbblkref.h"
 #include "host/dbsymtb.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
 #include <algorithm>
@@ -143,7 +144,7 @@ Acad::ErrorStatus AcDbDatabase::getSymbolTable(AcDbLayerTable*& table, AcDb::Ope
 namespace {
 AcDbObjectId recordNamed(const AcDbDatabase& db, AcDbObjectId tableId, const ACHAR* name)
 {
-    auto* table = AcDbSymbolTable::cast(db.objectAt(tableId));
+    auto* table = AcDbSymbolTable::cast(HostAccess::objectAt(db, tableId));
     AcDbObjectId id;
     if (table)
         table->getAt(name, id);
@@ -190,7 +191,7 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
     if (2 * (m_order.size() + 1) > m_handleSlots.size())
         growHandles(std::max<size_t>(16, 2 * m_handleSlots.size()));
     id = hostdb::newObjectId();
-    object->hostSetIdentity(this, id, handle);
+    HostAccess::hostSetIdentity(*object, this, id, handle);
     object->setOwnerId(owner);
     *handleSlot(handle.value()) = {handle.value(), id};
     m_order.push_back(id);
@@ -199,12 +200,12 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
     // Keep the owner's list of what it holds.
     if (AcDbObject* ownerObj = objectAt(owner)) {
         if (auto* table = AcDbSymbolTable::cast(ownerObj))
-            table->hostAddRecord(id);
+            HostAccess::hostAddRecord(*table, id);
         else if (auto* block = AcDbBlockTableRecord::cast(ownerObj); block && AcDbEntity::cast(object))
-            block->hostAddEntity(id);
+            HostAccess::hostAddEntity(*block, id);
     }
     if (auto* ref = AcDbBlockReference::cast(object))
-        ref->hostAddedToDatabase();
+        HostAccess::hostAddedToDatabase(*ref);
     object->subAddedToDatabase();
     return Acad::eOk;
 }
@@ -226,7 +227,7 @@ Acad::ErrorStatus AcDbDatabase::hostRenumber(const std::vector<std::pair<AcDbObj
     for (Adesk::UInt64 old : leaving)
         eraseHandle(old);
     for (auto& [id, handle] : moves) {
-        objectAt(id)->hostSetIdentity(this, id, handle);
+        HostAccess::hostSetIdentity(*objectAt(id), this, id, handle);
         *handleSlot(handle.value()) = {handle.value(), id};
         if (handle.value() >= m_nextHandle)
             m_nextHandle = handle.value() + 1;
@@ -244,6 +245,6 @@ int AcDbDatabase::openObjectCount() const
 {
     int n = 0;
     for (AcDbObjectId id : m_order)
-        n += hostdb::lookupObject(id)->hostOpenCount() > 0;
+        n += HostAccess::hostOpenCount(*hostdb::lookupObject(id)) > 0;
     return n;
 }

@@ -3,6 +3,7 @@
 #include "host/acutads.h"
 #include "host/dbapserv.h"
 #include "host/dbmain.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
 Acad::ErrorStatus acdbOpenAcDbObject(AcDbObject*& object, AcDbObjectId id, AcDb::OpenMode mode, bool openErased,
@@ -20,7 +21,7 @@ Acad::ErrorStatus acdbOpenAcDbObject(AcDbObject*& object, AcDbObjectId id, AcDb:
         return Acad::eWasErased;
     if (cls && !obj->isKindOf(cls))
         return Acad::eWrongObjectType;
-    obj->hostOpened();
+    HostAccess::hostOpened(*obj);
     object = obj;
     return Acad::eOk;
 }
@@ -43,7 +44,7 @@ int acdbHandEnt(const ACHAR* handle, ads_name name)
     if (db->getAcDbObjectId(id, false, AcDbHandle(handle)) != Acad::eOk)
         return RTERROR;
     // An erased object has no name any more.
-    AcDbObject* obj = db->objectAt(id);
+    AcDbObject* obj = HostAccess::objectAt(*db, id);
     if (!obj || obj->isErased())
         return RTERROR;
     name[0] = id.asOldId();

@@ -2,6 +2,7 @@
 // the references of a block.
 #include "host/dbblkref.h"
 #include "host/dbsymtb.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
 #include <algorithm>
@@ -23,8 +24,8 @@ Acad::ErrorStatus AcDbSymbolTableRecord::setName(const ACHAR* name)
     m_name = name;
     // The table finds its records by name, so it hears of the new one.
     if (AcDbDatabase* db = database())
-        if (auto* table = AcDbSymbolTable::cast(db->objectAt(ownerId())))
-            table->hostRenameRecord(objectId(), old, m_name);
+        if (auto* table = AcDbSymbolTable::cast(HostAccess::objectAt(*db, ownerId())))
+            HostAccess::hostRenameRecord(*table, objectId(), old, m_name);
     return Acad::eOk;
 }
 
@@ -160,8 +161,8 @@ Acad::ErrorStatus AcDbBlockTableRecord::getBlockReferenceIds(std::vector<AcDbObj
         // a block that holds itself is visited once.
         std::unordered_set<AcDbObjectId> seenBlocks{objectId()};
         for (size_t i = 0; i < found.size(); ++i) {
-            AcDbObject* ref = db->objectAt(found[i]);
-            auto* holder = AcDbBlockTableRecord::cast(db->objectAt(ref->ownerId()));
+            AcDbObject* ref = HostAccess::objectAt(*db, found[i]);
+            auto* holder = AcDbBlockTableRecord::cast(HostAccess::objectAt(*db, ref->ownerId()));
             if (holder && !holder->isLayout() && seenBlocks.insert(holder->objectId()).second)
                 found.insert(found.end(), holder->m_references.begin(), holder->m_references.end());
         }

@@ -7,6 +7,7 @@
 // flip (the last 70, 0 or 1). Other parameters are left out: what their
 // records hold is not known well enough.
 #include "replacement_host/dxf/DxfFieldRecord.h"
+#include "replacement_host/HostAccess.h"
 
 #include "host/dbblkref.h"
 #include "host/dbsymtb.h"
@@ -168,7 +169,7 @@ void FileObjects::finishInserts(AcDbDatabase& db, const Resolve& resolve, const 
         const StoredRecord* statesRecord = find(states);
         if (!statesRecord)
             continue;
-        std::vector<AcDbBlockReference::DynamicProperty> properties;
+        std::vector<HostAccess::DynamicProperty> properties;
         for (auto& [key, handle] : dictionaryEntries(*statesRecord)) {
             long long node = -1;
             std::from_chars(key.data(), key.data() + key.size(), node);
@@ -181,14 +182,14 @@ void FileObjects::finishInserts(AcDbDatabase& db, const Resolve& resolve, const 
         if (properties.empty())
             continue;
         // The reference shows the definition or an anonymous copy of it; both are dynamic.
-        auto* defined = AcDbBlockTableRecord::cast(db.objectAt(resolve(definition)));
-        auto* shown = AcDbBlockTableRecord::cast(db.objectAt(insert.ref->blockTableRecord()));
+        auto* defined = AcDbBlockTableRecord::cast(HostAccess::objectAt(db, resolve(definition)));
+        auto* shown = AcDbBlockTableRecord::cast(HostAccess::objectAt(db, insert.ref->blockTableRecord()));
         if (!defined || !shown)
             continue;
         defined->setIsDynamicBlock(true);
         if (shown != defined && shown->dynamicBlockId().isNull())
             shown->setDynamicBlockId(defined->objectId());
-        insert.ref->hostSetDynamicProperties(std::move(properties));
+        HostAccess::hostSetDynamicProperties(*insert.ref, std::move(properties));
     }
 }
 

@@ -1,5 +1,6 @@
 // DXF entity makers; see the header. Angles in DXF are degrees.
 #include "replacement_host/dxf/DxfEntities.h"
+#include "replacement_host/HostAccess.h"
 
 #include "host/dbarc.h"
 #include "host/dbcircle.h"
@@ -93,7 +94,7 @@ template <class T>
 std::unique_ptr<T> textOf(const Record& r, const AcString& contents)
 {
     auto text = std::make_unique<T>();
-    text->hostSetMakesOwnFields(false);
+    HostAccess::hostSetMakesOwnFields(*text, false);
     text->setTextString(contents.c_str());
     text->setPosition(point(r, 10));
     text->setHeight(r.number(40, 2.5));

@@ -4,6 +4,7 @@
 // cached value and display; the holder's contents become the wrapper's code
 // with every child's code in place, as a user would have typed it.
 #include "replacement_host/dxf/DxfFieldRecord.h"
+#include "replacement_host/HostAccess.h"
 
 #include "host/dbfield.h"
 #include "host/dbtext.h"
@@ -384,7 +385,7 @@ struct FieldBuilder {
 
     void wishHandles(AcDbField* field, const FieldRecord& f)
     {
-        field->hostWishHandle(AcDbHandle(parseHex(f.handle)));
+        HostAccess::hostWishHandle(*field, AcDbHandle(parseHex(f.handle)));
         if (field->children().size() != f.children.size())
             return;
         for (size_t k = 0; k < f.children.size(); ++k)
@@ -398,9 +399,9 @@ struct FieldBuilder {
                 field->setData(decoder.decode(key).c_str(), &value.value);
         for (auto& [app, text] : f.xdata)
             field->setXdataText(decoder.decode(app), decoder.decode(text));
-        field->hostRestoreState(f.cache.value, f.status ? f.status : AcDbField::kNotYetEvaluated);
+        HostAccess::hostRestoreState(*field, f.cache.value, f.status ? f.status : AcDbField::kNotYetEvaluated);
         if (f.hasDisplay)
-            field->hostSetFileDisplay(decoder.decode(f.display));
+            HostAccess::hostSetFileDisplay(*field, decoder.decode(f.display));
         if (field->children().size() == f.children.size())
             for (size_t k = 0; k < f.children.size(); ++k)
                 restore(field->children()[k], read(f.children[k], f.line));
@@ -410,7 +411,7 @@ struct FieldBuilder {
     {
         AcDbObjectId id;
         if (db.addObject(field, owner, id) != Acad::eOk) {
-            field->hostWishHandle(AcDbHandle());
+            HostAccess::hostWishHandle(*field, AcDbHandle());
             db.addObject(field, owner, id);
         }
         return id;
@@ -433,7 +434,7 @@ struct FieldBuilder {
             contents = u"%<" + expand(wrapper, path, nullptr) + u">%";
             children.push_back(wrapper);
         }
-        auto* text = AcDbText::cast(db.objectAt(holder.text));
+        auto* text = AcDbText::cast(HostAccess::objectAt(db, holder.text));
         if (fieldtext::fieldSpans(contents).size() != children.size())
             throw FieldError{wrapper.line, "the text around the fields holds field codes of its own"};
         std::vector<std::unique_ptr<AcDbField>> made;
@@ -444,13 +445,13 @@ struct FieldBuilder {
             made.push_back(std::move(field));
         }
         holder.shown = text->textStringConst();
-        text->hostSetMakesOwnFields(false);
+        HostAccess::hostSetMakesOwnFields(*text, false);
         text->setTextString(contents.c_str());
         for (size_t k = 0; k < made.size(); ++k) {
             AcDbField* field = made[k].release();
             AcDbObjectId id = add(field, text->objectId());
             restore(field, children[k]);
-            text->hostAddField(id);
+            HostAccess::hostAddField(*text, id);
             FileField ff;
             ff.id = id;
             ff.handle = children[k].handle;
@@ -461,7 +462,7 @@ struct FieldBuilder {
             holder.fields.push_back(std::move(ff));
             source.holderOfField[id.asOldId()] = holderIndex;
         }
-        text->hostSetMakesOwnFields(true);
+        HostAccess::hostSetMakesOwnFields(*text, true);
         source.holderOfText[text->objectId().asOldId()] = holderIndex;
     }
 };
@@ -515,11 +516,11 @@ bool readFieldTree(FileObjects& objects, AcDbDatabase& db, const FileObjects::Re
         // Fields made before the fault go with it: the holder stays as read.
         for (const FileField& f : h.fields) {
             source.holderOfField.erase(f.id.asOldId());
-            if (AcDbObject* obj = db.objectAt(f.id))
+            if (AcDbObject* obj = HostAccess::objectAt(db, f.id))
                 obj->erase();
         }
-        if (auto* text = AcDbText::cast(db.objectAt(h.text)); text && !h.fields.empty()) {
-            text->hostSetMakesOwnFields(false);
+        if (auto* text = AcDbText::cast(HostAccess::objectAt(db, h.text)); text && !h.fields.empty()) {
+            HostAccess::hostSetMakesOwnFields(*text, false);
             text->setTextString(h.shown.c_str());
         }
         source.holderOfText.erase(h.text.asOldId());

@@ -3,6 +3,7 @@
 // the whole file (block names of references, the fields of texts, which take
 // fresh handles) is finished at the end.
 #include "replacement_host/dxf/DxfFile.h"
+#include "replacement_host/HostAccess.h"
 
 #include "host/dbattr.h"
 #include "host/db2dpoly.h"
@@ -91,7 +92,7 @@ public:
         m_source->path = path;
         m_record.reader = &m_reader;
         // Written by CAD programs, an object takes a few hundred bytes.
-        m_db->hostReserveObjects(m_reader.fileSize() / 256);
+        HostAccess::hostReserveObjects(*m_db, m_reader.fileSize() / 256);
         m_layers[upper("0")] = true;
     }
 
@@ -335,7 +336,7 @@ void Loader::readTables()
                 m_reader.fail(m_record.line, "BLOCK_RECORD has no name (group 2)");
             std::string_view layout = m_record.text(340, "0");
             AcDbObjectId id = addBlockRecord(name, m_record.text(5), m_record.line, isLayoutName(name) || layout != "0");
-            applyXdata(m_db->objectAt(id));
+            applyXdata(HostAccess::objectAt(*m_db, id));
             noteDynamicCopy(id);
             m_objects.noteBlockRecord(m_record);
         }
@@ -365,7 +366,7 @@ AcDbObjectId Loader::addBlockRecord(const AcString& name, std::string_view handl
 {
     std::string key = upper(utf::toUtf8(name));
     if (auto it = m_blocks.find(key); it != m_blocks.end()) {
-        auto* first = AcDbBlockTableRecord::cast(m_db->objectAt(it->second));
+        auto* first = AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, it->second));
         if (first && first->name() != name)
             m_reader.fail(line, "blocks \"" + utf::toUtf8(first->name()) + "\" and \"" + utf::toUtf8(name) +
                                     "\" differ only in letter case, which a drawing cannot hold");
@@ -403,10 +404,10 @@ void Loader::readBlocks()
             // R12 has no block records: the definition makes its own.
             if (current.isNull())
                 current = addBlockRecord(name, m_record.text(5), m_record.line, isLayoutName(name));
-            AcDbBlockTableRecord::cast(m_db->objectAt(current))->setOrigin(point(m_record, 10));
+            AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, current))->setOrigin(point(m_record, 10));
             long long flags = m_record.integer(70, 0);
             if (flags & kXref) {
-                auto* record = AcDbBlockTableRecord::cast(m_db->objectAt(current));
+                auto* record = AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, current));
                 record->setXref(m_record.wide(1), (flags & kXrefOverlay) != 0, false);
             }
         } else if (type == "ENDBLK") {
@@ -458,7 +459,7 @@ AcDbObjectId Loader::ownerFor(AcDbObjectId fallback, bool inBlock)
     Adesk::UInt64 value = 0;
     std::from_chars(h.data(), h.data() + h.size(), value, 16);
     AcDbObjectId id = byFileHandle(value);
-    if (AcDbBlockTableRecord::cast(m_db->objectAt(id)))
+    if (AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, id)))
         return id;
     auto renumbered = m_renumberedRecords.find(value);
     return renumbered != m_renumberedRecords.end() ? renumbered->second : fallback;
@@ -497,7 +498,7 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         if (tag.empty())
             m_reader.fail(m_record.line, "ATTRIB has no tag (group 2)");
         auto attr = std::make_unique<AcDbAttribute>();
-        attr->hostSetMakesOwnFields(false);
+        HostAccess::hostSetMakesOwnFields(*attr, false);
         attr->setTag(tag.c_str());
         attr->setTextString(m_record.wide(1).c_str());
         attr->setPosition(point(m_record, 10));
@@ -512,7 +513,7 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         if (tag.empty())
             m_reader.fail(m_record.line, "ATTDEF has no tag (group 2)");
         auto def = std::make_unique<AcDbAttributeDefinition>();
-        def->hostSetMakesOwnFields(false);
+        HostAccess::hostSetMakesOwnFields(*def, false);
         def->setTag(tag.c_str());
         def->setTextString(m_record.wide(1).c_str());
         def->setPosition(point(m_record, 10));
@@ -648,16 +649,16 @@ AcDbObjectId Loader::add(AcDbObject* object, AcDbObjectId owner, std::string_vie
         Adesk::UInt64 to = m_db->handseed();
         while (to == 0 || m_db->getAcDbObjectId(used, false, AcDbHandle(to)) == Acad::eOk)
             ++to;
-        m_db->hostRenumber({{holder, AcDbHandle(to)}});
+        HostAccess::hostRenumber(*m_db, {{holder, AcDbHandle(to)}});
         m_madeUpHandles.erase(value);
-        m_madeUpHandles.insert(m_db->objectAt(holder)->objectHandle().value());
+        m_madeUpHandles.insert(HostAccess::objectAt(*m_db, holder)->objectHandle().value());
     } else if (m_db->getAcDbObjectId(id, false, AcDbHandle(value)) == Acad::eOk) {
         // Used twice: the first object keeps it, as a CAD program's recovery does.
         bool record = AcDbBlockTableRecord::cast(object) != nullptr;
         id = addMadeUp(object, owner);
         m_duplicates.emplace_back(upper(handleText), id);
         // Entities still name their layout by the file's handle.
-        if (record && !AcDbBlockTableRecord::cast(m_db->objectAt(byFileHandle(value))))
+        if (record && !AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, byFileHandle(value))))
             m_renumberedRecords.emplace(value, id);
         return id;
     }
@@ -676,7 +677,7 @@ AcDbObjectId Loader::addMadeUp(AcDbObject* object, AcDbObjectId owner)
 void Loader::noteMadeUp(AcDbObjectId id)
 {
     m_madeUp.push_back(id);
-    m_madeUpHandles.insert(m_db->objectAt(id)->objectHandle().value());
+    m_madeUpHandles.insert(HostAccess::objectAt(*m_db, id)->objectHandle().value());
 }
 
 // Made-up handles go above every handle of the file ($HANDSEED included), in
@@ -692,7 +693,7 @@ void Loader::renumberMadeUp()
     moves.reserve(m_madeUp.size());
     for (AcDbObjectId id : m_madeUp)
         moves.emplace_back(id, AcDbHandle(first++));
-    m_db->hostRenumber(moves);
+    HostAccess::hostRenumber(*m_db, moves);
     m_madeUpHandles.clear();
 }
 
@@ -700,7 +701,7 @@ std::vector<std::pair<std::string, std::string>> Loader::renumbered() const
 {
     std::vector<std::pair<std::string, std::string>> out;
     for (auto& [fileHandle, id] : m_duplicates)
-        out.emplace_back(fileHandle, utf::toUtf8(m_db->objectAt(id)->objectHandle().text()));
+        out.emplace_back(fileHandle, utf::toUtf8(HostAccess::objectAt(*m_db, id)->objectHandle().text()));
     return out;
 }
 
@@ -768,11 +769,11 @@ void Loader::finish()
         p.ref->setBlockTableRecord(block);
     }
     for (auto& [copyId, handle] : m_dynamicCopies) {
-        auto* dynamic = AcDbBlockTableRecord::cast(m_db->objectAt(byFileHandle(handle)));
+        auto* dynamic = AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, byFileHandle(handle)));
         if (!dynamic)
             continue; // a tag naming no block: the copy stays a plain anonymous block
         dynamic->setIsDynamicBlock(true);
-        AcDbBlockTableRecord::cast(m_db->objectAt(copyId))->setDynamicBlockId(dynamic->objectId());
+        AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, copyId))->setDynamicBlockId(dynamic->objectId());
     }
     // Every handle of the file is known now: made-up ones go above, then the
     // fields take theirs (those of FIELD objects keep the file's).
@@ -793,15 +794,15 @@ void Loader::finish()
         holder.text = text->objectId();
         holder.shown = text->textStringConst();
         for (AcDbObjectId id : drawingfile::attachFields(in, text, text->textStringConst())) {
-            text->hostAddField(id);
+            HostAccess::hostAddField(*text, id);
             m_source->holderOfField[id.asOldId()] = m_source->holders.size();
         }
-        text->hostSetMakesOwnFields(true);
+        HostAccess::hostSetMakesOwnFields(*text, true);
         m_source->holderOfText[holder.text.asOldId()] = m_source->holders.size();
         m_source->holders.push_back(std::move(holder));
     }
     m_problems = m_source->problems;
-    m_db->hostSetFileSource(std::move(m_source));
+    HostAccess::hostSetFileSource(*m_db, std::move(m_source));
 }
 
 bool startsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }

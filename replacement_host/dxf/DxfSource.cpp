@@ -1,9 +1,10 @@
 // The DXF source kept with a drawing; see the header.
 #include "replacement_host/dxf/DxfSource.h"
+#include "replacement_host/HostAccess.h"
 
 namespace dxf {
 
-const Source* sourceOf(const AcDbDatabase& db) { return dynamic_cast<const Source*>(db.hostFileSource()); }
+const Source* sourceOf(const AcDbDatabase& db) { return dynamic_cast<const Source*>(HostAccess::hostFileSource(db)); }
 
 const Holder* Source::holderOf(const AcDbField& field) const
 {

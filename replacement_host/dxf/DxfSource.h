@@ -7,6 +7,7 @@
 
 #include "host/AcValue.h"
 #include "host/dbfield.h"
+#include "replacement_host/HostAccess.h"
 
 #include <string>
 #include <unordered_map>

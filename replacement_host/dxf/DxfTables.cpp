@@ -6,6 +6,7 @@
 // for the writer. The entity's cell records are what counts: every release
 // writes them, TABLECONTENT is optional and derived from them.
 #include "replacement_host/dxf/DxfFieldRecord.h"
+#include "replacement_host/HostAccess.h"
 
 #include "host/dbsymtb.h"
 #include "host/dbtable.h"
@@ -226,12 +227,12 @@ void FileObjects::finishTables(AcDbDatabase& db, const Resolve& resolve, const R
     for (const PendingTable& t : m_tables)
         drawn[t.table->blockTableRecord().asOldId()];
     for (AcDbObjectId id : db.objectIds())
-        if (auto* m = AcDbMText::cast(db.objectAt(id)))
+        if (auto* m = AcDbMText::cast(HostAccess::objectAt(db, id)))
             if (auto it = drawn.find(m->ownerId().asOldId()); it != drawn.end())
                 it->second.push_back(m);
     for (PendingTable& t : m_tables) {
         AcDbObjectId blockId = t.table->blockTableRecord();
-        if (!AcDbBlockTableRecord::cast(db.objectAt(blockId)))
+        if (!AcDbBlockTableRecord::cast(HostAccess::objectAt(db, blockId)))
             continue;
         // TABLECONTENT, where there is one, follows the entity's cell records;
         // where the two disagree, the entity's record is used.
@@ -261,13 +262,13 @@ void FileObjects::finishTables(AcDbDatabase& db, const Resolve& resolve, const R
             if (cell.covered || (cell.text.empty() && cell.field.empty()))
                 continue;
             auto* text = new AcDbMText;
-            text->hostSetWrittenByOwner(true);
+            HostAccess::hostSetWrittenByOwner(*text, true);
             bool fromField = !cell.field.empty();
-            text->hostSetMakesOwnFields(!fromField);
+            HostAccess::hostSetMakesOwnFields(*text, !fromField);
             text->setTextString(cell.text.c_str());
             AcDbObjectId textId;
             db.addObject(text, blockId, textId);
-            t.table->hostSetCellText(cell.row, cell.column, textId);
+            HostAccess::hostSetCellText(*t.table, cell.row, cell.column, textId);
             std::string drawnHandle;
             if (auto it = blockText.find(cell.index); it != blockText.end()) {
                 drawnHandle = utf::toUtf8(it->second->objectHandle().text());
@@ -284,7 +285,7 @@ void FileObjects::finishTables(AcDbDatabase& db, const Resolve& resolve, const R
             holder.tableContent = contentHandle;
             if (fromField) {
                 readFieldTree(*this, db, resolve, decoder, m_source, std::move(holder), cell.field, t.line);
-                text->hostSetMakesOwnFields(true);
+                HostAccess::hostSetMakesOwnFields(*text, true);
             } else if (!text->fieldIds().empty()) {
                 holder.plainCodes = true;
                 holder.shown = text->textStringConst();

@@ -3,6 +3,7 @@
 // replaced by new ones, in the file's own line ends, code layout, release
 // encoding and escapes. Everything between the changes is copied byte for byte.
 #include "replacement_host/dxf/DxfWriter.h"
+#include "replacement_host/HostAccess.h"
 
 #include "host/dbfield.h"
 #include "host/dbtable.h"
@@ -349,11 +350,11 @@ private:
         default: return true;
         }
     }
-    const AcDbField* field(AcDbObjectId id) const { return AcDbField::cast(m_db.objectAt(id)); }
+    const AcDbField* field(AcDbObjectId id) const { return AcDbField::cast(HostAccess::objectAt(m_db, id)); }
     bool changed(const FileField& ff) const
     {
         const AcDbField* f = field(ff.id);
-        if (!f || f->hostHasFileDisplay())
+        if (!f || HostAccess::hostHasFileDisplay(*f))
             return false; // not evaluated: as read
         AcValue value;
         f->getValue(value);
@@ -368,7 +369,7 @@ private:
         size_t r12 = 0;
         for (const Holder& h : m_source.holders) {
             if (h.plainCodes && h.type != "ACAD_TABLE") {
-                auto* text = AcDbText::cast(m_db.objectAt(h.text));
+                auto* text = AcDbText::cast(HostAccess::objectAt(m_db, h.text));
                 if (!text || text->fieldIds().empty())
                     continue;
                 if (m_source.release < "AC1015") {
@@ -493,7 +494,7 @@ private:
                 long long id = 0;
                 for (; d < inner.size() && inner[d] >= u'0' && inner[d] <= u'9'; ++d)
                     id = id * 10 + (inner[d] - u'0');
-                AcDbObject* obj = m_db.objectAt(AcDbObjectId::fromOldId(id));
+                AcDbObject* obj = HostAccess::objectAt(m_db, AcDbObjectId::fromOldId(id));
                 if (obj && inner.starts_with(u"%<\\_ObjId ")) {
                     replacement = u"%<\\_ObjIdx " + utf::toUtf16(std::to_string(objects.size())) + u">%";
                     objects.push_back(utf::toUtf8(obj->objectHandle().text()));
@@ -526,8 +527,8 @@ private:
         bool ok = f.evaluationStatus() == AcDbField::kSuccess;
         out += intGroup(91, 63) + intGroup(92, 0) + intGroup(94, ok ? 59 : 3) + intGroup(95, f.evaluationStatus()) +
                intGroup(96, 0) + group(300, "");
-        out += intGroup(93, static_cast<long long>(f.allData().size()));
-        for (auto& [key, value] : f.allData())
+        out += intGroup(93, static_cast<long long>(HostAccess::allData(f).size()));
+        for (auto& [key, value] : HostAccess::allData(f))
             out += dataEntry(encodeRaw(key), value);
         AcValue value;
         f.getValue(value);
@@ -555,7 +556,7 @@ private:
     void convert(const Holder& h)
     {
         const Range* r = record(h.handle);
-        auto* text = AcDbText::cast(m_db.objectAt(h.text));
+        auto* text = AcDbText::cast(HostAccess::objectAt(m_db, h.text));
         if (!r || !text)
             return;
         std::u16string contents = text->textStringConst();
@@ -946,7 +947,7 @@ private:
         }
         std::string text;
         if (h.type == "ACAD_TABLE") {
-            auto* cell = AcDbText::cast(m_db.objectAt(h.text));
+            auto* cell = AcDbText::cast(HostAccess::objectAt(m_db, h.text));
             ACHAR* shown = cell ? cell->textString() : nullptr;
             AcString s = shown ? AcString(shown) : AcString();
             delete[] shown;

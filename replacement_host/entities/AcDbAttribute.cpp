@@ -2,6 +2,7 @@
 // in the order they were added.
 #include "host/dbattr.h"
 #include "host/dbblkref.h"
+#include "replacement_host/HostAccess.h"
 
 ACRX_DEFINE_MEMBERS(AcDbAttribute, AcDbText)
 ACRX_DEFINE_MEMBERS(AcDbAttributeDefinition, AcDbText)
@@ -16,8 +17,8 @@ Acad::ErrorStatus AcDbAttribute::setTag(const ACHAR* tag)
 
 void AcDbAttribute::subAddedToDatabase()
 {
-    if (auto* ref = AcDbBlockReference::cast(database()->objectAt(ownerId())))
-        ref->hostAddAttribute(objectId());
+    if (auto* ref = AcDbBlockReference::cast(HostAccess::objectAt(*database(), ownerId())))
+        HostAccess::hostAddAttribute(*ref, objectId());
     AcDbText::subAddedToDatabase();
 }
 

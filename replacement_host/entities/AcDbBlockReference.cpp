@@ -3,6 +3,7 @@
 // by the reference. Also the object iterator that walks the attributes.
 #include "host/dbblkref.h"
 #include "host/dbsymtb.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
 #include <algorithm>
@@ -35,7 +36,7 @@ namespace {
 
 AcDbBlockTableRecord* recordIn(AcDbDatabase* db, AcDbObjectId id)
 {
-    return db ? AcDbBlockTableRecord::cast(db->objectAt(id)) : nullptr;
+    return db ? AcDbBlockTableRecord::cast(HostAccess::objectAt(*db, id)) : nullptr;
 }
 
 // Nested definitions deeper than this are taken as a block that holds itself.
@@ -55,17 +56,17 @@ thread_local std::vector<AcDbObjectId> t_open;
 Acad::ErrorStatus AcDbBlockReference::setBlockTableRecord(AcDbObjectId id)
 {
     if (auto* old = recordIn(database(), m_block))
-        old->hostRemoveReference(objectId());
+        HostAccess::hostRemoveReference(*old, objectId());
     m_block = id;
     if (auto* now = recordIn(database(), m_block))
-        now->hostAddReference(objectId());
+        HostAccess::hostAddReference(*now, objectId());
     return Acad::eOk;
 }
 
 void AcDbBlockReference::hostAddedToDatabase()
 {
     if (auto* record = recordIn(database(), m_block))
-        record->hostAddReference(objectId());
+        HostAccess::hostAddReference(*record, objectId());
 }
 
 Acad::ErrorStatus AcDbBlockReference::getGeomExtents(AcDbExtents& extents) const

@@ -3,6 +3,7 @@
 #include "host/dbblkref.h"
 #include "host/dbdynblk.h"
 #include "host/dbsymtb.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
 namespace {
@@ -44,6 +45,6 @@ void AcDbDynBlockReference::getBlockProperties(AcDbDynBlockReferencePropertyArra
     properties.clear();
     if (!isDynamicBlock())
         return;
-    for (const auto& p : AcDbBlockReference::cast(hostdb::lookupObject(m_ref))->hostDynamicProperties())
+    for (const auto& p : HostAccess::hostDynamicProperties(*AcDbBlockReference::cast(hostdb::lookupObject(m_ref))))
         properties.emplace_back(p.name, p.value);
 }

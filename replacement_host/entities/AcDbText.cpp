@@ -2,6 +2,7 @@
 #include "host/acutads.h"
 #include "host/dbfield.h"
 #include "host/dbtext.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/fields/FieldText.h"
 #include "replacement_host/text/TextCase.h"
 
@@ -24,7 +25,7 @@ Acad::ErrorStatus AcDbText::setTextString(const ACHAR* text)
     m_contents = text;
     if (database() && m_makesOwnFields) {
         for (AcDbObjectId id : m_fields)
-            if (AcDbObject* old = database()->objectAt(id))
+            if (AcDbObject* old = HostAccess::objectAt(*database(), id))
                 old->erase();
         m_fields.clear();
         makeFields();

@@ -2,6 +2,7 @@
 // and the evaluation of one field with its nested fields first.
 #include "host/AcFdEval.h"
 #include "host/dbfield.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/fields/FieldCode.h"
 #include "replacement_host/fields/ValueDisplay.h"
 #include "replacement_host/text/Utf.h"
@@ -23,12 +24,12 @@ public:
     {
         if (!value)
             return Acad::eInvalidInput;
-        m_field->hostSetResult(value, -1);
+        HostAccess::hostSetResult(*m_field, value, -1);
         return Acad::eOk;
     }
     Acad::ErrorStatus setEvaluationStatus(int status, int, const ACHAR*) override
     {
-        m_field->hostSetResult(nullptr, status);
+        HostAccess::hostSetResult(*m_field, nullptr, status);
         return Acad::eOk;
     }
 
@@ -109,7 +110,7 @@ void AcDbField::subAddedToDatabase()
             continue;
         AcDbObjectId id;
         if (database()->addObject(child, objectId(), id) != Acad::eOk) {
-            child->hostWishHandle(AcDbHandle()); // its wished handle is taken
+            HostAccess::hostWishHandle(*child, AcDbHandle()); // its wished handle is taken
             database()->addObject(child, objectId(), id);
         }
     }

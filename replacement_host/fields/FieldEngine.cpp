@@ -2,6 +2,7 @@
 // pass over a drawing's fields.
 #include "host/AcFdEval.h"
 #include "host/dbapserv.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/fields/FieldProgress.h"
 #include "replacement_host/fields/FieldEngineState.h"
 #include "replacement_host/fields/HostEvaluators.h"
@@ -124,8 +125,8 @@ Acad::ErrorStatus AcFdFieldEngine::evaluateFields(int context, AcDbDatabase* dat
     // Top-level fields only: a nested field is evaluated by the field holding it.
     std::vector<AcDbObjectId> ids;
     for (AcDbObjectId id : database->objectIds()) {
-        auto* field = AcDbField::cast(database->objectAt(id));
-        if (field && !field->isErased() && !AcDbField::cast(database->objectAt(field->ownerId())))
+        auto* field = AcDbField::cast(HostAccess::objectAt(*database, id));
+        if (field && !field->isErased() && !AcDbField::cast(HostAccess::objectAt(*database, field->ownerId())))
             ids.push_back(id);
     }
     return evaluateFields(context, database, ids, numFound, numEvaluated);
@@ -143,7 +144,7 @@ Acad::ErrorStatus AcFdFieldEngine::evaluateFields(int context, AcDbDatabase* dat
     size_t done = 0;
     for (AcDbObjectId id : fieldIds) {
         fieldprogress::report(done++, fieldIds.size());
-        auto* field = AcDbField::cast(database ? database->objectAt(id) : nullptr);
+        auto* field = AcDbField::cast(database ? HostAccess::objectAt(*database, id) : nullptr);
         if (!field)
             continue;
         int f = 0, e = 0;

@@ -3,6 +3,7 @@
 // object whose id is N. It is answered by the host's own loader, which the
 // field engine asks after every loader a plug-in registered.
 #include "host/AcFdEval.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/fields/HostEvaluators.h"
 #include "replacement_host/text/TextCase.h"
 
@@ -50,7 +51,7 @@ public:
             return Acad::eInvalidInput;
         }
         AcValue value;
-        bool found = obj->hostGetProperty(property, value);
+        bool found = HostAccess::hostGetProperty(*obj, property, value);
         obj->close();
         if (!found) {
             result->setEvaluationStatus(AcDbField::kInvalidCode);

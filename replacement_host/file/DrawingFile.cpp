@@ -1,5 +1,6 @@
 // Loading and saving drawing files; see the header.
 #include "replacement_host/file/DrawingFile.h"
+#include "replacement_host/HostAccess.h"
 
 #include "host/dbfield.h"
 #include "host/dbsymtb.h"
@@ -37,7 +38,7 @@ std::string handleText(AcDbHandle h) { return utf8(h.text()); }
 
 void addLayerIfMissing(AcDbDatabase& db, const AcString& name)
 {
-    auto* layers = AcDbSymbolTable::cast(db.objectAt(db.layerTableId()));
+    auto* layers = AcDbSymbolTable::cast(HostAccess::objectAt(db, db.layerTableId()));
     if (layers->has(name.c_str()))
         return;
     // A layer an entity names is made, as CAD programs do on import.
@@ -131,7 +132,7 @@ LoadResult loadJson(const Json& root, const std::string& name)
     }
     // Saved field and cell handles are checked as they are made; every handle
     // the reader makes up (layouts, layers, a table's block, new fields) goes above all.
-    db->hostReserveHandlesThrough(highest);
+    HostAccess::hostReserveHandlesThrough(*db, highest);
 
     // Table records first, so entities find their blocks and layers.
     for (Pending& p : pending) {
@@ -176,7 +177,7 @@ LoadResult loadJson(const Json& root, const std::string& name)
         p.in.has("type");
         p.in.has("handle");
         if (Json kept = p.in.unreadKeys(); !kept.empty())
-            p.object->hostSetKeptKeys(kept.dump());
+            HostAccess::hostSetKeptKeys(*p.object, kept.dump());
     }
 
     LoadResult result;
@@ -240,8 +241,8 @@ std::string toText(AcDbDatabase& db, AcDbObjectId selected)
 {
     Json objects = Json::array();
     for (AcDbObjectId id : db.objectIds()) {
-        AcDbObject* obj = db.objectAt(id);
-        if (id == db.blockTableId() || id == db.layerTableId() || AcDbField::cast(obj) || obj->hostWrittenByOwner())
+        AcDbObject* obj = HostAccess::objectAt(db, id);
+        if (id == db.blockTableId() || id == db.layerTableId() || AcDbField::cast(obj) || HostAccess::hostWrittenByOwner(*obj))
             continue; // the tables are implicit; fields and cells are written with what holds them
         const ObjectCodec* codec = codecForObject(obj);
         if (!codec)
@@ -257,8 +258,8 @@ std::string toText(AcDbDatabase& db, AcDbObjectId selected)
             j["erased"] = true;
         codec->write(obj, j);
         writeXdata(obj, j);
-        if (!obj->hostKeptKeys().empty()) {
-            const Json kept = Json::parse(obj->hostKeptKeys());
+        if (!HostAccess::hostKeptKeys(*obj).empty()) {
+            const Json kept = Json::parse(HostAccess::hostKeptKeys(*obj));
             for (auto it = kept.cbegin(); it != kept.cend(); ++it)
                 if (!j.contains(it.key()))
                     j[it.key()] = it.value();

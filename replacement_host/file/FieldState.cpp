@@ -1,5 +1,6 @@
 // Field state in drawing files; see the header.
 #include "replacement_host/file/FieldState.h"
+#include "replacement_host/HostAccess.h"
 
 #include "host/dbfield.h"
 #include "replacement_host/fields/FieldText.h"
@@ -105,7 +106,7 @@ void wishHandles(const JsonIn& in, AcDbField* field, const Json& saved)
     if (s.has("handle")) {
         if (!saved["handle"].is_string() || !parseHandle(saved["handle"].get<std::string>(), handle))
             s.fail("\"handle\" must be a handle (hexadecimal text)");
-        field->hostWishHandle(handle);
+        HostAccess::hostWishHandle(*field, handle);
     }
     const Json& children = s.array("children");
     if (!children.empty() && children.size() != field->children().size())
@@ -130,7 +131,7 @@ void restoreState(const JsonIn& in, AcDbField* field, const Json& saved)
     long long status = s.integer("status", AcDbField::kNotYetEvaluated);
     AcValue value = valueFromJson(s.child(saved.contains("value") ? saved["value"] : Json(), ".value"),
                                   saved.contains("value") ? saved["value"] : Json());
-    field->hostRestoreState(value, static_cast<int>(status));
+    HostAccess::hostRestoreState(*field, value, static_cast<int>(status));
     const Json& children = s.array("children");
     for (size_t i = 0; i < children.size(); ++i)
         restoreState(s.child(children[i], ".children[" + std::to_string(i) + "]"), field->children()[i], children[i]);
@@ -167,9 +168,9 @@ Json fieldJson(const AcDbField* field)
 {
     Json j;
     j["handle"] = utf8(field->objectHandle().text());
-    if (!field->allData().empty()) {
+    if (!HostAccess::allData(*field).empty()) {
         Json data = Json::object();
-        for (auto& [key, value] : field->allData())
+        for (auto& [key, value] : HostAccess::allData(*field))
             data[utf8(key)] = valueJson(value);
         j["data"] = data;
     }

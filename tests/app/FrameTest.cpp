@@ -2,6 +2,7 @@
 // reports when the data is missing or of the wrong type. Run against the
 // evaluators of the loaded module, through the field engine.
 #include "host/AcFdEval.h"
+#include "replacement_host/HostAccess.h"
 #include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +47,7 @@ TEST(Frame, EmptyCodeIsRefusedAndStoresNothing)
         RecordingResult result;
         EXPECT_EQ(evaluatorFor(id)->compile(&field, nullptr, &result), Acad::eInvalidInput);
         EXPECT_EQ(result.status, 16);
-        EXPECT_TRUE(field.allData().empty());
+        EXPECT_TRUE(HostAccess::allData(field).empty());
     }
 }
 
@@ -95,8 +96,8 @@ TEST(Frame, FieldsOfTheSevenIdsCompileInAPass)
         SCOPED_TRACE(testhost::u8(id));
         AcDbObjectId fieldId = drawing.addField(u"%<\\" + std::u16string(id) + u" anything>%");
         drawing.evaluate();
-        auto* field = AcDbField::cast(drawing.database().objectAt(fieldId));
-        EXPECT_EQ(field->passRecord().compileReturned, 0);
+        auto* field = AcDbField::cast(HostAccess::objectAt(drawing.database(), fieldId));
+        EXPECT_EQ(HostAccess::passRecord(*field).compileReturned, 0);
         AcValue data;
         EXPECT_EQ(field->getData(key(id).c_str(), &data), Acad::eOk);
         EXPECT_EQ(drawing.result(fieldId).evaluator, testhost::u8(id));

@@ -3,6 +3,7 @@
 #include "host/dbfield.h"
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/file/DrawingFile.h"
 #include "tests/support/TestHost.h"
 
@@ -39,9 +40,9 @@ TEST(DrawingFile, TextsWithCodesBecomeFieldsOwnedByTheText)
     AcDbDatabase& db = *r.database;
     AcDbObjectId textId;
     ASSERT_EQ(db.getAcDbObjectId(textId, false, AcDbHandle(0x2A)), Acad::eOk);
-    auto* text = AcDbText::cast(db.objectAt(textId));
+    auto* text = AcDbText::cast(HostAccess::objectAt(db, textId));
     ASSERT_EQ(text->fieldIds().size(), 2u);
-    auto* second = AcDbField::cast(db.objectAt(text->fieldIds()[1]));
+    auto* second = AcDbField::cast(HostAccess::objectAt(db, text->fieldIds()[1]));
     EXPECT_EQ(second->ownerId(), textId);
     ASSERT_EQ(second->children().size(), 1u);
     EXPECT_EQ(second->children()[0]->ownerId(), second->objectId()) << "a nested field is owned by its parent";
@@ -75,7 +76,7 @@ TEST(DrawingFile, RoundTripKeepsEverythingTheHostHolds)
     ASSERT_EQ(db.getAcDbObjectId(fieldId, false, AcDbHandle(0x30)), Acad::eOk);
     ASSERT_EQ(db.getAcDbObjectId(childId, false, AcDbHandle(0x31)), Acad::eOk);
     ASSERT_EQ(db.getAcDbObjectId(mtextId, false, AcDbHandle(0x21)), Acad::eOk);
-    auto* field = AcDbField::cast(db.objectAt(fieldId));
+    auto* field = AcDbField::cast(HostAccess::objectAt(db, fieldId));
     EXPECT_EQ(field->evaluationStatus(), 2);
     EXPECT_EQ(testhost::u8(field->getValue()), "2.50") << "the format's precision";
     AcValue data;
@@ -85,9 +86,9 @@ TEST(DrawingFile, RoundTripKeepsEverythingTheHostHolds)
     EXPECT_EQ(testhost::u8(text), "1 + 1");
     AcString stamp;
     EXPECT_TRUE(field->getXdataText(u"5922BCAD362F4a2f85F978E948CC606B", stamp));
-    EXPECT_EQ(AcDbField::cast(db.objectAt(childId))->evaluationStatus(), 64);
-    EXPECT_TRUE(db.objectAt(mtextId)->isErased());
-    EXPECT_EQ(AcDbEntity::cast(db.objectAt(field->ownerId()))->layerName(), u"A-NOTE");
+    EXPECT_EQ(AcDbField::cast(HostAccess::objectAt(db, childId))->evaluationStatus(), 64);
+    EXPECT_TRUE(HostAccess::objectAt(db, mtextId)->isErased());
+    EXPECT_EQ(AcDbEntity::cast(HostAccess::objectAt(db, field->ownerId()))->layerName(), u"A-NOTE");
 }
 
 TEST(DrawingFile, SelectedObjectRoundTrips)
@@ -187,7 +188,7 @@ TEST(DrawingFile, MadeUpHandlesTakeNoneTheFileGives)
         ASSERT_TRUE(r.database) << r.error;
         AcDbObjectId id;
         ASSERT_EQ(r.database->getAcDbObjectId(id, false, AcDbHandle(std::stoull(row.handle, nullptr, 16))), Acad::eOk);
-        AcDbObject* obj = r.database->objectAt(id);
+        AcDbObject* obj = HostAccess::objectAt(*r.database, id);
         EXPECT_TRUE(AcDbField::cast(obj) || AcDbText::cast(obj)) << "not a block the reader made";
     }
 }

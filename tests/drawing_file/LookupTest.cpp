@@ -3,6 +3,7 @@
 // fields large enough that a slow path would show.
 #include "host/dbfield.h"
 #include "host/dbsymtb.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/file/DrawingFile.h"
 #include "tests/support/TestHost.h"
 
@@ -26,7 +27,7 @@ AcDbObjectId addBlock(AcDbDatabase& db, const std::u16string& name)
 AcDbObjectId blockNamed(AcDbDatabase& db, const std::u16string& name, bool getErased = false)
 {
     AcDbObjectId id;
-    AcDbSymbolTable::cast(db.objectAt(db.blockTableId()))->getAt(name.c_str(), id, getErased);
+    AcDbSymbolTable::cast(HostAccess::objectAt(db, db.blockTableId()))->getAt(name.c_str(), id, getErased);
     return id;
 }
 
@@ -36,20 +37,20 @@ TEST(SymbolLookup, NamesFollowRenamesErasesAndOrder)
     AcDbObjectId a = addBlock(db, u"A"), b = addBlock(db, u"B"), a2 = addBlock(db, u"A");
     EXPECT_EQ(blockNamed(db, u"A"), a) << "the first of two records of one name";
 
-    db.objectAt(a)->erase();
+    HostAccess::objectAt(db, a)->erase();
     EXPECT_EQ(blockNamed(db, u"A"), a2) << "an erased record is passed over";
     EXPECT_EQ(blockNamed(db, u"A", true), a) << "unless erased ones are asked for";
-    db.objectAt(a)->erase(false);
+    HostAccess::objectAt(db, a)->erase(false);
 
-    AcDbBlockTableRecord::cast(db.objectAt(a))->setName(u"C");
+    AcDbBlockTableRecord::cast(HostAccess::objectAt(db, a))->setName(u"C");
     EXPECT_EQ(blockNamed(db, u"A"), a2) << "a renamed record leaves its old name";
     EXPECT_EQ(blockNamed(db, u"C"), a);
-    AcDbBlockTableRecord::cast(db.objectAt(a2))->setName(u"B");
-    AcDbBlockTableRecord::cast(db.objectAt(a))->setName(u"B");
+    AcDbBlockTableRecord::cast(HostAccess::objectAt(db, a2))->setName(u"B");
+    AcDbBlockTableRecord::cast(HostAccess::objectAt(db, a))->setName(u"B");
     EXPECT_EQ(blockNamed(db, u"B"), a) << "renamed records keep the order they were added in";
-    db.objectAt(a)->erase();
+    HostAccess::objectAt(db, a)->erase();
     EXPECT_EQ(blockNamed(db, u"B"), b);
-    db.objectAt(b)->erase();
+    HostAccess::objectAt(db, b)->erase();
     EXPECT_EQ(blockNamed(db, u"B"), a2);
     EXPECT_TRUE(blockNamed(db, u"a").isNull()) << "names match with their letter case";
     EXPECT_TRUE(blockNamed(db, u"Z").isNull());
@@ -66,20 +67,20 @@ TEST(SymbolLookup, ModelSpaceListedAfterManyBlocks)
     auto r = drawingfile::loadFromText("{\"tesslyDrawing\": 1, \"objects\": [" + objects + "]}", "d.json");
     ASSERT_TRUE(r.database) << r.error;
     AcDbDatabase& db = *r.database;
-    auto* blocks = AcDbSymbolTable::cast(db.objectAt(db.blockTableId()));
+    auto* blocks = AcDbSymbolTable::cast(HostAccess::objectAt(db, db.blockTableId()));
     ASSERT_EQ(blocks->recordIds().size(), 3002u);
     EXPECT_EQ(db.modelSpaceId(), blocks->recordIds()[3000]) << "the reader adds model space after the file's blocks";
     AcDbObjectId line, owned, b1900;
     ASSERT_EQ(db.getAcDbObjectId(line, false, AcDbHandle(0x9000)), Acad::eOk);
     ASSERT_EQ(db.getAcDbObjectId(owned, false, AcDbHandle(0x9001)), Acad::eOk);
-    EXPECT_EQ(db.objectAt(line)->ownerId(), db.modelSpaceId());
-    EXPECT_EQ(db.objectAt(owned)->ownerId(), blockNamed(db, u"B1900")) << "handle 2000 is block B1900";
+    EXPECT_EQ(HostAccess::objectAt(db, line)->ownerId(), db.modelSpaceId());
+    EXPECT_EQ(HostAccess::objectAt(db, owned)->ownerId(), blockNamed(db, u"B1900")) << "handle 2000 is block B1900";
 }
 
 TEST(HandleIndex, HandlesFoundAsTheDrawingGrows)
 {
     AcDbDatabase db(false), other(false);
-    db.hostReserveObjects(10);
+    HostAccess::hostReserveObjects(db, 10);
     // Consecutive handles, a power-of-two stride and large ones.
     std::vector<Adesk::UInt64> handles;
     for (Adesk::UInt64 i = 0; i < 3000; ++i)
@@ -98,7 +99,7 @@ TEST(HandleIndex, HandlesFoundAsTheDrawingGrows)
         AcDbObjectId id;
         ASSERT_EQ(db.getAcDbObjectId(id, false, AcDbHandle(handles[i])), Acad::eOk);
         ASSERT_EQ(id, ids[i]);
-        ASSERT_EQ(db.objectAt(id)->objectHandle().value(), handles[i]);
+        ASSERT_EQ(HostAccess::objectAt(db, id)->objectHandle().value(), handles[i]);
     }
     auto* twice = new AcDbLayerTableRecord;
     AcDbObjectId id;
@@ -106,14 +107,14 @@ TEST(HandleIndex, HandlesFoundAsTheDrawingGrows)
     delete twice;
     EXPECT_EQ(db.getAcDbObjectId(id, false, AcDbHandle(0x99)), Acad::eKeyNotFound);
     EXPECT_EQ(db.getAcDbObjectId(id, false, AcDbHandle()), Acad::eKeyNotFound);
-    EXPECT_EQ(other.objectAt(ids[0]), nullptr) << "an object of another drawing";
+    EXPECT_EQ(HostAccess::objectAt(other, ids[0]), nullptr) << "an object of another drawing";
     EXPECT_GT(db.handseed(), handles.back());
 
     // Renumbered objects leave their handles, the rest stay found.
     std::vector<std::pair<AcDbObjectId, AcDbHandle>> moves;
     for (size_t i = 0; i < 3000; i += 2)
         moves.emplace_back(ids[i], AcDbHandle(0x7000001 + i));
-    ASSERT_EQ(db.hostRenumber(moves), Acad::eOk);
+    ASSERT_EQ(HostAccess::hostRenumber(db, moves), Acad::eOk);
     for (size_t i = 0; i < handles.size(); ++i) {
         AcDbObjectId found;
         bool moved = i < 3000 && i % 2 == 0;
@@ -145,7 +146,7 @@ TEST(FieldCode, EvaluatedChildrenTakeTheirPlaceInOnePass)
         AcDbField field(row.code.c_str());
         for (size_t i = 0; i < field.children().size(); ++i) {
             AcValue v((u"c" + std::u16string(1, static_cast<char16_t>(u'0' + i))).c_str());
-            field.children()[i]->hostSetResult(&v, AcDbField::kSuccess);
+            HostAccess::hostSetResult(*field.children()[i], &v, AcDbField::kSuccess);
         }
         EXPECT_EQ(testhost::u8(field.getFieldCode(AcDbField::kEvaluatedChildren | AcDbField::kStripOptions)),
                   testhost::u8(row.expected));
@@ -162,7 +163,7 @@ TEST(FieldCode, EvaluatedChildrenTakeTheirPlaceInOnePass)
     for (size_t i = 0; i < 5000; ++i) {
         AcValue v;
         v.set(static_cast<Adesk::Int32>(i));
-        big.children()[i]->hostSetResult(&v, AcDbField::kSuccess);
+        HostAccess::hostSetResult(*big.children()[i], &v, AcDbField::kSuccess);
     }
     EXPECT_EQ(big.getFieldCode(AcDbField::kEvaluatedChildren | AcDbField::kStripOptions), expected);
 }

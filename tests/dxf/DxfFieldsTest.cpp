@@ -7,6 +7,7 @@
 #include "host/dbfield.h"
 #include "host/dbtable.h"
 #include "host/dbtext.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/dxf/DxfFile.h"
 #include "replacement_host/dxf/DxfSource.h"
 #include "replacement_host/dxf/DxfWriter.h"
@@ -158,7 +159,7 @@ TEST(DxfFields, EveryListedFieldIsFound)
             for (const dxf::FileField& f : h.fields)
                 found.insert(f.handle);
             // As many children as the wrapper has markers, each a field of the holder's text.
-            auto* text = AcDbText::cast(r.drawing.database->objectAt(h.text));
+            auto* text = AcDbText::cast(HostAccess::objectAt(*r.drawing.database, h.text));
             ASSERT_TRUE(text);
             EXPECT_EQ(text->fieldIds().size(), h.fields.size());
         }
@@ -184,7 +185,7 @@ TEST(DxfFields, TablesReadInBothCellEncodings)
         AcDbDatabase& db = *r.drawing.database;
         AcDbTable* table = nullptr;
         for (AcDbObjectId id : db.objectIds())
-            if (auto* t = AcDbTable::cast(db.objectAt(id));
+            if (auto* t = AcDbTable::cast(HostAccess::objectAt(db, id));
                 t && (!row.table || t->objectHandle().text() == std::u16string(row.table, row.table + 2)) && !table)
                 table = t;
         ASSERT_TRUE(table);
@@ -423,7 +424,7 @@ TEST(DxfFields, DamagedFieldStructuresDoNotStopTheLoad)
         // The text stays as read, without fields; the drawing writes back unchanged.
         AcDbObjectId id;
         ASSERT_EQ(r.drawing.database->getAcDbObjectId(id, false, AcDbHandle(0x2F)), Acad::eOk);
-        auto* text = AcDbText::cast(r.drawing.database->objectAt(id));
+        auto* text = AcDbText::cast(HostAccess::objectAt(*r.drawing.database, id));
         EXPECT_EQ(std::u16string(text->textStringConst()), u"VALUE-HERE FOR TESTING");
         EXPECT_TRUE(text->fieldIds().empty());
         EXPECT_TRUE(dxf::write(*r.drawing.database).text == readFile(path));
@@ -564,7 +565,7 @@ TEST(DxfWriter, FieldInATableCell)
     ASSERT_TRUE(loaded.drawing.database);
     AcDbObjectId id;
     ASSERT_EQ(loaded.drawing.database->getAcDbObjectId(id, false, AcDbHandle(0x9C)), Acad::eOk);
-    auto* table = AcDbTable::cast(loaded.drawing.database->objectAt(id));
+    auto* table = AcDbTable::cast(HostAccess::objectAt(*loaded.drawing.database, id));
     EXPECT_EQ(std::u16string(table->textString(1, 1)), u"%<\\TsExpr SUM(A2:A3)+37>%");
     EXPECT_EQ(std::u16string(table->textString(1, 1, AcDbTable::kIgnoreMtextFormat)), u"42");
 
@@ -583,7 +584,7 @@ std::string fieldsOf(const AcDbDatabase& db)
 {
     std::string out;
     for (AcDbObjectId id : db.objectIds())
-        if (auto* f = AcDbField::cast(db.objectAt(id)); f && !f->isErased() && !AcDbField::cast(db.objectAt(f->ownerId())))
+        if (auto* f = AcDbField::cast(HostAccess::objectAt(db, id)); f && !f->isErased() && !AcDbField::cast(HostAccess::objectAt(db, f->ownerId())))
             out += testhost::u8(f->getFieldCode(AcDbField::kTextField)) + " = " + testhost::u8(f->getValue()) + "\n";
     return out;
 }

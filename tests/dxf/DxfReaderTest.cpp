@@ -7,6 +7,7 @@
 #include "host/dbline.h"
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/dxf/DxfFile.h"
 #include "tests/support/TestHost.h"
 
@@ -43,10 +44,10 @@ AcDbObject* byHandle(AcDbDatabase& db, const char* hex)
     AcDbObjectId id;
     if (db.getAcDbObjectId(id, false, AcDbHandle(std::stoull(hex, nullptr, 16))) != Acad::eOk)
         return nullptr;
-    return db.objectAt(id);
+    return HostAccess::objectAt(db, id);
 }
 
-AcDbBlockTableRecord* block(AcDbDatabase& db, AcDbObjectId id) { return AcDbBlockTableRecord::cast(db.objectAt(id)); }
+AcDbBlockTableRecord* block(AcDbDatabase& db, AcDbObjectId id) { return AcDbBlockTableRecord::cast(HostAccess::objectAt(db, id)); }
 
 AcDbBlockTableRecord* blockNamed(AcDbDatabase& db, const std::u16string& name)
 {
@@ -63,7 +64,7 @@ TEST(DxfReader, R2018PlanStructure)
     AcDbDatabase& db = *r.drawing.database;
     EXPECT_EQ(dxf::skippedText(r), "skipped 2 HATCH, 1 SPLINE");
 
-    auto* layers = AcDbSymbolTable::cast(db.objectAt(db.layerTableId()));
+    auto* layers = AcDbSymbolTable::cast(HostAccess::objectAt(db, db.layerTableId()));
     for (const char16_t* name : {u"0", u"WALLS", u"DOORS", u"NOTES"})
         EXPECT_TRUE(layers->has(name)) << testhost::u8(name);
 
@@ -89,7 +90,7 @@ TEST(DxfReader, R2018PlanStructure)
     // The line of layout Sheet2 stands in its block, found through its owner.
     int linesInSheet = 0;
     for (AcDbObjectId id : db.objectIds())
-        if (auto* line = AcDbLine::cast(db.objectAt(id)); line && line->ownerId() == sheet->objectId())
+        if (auto* line = AcDbLine::cast(HostAccess::objectAt(db, id)); line && line->ownerId() == sheet->objectId())
             ++linesInSheet;
     EXPECT_EQ(linesInSheet, 1);
 
@@ -125,7 +126,7 @@ TEST(DxfReader, R12OwnersFromWhereEntitiesStand)
     AcDbBlockTableRecord* tree = blockNamed(db, u"TREE");
     ASSERT_TRUE(tree);
     EXPECT_EQ(tree->entityIds().size(), 1u);
-    EXPECT_TRUE(AcDbSymbolTable::cast(db.objectAt(db.layerTableId()))->has(u"PLANTS"));
+    EXPECT_TRUE(AcDbSymbolTable::cast(HostAccess::objectAt(db, db.layerTableId()))->has(u"PLANTS"));
     EXPECT_EQ(dxf::skippedText(r), "");
 }
 
@@ -314,7 +315,7 @@ TEST(DxfReader, MadeUpHandlesGoAboveTheFiles)
     }
     // The rest (tables aside) stand above the file's highest, 9.
     for (AcDbObjectId id : db.objectIds()) {
-        AcDbObject* obj = db.objectAt(id);
+        AcDbObject* obj = HostAccess::objectAt(db, id);
         Adesk::UInt64 h = obj->objectHandle().value();
         bool fromFile = AcDbCircle::cast(obj) || (AcDbText::cast(obj) && h == 9);
         if (h > 2) {

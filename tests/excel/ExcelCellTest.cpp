@@ -5,6 +5,7 @@
 #include "host/AcFdEval.h"
 #include "host/TesslySibling.h"
 #include "replacement_host/CommandLine.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/fields/FieldEngineState.h"
 #include "replacement_host/platform/ClassRegistry.h"
 #include "replacement_host/platform/Processes.h"
@@ -159,7 +160,7 @@ protected:
         evaluator()->evaluate(field, 0, nullptr, &r);
         return r;
     }
-    static AcDbField* fieldOf(testhost::Drawing& d, AcDbObjectId id) { return AcDbField::cast(d.database().objectAt(id)); }
+    static AcDbField* fieldOf(testhost::Drawing& d, AcDbObjectId id) { return AcDbField::cast(HostAccess::objectAt(d.database(), id)); }
     static std::u16string code(const std::u16string& data) { return u"%<\\ExcelCell " + data + u">%"; }
     static std::u16string stampOf(AcDbField* field)
     {

@@ -3,6 +3,7 @@
 // decodings, the failures, and the change stamp that skips unchanged files.
 #include "host/AcFdEval.h"
 #include "host/TesslySibling.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/platform/CrtIo.h"
 #include "tests/external/Files.h"
 #include "tests/support/TestHost.h"
@@ -38,7 +39,7 @@ protected:
     }
 
     testhost::FieldResult evaluate(const std::u16string& path) { return drawing.evaluateCode(code(path)); }
-    AcDbField* field(AcDbObjectId id) { return AcDbField::cast(drawing.database().objectAt(id)); }
+    AcDbField* field(AcDbObjectId id) { return AcDbField::cast(HostAccess::objectAt(drawing.database(), id)); }
     AcString stamp(AcDbObjectId id)
     {
         AcString text;

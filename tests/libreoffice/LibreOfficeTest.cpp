@@ -5,6 +5,7 @@
 // /usr/bin/python3.
 #include "host/AcFdEval.h"
 #include "replacement_host/CommandLine.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/fields/FieldEngineState.h"
 #include "replacement_host/text/Utf.h"
 #include "tests/external/Files.h"
@@ -176,7 +177,7 @@ TEST_F(LibreOffice, KilledMidPassFailsTheFieldAndTheNextPassIsClean)
     AcFdFieldEvaluator* evaluator = acdbGetFieldEngine()->findEvaluator(nullptr, evaluatorId);
     auto evaluate = [&](AcDbObjectId id) {
         testhost::RecordingResult r;
-        AcDbField* field = AcDbField::cast(d.database().objectAt(id));
+        AcDbField* field = AcDbField::cast(HostAccess::objectAt(d.database(), id));
         evaluator->compile(field, nullptr, &r);
         evaluator->evaluate(field, 0, nullptr, &r);
         return r;

@@ -6,6 +6,7 @@
 #include "host/dbcircle.h"
 #include "host/dbline.h"
 #include "host/dbpl.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/file/DrawingFile.h"
 #include "tests/support/TestHost.h"
 
@@ -162,7 +163,7 @@ TEST(Curves, ExtentsAreExact)
         std::string objects = std::string("[") + row.objects + "]";
         objects.insert(objects.find('{') + 1, R"("handle": "1A", )");
         testhost::Drawing d(objects);
-        auto* entity = AcDbEntity::cast(d.database().objectAt(d.idOf("1A")));
+        auto* entity = AcDbEntity::cast(HostAccess::objectAt(d.database(), d.idOf("1A")));
         ASSERT_NE(entity, nullptr);
         AcDbExtents box;
         ASSERT_EQ(entity->getGeomExtents(box), Acad::eOk);
@@ -192,17 +193,17 @@ TEST(CurveFile, ReadsAndWritesEveryKey)
 
     AcDbObjectId id;
     again.database->getAcDbObjectId(id, false, AcDbHandle(0x1A));
-    auto* line = AcDbLine::cast(again.database->objectAt(id));
+    auto* line = AcDbLine::cast(HostAccess::objectAt(*again.database, id));
     ASSERT_NE(line, nullptr);
     EXPECT_EQ(line->layerName(), u"Edges");
     EXPECT_EQ(line->endPoint().z, 6);
     again.database->getAcDbObjectId(id, false, AcDbHandle(0x1C));
-    auto* arc = AcDbArc::cast(again.database->objectAt(id));
+    auto* arc = AcDbArc::cast(HostAccess::objectAt(*again.database, id));
     ASSERT_NE(arc, nullptr);
     EXPECT_NEAR(arc->startAngle(), 2 * kPi - 1.5, 1e-12) << "angles are kept in one turn";
     EXPECT_NEAR(arc->endAngle(), 7 - 2 * kPi, 1e-12);
     again.database->getAcDbObjectId(id, false, AcDbHandle(0x1D));
-    auto* pl = AcDbPolyline::cast(again.database->objectAt(id));
+    auto* pl = AcDbPolyline::cast(HostAccess::objectAt(*again.database, id));
     ASSERT_NE(pl, nullptr);
     double bulge = 0;
     pl->getBulgeAt(0, bulge);
@@ -210,7 +211,7 @@ TEST(CurveFile, ReadsAndWritesEveryKey)
     EXPECT_TRUE(pl->isClosed());
     EXPECT_EQ(pl->elevation(), 2);
     again.database->getAcDbObjectId(id, false, AcDbHandle(0x1E));
-    auto* kept = AcDb2dPolyline::cast(again.database->objectAt(id));
+    auto* kept = AcDb2dPolyline::cast(HostAccess::objectAt(*again.database, id));
     ASSERT_NE(kept, nullptr);
     EXPECT_EQ(kept->polyType(), AcDb2dPolyline::k2dFitCurvePoly);
     EXPECT_EQ(kept->numVerts(), 3u);

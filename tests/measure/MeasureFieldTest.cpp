@@ -2,6 +2,7 @@
 // from drawing-file text, with the module loaded as the host loads it, and a
 // few through the tessly command.
 #include "host/AcFdEval.h"
+#include "replacement_host/HostAccess.h"
 #include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -58,7 +59,7 @@ void MeasureTest::expectValue(const Case& c, double tolerance)
         EXPECT_EQ(v, c.expected);
     else
         EXPECT_NEAR(v, c.expected, tolerance);
-    EXPECT_EQ(drawing.database().openObjectCount(), 0) << "a measure left an object open";
+    EXPECT_EQ(HostAccess::openObjectCount(drawing.database()), 0) << "a measure left an object open";
 }
 
 TEST_F(MeasureTest, LengthFieldSumsTheObjectsNamed)

@@ -1,8 +1,9 @@
 // Test support; see the header.
 #include "tests/support/TestHost.h"
+#include "replacement_host/HostAccess.h"
 
 #include "host/AcFdEval.h"
-#include "host/TesslySibling.h"
+#include "sibling_library/Sibling.h"
 #include "host/dbapserv.h"
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
@@ -57,12 +58,12 @@ Drawing::~Drawing()
 AcDbObjectId Drawing::addField(const std::u16string& code)
 {
     auto* text = new AcDbText;
-    text->hostSetMakesOwnFields(false);
+    HostAccess::hostSetMakesOwnFields(*text, false);
     text->setTextString(code.c_str());
     AcDbObjectId textId, fieldId;
     m_db->addObject(text, m_db->modelSpaceId(), textId);
     m_db->addObject(new AcDbField(code.c_str()), textId, fieldId);
-    text->hostAddField(fieldId);
+    HostAccess::hostAddField(*text, fieldId);
     m_added.push_back(fieldId);
     return fieldId;
 }
@@ -79,10 +80,10 @@ void Drawing::evaluate()
 FieldResult Drawing::result(AcDbObjectId fieldId) const
 {
     FieldResult r;
-    auto* field = AcDbField::cast(m_db->objectAt(fieldId));
+    auto* field = AcDbField::cast(HostAccess::objectAt(*m_db, fieldId));
     if (!field)
         throw std::runtime_error("no such field");
-    if (field->passRecord().evaluatorFound && !field->isTextField())
+    if (HostAccess::passRecord(*field).evaluatorFound && !field->isTextField())
         r.evaluator = utf::toUtf8(field->evaluatorId());
     r.status = field->evaluationStatus();
     field->getValue(r.value);

@@ -3,6 +3,7 @@
 // field codes, and the table cell field.
 #include "host/AcFdEval.h"
 #include "host/dbtable.h"
+#include "replacement_host/HostAccess.h"
 #include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +47,7 @@ std::string inCell(const std::string& expression)
 {
     Drawing d(objectsOf({tableWithCell(std::string("%<\\\\TsExpr ").append(expression).append(">%")), kLine}));
     d.evaluate();
-    auto* table = AcDbTable::cast(d.database().objectAt(d.idOf("2F1")));
+    auto* table = AcDbTable::cast(HostAccess::objectAt(d.database(), d.idOf("2F1")));
     return u8(table->textString(3, 2, AcDbTable::kIgnoreMtextFormat));
 }
 
@@ -196,7 +197,7 @@ TEST(TableCellField, Statuses)
             EXPECT_EQ(u8(r.display), row.value);
         }
     }
-    EXPECT_EQ(d.database().openObjectCount(), 0) << "every table opened is closed";
+    EXPECT_EQ(HostAccess::openObjectCount(d.database()), 0) << "every table opened is closed";
 }
 
 TEST(TableCellField, TwoLetterColumns)

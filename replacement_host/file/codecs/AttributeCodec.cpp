@@ -2,6 +2,7 @@
 // reference named by "owner"; field codes in the text become fields.
 #include "host/dbattr.h"
 #include "host/dbblkref.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/file/FieldState.h"
 #include "replacement_host/file/ObjectCodec.h"
 #include <memory>
@@ -18,7 +19,7 @@ const CodecRegistration attribute({
         if (tag.empty())
             in.fail("\"tag\" must not be empty");
         auto attr = std::make_unique<AcDbAttribute>();
-        attr->hostSetMakesOwnFields(false);
+        HostAccess::hostSetMakesOwnFields(*attr, false);
         attr->setTag(tag.c_str());
         attr->setTextString(in.text("text", u"").c_str());
         attr->setPosition(in.point("position", {}));
@@ -27,11 +28,11 @@ const CodecRegistration attribute({
     },
     [](const JsonIn& in, AcDbObject* obj) {
         auto* attr = AcDbAttribute::cast(obj);
-        if (!AcDbBlockReference::cast(in.database()->objectAt(attr->ownerId())))
+        if (!AcDbBlockReference::cast(HostAccess::objectAt(*in.database(), attr->ownerId())))
             in.fail("\"owner\" must name a block reference (\"insert\")");
         for (AcDbObjectId id : attachFields(in, attr, attr->textStringConst()))
-            attr->hostAddField(id);
-        attr->hostSetMakesOwnFields(true);
+            HostAccess::hostAddField(*attr, id);
+        HostAccess::hostSetMakesOwnFields(*attr, true);
     },
     [](const AcDbObject* obj, Json& j) {
         auto* attr = AcDbAttribute::cast(obj);

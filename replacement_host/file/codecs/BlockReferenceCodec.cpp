@@ -2,6 +2,7 @@
 // placement, and the values of a dynamic block's properties.
 #include "host/dbblkref.h"
 #include "host/dbsymtb.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/file/ObjectCodec.h"
 
 #include <limits>
@@ -27,11 +28,11 @@ AcGePoint3d readScale(const JsonIn& in)
     return s;
 }
 
-AcDbBlockReference::DynamicProperty readProperty(const JsonIn& p)
+HostAccess::DynamicProperty readProperty(const JsonIn& p)
 {
     if (!p.json().is_object())
         p.fail("must be an object {\"name\", \"type\", \"value\"}");
-    AcDbBlockReference::DynamicProperty prop{p.text("name"), {}};
+    HostAccess::DynamicProperty prop{p.text("name"), {}};
     long long type = p.integer("type", -1);
     const Json& v = p.json().contains("value") ? p.json()["value"] : Json();
     auto wholeIn = [&](long long lo, long long hi) {
@@ -61,7 +62,7 @@ AcDbBlockReference::DynamicProperty readProperty(const JsonIn& p)
     return prop;
 }
 
-Json propertyJson(const AcDbBlockReference::DynamicProperty& prop)
+Json propertyJson(const HostAccess::DynamicProperty& prop)
 {
     Json j;
     j["name"] = utf8(prop.name);
@@ -89,11 +90,11 @@ const CodecRegistration insert({
             ref->setPosition(in.point("position", {}));
             ref->setScaleFactors(readScale(in));
             ref->setRotation(in.number("rotation", 0.0) * kDegree);
-            std::vector<AcDbBlockReference::DynamicProperty> props;
+            std::vector<HostAccess::DynamicProperty> props;
             const Json& list = in.array("properties");
             for (size_t i = 0; i < list.size(); ++i)
                 props.push_back(readProperty(in.child(list[i], ".properties[" + std::to_string(i) + "]")));
-            ref->hostSetDynamicProperties(std::move(props));
+            HostAccess::hostSetDynamicProperties(*ref, std::move(props));
         } catch (...) {
             delete ref;
             throw;
@@ -102,7 +103,7 @@ const CodecRegistration insert({
     },
     [](const JsonIn& in, AcDbObject* obj) {
         AcDbObjectId block = in.objectId("block");
-        if (!AcDbBlockTableRecord::cast(in.database()->objectAt(block)))
+        if (!AcDbBlockTableRecord::cast(HostAccess::objectAt(*in.database(), block)))
             in.fail("\"block\" must name a block");
         AcDbBlockReference::cast(obj)->setBlockTableRecord(block);
     },
@@ -115,9 +116,9 @@ const CodecRegistration insert({
             j["scale"] = pointJson(s);
         if (ref->rotation() != 0.0)
             j["rotation"] = ref->rotation() / kDegree;
-        if (!ref->hostDynamicProperties().empty()) {
+        if (!HostAccess::hostDynamicProperties(*ref).empty()) {
             Json props = Json::array();
-            for (const auto& p : ref->hostDynamicProperties())
+            for (const auto& p : HostAccess::hostDynamicProperties(*ref))
                 props.push_back(propertyJson(p));
             j["properties"] = std::move(props);
         }

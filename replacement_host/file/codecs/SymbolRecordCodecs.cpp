@@ -1,5 +1,6 @@
 // Drawing-file codecs of layers and block definitions.
 #include "host/dbsymtb.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/file/ObjectCodec.h"
 #include <memory>
 
@@ -46,7 +47,7 @@ const CodecRegistration block({
     },
     [](const JsonIn& in, AcDbObject* obj) {
         AcDbObjectId dyn = in.objectIdOrNull("dynamicBlock");
-        if (!dyn.isNull() && !AcDbBlockTableRecord::cast(in.database()->objectAt(dyn)))
+        if (!dyn.isNull() && !AcDbBlockTableRecord::cast(HostAccess::objectAt(*in.database(), dyn)))
             in.fail("\"dynamicBlock\" must name a block");
         AcDbBlockTableRecord::cast(obj)->setDynamicBlockId(dyn);
     },

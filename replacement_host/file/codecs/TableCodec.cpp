@@ -4,6 +4,7 @@
 #include "host/dbsymtb.h"
 #include "host/dbtable.h"
 #include "host/dbtext.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/file/FieldState.h"
 #include "replacement_host/file/ObjectCodec.h"
 #include <memory>
@@ -18,7 +19,7 @@ AcDbObjectId tableBlock(const JsonIn& in, AcDbTable* table)
     AcDbDatabase* db = in.database();
     if (in.has("block")) {
         AcDbObjectId id = in.objectId("block");
-        auto* block = AcDbBlockTableRecord::cast(db->objectAt(id));
+        auto* block = AcDbBlockTableRecord::cast(HostAccess::objectAt(*db, id));
         if (!block || !block->isAnonymous())
             in.fail("\"block\" must name an anonymous block");
         return id;
@@ -48,8 +49,8 @@ void linkTable(const JsonIn& in, AcDbObject* obj)
             cell.fail("the cell is listed twice");
         AcString cellText = cell.text("text");
         auto* text = new AcDbMText;
-        text->hostSetMakesOwnFields(false);
-        text->hostSetWrittenByOwner(true);
+        HostAccess::hostSetMakesOwnFields(*text, false);
+        HostAccess::hostSetWrittenByOwner(*text, true);
         text->setTextString(cellText.c_str());
         AcDbHandle handle;
         if (cell.has("handle")) {
@@ -63,9 +64,9 @@ void linkTable(const JsonIn& in, AcDbObject* obj)
             cell.fail("handle " + utf8(handle.text()) + " is used by another object");
         }
         for (AcDbObjectId fieldId : attachFields(cell, text, text->textStringConst()))
-            text->hostAddField(fieldId);
-        text->hostSetMakesOwnFields(true);
-        table->hostSetCellText(static_cast<int>(row), static_cast<int>(column), textId);
+            HostAccess::hostAddField(*text, fieldId);
+        HostAccess::hostSetMakesOwnFields(*text, true);
+        HostAccess::hostSetCellText(*table, static_cast<int>(row), static_cast<int>(column), textId);
     }
 }
 
@@ -89,7 +90,7 @@ const CodecRegistration table({
         j["rows"] = t->numRows();
         j["columns"] = t->numColumns();
         Json cells = Json::array();
-        for (auto& [at, textId] : t->hostCells()) {
+        for (auto& [at, textId] : HostAccess::hostCells(*t)) {
             AcDbObjectPointer<AcDbText> text(textId, AcDb::kForRead);
             if (!text)
                 continue;

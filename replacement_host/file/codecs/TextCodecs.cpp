@@ -1,6 +1,7 @@
 // Drawing-file codecs of texts; the field codes in their contents become
 // fields, with the saved state in "fields".
 #include "host/dbtext.h"
+#include "replacement_host/HostAccess.h"
 #include "replacement_host/file/FieldState.h"
 #include "replacement_host/file/ObjectCodec.h"
 #include <memory>
@@ -12,7 +13,7 @@ template <class T>
 AcDbObject* createText(const JsonIn& in)
 {
     auto text = std::make_unique<T>();
-    text->hostSetMakesOwnFields(false);
+    HostAccess::hostSetMakesOwnFields(*text, false);
     text->setTextString(in.text("text").c_str());
     text->setPosition(in.point("position", {}));
     text->setHeight(in.number("height", 2.5));
@@ -23,8 +24,8 @@ void linkText(const JsonIn& in, AcDbObject* obj)
 {
     auto* text = AcDbText::cast(obj);
     for (AcDbObjectId id : attachFields(in, text, text->textStringConst()))
-        text->hostAddField(id);
-    text->hostSetMakesOwnFields(true);
+        HostAccess::hostAddField(*text, id);
+    HostAccess::hostSetMakesOwnFields(*text, true);
 }
 
 void writeText(const AcDbObject* obj, Json& j)
