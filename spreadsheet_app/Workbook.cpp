@@ -1,3 +1,8 @@
+// The workbook reader: opens the zip package and reads the workbook part,
+// its relationships and the styles at once; worksheets and shared strings
+// are parsed as their XML streams out of the package, and only as far as the
+// cells asked for need. Interface: Workbook, Worksheet and Range in
+// Spreadsheet.h.
 #include "spreadsheet_app/CellReference.h"
 #include "spreadsheet_app/NumberFormat.h"
 #include "spreadsheet_app/Spreadsheet.h"
