@@ -84,10 +84,12 @@ std::string writeWorkbook(const std::string& path, bool stringsLast) {
     std::string rels = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
     for (size_t i = 0; i < std::size(sheets); ++i) {
         std::string n = std::to_string(i + 1);
-        book += std::string("<sheet name=\"") + sheets[i].first + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
-        rels += "<Relationship Id=\"rId" + n +
-                "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
-                "Target=\"worksheets/sheet" + n + ".xml\"/>";
+        book.append("<sheet name=\"").append(sheets[i].first).append("\" sheetId=\"").append(n);
+        book.append("\" r:id=\"rId").append(n).append("\"/>");
+        rels.append("<Relationship Id=\"rId").append(n).append(
+            "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
+            "Target=\"worksheets/sheet");
+        rels.append(n).append(".xml\"/>");
     }
     rels += "<Relationship Id=\"rId99\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
             "sharedStrings\" Target=\"sharedStrings.xml\"/>";
