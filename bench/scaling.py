@@ -9,6 +9,7 @@ With --baseline, every size is run with both programs, one after the other,
 so the two columns share the machine's state.
 """
 import argparse
+import atexit
 import os
 import shutil
 import subprocess
@@ -154,10 +155,18 @@ def text_file_drawing(folder, megabytes):
     return path
 
 
-def workbook(folder, megabytes):
+_workbooks = {}
+
+
+def workbook(megabytes):
     """A workbook of five sheets of numbers, about `megabytes` MB as a file,
-    and a drawing with one cell field reading the first cell of the third.
-    Gives the drawing and the size of the largest sheet's XML."""
+    written once per run for all the cases that read it. Gives its path, the
+    size of the largest sheet's XML and the last row of each sheet."""
+    if megabytes in _workbooks:
+        return _workbooks[megabytes]
+    folder = tempfile.mkdtemp(prefix="tessly-workbooks-")
+    atexit.register(shutil.rmtree, folder, True)
+    last_rows = []
     import random
     import zipfile
     rng = random.Random(7)
@@ -195,13 +204,27 @@ def workbook(folder, megabytes):
                 size += len(line)
                 row += 1
             parts.append("</sheetData></worksheet>")
+            last_rows.append(row - 1)
             xml = "".join(parts).encode()
             largest = max(largest, len(xml))
             z.writestr(f"xl/worksheets/sheet{i}.xml", xml)
+    _workbooks[megabytes] = (book, largest, last_rows)
+    return _workbooks[megabytes]
+
+
+def workbook_drawing(folder, megabytes, cells):
+    """A drawing with one cell field for each (sheet number, cell) of the
+    workbook; the cell "last" is the last one of that sheet."""
+    book, largest, last_rows = workbook(megabytes)
+    objects = []
+    for i, (sheet, cell) in enumerate(cells):
+        if cell == "last":
+            cell = f"T{last_rows[sheet - 1]}"
+        objects.append(f'{{"type": "mtext", "handle": "{0x100 + i:X}", '
+                       f'"text": "%<\\\\ExcelCell {book}:S{sheet}:{cell}>%"}}')
     path = os.path.join(folder, f"book{megabytes}.json")
     with open(path, "w") as f:
-        f.write('{"tesslyDrawing": 1, "objects": [{"type": "mtext", "handle": "100", '
-                f'"text": "%<\\\\ExcelCell book{megabytes}.xlsx:S3:A1>%"}}]}}')
+        f.write('{"tesslyDrawing": 1, "objects": [' + ", ".join(objects) + "]}")
     return path, largest
 
 
@@ -230,9 +253,11 @@ def text_file(tessly, folder, megabytes):
     return run([tessly, "eval", path]), os.path.getsize(os.path.join(folder, f"notes{megabytes}.txt")), "byte"
 
 
-def workbook_first_cell(tessly, folder, megabytes):
-    path, largest = workbook(folder, megabytes)
-    return run([tessly, "eval", path]), largest, "byte of the largest sheet's XML"
+def workbook_case(cells):
+    def case(tessly, folder, megabytes):
+        path, largest = workbook_drawing(folder, megabytes, cells)
+        return run([tessly, "eval", path]), largest, "byte of the largest sheet's XML"
+    return case
 
 
 CASES = {
@@ -242,7 +267,10 @@ CASES = {
     "nested-fields": (nested_fields, [10000, 20000, 40000, 80000, 160000]),
     "dxf-read": (dxf_read, [12, 25, 50, 100, 200]),
     "text-file": (text_file, [12, 25, 50, 100]),
-    "workbook": (workbook_first_cell, [6, 13, 26, 52]),
+    # The first cell of a sheet, the first of each sheet, the last of a sheet.
+    "workbook": (workbook_case([(3, "A1")]), [6, 13, 26, 52]),
+    "workbook-each": (workbook_case([(i, "A1") for i in range(1, 6)]), [6, 13, 26, 52]),
+    "workbook-last": (workbook_case([(3, "last")]), [6, 13, 26, 52]),
 }
 
 
