@@ -9,6 +9,7 @@ With --baseline, every size is run with both programs, one after the other,
 so the two columns share the machine's state.
 """
 import argparse
+import atexit
 import json
 import os
 import shutil
@@ -248,10 +249,18 @@ def text_file_drawing(folder, megabytes):
     return path
 
 
-def workbook(folder, megabytes):
+_workbooks = {}
+
+
+def workbook(megabytes):
     """A workbook of five sheets of numbers, about `megabytes` MB as a file,
-    and a drawing with one cell field reading the first cell of the third.
-    Gives the drawing and the size of the largest sheet's XML."""
+    written once per run for all the cases that read it. Gives its path, the
+    size of the largest sheet's XML and the last row of each sheet."""
+    if megabytes in _workbooks:
+        return _workbooks[megabytes]
+    folder = tempfile.mkdtemp(prefix="tessly-workbooks-")
+    atexit.register(shutil.rmtree, folder, True)
+    last_rows = []
     import random
     import zipfile
     rng = random.Random(7)
@@ -289,13 +298,27 @@ def workbook(folder, megabytes):
                 size += len(line)
                 row += 1
             parts.append("</sheetData></worksheet>")
+            last_rows.append(row - 1)
             xml = "".join(parts).encode()
             largest = max(largest, len(xml))
             z.writestr(f"xl/worksheets/sheet{i}.xml", xml)
+    _workbooks[megabytes] = (book, largest, last_rows)
+    return _workbooks[megabytes]
+
+
+def workbook_drawing(folder, megabytes, cells):
+    """A drawing with one cell field for each (sheet number, cell) of the
+    workbook; the cell "last" is the last one of that sheet."""
+    book, largest, last_rows = workbook(megabytes)
+    objects = []
+    for i, (sheet, cell) in enumerate(cells):
+        if cell == "last":
+            cell = f"T{last_rows[sheet - 1]}"
+        objects.append(f'{{"type": "mtext", "handle": "{0x100 + i:X}", '
+                       f'"text": "%<\\\\ExcelCell {book}:S{sheet}:{cell}>%"}}')
     path = os.path.join(folder, f"book{megabytes}.json")
     with open(path, "w") as f:
-        f.write('{"tesslyDrawing": 1, "objects": [{"type": "mtext", "handle": "100", '
-                f'"text": "%<\\\\ExcelCell book{megabytes}.xlsx:S3:A1>%"}}]}}')
+        f.write('{"tesslyDrawing": 1, "objects": [' + ", ".join(objects) + "]}")
     return path, largest
 
 
@@ -339,10 +362,11 @@ def text_file_field(tessly, folder, megabytes):
     notes = os.path.join(folder, f"notes{megabytes}.txt")
     return run([tessly, "field", f"%<\\TextField {notes}>%"]), os.path.getsize(notes), "byte"
 
-
-def workbook_first_cell(tessly, folder, megabytes):
-    path, largest = workbook(folder, megabytes)
-    return run([tessly, "eval", path]), largest, "byte of the largest sheet's XML"
+def workbook_case(cells):
+    def case(tessly, folder, megabytes):
+        path, largest = workbook_drawing(folder, megabytes, cells)
+        return run([tessly, "eval", path]), largest, "byte of the largest sheet's XML"
+    return case
 
 
 CASES = {
@@ -355,7 +379,10 @@ CASES = {
     "text-file": (text_file, [12, 25, 50, 100]),
     "text-file-json": (text_file_json, [12, 25, 50, 100]),
     "text-file-field": (text_file_field, [12, 25, 50, 100]),
-    "workbook": (workbook_first_cell, [6, 13, 26, 52]),
+    # The first cell of a sheet, the first of each sheet, the last of a sheet.
+    "workbook": (workbook_case([(3, "A1")]), [6, 13, 26, 52]),
+    "workbook-each": (workbook_case([(i, "A1") for i in range(1, 6)]), [6, 13, 26, 52]),
+    "workbook-last": (workbook_case([(3, "last")]), [6, 13, 26, 52]),
 }
 
 

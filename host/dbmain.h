@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class AcDbBlockTable;
@@ -50,7 +51,7 @@ public:
 
     // Extended data: one text per application name, saved with the drawing.
     const std::map<AcString, AcString>& xdata() const { return m_xdata; }
-    void setXdataText(const AcString& appName, const AcString& text) { m_xdata[appName] = text; }
+    void setXdataText(const AcString& appName, AcString text) { m_xdata[appName] = std::move(text); }
     bool getXdataText(const AcString& appName, AcString& text) const;
 
     // Called once the object is in a database, for objects that make others
