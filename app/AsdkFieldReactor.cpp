@@ -10,7 +10,6 @@ Acad::ErrorStatus AsdkFieldReactor::beginEvaluateFields(int, AcDbDatabase*)
 {
     ExcelSession::close();
     ExcelSession::terminateMarkedInstance();
-    ++evaluationpass::number();
     evaluationpass::flag() = 1;
     return Acad::eOk;
 }
@@ -18,7 +17,6 @@ Acad::ErrorStatus AsdkFieldReactor::beginEvaluateFields(int, AcDbDatabase*)
 Acad::ErrorStatus AsdkFieldReactor::endEvaluateFields(int, AcDbDatabase*)
 {
     evaluationpass::flag() = 0;
-    ++evaluationpass::number();
     ExcelSession::close();
     return Acad::eOk;
 }

@@ -7,10 +7,4 @@ int& flag()
     static int value = 0;
     return value;
 }
-
-unsigned long& number()
-{
-    static unsigned long value = 0;
-    return value;
-}
 }

@@ -4,7 +4,6 @@
 // space, window and layer, and counts each as a dynamic, plain or nested one.
 #include "blockcount/AsdkBlockCountEvaluator.h"
 
-#include "app/EvaluationPass.h"
 #include "app/EvaluatorFrame.h"
 #include "blockcount/BlockCountCode.h"
 #include "blockcount/LeadingNumber.h"
@@ -21,6 +20,15 @@
 #include <unordered_map>
 
 namespace {
+
+// The definition being walked.
+struct CurrentRecord {
+    AcDbObjectId id;
+    bool listed = false;
+    // References met through a block that holds this one count only when
+    // this record is listed, or is an anonymous copy of a listed dynamic block.
+    bool nestedCounts = false;
+};
 
 struct Filters {
     const CStringArrayEx& blockNames;
@@ -93,307 +101,115 @@ bool dynamicPropertyMatches(AcDbObjectId refId, const Filters& f)
     return false;
 }
 
-// What the walk reads of one block reference, read once when first needed.
-struct Reference {
-    AcDbObjectId id;
-    bool usable = false; // not erased, and opens as a block reference
-    AcDbObjectId owner, block;
-    bool dynamic = false;
-    AcDbObjectId dynamicDef, anonymousDef;
-    bool dynamicDefOpens = false;
-    bool dynamicDefNamed = false;
-    AcString dynamicDefName;
-    bool onLayer = false; // the layer name could be read
-    AcString layer;
-    // Read only for the filters that need them.
-    std::optional<AcString> ownerHandle;
-    std::optional<std::optional<AcDbExtents>> extents;
-    // The attributes that open, in order, with their tags.
-    std::optional<std::vector<std::pair<AcDbObjectId, AcString>>> attributes;
-};
-
-// What the walk reads of one block definition.
-struct Record {
-    AcDbObjectId id;
-    bool named = false;
-    AcString name;
-    bool anonymous = false;
-    // An anonymous copy of a dynamic block: that block's name.
-    bool copyNamed = false;
-    AcString copyOf;
-    // Indices into the references, direct ones and with nested ones, and
-    // each list's live references tallied by owner for nested counts.
-    std::optional<std::vector<size_t>> direct, all;
-    std::optional<std::unordered_map<AcDbObjectId, Adesk::UInt32>> byOwner[2];
-};
-
-// The block table as the walk sees it. One count reads it afresh; inside an
-// evaluation pass it is read once and shared by every count of the pass, as
-// the drawing does not change while its fields are evaluated.
-class BlockTableView {
-public:
-    explicit BlockTableView(AcDbDatabase* database) : m_database(database) {}
-    AcDbDatabase* database() const { return m_database; }
-    // False when the block table cannot be read: the count is 0.
-    bool load();
-    std::vector<Record>& records() { return m_records; }
-    const std::vector<size_t>& referencesOf(Record& record, bool nested);
-    Reference& reference(size_t index) { return m_references[index]; }
-    const AcString& ownerHandle(Reference& ref);
-    const std::optional<AcDbExtents>& extents(Reference& ref);
-    const std::vector<std::pair<AcDbObjectId, AcString>>& attributes(Reference& ref);
-    // The references among the record's ids (nested ones included when
-    // asked) that are live and owned by each block.
-    const std::unordered_map<AcDbObjectId, Adesk::UInt32>& tally(Record& record, bool nested);
-    // Counts already made in this pass, by stored code.
-    std::unordered_map<std::u16string, Adesk::UInt32>& counts() { return m_counts; }
-
-private:
-    size_t indexOf(AcDbObjectId id);
-
-    AcDbDatabase* m_database;
-    bool m_loaded = false, m_readable = false;
-    std::vector<Record> m_records;
-    std::vector<Reference> m_references;
-    std::unordered_map<AcDbObjectId, size_t> m_index;
-    std::unordered_map<std::u16string, Adesk::UInt32> m_counts;
-};
-
-bool BlockTableView::load()
+bool attributeMatches(const AcDbBlockReference& ref, const Filters& f)
 {
-    if (m_loaded)
-        return m_readable;
-    m_loaded = true;
-    AcDbBlockTable* table = nullptr;
-    if (!m_database || m_database->getSymbolTable(table, AcDb::kForRead) != Acad::eOk || !table)
-        return false;
-    AcDbBlockTableIterator* iterator = nullptr;
-    if (table->newIterator(iterator, true, true) != Acad::eOk || !iterator) {
-        table->close();
-        return false;
-    }
-    for (; !iterator->done(); iterator->step(true, true)) {
-        AcDbBlockTableRecord* record = nullptr;
-        if (iterator->getRecord(record, AcDb::kForRead) != Acad::eOk || !record)
-            continue;
-        if (record->isLayout() || record->isUnloaded() || record->isFromOverlayReference()) {
-            record->close();
-            continue;
-        }
-        Record r;
-        r.id = record->objectId();
-        const ACHAR* name = nullptr;
-        if (record->getName(name) == Acad::eOk && name) {
-            r.named = true;
-            r.name = name;
-        }
-        r.anonymous = record->isAnonymous();
-        AcDbObjectId source = record->dynamicBlockId();
-        record->close();
-        if (r.anonymous && !source.isNull()) {
-            AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> def(source, AcDb::kForRead);
-            const ACHAR* sourceName = nullptr;
-            if (def && def->isDynamicBlock() && def->getName(sourceName) == Acad::eOk && sourceName) {
-                r.copyNamed = true;
-                r.copyOf = sourceName;
-            }
-        }
-        m_records.push_back(std::move(r));
-    }
-    delete iterator;
-    table->close();
-    m_readable = true;
-    return true;
-}
-
-size_t BlockTableView::indexOf(AcDbObjectId id)
-{
-    auto [at, added] = m_index.try_emplace(id, m_references.size());
-    if (!added)
-        return at->second;
-    Reference ref;
-    ref.id = id;
-    if (!id.isEffectivelyErased()) {
-        AcDbObjectPointer<AcDbBlockReference> object(id, AcDb::kForRead);
-        if (object) {
-            ref.usable = true;
-            ref.owner = object->ownerId();
-            ref.block = object->blockTableRecord();
-            if (ACHAR* layer = object->layer()) {
-                ref.onLayer = true;
-                ref.layer = layer;
-                acutDelBuffer(layer);
-            }
-        }
-    }
-    if (ref.usable) {
-        AcDbDynBlockReference dyn(id);
-        ref.dynamic = dyn.isDynamicBlock();
-        if (ref.dynamic) {
-            ref.dynamicDef = dyn.dynamicBlockTableRecord();
-            ref.anonymousDef = dyn.anonymousBlockTableRecord();
-            AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> def(ref.dynamicDef, AcDb::kForRead);
-            ref.dynamicDefOpens = static_cast<bool>(def);
-            const ACHAR* name = nullptr;
-            if (def && def->getName(name) == Acad::eOk && name) {
-                ref.dynamicDefNamed = true;
-                ref.dynamicDefName = name;
-            }
-        }
-    }
-    m_references.push_back(std::move(ref));
-    return at->second;
-}
-
-const std::vector<size_t>& BlockTableView::referencesOf(Record& record, bool nested)
-{
-    std::optional<std::vector<size_t>>& list = nested ? record.all : record.direct;
-    if (!list) {
-        std::vector<AcDbObjectId> ids;
-        AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> def(record.id, AcDb::kForRead);
-        if (def)
-            def->getBlockReferenceIds(ids, !nested, false);
-        def.close();
-        list.emplace();
-        list->reserve(ids.size());
-        for (AcDbObjectId id : ids)
-            list->push_back(indexOf(id));
-    }
-    return *list;
-}
-
-const AcString& BlockTableView::ownerHandle(Reference& ref)
-{
-    if (!ref.ownerHandle)
-        ref.ownerHandle = AsdkBlockCountEvaluator::ownerHandleText(ref.owner);
-    return *ref.ownerHandle;
-}
-
-const std::optional<AcDbExtents>& BlockTableView::extents(Reference& ref)
-{
-    if (!ref.extents) {
-        ref.extents.emplace();
-        AcDbObjectPointer<AcDbBlockReference> object(ref.id, AcDb::kForRead);
-        AcDbExtents e;
-        if (object && object->getGeomExtents(e) == Acad::eOk)
-            *ref.extents = e;
-    }
-    return *ref.extents;
-}
-
-const std::vector<std::pair<AcDbObjectId, AcString>>& BlockTableView::attributes(Reference& ref)
-{
-    if (!ref.attributes) {
-        ref.attributes.emplace();
-        AcDbObjectPointer<AcDbBlockReference> object(ref.id, AcDb::kForRead);
-        std::unique_ptr<AcDbObjectIterator> it(object ? object->attributeIterator() : nullptr);
-        for (; it && !it->done(); it->step()) {
-            AcDbObjectPointer<AcDbAttribute> attr(it->objectId(), AcDb::kForRead);
-            if (attr)
-                ref.attributes->emplace_back(it->objectId(), attr->tagConst());
-        }
-    }
-    return *ref.attributes;
-}
-
-// Whether the first attribute with the tag holds a text that matches.
-// Texts are read as they are now: a field in one may have changed them.
-bool attributeMatches(BlockTableView& view, Reference& ref, const Filters& f)
-{
-    for (const auto& [id, tag] : view.attributes(ref)) {
-        if (!textcase::equalsIgnoreCase(tag, f.tag))
-            continue;
-        AcDbObjectPointer<AcDbAttribute> attr(id, AcDb::kForRead);
-        if (attr && AsdkBlockCountEvaluator::matchValue(attr->textStringConst(), f.value, f.op))
+    std::unique_ptr<AcDbObjectIterator> it(ref.attributeIterator());
+    for (; it && !it->done(); it->step()) {
+        AcDbObjectPointer<AcDbAttribute> attr(it->objectId(), AcDb::kForRead);
+        if (attr && textcase::equalsIgnoreCase(attr->tagConst(), f.tag) &&
+            AsdkBlockCountEvaluator::matchValue(attr->textStringConst(), f.value, f.op))
             return true;
     }
     return false;
 }
 
-const std::unordered_map<AcDbObjectId, Adesk::UInt32>& BlockTableView::tally(Record& record, bool nested)
-{
-    auto& byOwner = record.byOwner[nested];
-    if (!byOwner) {
-        byOwner.emplace();
-        for (size_t i : referencesOf(record, nested))
-            if (m_references[i].usable)
-                ++(*byOwner)[m_references[i].owner];
+// The nested count of every reference met through one holder block is the
+// same apart from the reference itself, so the walk tallies the current
+// record's ids by owner once instead of scanning them per reference; the
+// result equals countNestedReferences.
+class NestedTally {
+public:
+    explicit NestedTally(const std::vector<AcDbObjectId>& ids) : m_ids(ids) {}
+    Adesk::UInt32 count(AcDbObjectId definitionId, const AcDbBlockReference& self)
+    {
+        if (!m_built)
+            build();
+        auto it = m_byOwner.find(definitionId);
+        Adesk::UInt32 n = it == m_byOwner.end() ? 0 : it->second;
+        // The reference itself is in the tally (it is live and opened) when its owner is the definition.
+        return self.ownerId() == definitionId && n > 0 ? n - 1 : n;
     }
-    return *byOwner;
-}
 
-// The view shared by the counts of the pass under way; none outside a pass.
-BlockTableView* passViewOf(AcDbDatabase* database)
-{
-    static std::unique_ptr<BlockTableView> view;
-    static unsigned long viewPass = 0;
-    if (evaluationpass::flag() != 1) {
-        view.reset();
-        return nullptr;
+private:
+    void build()
+    {
+        m_built = true;
+        for (AcDbObjectId id : m_ids) {
+            if (id.isEffectivelyErased())
+                continue;
+            AcDbObjectPointer<AcDbBlockReference> ref(id, AcDb::kForRead);
+            if (ref)
+                ++m_byOwner[ref->ownerId()];
+        }
     }
-    if (!view || viewPass != evaluationpass::number() || view->database() != database) {
-        view = std::make_unique<BlockTableView>(database);
-        viewPass = evaluationpass::number();
-    }
-    return view.get();
-}
+    const std::vector<AcDbObjectId>& m_ids;
+    bool m_built = false;
+    std::unordered_map<AcDbObjectId, Adesk::UInt32> m_byOwner;
+};
 
 // What one reference of the current record adds to the count.
-Adesk::UInt32 countReference(BlockTableView& view, Reference& ref, Record& cur, bool curListed, bool nestedCounts,
-                             bool nested, const Filters& f)
+Adesk::UInt32 countReference(AcDbObjectId id, const CurrentRecord& cur, const Filters& f, NestedTally& tally)
 {
-    if (!ref.usable)
+    if (id.isEffectivelyErased())
         return 0;
-    if (f.space && !textcase::equalsIgnoreCase(view.ownerHandle(ref), *f.space))
+    AcDbObjectPointer<AcDbBlockReference> ref(id, AcDb::kForRead);
+    if (!ref)
+        return 0;
+
+    if (f.space && !textcase::equalsIgnoreCase(AsdkBlockCountEvaluator::ownerHandleText(ref->ownerId()), *f.space))
         return 0;
     if (f.window) {
-        const std::optional<AcDbExtents>& extents = view.extents(ref);
-        if (!extents || !inside(*extents, *f.window))
+        AcDbExtents extents;
+        if (ref->getGeomExtents(extents) != Acad::eOk || !inside(extents, *f.window))
             return 0;
     }
-    if (!f.layerNames.empty() && !(ref.onLayer && listed(f.layerNames, ref.layer.c_str())))
-        return 0;
+    if (!f.layerNames.empty()) {
+        ACHAR* layer = ref->layer();
+        bool onListedLayer = layer && listed(f.layerNames, layer);
+        acutDelBuffer(layer);
+        if (!onListedLayer)
+            return 0;
+    }
 
-    if (ref.dynamic && (ref.dynamicDef == cur.id || ref.anonymousDef == cur.id)) {
-        if (!ref.dynamicDefOpens)
+    AcDbDynBlockReference dyn(id);
+    const bool dynamic = dyn.isDynamicBlock();
+    const AcDbObjectId dynamicDef = dynamic ? dyn.dynamicBlockTableRecord() : AcDbObjectId();
+    const AcDbObjectId anonymousDef = dynamic ? dyn.anonymousBlockTableRecord() : AcDbObjectId();
+
+    if (dynamic && (dynamicDef == cur.id || anonymousDef == cur.id)) {
+        AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> def(dynamicDef, AcDb::kForRead);
+        if (!def)
             return 0;
-        if (ref.dynamicDefNamed && !listed(f.blockNames, ref.dynamicDefName.c_str()))
+        const ACHAR* name = nullptr;
+        if (def->getName(name) == Acad::eOk && name && !listed(f.blockNames, name))
             return 0;
-        return f.tag.empty() || dynamicPropertyMatches(ref.id, f) ? 1 : 0;
+        def.close();
+        return f.tag.empty() || dynamicPropertyMatches(id, f) ? 1 : 0;
     }
-    if (ref.block == cur.id) {
+    if (ref->blockTableRecord() == cur.id) {
         // Leaves out references of anonymous records not listed by name.
-        if (!curListed)
+        if (!cur.listed)
             return 0;
-        return f.tag.empty() || attributeMatches(view, ref, f) ? 1 : 0;
+        return f.tag.empty() || attributeMatches(*ref.object(), f) ? 1 : 0;
     }
     // Met through a block that holds the current record: count what that block holds.
-    if (!nestedCounts)
+    if (!cur.nestedCounts)
         return 0;
-    AcDbObjectId outer = ref.block;
-    if (ref.dynamic)
-        outer = ref.anonymousDef.isNull() ? ref.dynamicDef : ref.anonymousDef;
-    const auto& byOwner = view.tally(cur, nested);
-    auto it = byOwner.find(outer);
-    Adesk::UInt32 n = it == byOwner.end() ? 0 : it->second;
-    // The reference itself is in the tally (it is live) when its owner is the definition.
-    return ref.owner == outer && n > 0 ? n - 1 : n;
+    AcDbObjectId outer = ref->blockTableRecord();
+    if (dynamic)
+        outer = anonymousDef.isNull() ? dynamicDef : anonymousDef;
+    return tally.count(outer, *ref.object());
 }
 
-Adesk::UInt32 countIn(BlockTableView& view, const Filters& f, bool nested)
+// Whether an anonymous record is a copy of a dynamic block listed by name.
+bool copyOfListedDynamicBlock(const AcDbBlockTableRecord& record, const CStringArrayEx& blockNames)
 {
-    if (!view.load())
-        return 0;
-    Adesk::UInt32 count = 0;
-    for (Record& record : view.records()) {
-        bool curListed = record.named && listed(f.blockNames, record.name.c_str());
-        bool nestedCounts = curListed || (record.anonymous && record.copyNamed && listed(f.blockNames, record.copyOf.c_str()));
-        if (!curListed && !record.anonymous)
-            continue;
-        for (size_t i : view.referencesOf(record, nested))
-            count += countReference(view, view.reference(i), record, curListed, nestedCounts, nested, f);
-    }
-    return count;
+    if (record.dynamicBlockId().isNull())
+        return false;
+    AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> source(record.dynamicBlockId(), AcDb::kForRead);
+    const ACHAR* name = nullptr;
+    return source && source->isDynamicBlock() && source->getName(name) == Acad::eOk && name &&
+           listed(blockNames, name);
 }
 
 }
@@ -409,11 +225,43 @@ Adesk::UInt32 AsdkBlockCountEvaluator::countBlockReferences(const CStringArrayEx
         database = acdbHostApplicationServices()->workingDatabase();
     if (!database)
         return 0;
+    AcDbBlockTable* table = nullptr;
+    if (database->getSymbolTable(table, AcDb::kForRead) != Acad::eOk || !table)
+        return 0;
+    AcDbBlockTableIterator* iterator = nullptr;
+    if (table->newIterator(iterator, true, true) != Acad::eOk || !iterator) {
+        table->close();
+        return 0;
+    }
+
     const Filters filters{blockNames, layerNames, tag, op, value, window, space};
-    if (BlockTableView* view = passViewOf(database))
-        return countIn(*view, filters, nested);
-    BlockTableView view(database);
-    return countIn(view, filters, nested);
+    Adesk::UInt32 count = 0;
+    std::vector<AcDbObjectId> ids;
+    for (; !iterator->done(); iterator->step(true, true)) {
+        AcDbBlockTableRecord* record = nullptr;
+        if (iterator->getRecord(record, AcDb::kForRead) != Acad::eOk || !record)
+            continue;
+        if (record->isLayout() || record->isUnloaded() || record->isFromOverlayReference()) {
+            record->close();
+            continue;
+        }
+        CurrentRecord cur;
+        cur.id = record->objectId();
+        const ACHAR* name = nullptr;
+        cur.listed = record->getName(name) == Acad::eOk && name && listed(blockNames, name);
+        cur.nestedCounts = cur.listed || (record->isAnonymous() && copyOfListedDynamicBlock(*record, blockNames));
+        ids.clear();
+        if (cur.listed || record->isAnonymous())
+            record->getBlockReferenceIds(ids, !nested, false);
+        record->close();
+
+        NestedTally tally(ids);
+        for (AcDbObjectId id : ids)
+            count += countReference(id, cur, filters, tally);
+    }
+    delete iterator;
+    table->close();
+    return count;
 }
 
 Adesk::UInt32 AsdkBlockCountEvaluator::countNestedReferences(AcDbObjectId definitionId, AcDbObjectId currentId,
@@ -472,21 +320,11 @@ int AsdkBlockCountEvaluator::evaluateCount(AcDbField* field, AcDbDatabase*, AcFd
     int status = frame::readData(field, kDataKey, text);
     if (status != frame::kSuccess)
         return status;
-    // The count is always taken in the working drawing. Within a pass, a
-    // code without a tag gives what it gave before: it depends only on the
-    // block table, which does not change while fields are evaluated.
-    BlockTableView* view = passViewOf(acdbHostApplicationServices()->workingDatabase());
-    if (view)
-        if (auto known = view->counts().find(text); known != view->counts().end()) {
-            value.set(static_cast<Adesk::Int32>(known->second));
-            return frame::kSuccess;
-        }
     BlockCountRequest r = parseBlockCountCode(text);
+    // The count is always taken in the working drawing.
     Adesk::UInt32 count = r.empty ? 0
                                   : countBlockReferences(r.blockNames, r.layerNames, r.tag, r.op, r.value, r.window,
                                                          r.space, r.nested);
-    if (view && r.tag.empty())
-        view->counts().emplace(text, count);
     value.set(static_cast<Adesk::Int32>(count));
     return frame::kSuccess;
 }

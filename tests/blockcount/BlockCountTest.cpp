@@ -308,8 +308,8 @@ Adesk::Int32 countOf(const testhost::FieldResult& r)
 
 TEST(BlockCount, FieldsOfOnePassCountAsEachAlone)
 {
-    // The counts of one pass share what was read of the block table; each
-    // code stands twice, so the second also meets a count already made.
+    // Many counts in one pass give what each gives alone, each code twice:
+    // nothing one count reads may leak into the next.
     struct Set {
         const std::string& objects;
         std::vector<std::u16string> codes;
