@@ -2,6 +2,8 @@
 // reaches the host: it becomes status 64.
 #include "app/EvaluatorFrame.h"
 
+#include <utility>
+
 namespace frame {
 
 Acad::ErrorStatus compile(AcDbField* field, const ACHAR* dataKey, AcFdFieldResult* result)
@@ -16,7 +18,9 @@ Acad::ErrorStatus compile(AcDbField* field, const ACHAR* dataKey, AcFdFieldResul
                 result->setEvaluationStatus(kInvalidCode, 0, nullptr);
             return Acad::eInvalidInput;
         }
-        AcValue data(code.c_str());
+        // The code is handed over, not copied again.
+        AcValue data;
+        data.set(std::move(code));
         field->setData(dataKey, &data);
         return Acad::eOk;
     } catch (...) {

@@ -9,6 +9,8 @@ With --baseline, every size is run with both programs, one after the other,
 so the two columns share the machine's state.
 """
 import argparse
+import atexit
+import json
 import os
 import shutil
 import subprocess
@@ -55,6 +57,99 @@ def json_layers(folder, n):
     objs = [f'{{"type": "line", "handle": "{0x100 + i:X}", "layer": "L{i}", "start": [0, 0], "end": [{i}, 1]}}'
             for i in range(n)]
     path = os.path.join(folder, f"layers{n}.json")
+    with open(path, "w") as f:
+        f.write('{"tesslyDrawing": 1, "objects": [' + ",\n".join(objs) + "]}")
+    return path
+
+
+def json_pass(folder, n):
+    """A drawing of n fields, one per multiline text, of all seven kinds as a
+    plan sheet has them, block counts the most: per 20 fields 8 block counts
+    (plain, by attribute, by layer, nested), 2 lengths, 2 areas, 3
+    expressions, 2 table cells, 2 text files and 1 workbook cell. The
+    geometry grows with the fields; the blocks (8 definitions, 100 references
+    each with an attribute, one block holding two others), the table
+    (50 x 4), the four text files and the workbook stay the same."""
+    import zipfile
+    notes = []
+    for k in range(4):
+        name = f"note{k}.txt"
+        notes.append(name)
+        with open(os.path.join(folder, name), "w", encoding="utf-8") as f:
+            f.write(f"note {k}: surveyed 12/1/2026, \u00e9t\u00e9\n")
+    book = os.path.join(folder, "sheet.xlsx")
+    if not os.path.exists(book):
+        with zipfile.ZipFile(book, "w") as z:
+            z.writestr("[Content_Types].xml",
+                       '<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+                       '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
+                       '<Default Extension="xml" ContentType="application/xml"/>'
+                       '<Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>'
+                       '<Override PartName="/xl/worksheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/></Types>')
+            z.writestr("_rels/.rels",
+                       '<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+                       '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="xl/workbook.xml"/></Relationships>')
+            z.writestr("xl/workbook.xml",
+                       '<?xml version="1.0" encoding="UTF-8"?><workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" '
+                       'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets>'
+                       '<sheet name="Areas" sheetId="1" r:id="rId1"/></sheets></workbook>')
+            z.writestr("xl/_rels/workbook.xml.rels",
+                       '<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+                       '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" '
+                       'Target="worksheets/sheet1.xml"/></Relationships>')
+            rows = "".join(f'<row r="{r}"><c r="A{r}"><v>{r * 1.5}</v></c><c r="B{r}"><v>{r * 7}</v></c></row>'
+                           for r in range(1, 21))
+            z.writestr("xl/worksheets/sheet1.xml",
+                       '<?xml version="1.0" encoding="UTF-8"?><worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+                       f"<sheetData>{rows}</sheetData></worksheet>")
+    objs = ['{"type": "layer", "handle": "10", "name": "PLANTS"}', '{"type": "layer", "handle": "11", "name": "NOTES"}']
+    h = 0x100
+    blocks = []
+    for b in range(8):
+        blocks.append(h)
+        objs.append(f'{{"type": "block", "handle": "{h:X}", "name": "B{b}"}}')
+        objs.append(f'{{"type": "circle", "handle": "{h + 1:X}", "owner": "{h:X}", "center": [0, 0], "radius": 1}}')
+        h += 2
+    # B7 holds two references of B0.
+    for k in range(2):
+        objs.append(f'{{"type": "insert", "handle": "{h:X}", "owner": "{blocks[7]:X}", "block": "{blocks[0]:X}", "position": [{k}, 0]}}')
+        h += 1
+    species = ["Oak", "Birch", "Maple"]
+    for b in range(8):
+        for r in range(100):
+            layer = "PLANTS" if r % 2 else "0"
+            objs.append(f'{{"type": "insert", "handle": "{h:X}", "layer": "{layer}", "block": "{blocks[b]:X}", "position": [{r}, {b}]}}')
+            objs.append(f'{{"type": "attribute", "handle": "{h + 1:X}", "owner": "{h:X}", "tag": "SPECIES", "text": "{species[r % 3]}"}}')
+            h += 2
+    table = h
+    h += 1
+    cells = ", ".join(f'{{"row": {r}, "column": {c}, "text": "{r * 4 + c}"}}' for r in range(50) for c in range(4))
+    objs.append(f'{{"type": "table", "handle": "{table:X}", "rows": 50, "columns": 4, "cells": [{cells}]}}')
+    counts = ['"B{b}"', '"B{b}" \\tag "SPECIES" \\value "Oak"', '"B{b};B{c}" \\layer "PLANTS"',
+              '"B0" \\nested', '"B{b}" \\tag "SPECIES" \\op "!=" \\value "Birch"', '"B{c}"',
+              '"B{b};B{c};B{d}"', '"B{b}" \\layer "0"']
+    i = 0
+    while i < n:
+        line, circle, poly = h, h + 1, h + 2
+        h += 3
+        objs.append(f'{{"type": "line", "handle": "{line:X}", "start": [0, 0], "end": [{i % 100}, 3]}}')
+        objs.append(f'{{"type": "circle", "handle": "{circle:X}", "center": [{i % 50}, 0], "radius": {1 + i % 7}}}')
+        objs.append(f'{{"type": "lwpolyline", "handle": "{poly:X}", "vertices": [[0, 0], [{1 + i % 9}, 0], '
+                    f'[{1 + i % 9}, 4, 0.5], [0, 4]], "closed": true}}')
+        group = ["\\AcBlockCount " + counts[k].format(b=(i + k) % 8, c=(i + k + 3) % 8, d=(i + k + 5) % 8)
+                 for k in range(8)] + [
+            f"\\AcLength Object(<{line:X};{circle:X}>)", f"\\AcLength Object(<{poly:X}>)",
+            f'\\AcArea Object(<{circle:X}>) \\f "%lu2%pr1"', f"\\AcArea Object(<{poly:X};{circle:X}>)",
+            f"\\TsExpr ROUND(%<\\AcArea Object(<{circle:X}>)>%/10000, 3)", f"\\TsExpr SUM(1,2,{i % 10})*2",
+            f'\\TsExpr IF({i % 3}>1,"a","b")',
+            f"\\TableCell TABLE(<{table:X}>).$B${2 + i % 48}", f"\\TableCell TABLE(<{table:X}>).$D${3 + i % 47}",
+            f"\\TextField {notes[i % 4]}", f"\\TextField {notes[(i + 1) % 4]}",
+            f"\\ExcelCell sheet.xlsx:Areas:B{1 + i % 20}"]
+        for code in group[:n - i]:
+            objs.append(f'{{"type": "mtext", "handle": "{h:X}", "layer": "NOTES", "text": {json.dumps("%<" + code + ">%")}}}')
+            h += 1
+        i += len(group)
+    path = os.path.join(folder, f"pass{n}.json")
     with open(path, "w") as f:
         f.write('{"tesslyDrawing": 1, "objects": [' + ",\n".join(objs) + "]}")
     return path
@@ -154,10 +249,18 @@ def text_file_drawing(folder, megabytes):
     return path
 
 
-def workbook(folder, megabytes):
+_workbooks = {}
+
+
+def workbook(megabytes):
     """A workbook of five sheets of numbers, about `megabytes` MB as a file,
-    and a drawing with one cell field reading the first cell of the third.
-    Gives the drawing and the size of the largest sheet's XML."""
+    written once per run for all the cases that read it. Gives its path, the
+    size of the largest sheet's XML and the last row of each sheet."""
+    if megabytes in _workbooks:
+        return _workbooks[megabytes]
+    folder = tempfile.mkdtemp(prefix="tessly-workbooks-")
+    atexit.register(shutil.rmtree, folder, True)
+    last_rows = []
     import random
     import zipfile
     rng = random.Random(7)
@@ -195,13 +298,27 @@ def workbook(folder, megabytes):
                 size += len(line)
                 row += 1
             parts.append("</sheetData></worksheet>")
+            last_rows.append(row - 1)
             xml = "".join(parts).encode()
             largest = max(largest, len(xml))
             z.writestr(f"xl/worksheets/sheet{i}.xml", xml)
+    _workbooks[megabytes] = (book, largest, last_rows)
+    return _workbooks[megabytes]
+
+
+def workbook_drawing(folder, megabytes, cells):
+    """A drawing with one cell field for each (sheet number, cell) of the
+    workbook; the cell "last" is the last one of that sheet."""
+    book, largest, last_rows = workbook(megabytes)
+    objects = []
+    for i, (sheet, cell) in enumerate(cells):
+        if cell == "last":
+            cell = f"T{last_rows[sheet - 1]}"
+        objects.append(f'{{"type": "mtext", "handle": "{0x100 + i:X}", '
+                       f'"text": "%<\\\\ExcelCell {book}:S{sheet}:{cell}>%"}}')
     path = os.path.join(folder, f"book{megabytes}.json")
     with open(path, "w") as f:
-        f.write('{"tesslyDrawing": 1, "objects": [{"type": "mtext", "handle": "100", '
-                f'"text": "%<\\\\ExcelCell book{megabytes}.xlsx:S3:A1>%"}}]}}')
+        f.write('{"tesslyDrawing": 1, "objects": [' + ", ".join(objects) + "]}")
     return path, largest
 
 
@@ -225,14 +342,31 @@ def dxf_read(tessly, folder, megabytes):
     return run([tessly, "eval", path]), os.path.getsize(path), "byte"
 
 
+def field_pass(tessly, folder, n):
+    path = json_pass(folder, n)
+    return run([tessly, "eval", path, "--json"]), n, "field"
+
+
 def text_file(tessly, folder, megabytes):
     path = text_file_drawing(folder, megabytes)
     return run([tessly, "eval", path]), os.path.getsize(os.path.join(folder, f"notes{megabytes}.txt")), "byte"
 
 
-def workbook_first_cell(tessly, folder, megabytes):
-    path, largest = workbook(folder, megabytes)
-    return run([tessly, "eval", path]), largest, "byte of the largest sheet's XML"
+def text_file_json(tessly, folder, megabytes):
+    path = text_file_drawing(folder, megabytes)
+    return run([tessly, "eval", path, "--json"]), os.path.getsize(os.path.join(folder, f"notes{megabytes}.txt")), "byte"
+
+
+def text_file_field(tessly, folder, megabytes):
+    text_file_drawing(folder, megabytes)
+    notes = os.path.join(folder, f"notes{megabytes}.txt")
+    return run([tessly, "field", f"%<\\TextField {notes}>%"]), os.path.getsize(notes), "byte"
+
+def workbook_case(cells):
+    def case(tessly, folder, megabytes):
+        path, largest = workbook_drawing(folder, megabytes, cells)
+        return run([tessly, "eval", path]), largest, "byte of the largest sheet's XML"
+    return case
 
 
 CASES = {
@@ -241,8 +375,14 @@ CASES = {
     "dxf-blocks": (drawing_case(dxf_blocks, "block"), [2000, 4000, 8000, 16000, 32000]),
     "nested-fields": (nested_fields, [10000, 20000, 40000, 80000, 160000]),
     "dxf-read": (dxf_read, [12, 25, 50, 100, 200]),
+    "field-pass": (field_pass, [18750, 37500, 75000, 150000, 300000]),
     "text-file": (text_file, [12, 25, 50, 100]),
-    "workbook": (workbook_first_cell, [6, 13, 26, 52]),
+    "text-file-json": (text_file_json, [12, 25, 50, 100]),
+    "text-file-field": (text_file_field, [12, 25, 50, 100]),
+    # The first cell of a sheet, the first of each sheet, the last of a sheet.
+    "workbook": (workbook_case([(3, "A1")]), [6, 13, 26, 52]),
+    "workbook-each": (workbook_case([(i, "A1") for i in range(1, 6)]), [6, 13, 26, 52]),
+    "workbook-last": (workbook_case([(3, "last")]), [6, 13, 26, 52]),
 }
 
 

@@ -1,6 +1,6 @@
 // Cost of the spreadsheet stand-in on a workbook of 200,000 cells: opening it
-// cold and reading the first cell (which parses the sheet), and then reading
-// cells from the already parsed sheet.
+// cold and reading the first cell (which parses the sheet only that far) or
+// the last (the whole sheet), and then reading cells from the parsed sheet.
 #include "bench/BigWorkbook.h"
 #include "spreadsheet_app/Spreadsheet.h"
 #include "spreadsheet_app/TextConvert.h"
@@ -36,10 +36,21 @@ void BM_ColdOpenFirstCell(benchmark::State& state) {
 }
 BENCHMARK(BM_ColdOpenFirstCell)->Unit(benchmark::kMillisecond);
 
+// The last cell: the whole sheet is read.
+void BM_ColdOpenLastCell(benchmark::State& state) {
+    std::u16string path = toUtf16(workbookPath());
+    std::u16string last = cellName(kRows, kColumns);
+    for (auto _ : state) {
+        Workbook book = Workbook::open(path);
+        benchmark::DoNotOptimize(book.worksheet(1).range(last).text());
+    }
+}
+BENCHMARK(BM_ColdOpenLastCell)->Unit(benchmark::kMillisecond);
+
 void BM_ThousandCellReads(benchmark::State& state) {
     Workbook book = Workbook::open(toUtf16(workbookPath()));
     Worksheet sheet = book.worksheet(1);
-    sheet.range(u"A1").text();
+    sheet.range(cellName(kRows, kColumns)).text();  // the whole sheet read first
     std::vector<std::u16string> refs;
     unsigned seed = 1;
     for (int i = 0; i < 1000; ++i) {

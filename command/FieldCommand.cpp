@@ -99,6 +99,7 @@ int runField(const std::vector<std::string>& words)
     if (args.has("--select"))
         session.select(args.value("--select"));
     std::vector<AcDbObjectId> ids;
+    ids.reserve(codes.size());
     for (const std::string& code : codes)
         ids.push_back(session.selected().isNull() ? addCodeAsText(session.database(), utf::toUtf16(code))
                                                   : addUnplacedField(session.database(), utf::toUtf16(code)));
@@ -118,15 +119,12 @@ int runField(const std::vector<std::string>& words)
         bool failed = fieldreport::failed(entry) || !open.empty();
         status = std::max(status, failed ? 1 : 0);
         if (json) {
-            fieldreport::Json j = fieldreport::fieldJson(*field);
-            if (!open.empty()) {
-                j["status"] = AcDbField::kSyntaxError;
-                j["problem"] = "the code has no closing >%; the text shows it as it is";
-            }
-            fieldreport::addPassCounts(j);
-            output::line(j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+            fieldreport::printFieldJson(*field, !open.empty());
         } else {
-            output::line(utf::toUtf8(field->getValue()));
+            // Written from the field's own text: a long value is converted as it goes out.
+            AcString storage;
+            output::text(HostAccess::hostDisplayView(*field, storage));
+            output::write("\n");
             output::itemDone();
             if (field->evaluationStatus() != AcDbField::kSuccess)
                 std::cerr << "tessly field: " << codes[i] << ": " << fieldreport::problemText(*field) << '\n';

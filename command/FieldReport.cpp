@@ -45,9 +45,9 @@ Json valueJson(const AcValue& value, bool wantType)
         return wantType ? Json("real") : Json(v);
     }
     case AcValue::kString: {
-        AcString s;
-        value.get(s);
-        return wantType ? Json("text") : Json(utf::toUtf8(s));
+        const ACHAR* text = u"";
+        value.get(text);
+        return wantType ? Json("text") : Json(utf::toUtf8(text ? text : u""));
     }
     default:
         return nullptr;
@@ -93,16 +93,6 @@ std::string meaning(int status)
     case AcDbField::kOtherError: return "the evaluation failed";
     default: return "the evaluation ended with status " + std::to_string(status);
     }
-}
-
-std::string csvCell(const std::string& s)
-{
-    if (s.find_first_of(",\"\n\r") == std::string::npos)
-        return s;
-    std::string out = "\"";
-    for (char c : s)
-        out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
 }
 
 std::string evaluatorOf(const Entry& e)
@@ -156,7 +146,8 @@ Json fieldJson(const AcDbField& field)
     j["returned"] = pass.evaluateRan ? Json(pass.evaluateReturned) : Json(nullptr);
     j["type"] = valueJson(value, true);
     j["value"] = valueJson(value, false);
-    j["display"] = utf::toUtf8(field.getValue());
+    AcString storage;
+    j["display"] = utf::toUtf8(HostAccess::hostDisplayView(field, storage));
     if (const dxf::Source* source = field.database() ? dxf::sourceOf(*field.database()) : nullptr)
         if (const dxf::FileField* f = source->fileField(field))
             j["fieldHandle"] = f->handle;
@@ -197,9 +188,6 @@ Json entryJson(const Entry& e)
 
 int entryStatus(const Entry& e) { return e.field ? e.field->evaluationStatus() : AcDbField::kSyntaxError; }
 
-// What the table and CSV rows show, taken from the field itself: a value of
-// a hundred megabytes is converted once, not copied through a JSON object.
-std::string entryDisplay(const Entry& e) { return e.field ? HostAccess::hostDisplayUtf8(*e.field) : e.openCode; }
 std::string entryProblem(const Entry& e)
 {
     if (!e.field)
@@ -238,87 +226,156 @@ void addPassCounts(Json& j)
     j["workbooksOpened"] = recorded().workbooksOpened;
 }
 
-Json ownerLocationJson(const AcDbObject* owner)
+namespace {
+// Where an entry stands; the JSON "location" object and the table's text
+// are both written from it.
+struct Place {
+    std::string field; // the field's handle; empty for an unclosed code
+    bool hasOwner = false;
+    std::string owner, ownerType;
+    int row = -1, column = -1;
+    long index = -1; // the field's position in its text
+    bool hasBlock = false;
+    std::string block;
+};
+
+Place ownerPlace(const AcDbObject* owner)
 {
-    Json j;
+    Place p;
     if (!owner)
-        return j;
+        return p;
     AcDbDatabase* db = owner->database();
-    j["owner"] = utf::toUtf8(owner->objectHandle().text());
-    j["ownerType"] = ownerType(owner);
+    p.hasOwner = true;
+    p.owner = utf::toUtf8(owner->objectHandle().text());
+    p.ownerType = ownerType(owner);
     // The block the holding object stands in, through any owners between.
     AcDbObjectId id = owner->ownerId();
     for (int depth = 0; db && depth < 64 && !id.isNull(); ++depth) {
         AcDbObject* obj = HostAccess::objectAt(*db, id);
         if (auto* block = AcDbBlockTableRecord::cast(obj)) {
-            j["block"] = utf::toUtf8(block->name());
+            p.hasBlock = true;
+            p.block = utf::toUtf8(block->name());
             break;
         }
         if (!obj)
             break;
         id = obj->ownerId();
     }
-    return j;
+    return p;
 }
 
-Json locationJson(const AcDbField& field)
+Place fieldPlace(const AcDbField& field)
 {
-    Json j;
-    j["field"] = utf::toUtf8(field.objectHandle().text());
     AcDbDatabase* db = field.database();
     AcDbObject* owner = db ? HostAccess::objectAt(*db, field.ownerId()) : nullptr;
+    Place p = ownerPlace(owner);
+    p.field = utf::toUtf8(field.objectHandle().text());
     if (!owner)
-        return j;
-    Json o = ownerLocationJson(owner);
-    j["owner"] = o["owner"];
-    j["ownerType"] = o["ownerType"];
+        return p;
     // A drawing read from DXF names the holder as the file does: a cell by its table.
     const dxf::Source* source = dxf::sourceOf(*db);
     if (const dxf::Holder* holder = source ? source->holderOf(field) : nullptr) {
         if (!holder->handle.empty())
-            j["owner"] = holder->handle;
+            p.owner = holder->handle;
         if (!holder->type.empty())
-            j["ownerType"] = holder->type;
-        if (holder->row >= 0) {
-            j["row"] = holder->row;
-            j["column"] = holder->column;
-        }
+            p.ownerType = holder->type;
+        p.row = holder->row;
+        p.column = holder->column;
     }
     if (auto* text = AcDbText::cast(owner)) {
         const auto& ids = text->fieldIds();
         auto at = std::find(ids.begin(), ids.end(), field.objectId());
-        j["index"] = at == ids.end() ? 0 : at - ids.begin();
+        p.index = at == ids.end() ? 0 : at - ids.begin();
     }
-    if (o.contains("block"))
-        j["block"] = o["block"];
+    return p;
+}
+
+Json placeJson(const Place& p)
+{
+    Json j;
+    if (!p.field.empty())
+        j["field"] = p.field;
+    if (p.hasOwner) {
+        j["owner"] = p.owner;
+        j["ownerType"] = p.ownerType;
+    }
+    if (p.row >= 0) {
+        j["row"] = p.row;
+        j["column"] = p.column;
+    }
+    if (p.index >= 0)
+        j["index"] = p.index;
+    if (p.hasBlock)
+        j["block"] = p.block;
     return j;
 }
 
-namespace {
-std::string locationOf(const Json& j)
+// The same object as placeJson, written out directly.
+void writePlaceJson(const Place& p)
+{
+    const char* comma = "";
+    output::write("{");
+    if (!p.field.empty()) {
+        output::write("\"field\":");
+        output::jsonString(p.field);
+        comma = ",";
+    }
+    if (p.hasOwner) {
+        output::write(comma);
+        output::write("\"owner\":");
+        output::jsonString(p.owner);
+        output::write(",\"ownerType\":");
+        output::jsonString(p.ownerType);
+        comma = ",";
+    }
+    if (p.row >= 0) {
+        output::write(comma);
+        output::write("\"row\":");
+        output::jsonNumber(static_cast<long long>(p.row));
+        output::write(",\"column\":");
+        output::jsonNumber(static_cast<long long>(p.column));
+        comma = ",";
+    }
+    if (p.index >= 0) {
+        output::write(comma);
+        output::write("\"index\":");
+        output::jsonNumber(static_cast<long long>(p.index));
+        comma = ",";
+    }
+    if (p.hasBlock) {
+        output::write(comma);
+        output::write("\"block\":");
+        output::jsonString(p.block);
+    }
+    output::write("}");
+}
+
+std::string placeText(const Place& p)
 {
     std::string s;
-    if (j.contains("block"))
-        s += j["block"].get<std::string>() + "/";
-    if (j.contains("owner"))
-        s += j["ownerType"].get<std::string>() + " " + j["owner"].get<std::string>();
-    else if (j.contains("field"))
-        s += "field " + j["field"].get<std::string>();
-    if (j.contains("row"))
-        s += " cell " + std::to_string(j["row"].get<int>()) + "," + std::to_string(j["column"].get<int>());
-    if (j.contains("row"))
-        s += " cell " + std::to_string(j["row"].get<int>()) + "," + std::to_string(j["column"].get<int>());
-    if (j.contains("index") && j["index"].get<int>() > 0)
-        s += " #" + std::to_string(j["index"].get<int>() + 1);
+    if (p.hasBlock)
+        s += p.block + "/";
+    if (p.hasOwner)
+        s += p.ownerType + " " + p.owner;
+    else if (!p.field.empty())
+        s += "field " + p.field;
+    if (p.row >= 0)
+        s += " cell " + std::to_string(p.row) + "," + std::to_string(p.column);
+    if (p.index > 0)
+        s += " #" + std::to_string(p.index + 1);
     return s;
 }
 }
 
-std::string locationText(const AcDbField& field) { return locationOf(locationJson(field)); }
+Json ownerLocationJson(const AcDbObject* owner) { return placeJson(ownerPlace(owner)); }
+
+Json locationJson(const AcDbField& field) { return placeJson(fieldPlace(field)); }
+
+std::string locationText(const AcDbField& field) { return placeText(fieldPlace(field)); }
 
 std::string entryLocationText(const Entry& e)
 {
-    return e.field ? locationText(*e.field) : locationOf(ownerLocationJson(e.text));
+    return placeText(e.field ? fieldPlace(*e.field) : ownerPlace(e.text));
 }
 
 std::string statusText(int status)
@@ -335,40 +392,92 @@ std::string statusText(int status)
     }
 }
 
-void printTable(std::vector<std::vector<std::string>> rows)
+namespace {
+// A table cell: UTF-8 text, or a view of a field's own (UTF-16) display,
+// which is converted only as it is written.
+struct Cell {
+    Cell(std::string s) : text(std::move(s)) {}
+    Cell(std::u16string_view w) : wide(w), isWide(true) {}
+    std::string text;
+    std::u16string_view wide;
+    bool isWide = false;
+    size_t shown = 0; // code points as shown, set by printCells
+
+    bool empty() const { return isWide ? wide.empty() : text.empty(); }
+};
+
+// Code points as shown, escapes included.
+size_t cellWidth(const Cell& c)
 {
-    // Cells are escaped in place and written piece by piece: a value of a
-    // hundred megabytes is not copied again on its way out.
+    if (!c.isWide)
+        return width(c.text);
+    size_t n = 0;
+    for (size_t i = 0; i < c.wide.size(); ++i) {
+        char16_t u = c.wide[i];
+        if (u >= 0xDC00 && u <= 0xDFFF && i > 0 && c.wide[i - 1] >= 0xD800 && c.wide[i - 1] <= 0xDBFF)
+            continue; // the second half of a pair
+        n += u == u'\n' || u == u'\r' || u == u'\t' ? 2 : 1;
+    }
+    return n;
+}
+
+void printCells(std::vector<std::vector<Cell>>& rows)
+{
+    // Cells are escaped as they are written: a value of a hundred
+    // megabytes is not copied on its way out.
     std::vector<size_t> widths;
     for (auto& row : rows) {
         for (size_t c = 0; c < row.size(); ++c) {
-            if (row[c].find_first_of("\n\r\t") != std::string::npos) {
-                std::string escaped;
-                for (char ch : row[c]) {
-                    if (ch == '\n') escaped += "\\n";
-                    else if (ch == '\r') escaped += "\\r";
-                    else if (ch == '\t') escaped += "\\t";
-                    else escaped += ch;
-                }
-                row[c] = std::move(escaped);
-            }
+            row[c].shown = cellWidth(row[c]);
             if (widths.size() <= c)
                 widths.push_back(0);
-            widths[c] = std::max(widths[c], width(row[c]));
+            widths[c] = std::max(widths[c], row[c].shown);
         }
     }
-    for (auto& row : rows) {
+    for (const auto& row : rows) {
         size_t last = row.size();
         while (last > 0 && row[last - 1].empty())
             --last;
         for (size_t c = 0; c < last; ++c) {
-            output::write(row[c]);
+            if (row[c].isWide)
+                output::text(row[c].wide, output::Escape::kTable);
+            else
+                output::text(row[c].text, output::Escape::kTable);
             if (c + 1 < last)
-                output::write(std::string(widths[c] - width(row[c]) + 2, ' '));
+                output::write(std::string(widths[c] - row[c].shown + 2, ' '));
         }
         output::write("\n");
     }
 }
+
+// A CSV cell quoted only when it needs to be.
+template <class Text>
+void writeCsvCell(Text text)
+{
+    using Char = typename Text::value_type;
+    bool quote = std::any_of(text.begin(), text.end(), [](Char c) {
+        return c == Char(',') || c == Char('"') || c == Char('\n') || c == Char('\r');
+    });
+    if (quote)
+        output::write("\"");
+    output::text(text, quote ? output::Escape::kCsv : output::Escape::kNone);
+    if (quote)
+        output::write("\"");
+}
+}
+
+void printTable(std::vector<std::vector<std::string>> rows)
+{
+    std::vector<std::vector<Cell>> cells;
+    cells.reserve(rows.size());
+    for (auto& row : rows) {
+        cells.emplace_back();
+        for (auto& cell : row)
+            cells.back().emplace_back(std::move(cell));
+    }
+    printCells(cells);
+}
+
 
 std::vector<AcDbField*> topLevelFields(AcDbDatabase& db)
 {
@@ -499,43 +608,186 @@ Format parseFormat(const std::string& text)
                      nearestword::suggestion(text, {"table", "json", "csv"}));
 }
 
+namespace {
+const char* const kUnclosedProblem = "the code has no closing >%; the text shows it as it is";
+
+void writeValueJson(const AcValue& value, bool wantType)
+{
+    switch (value.dataType()) {
+    case AcValue::kLong: {
+        Adesk::Int32 v = 0;
+        value.get(v);
+        return wantType ? output::write("\"integer\"") : output::jsonNumber(static_cast<long long>(v));
+    }
+    case AcValue::kDouble: {
+        double v = 0;
+        value.get(v);
+        return wantType ? output::write("\"real\"") : output::jsonNumber(v);
+    }
+    case AcValue::kString: {
+        if (wantType)
+            return output::write("\"text\"");
+        // A view of the value's own text: a long text is not copied.
+        const ACHAR* text = u"";
+        value.get(text);
+        return output::jsonString(std::u16string_view(text ? text : u""));
+    }
+    default:
+        output::write("null");
+    }
+}
+
+void writeOptionalNumber(bool present, long long value)
+{
+    if (present)
+        output::jsonNumber(value);
+    else
+        output::write("null");
+}
+
+// The members of fieldJson, in its order, written out directly; status
+// and problem as given.
+void writeFieldMembers(const AcDbField& field, int status, const std::string& problem)
+{
+    const HostAccess::PassRecord& pass = HostAccess::passRecord(field);
+    AcValue value;
+    field.getValue(value);
+    output::write("\"code\":");
+    output::jsonString(std::u16string_view(field.getFieldCode(AcDbField::kTextField)));
+    output::write(",\"evaluator\":");
+    if (pass.evaluatorFound && !field.isTextField())
+        output::jsonString(std::u16string_view(field.evaluatorId()));
+    else
+        output::write("null");
+    output::write(",\"compile\":");
+    writeOptionalNumber(pass.compileRan, pass.compileReturned);
+    output::write(",\"status\":");
+    output::jsonNumber(static_cast<long long>(status));
+    output::write(",\"returned\":");
+    writeOptionalNumber(pass.evaluateRan, pass.evaluateReturned);
+    output::write(",\"type\":");
+    writeValueJson(value, true);
+    output::write(",\"value\":");
+    writeValueJson(value, false);
+    output::write(",\"display\":");
+    AcString storage;
+    output::jsonString(HostAccess::hostDisplayView(field, storage));
+    if (const dxf::Source* source = field.database() ? dxf::sourceOf(*field.database()) : nullptr)
+        if (const dxf::FileField* f = source->fileField(field)) {
+            output::write(",\"fieldHandle\":");
+            output::jsonString(f->handle);
+        }
+    if (!problem.empty()) {
+        output::write(",\"problem\":");
+        output::jsonString(problem);
+    }
+}
+
+void writePassCounts()
+{
+    output::write(",\"spreadsheetStarts\":");
+    output::jsonNumber(static_cast<long long>(recorded().starts));
+    output::write(",\"workbooksOpened\":");
+    output::jsonNumber(static_cast<long long>(recorded().workbooksOpened));
+}
+
+// entryJson with "drawing" first and the pass counts last, as one line.
+void writeEntryJson(const Entry& e, const std::string& drawing)
+{
+    output::write("{");
+    if (!drawing.empty()) {
+        output::write("\"drawing\":");
+        output::jsonString(drawing);
+        output::write(",");
+    }
+    if (e.field) {
+        int status = e.field->evaluationStatus();
+        writeFieldMembers(*e.field, status, status != AcDbField::kSuccess ? problemText(*e.field) : std::string());
+        output::write(",\"location\":");
+        writePlaceJson(fieldPlace(*e.field));
+    } else {
+        output::write("\"code\":");
+        output::jsonString(e.openCode);
+        output::write(",\"evaluator\":null,\"compile\":null,\"status\":");
+        output::jsonNumber(static_cast<long long>(AcDbField::kSyntaxError));
+        output::write(",\"returned\":null,\"type\":null,\"value\":null,\"display\":");
+        output::jsonString(e.openCode);
+        output::write(",\"problem\":");
+        output::jsonString(std::string_view(kUnclosedProblem));
+        output::write(",\"location\":");
+        writePlaceJson(ownerPlace(e.text));
+    }
+    writePassCounts();
+    output::write("}\n");
+}
+}
+
+void printFieldJson(const AcDbField& field, bool unclosed)
+{
+    output::write("{");
+    if (unclosed) {
+        writeFieldMembers(field, AcDbField::kSyntaxError, kUnclosedProblem);
+    } else {
+        int status = field.evaluationStatus();
+        writeFieldMembers(field, status, status != AcDbField::kSuccess ? problemText(field) : std::string());
+    }
+    writePassCounts();
+    output::write("}\n");
+}
+
 void printEntries(const std::vector<Entry>& entries, Format format, const std::string& drawing)
 {
     if (format == Format::kJson) {
         for (const Entry& e : entries) {
-            Json j;
-            if (!drawing.empty())
-                j["drawing"] = drawing;
-            j.update(entryJson(e));
-            addPassCounts(j);
-            output::line(j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+            writeEntryJson(e, drawing);
             output::itemDone();
         }
         return;
     }
     if (format == Format::kCsv) {
-        std::string first = drawing.empty() ? "" : csvCell(drawing) + ",";
         output::line(std::string(drawing.empty() ? "" : "drawing,") + "location,evaluator,code,status,value,problem");
         for (const Entry& e : entries) {
-            output::line(first + csvCell(entryLocationText(e)) + "," + csvCell(evaluatorOf(e)) + "," +
-                         csvCell(entryCode(e)) + "," + std::to_string(entryStatus(e)) + "," +
-                         csvCell(entryDisplay(e)) + "," + csvCell(entryProblem(e)));
+            if (!drawing.empty()) {
+                writeCsvCell(std::string_view(drawing));
+                output::write(",");
+            }
+            writeCsvCell(std::string_view(entryLocationText(e)));
+            output::write(",");
+            writeCsvCell(std::string_view(evaluatorOf(e)));
+            output::write(",");
+            writeCsvCell(std::string_view(entryCode(e)));
+            output::write("," + std::to_string(entryStatus(e)) + ",");
+            AcString storage;
+            if (e.field)
+                writeCsvCell(HostAccess::hostDisplayView(*e.field, storage));
+            else
+                writeCsvCell(std::string_view(e.openCode));
+            output::write(",");
+            writeCsvCell(std::string_view(entryProblem(e)));
+            output::write("\n");
             output::itemDone();
         }
         return;
     }
-    std::vector<std::vector<std::string>> rows{{"LOCATION", "EVALUATOR", "PARAMETERS", "STATUS", "VALUE", "PROBLEM"}};
+    std::vector<std::vector<Cell>> rows;
+    rows.reserve(entries.size() + 1);
+    rows.push_back({std::string("LOCATION"), std::string("EVALUATOR"), std::string("PARAMETERS"),
+                    std::string("STATUS"), std::string("VALUE"), std::string("PROBLEM")});
+    // Numbers shown by a field are formatted into storage that outlives the rows.
+    std::vector<AcString> storage(entries.size());
     bool anyProblem = false;
-    for (const Entry& e : entries) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Entry& e = entries[i];
         std::string problem = entryProblem(e);
         anyProblem |= !problem.empty();
+        Cell display = e.field ? Cell(HostAccess::hostDisplayView(*e.field, storage[i])) : Cell(e.openCode);
         rows.push_back({entryLocationText(e), evaluatorOf(e),
                         e.field ? utf::toUtf8(e.field->parameters()) : e.openCode, statusText(entryStatus(e)),
-                        entryDisplay(e), std::move(problem)});
+                        std::move(display), std::move(problem)});
     }
     if (!anyProblem)
         rows[0].pop_back();
-    printTable(std::move(rows));
+    printCells(rows);
 }
 
 }

@@ -83,5 +83,9 @@ std::string summaryText(const std::vector<Entry>& entries, double seconds);
 // "drawing" and CSV rows a first "drawing" column.
 void printEntries(const std::vector<Entry>& entries, Format format, const std::string& drawing = {});
 Format parseFormat(const std::string& text);
+// One line: fieldJson with the pass counts, written out as it is made (a
+// long value is not copied). With unclosed, the text around the code leaves
+// it unclosed: status 8 with that problem.
+void printFieldJson(const AcDbField& field, bool unclosed);
 
 }

@@ -1,7 +1,11 @@
 // The command's output writer; see the header.
 #include "command/Output.h"
 
+#include <nlohmann/json.hpp>
+
+#include <charconv>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -69,5 +73,184 @@ void itemDone()
 void flush() { writer().drain(); }
 
 void setLive(bool live) { writer().live = live || ::isatty(STDOUT_FILENO) != 0; }
+
+namespace {
+// Escaped bytes gather here and go to write() a piece at a time.
+class Pieces {
+public:
+    ~Pieces() { drain(); }
+    // Room for one more character, escaped, at the most.
+    void room()
+    {
+        if (m_size > sizeof m_bytes - 16)
+            drain();
+    }
+    void put(char c) { m_bytes[m_size++] = c; }
+    void put(std::string_view s)
+    {
+        for (char c : s)
+            m_bytes[m_size++] = c;
+    }
+    void drain()
+    {
+        write(std::string_view(m_bytes, m_size));
+        m_size = 0;
+    }
+
+private:
+    char m_bytes[8192];
+    size_t m_size = 0;
+};
+
+// One ASCII character, escaped.
+void putAscii(Pieces& out, char c, Escape escape)
+{
+    switch (escape) {
+    case Escape::kNone:
+        break;
+    case Escape::kTable:
+        if (c == '\n') return out.put("\\n");
+        if (c == '\r') return out.put("\\r");
+        if (c == '\t') return out.put("\\t");
+        break;
+    case Escape::kCsv:
+        if (c == '"') return out.put("\"\"");
+        break;
+    case Escape::kJson:
+        switch (c) {
+        case '"': return out.put("\\\"");
+        case '\\': return out.put("\\\\");
+        case '\b': return out.put("\\b");
+        case '\f': return out.put("\\f");
+        case '\n': return out.put("\\n");
+        case '\r': return out.put("\\r");
+        case '\t': return out.put("\\t");
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                static const char hex[] = "0123456789abcdef";
+                out.put("\\u00");
+                out.put(hex[(c >> 4) & 0xF]);
+                return out.put(hex[c & 0xF]);
+            }
+        }
+        break;
+    }
+    out.put(c);
+}
+
+void putCodePoint(Pieces& out, char32_t cp)
+{
+    if (cp < 0x800) {
+        out.put(static_cast<char>(0xC0 | (cp >> 6)));
+    } else if (cp < 0x10000) {
+        out.put(static_cast<char>(0xE0 | (cp >> 12)));
+        out.put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    } else {
+        out.put(static_cast<char>(0xF0 | (cp >> 18)));
+        out.put(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    }
+    out.put(static_cast<char>(0x80 | (cp & 0x3F)));
+}
+
+void putWide(Pieces& out, std::u16string_view s, Escape escape)
+{
+    for (size_t i = 0; i < s.size(); ++i) {
+        out.room();
+        char32_t cp = s[i];
+        if (cp < 0x80) {
+            putAscii(out, static_cast<char>(cp), escape);
+            continue;
+        }
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD; // a lone surrogate
+        }
+        putCodePoint(out, cp);
+    }
+}
+
+bool validUtf8(std::string_view s)
+{
+    for (size_t i = 0; i < s.size();) {
+        auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+        if (len == 0 || i + len > s.size())
+            return false;
+        char32_t cp = b & (0x7F >> len);
+        for (size_t k = 1; k < len; ++k) {
+            auto c = static_cast<unsigned char>(s[i + k]);
+            if ((c & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        static const char32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < minimum[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+}
+
+void text(std::u16string_view s, Escape escape)
+{
+    Pieces out;
+    putWide(out, s, escape);
+}
+
+void text(std::string_view s, Escape escape)
+{
+    if (escape == Escape::kNone)
+        return write(s);
+    Pieces out;
+    for (char c : s) {
+        out.room();
+        putAscii(out, c, escape);
+    }
+}
+
+void jsonString(std::u16string_view s)
+{
+    Pieces out;
+    out.put('"');
+    putWide(out, s, Escape::kJson);
+    out.room();
+    out.put('"');
+}
+
+void jsonString(std::string_view s)
+{
+    if (!validUtf8(s)) {
+        // Rare (a path given on the command line): the library's own replacement.
+        write(nlohmann::json(std::string(s)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        return;
+    }
+    write("\"");
+    text(s, Escape::kJson);
+    write("\"");
+}
+
+void jsonNumber(double value)
+{
+    if (!std::isfinite(value))
+        return write("null");
+    char buf[64];
+    char* end = nlohmann::detail::to_chars(buf, buf + sizeof buf, value);
+    write(std::string_view(buf, static_cast<size_t>(end - buf)));
+}
+
+void jsonNumber(long long value)
+{
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, value);
+    write(std::string_view(buf, static_cast<size_t>(r.ptr - buf)));
+}
 
 }

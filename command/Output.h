@@ -21,4 +21,26 @@ void flush();
 // Every item shows as soon as it is done (--watch).
 void setLive(bool live);
 
+// How text is escaped on its way out.
+enum class Escape {
+    kNone,
+    kTable, // newline, return and tab as \n, \r and \t
+    kCsv,   // double quotes doubled (the caller writes the quotes around)
+    kJson,  // inside a JSON string, as nlohmann::json writes it
+};
+// Host text (UTF-16) as UTF-8, converted a piece at a time straight into the
+// output, so a long value is never copied whole; a lone surrogate shows as
+// U+FFFD.
+void text(std::u16string_view text, Escape escape = Escape::kNone);
+// UTF-8 text, escaped.
+void text(std::string_view utf8, Escape escape);
+// A JSON string, quotes included, written as nlohmann::json dumps it (bytes
+// that are not UTF-8 as U+FFFD).
+void jsonString(std::u16string_view text);
+void jsonString(std::string_view utf8);
+// JSON numbers as nlohmann::json dumps them: shortest round trip, "null"
+// for what is not finite.
+void jsonNumber(double value);
+void jsonNumber(long long value);
+
 }

@@ -195,7 +195,7 @@ std::u16string CExpression::EvaluateFieldCode(std::u16string_view fieldCode)
 
     int first = 0, last = 0;
     if (acdbFindField(text.c_str(), 0, first, last) && first >= 0 && last >= first) {
-        std::u16string code = text.substr(static_cast<size_t>(first), static_cast<size_t>(last - first + 1));
+        std::u16string code = text.substr(static_cast<size_t>(first), static_cast<size_t>(last - first) + 1);
         TokenList groups;
         // The host's property field needs an object id; a handle is turned into one.
         if (code.starts_with(u"%<\\AcObjProp") &&

@@ -68,6 +68,8 @@ DispatchDriver::DispatchDriver(const DispatchDriver& other) : m_dispatch(other.m
 
 DispatchDriver& DispatchDriver::operator=(const DispatchDriver& other)
 {
+    if (this == &other)
+        return *this;
     if (other.m_dispatch)
         other.m_dispatch->AddRef();
     releaseDispatch();

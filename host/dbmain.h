@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class AcDbBlockTable;
@@ -54,7 +55,7 @@ public:
 
     // Extended data: one text per application name, saved with the drawing.
     const std::map<AcString, AcString>& xdata() const;
-    void setXdataText(const AcString& appName, const AcString& text);
+    void setXdataText(const AcString& appName, AcString text);
     bool getXdataText(const AcString& appName, AcString& text) const;
 
     // Called once the object is in a database, for objects that make others

@@ -23,4 +23,9 @@ if [ "${#files[@]}" -eq 0 ]; then
     exit 0
 fi
 echo "tidy: ${#files[@]} changed source file(s) since $base"
-printf '%s\n' "${files[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet --warnings-as-errors='*'
+# The compile commands are GCC's; clang's -Wconversion also warns about
+# signedness, which the clang build turns off too.
+# Counts of warnings from outside the tree's headers are only noise.
+printf '%s\n' "${files[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet --warnings-as-errors='*' \
+    --extra-arg=-Wno-sign-conversion 2>&1 | { grep -v '^[0-9]* warnings\? generated\.$' || true; }
+echo "tidy: no findings"

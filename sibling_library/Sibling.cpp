@@ -2,6 +2,8 @@
 #include "sibling_library/Sibling.h"
 #include "host/TesslySibling.h"
 
+#include <utility>
+
 namespace {
 Adesk::Int64 g_selected = 0;
 }
@@ -22,6 +24,6 @@ int setXdata(AcDbObject* object, const ACHAR* appName, AcString text, int)
 {
     if (!object || !appName || !*appName)
         return -1;
-    object->setXdataText(appName, text);
+    object->setXdataText(appName, std::move(text));
     return 0;
 }

@@ -1,3 +1,8 @@
+// The workbook reader: opens the zip package and reads the workbook part,
+// its relationships and the styles at once; worksheets and shared strings
+// are parsed as their XML streams out of the package, and only as far as the
+// cells asked for need. Interface: Workbook, Worksheet and Range in
+// Spreadsheet.h.
 #include "spreadsheet_app/CellReference.h"
 #include "spreadsheet_app/NumberFormat.h"
 #include "spreadsheet_app/Spreadsheet.h"
@@ -9,12 +14,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <type_traits>
 
@@ -35,13 +42,54 @@ struct Cell {
     double number;  // also the string index and the boolean
 };
 
+// "_x000D_" escapes stand for characters XML cannot carry.
+std::u16string decodeEscapes(std::u16string s) {
+    if (s.find(u"_x") == std::u16string::npos) return s;
+    std::u16string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == u'_' && i + 6 < s.size() && s[i + 1] == u'x' && s[i + 6] == u'_') {
+            bool hex = true;
+            char16_t v = 0;
+            for (size_t k = 2; k < 6; ++k) {
+                char16_t c = s[i + k];
+                int d = c >= u'0' && c <= u'9' ? c - u'0' : c >= u'a' && c <= u'f' ? c - u'a' + 10 : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
+                if (d < 0) { hex = false; break; }
+                v = static_cast<char16_t>(v * 16 + d);
+            }
+            if (hex) { out.push_back(v); i += 6; continue; }
+        }
+        out.push_back(s[i]);
+    }
+    return out;
+}
+
+// Texts as the XML holds them, one after the other, converted only when
+// shown: far smaller than a string object apiece.
+struct TextPool {
+    std::string bytes;
+    std::vector<uint32_t> starts;  // a part is far below 4 GB
+
+    size_t size() const { return starts.size(); }
+    void add(std::string_view text) {
+        starts.push_back(static_cast<uint32_t>(bytes.size()));
+        bytes.append(text);
+    }
+    std::u16string text(size_t i) const {
+        size_t end = i + 1 < starts.size() ? starts[i + 1] : bytes.size();
+        return decodeEscapes(toUtf16(std::string_view(bytes).substr(starts[i], end - starts[i])));
+    }
+};
+
 struct Sheet {
     std::u16string name;
     std::string part;
     bool isWorksheet = true;
-    bool loaded = false;
     std::vector<Cell> cells;  // sorted by row, then column
-    std::vector<std::u16string> strings;
+    TextPool strings;  // of inline, formula and error texts
+    bool complete = false;    // every cell read
+    bool inOrder = true;      // each cell read so far came after the one before
+    uint32_t lastRow = 0, lastCol = 0;  // the last cell read
+    std::string failure;      // why the rest of the sheet cannot be read
 };
 
 struct DefinedName {
@@ -68,38 +116,6 @@ const char* relId(const pugi::xml_node& n) {
     for (pugi::xml_attribute a : n.attributes())
         if (std::strchr(a.name(), ':') && std::strcmp(localName(a.name()), "id") == 0) return a.value();
     return "";
-}
-
-// "_x000D_" escapes stand for characters XML cannot carry.
-std::u16string decodeEscapes(std::u16string s) {
-    if (s.find(u"_x") == std::u16string::npos) return s;
-    std::u16string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == u'_' && i + 6 < s.size() && s[i + 1] == u'x' && s[i + 6] == u'_') {
-            bool hex = true;
-            char16_t v = 0;
-            for (size_t k = 2; k < 6; ++k) {
-                char16_t c = s[i + k];
-                int d = c >= u'0' && c <= u'9' ? c - u'0' : c >= u'a' && c <= u'f' ? c - u'a' + 10 : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
-                if (d < 0) { hex = false; break; }
-                v = static_cast<char16_t>(v * 16 + d);
-            }
-            if (hex) { out.push_back(v); i += 6; continue; }
-        }
-        out.push_back(s[i]);
-    }
-    return out;
-}
-
-// Text of a string item: plain <t>, or rich-text runs <r><t> joined; phonetic
-// runs are not shown.
-std::u16string stringItemText(const pugi::xml_node& si) {
-    std::string text;
-    for (pugi::xml_node c : si.children()) {
-        if (isNamed(c, "t")) text += c.text().get();
-        else if (isNamed(c, "r")) text += child(c, "t").text().get();
-    }
-    return decodeEscapes(toUtf16(text));
 }
 
 std::string joinPart(const std::string& base, const std::string& target) {
@@ -155,7 +171,7 @@ struct WorkbookData {
     std::string path;
     zip_t* zip = nullptr;
     bool date1904 = false;
-    std::vector<std::u16string> sharedStrings;
+    std::string sharedStringsPart;
     std::vector<std::string> xfFormats;  // format code of each cellXfs entry
     std::vector<Sheet> sheets;           // every sheet, in workbook order
     std::vector<int> worksheets;         // the worksheets among them
@@ -165,6 +181,8 @@ struct WorkbookData {
     WorkbookData(const WorkbookData&) = delete;
     WorkbookData& operator=(const WorkbookData&) = delete;
     ~WorkbookData() {
+        loading.clear();  // open parts before their package
+        sharedLoad.reset();
         if (zip) zip_discard(zip);
     }
 
@@ -264,17 +282,9 @@ struct WorkbookData {
             }
         }
         for (const auto& [id, rel] : rels) {
-            if (rel.first == "sharedStrings") loadSharedStrings(rel.second);
+            if (rel.first == "sharedStrings" && sharedStringsPart.empty()) sharedStringsPart = rel.second;
             else if (rel.first == "styles") loadStyles(rel.second);
         }
-    }
-
-    void loadSharedStrings(const std::string& part) {
-        pugi::xml_document doc;
-        std::string buf;
-        if (!loadXml(part, doc, buf)) return;
-        for (pugi::xml_node si : child(doc, "sst").children())
-            if (isNamed(si, "si")) sharedStrings.push_back(stringItemText(si));
     }
 
     void loadStyles(const std::string& part) {
@@ -293,8 +303,68 @@ struct WorkbookData {
         }
     }
 
+    // A part's XML fed to an expat parser piece by piece as it inflates out
+    // of the package: a part is never held whole, inflated or as a tree. A
+    // handler may suspend the parse; the next advance() carries on from
+    // there, with the inflate and parser state kept.
+    struct PartStream {
+        std::string name;
+        zip_uint64_t size = 0, total = 0;
+        std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> file{nullptr, zip_fclose};
+        std::unique_ptr<std::remove_pointer_t<XML_Parser>, void (*)(XML_Parser)> parser{nullptr, XML_ParserFree};
+        bool suspended = false, lastPiece = false, done = false;
+    };
+
+    // Inflated and parsed at a time. Large pieces: fewer calls through the
+    // inflater and the parser, and still a few milliseconds' work.
+    static constexpr size_t kPiece = 1 << 20;
+
+    // Nothing when the part is missing.
+    std::unique_ptr<PartStream> openStream(const std::string& name) const {
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat(zip, name.c_str(), ZIP_FL_NOCASE, &st) != 0) return nullptr;
+        // The size is the package's own claim: a zip bomb or a forged
+        // header is refused before anything is inflated.
+        if (!(st.valid & ZIP_STAT_SIZE) || st.size > kMaxPartSize) fail("part '" + name + "' is too large");
+        auto s = std::make_unique<PartStream>();
+        s->name = name;
+        s->size = st.size;
+        s->file.reset(zip_fopen(zip, name.c_str(), ZIP_FL_NOCASE));
+        if (!s->file) fail("cannot read part '" + name + "': " + zip_strerror(zip));
+        s->parser.reset(XML_ParserCreate(nullptr));
+        if (!s->parser) fail("part '" + name + "': out of memory");
+        return s;
+    }
+
+    // Parses until a handler suspends the parse or the part ends (done).
+    void advance(PartStream& s, const std::string& handlerError) const {
+        XML_Parser p = s.parser.get();
+        auto suspended = [&](XML_Status status) {
+            if (status == XML_STATUS_ERROR) {
+                if (!handlerError.empty()) throw SpreadsheetError(handlerError);
+                fail("part '" + s.name + "' is corrupt: " + XML_ErrorString(XML_GetErrorCode(p)));
+            }
+            return status == XML_STATUS_SUSPENDED;
+        };
+        if (s.suspended && (s.suspended = suspended(XML_ResumeParser(p)))) return;
+        while (!s.lastPiece) {
+            void* buf = XML_GetBuffer(p, kPiece);
+            if (!buf) fail("part '" + s.name + "' is too large");
+            zip_int64_t got = zip_fread(s.file.get(), buf, kPiece);
+            if (got < 0) fail("part '" + s.name + "' is corrupt: " + zip_file_strerror(s.file.get()));
+            s.total += static_cast<zip_uint64_t>(got);
+            if (s.total > s.size) fail("part '" + s.name + "' is corrupt");
+            s.lastPiece = got == 0;
+            if ((s.suspended = suspended(XML_ParseBuffer(p, static_cast<int>(got), s.lastPiece)))) return;
+        }
+        if (s.total != s.size) fail("part '" + s.name + "' is corrupt");
+        s.done = true;
+    }
+
     // Reads a worksheet's cells from parser events: worksheet/sheetData/row/c,
     // a cell's first <v>, or its first <is> with <t> and rich-text <r><t>.
+    // It suspends the parse once a cell lies past the one asked for.
     struct SheetReader {
         SheetReader(WorkbookData& b, Sheet& s) : book(b), sheet(s) {}
         WorkbookData& book;
@@ -302,25 +372,58 @@ struct WorkbookData {
         XML_Parser parser = nullptr;
         std::string error;  // set by a handler, which must not throw through the parser
         bool sorted = true;
+        uint32_t stopRow = 0, stopCol = 0;
         int depth = 0;
         int matched = 0;  // how many of the open elements are on the cell path
         uint32_t rowNo = 0, colNo = 0;
         Cell cell{};
-        std::string type, value, inlineText;
+        // The t attribute; anything unknown reads as a number.
+        enum class Type : uint8_t { Number, Shared, Str, Inline, Boolean, Error, Date } type = Type::Number;
+        std::string value, inlineText;
         bool hasValue = false, hasInline = false, runTaken = false, hasFormula = false;
         enum class Capture { None, Value, Inline } capture = Capture::None;
 
-        static const char* attribute(const char** attrs, const char* name) {
-            for (; *attrs; attrs += 2)
-                if (std::strcmp(attrs[0], name) == 0) return attrs[1];
-            return nullptr;
+        static Type typeOf(const char* t) {
+            if (!t) return Type::Number;
+            static const std::pair<const char*, Type> kTypes[] = {{"s", Type::Shared},     {"str", Type::Str},
+                                                                  {"inlineStr", Type::Inline}, {"b", Type::Boolean},
+                                                                  {"e", Type::Error},      {"d", Type::Date}};
+            for (const auto& [name, type] : kTypes)
+                if (std::strcmp(t, name) == 0) return type;
+            return Type::Number;
         }
         // As pugixml reads whole numbers: blanks first, "0x" for hexadecimal.
         static unsigned long long wholeNumber(const char* text) {
             if (!text) return 0;
+            unsigned long long n = 0;
+            const char* p = text;
+            for (; *p >= '0' && *p <= '9' && p - text < 18; ++p) n = n * 10 + static_cast<unsigned>(*p - '0');
+            if (!*p && p != text && (text[0] != '0' || !text[1])) return n;
             while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
             bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
             return std::strtoull(text, nullptr, hex ? 16 : 10);
+        }
+        // Exactly as strtod reads it; from_chars first, as it is several
+        // times faster and rounds the same wherever it reads the whole text.
+        static double decimal(const std::string& text) {
+            double d = 0;
+            auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), d);
+            if (ec == std::errc() && end == text.data() + text.size()) return d;
+            return std::strtod(text.c_str(), nullptr);
+        }
+        // "B7" as producers write it, read without detours; anything else
+        // ("$B$7", lower case, ranges, faults) through the full parser.
+        static bool plainCellName(const char* s, uint32_t& row, uint32_t& col) {
+            uint32_t c = 0, r = 0;
+            const char* p = s;
+            for (; *p >= 'A' && *p <= 'Z' && p - s < 3; ++p) c = c * 26 + static_cast<uint32_t>(*p - 'A' + 1);
+            if (p == s || *p < '1' || *p > '9') return false;
+            const char* digits = p;
+            for (; *p >= '0' && *p <= '9' && p - digits < 7; ++p) r = r * 10 + static_cast<uint32_t>(*p - '0');
+            if (*p || c > kMaxColumn || r > kMaxRow) return false;
+            row = r;
+            col = c;
+            return true;
         }
         void stop(std::string message) {
             error = std::move(message);
@@ -336,33 +439,41 @@ struct WorkbookData {
             switch (r.depth) {
                 case 1: r.matched += std::strcmp(local, "worksheet") == 0; break;
                 case 2: r.matched += std::strcmp(local, "sheetData") == 0; break;
-                case 3:
+                case 3: {
                     if (std::strcmp(local, "row") != 0) return;
                     ++r.matched;
-                    if (const char* at = attribute(attrs, "r"))
-                        r.rowNo = static_cast<uint32_t>(wholeNumber(at));
-                    else
-                        ++r.rowNo;
+                    const char* at = nullptr;
+                    for (const char** a = attrs; *a; a += 2)
+                        if (a[0][0] == 'r' && !a[0][1]) at = a[1];
+                    r.rowNo = at ? static_cast<uint32_t>(wholeNumber(at)) : r.rowNo + 1;
                     r.colNo = 0;
                     break;
+                }
                 case 4: {
                     if (std::strcmp(local, "c") != 0) return;
                     ++r.matched;
-                    const char* ref = attribute(attrs, "r");
+                    const char *ref = nullptr, *style = nullptr, *type = nullptr;
+                    for (const char** a = attrs; *a; a += 2) {
+                        if (a[0][0] && !a[0][1]) {
+                            if (a[0][0] == 'r') ref = a[1];
+                            else if (a[0][0] == 's') style = a[1];
+                            else if (a[0][0] == 't') type = a[1];
+                        }
+                    }
                     if (ref && *ref) {
-                        auto rect = parseRangeAddress(ref);
-                        if (!rect)
-                            return r.stop("Workbook '" + r.book.path + "': sheet '" + toUtf8(r.sheet.name) +
-                                          "' has a bad cell address '" + ref + "'");
-                        r.colNo = static_cast<uint32_t>(rect->col1);
-                        r.rowNo = static_cast<uint32_t>(rect->row1);
+                        if (!plainCellName(ref, r.rowNo, r.colNo)) {
+                            auto rect = parseRangeAddress(ref);
+                            if (!rect)
+                                return r.stop("Workbook '" + r.book.path + "': sheet '" + toUtf8(r.sheet.name) +
+                                              "' has a bad cell address '" + ref + "'");
+                            r.colNo = static_cast<uint32_t>(rect->col1);
+                            r.rowNo = static_cast<uint32_t>(rect->row1);
+                        }
                     } else {
                         ++r.colNo;
                     }
-                    r.cell = Cell{r.rowNo, r.colNo, static_cast<uint32_t>(wholeNumber(attribute(attrs, "s"))),
-                                  CellType::Number, 0};
-                    const char* t = attribute(attrs, "t");
-                    r.type = t ? t : "";
+                    r.cell = Cell{r.rowNo, r.colNo, static_cast<uint32_t>(wholeNumber(style)), CellType::Number, 0};
+                    r.type = typeOf(type);
                     r.value.clear();
                     r.inlineText.clear();
                     r.hasValue = r.hasInline = r.hasFormula = false;
@@ -415,33 +526,36 @@ struct WorkbookData {
             if (!onPath) return;
             --r.matched;
             if (r.capture != Capture::None && r.depth + 1 >= 5) r.capture = Capture::None;
-            if (r.depth + 1 == 4) r.finishCell();
+            if (r.depth + 1 == 4) {
+                r.finishCell();
+                r.passed(r.cell.row, r.cell.col);
+            }
         }
 
         void finishCell() {
             // A formula text may be empty; any other formula result may not.
-            if (hasFormula && (!hasValue || (type != "str" && value.empty()))) {
+            if (hasFormula && (!hasValue || (type != Type::Str && value.empty()))) {
                 cell.type = CellType::Uncomputed;
-            } else if (type == "inlineStr") {
+            } else if (type == Type::Inline) {
                 cell.type = CellType::LocalString;
                 cell.number = static_cast<double>(sheet.strings.size());
-                sheet.strings.push_back(decodeEscapes(toUtf16(inlineText)));
+                sheet.strings.add(inlineText);
             } else if (!hasValue) {
                 return;  // formatted but empty
-            } else if (type == "s") {
+            } else if (type == Type::Shared) {
                 cell.type = CellType::SharedString;
                 cell.number = static_cast<double>(static_cast<uint32_t>(wholeNumber(value.c_str())));
-            } else if (type == "str" || type == "e") {
-                cell.type = type == "e" ? CellType::Error : CellType::LocalString;
+            } else if (type == Type::Str || type == Type::Error) {
+                cell.type = type == Type::Error ? CellType::Error : CellType::LocalString;
                 cell.number = static_cast<double>(sheet.strings.size());
-                sheet.strings.push_back(decodeEscapes(toUtf16(value)));
-            } else if (type == "b") {
+                sheet.strings.add(value);
+            } else if (type == Type::Boolean) {
                 cell.type = CellType::Boolean;
                 cell.number = std::strtol(value.c_str(), nullptr, 10) != 0;
-            } else if (type == "d") {
+            } else if (type == Type::Date) {
                 cell.number = book.isoDateToSerial(value.c_str());
             } else {
-                cell.number = std::strtod(value.c_str(), nullptr);
+                cell.number = decimal(value);
             }
             if (!sheet.cells.empty()) {
                 const Cell& last = sheet.cells.back();
@@ -449,68 +563,182 @@ struct WorkbookData {
             }
             sheet.cells.push_back(cell);
         }
+
+        // Every cell up to the last one read is known as long as each came
+        // after the one before, as every producer writes them. Once one comes
+        // out of order the sheet is read through and sorted; one that would
+        // come only further on than the cells asked for is not waited for.
+        void passed(uint32_t row, uint32_t col) {
+            if (row < sheet.lastRow || (row == sheet.lastRow && col <= sheet.lastCol)) sheet.inOrder = false;
+            sheet.lastRow = row;
+            sheet.lastCol = col;
+            if (sheet.inOrder && (row > stopRow || (row == stopRow && col > stopCol))) XML_StopParser(parser, XML_TRUE);
+        }
     };
 
-    // Inflates a part piece by piece into the parser: a sheet is never held
-    // whole, inflated or as a tree. False when the part is missing.
-    bool streamXml(const std::string& name, XML_Parser parser, const std::string& handlerError) const {
-        zip_stat_t st;
-        zip_stat_init(&st);
-        if (zip_stat(zip, name.c_str(), ZIP_FL_NOCASE, &st) != 0) return false;
-        // The size is the package's own claim: a zip bomb or a forged
-        // header is refused before anything is inflated.
-        if (!(st.valid & ZIP_STAT_SIZE) || st.size > kMaxPartSize) fail("part '" + name + "' is too large");
-        zip_file_t* f = zip_fopen(zip, name.c_str(), ZIP_FL_NOCASE);
-        if (!f) fail("cannot read part '" + name + "': " + zip_strerror(zip));
-        std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> file(f, zip_fclose);
-        constexpr size_t kPiece = 1 << 16;
-        zip_uint64_t total = 0;
-        for (;;) {
-            void* buf = XML_GetBuffer(parser, kPiece);
-            if (!buf) fail("part '" + name + "' is too large");
-            zip_int64_t got = zip_fread(f, buf, kPiece);
-            if (got < 0) fail("part '" + name + "' is corrupt: " + zip_file_strerror(f));
-            total += static_cast<zip_uint64_t>(got);
-            if (total > st.size) fail("part '" + name + "' is corrupt");
-            bool last = got == 0;
-            if (XML_ParseBuffer(parser, static_cast<int>(got), last) != XML_STATUS_OK) {
-                if (!handlerError.empty()) throw SpreadsheetError(handlerError);
-                fail("part '" + name + "' is corrupt: " + XML_ErrorString(XML_GetErrorCode(parser)));
+    struct SheetLoad {
+        SheetLoad(WorkbookData& book, Sheet& sheet) : reader(book, sheet) {}
+        std::unique_ptr<PartStream> stream;
+        SheetReader reader;
+    };
+    std::map<int, std::unique_ptr<SheetLoad>> loading;  // sheets read in part, by index
+
+    // The sheet with every cell up to (row, col), rows first, read. A sheet
+    // is read as its XML streams out of the package, only as far as asked;
+    // only the compact cell list stays. A sheet found broken keeps the cells
+    // read before the fault and fails every request past them alike.
+    const Sheet& sheetThrough(int index, uint32_t row, uint32_t col) {
+        Sheet& sheet = sheets[static_cast<size_t>(index)];
+        if (sheet.complete ||
+            (sheet.inOrder && (sheet.lastRow > row || (sheet.lastRow == row && sheet.lastCol > col))))
+            return sheet;
+        if (!sheet.failure.empty()) throw SpreadsheetError(sheet.failure);
+        try {
+            std::unique_ptr<SheetLoad>& load = loading[index];
+            if (!load) {
+                load = std::make_unique<SheetLoad>(*this, sheet);
+                load->stream = openStream(sheet.part);
+                if (!load->stream) fail("sheet '" + toUtf8(sheet.name) + "' is missing from the file");
+                XML_Parser p = load->stream->parser.get();
+                load->reader.parser = p;
+                XML_SetUserData(p, &load->reader);
+                XML_SetElementHandler(p, SheetReader::start, SheetReader::end);
+                XML_SetCharacterDataHandler(p, SheetReader::text);
+                sheet.cells.reserve(static_cast<size_t>(load->stream->size / 32));  // about the smallest a cell's XML is
             }
-            if (last) break;
+            // A sheet of one piece is read whole: stopping early saves
+            // nothing there, and a row out of order is found whatever is asked.
+            bool whole = load->stream->size <= kPiece;
+            load->reader.stopRow = whole ? UINT32_MAX : row;
+            load->reader.stopCol = whole ? UINT32_MAX : col;
+            advance(*load->stream, load->reader.error);
+            if (load->stream->done) {
+                if (!load->reader.sorted) {
+                    std::stable_sort(sheet.cells.begin(), sheet.cells.end(), [](const Cell& a, const Cell& b) {
+                        return a.row != b.row ? a.row < b.row : a.col < b.col;
+                    });
+                }
+                if (sheet.cells.capacity() > sheet.cells.size() + sheet.cells.size() / 4) sheet.cells.shrink_to_fit();
+                sheet.complete = true;
+                loading.erase(index);
+            }
+        } catch (const SpreadsheetError& e) {
+            sheet.failure = e.what();
+            loading.erase(index);
+            throw;
         }
-        if (total != st.size) fail("part '" + name + "' is corrupt");
-        return true;
+        return sheet;
     }
 
-    // A sheet is read once, when first used, as its XML streams out of the
-    // package; only the compact cell list stays.
-    Sheet& loadedSheet(int index) {
-        Sheet& sheet = sheets[static_cast<size_t>(index)];
-        if (sheet.loaded) return sheet;
-        SheetReader reader(*this, sheet);
-        std::unique_ptr<std::remove_pointer_t<XML_Parser>, void (*)(XML_Parser)> parser(XML_ParserCreate(nullptr),
-                                                                                        XML_ParserFree);
-        if (!parser) fail("sheet '" + toUtf8(sheet.name) + "': out of memory");
-        XML_SetUserData(parser.get(), &reader);
-        XML_SetElementHandler(parser.get(), SheetReader::start, SheetReader::end);
-        XML_SetCharacterDataHandler(parser.get(), SheetReader::text);
-        reader.parser = parser.get();
-        zip_stat_t st;
-        zip_stat_init(&st);
-        if (zip_stat(zip, sheet.part.c_str(), ZIP_FL_NOCASE, &st) == 0 && (st.valid & ZIP_STAT_SIZE) &&
-            st.size <= kMaxPartSize)
-            sheet.cells.reserve(static_cast<size_t>(st.size / 32));  // about the smallest a cell's XML is
-        if (!streamXml(sheet.part, parser.get(), reader.error))
-            fail("sheet '" + toUtf8(sheet.name) + "' is missing from the file");
-        if (!reader.sorted) {
-            std::stable_sort(sheet.cells.begin(), sheet.cells.end(), [](const Cell& a, const Cell& b) {
-                return a.row != b.row ? a.row < b.row : a.col < b.col;
-            });
+    // Reads shared string items from parser events: sst/si, each item's text
+    // of <t> and of the first <t> of each rich-text run <r>; phonetic runs are
+    // not shown. It suspends the parse once the item asked for is read.
+    struct StringsReader {
+        explicit StringsReader(TextPool& s) : strings(s) {}
+        TextPool& strings;
+        XML_Parser parser = nullptr;
+        std::string error;  // no handler fails
+        size_t stopAfter = 0;
+        int depth = 0;
+        int matched = 0;  // how many of the open elements are on the text path
+        bool capture = false, runTaken = false;
+        std::string item;
+
+        static void start(void* data, const char* name, const char**) {
+            auto& r = *static_cast<StringsReader*>(data);
+            ++r.depth;
+            if (r.matched != r.depth - 1) return;
+            const char* local = localName(name);
+            switch (r.depth) {
+                case 1: r.matched += std::strcmp(local, "sst") == 0; break;
+                case 2:
+                    if (std::strcmp(local, "si") != 0) return;
+                    ++r.matched;
+                    r.item.clear();
+                    break;
+                case 3:
+                    if (std::strcmp(local, "t") == 0) {
+                        ++r.matched;
+                        r.capture = true;
+                    } else if (std::strcmp(local, "r") == 0) {
+                        ++r.matched;
+                        r.runTaken = false;
+                    }
+                    break;
+                case 4:
+                    if (!r.capture && !r.runTaken && std::strcmp(local, "t") == 0) {
+                        ++r.matched;
+                        r.runTaken = true;
+                        r.capture = true;
+                    }
+                    break;
+                default: break;
+            }
         }
-        if (sheet.cells.capacity() > sheet.cells.size() + sheet.cells.size() / 4) sheet.cells.shrink_to_fit();
-        sheet.loaded = true;
-        return sheet;
+
+        static void text(void* data, const char* s, int len) {
+            auto& r = *static_cast<StringsReader*>(data);
+            if (r.capture && r.matched == r.depth) r.item.append(s, static_cast<size_t>(len));
+        }
+
+        static void end(void* data, const char*) {
+            auto& r = *static_cast<StringsReader*>(data);
+            bool onPath = r.matched == r.depth;
+            --r.depth;
+            if (!onPath) return;
+            --r.matched;
+            r.capture = false;
+            if (r.depth + 1 == 2) {
+                r.strings.add(r.item);
+                if (r.strings.size() > r.stopAfter) XML_StopParser(r.parser, XML_TRUE);
+            }
+        }
+    };
+
+    struct StringsLoad {
+        explicit StringsLoad(TextPool& strings) : reader(strings) {}
+        std::unique_ptr<PartStream> stream;
+        StringsReader reader;
+    };
+    TextPool sharedStrings;  // those read so far
+    std::unique_ptr<StringsLoad> sharedLoad;
+    bool sharedComplete = false;
+    std::string sharedFailure;  // why the rest cannot be read
+
+    // Shared strings are read only when a cell shows one, and only as far
+    // as that one; like a sheet, a broken part keeps the items before the
+    // fault. An index past the last item is an empty text.
+    std::u16string sharedString(size_t index) {
+        if (index >= sharedStrings.size() && !sharedComplete) {
+            if (!sharedFailure.empty()) throw SpreadsheetError(sharedFailure);
+            try {
+                if (!sharedLoad) {
+                    auto load = std::make_unique<StringsLoad>(sharedStrings);
+                    if (!sharedStringsPart.empty()) load->stream = openStream(sharedStringsPart);
+                    if (!load->stream) {
+                        sharedComplete = true;
+                        return {};
+                    }
+                    XML_Parser p = load->stream->parser.get();
+                    load->reader.parser = p;
+                    XML_SetUserData(p, &load->reader);
+                    XML_SetElementHandler(p, StringsReader::start, StringsReader::end);
+                    XML_SetCharacterDataHandler(p, StringsReader::text);
+                    sharedLoad = std::move(load);
+                }
+                sharedLoad->reader.stopAfter = index;
+                advance(*sharedLoad->stream, sharedLoad->reader.error);
+                if (sharedLoad->stream->done) {
+                    sharedComplete = true;
+                    sharedLoad.reset();
+                }
+            } catch (const SpreadsheetError& e) {
+                sharedFailure = e.what();
+                sharedLoad.reset();
+                throw;
+            }
+        }
+        return index < sharedStrings.size() ? sharedStrings.text(index) : std::u16string();
     }
 
     double isoDateToSerial(const char* text) const {
@@ -524,17 +752,14 @@ struct WorkbookData {
         return serial + (h * 3600 + mi * 60 + s) / 86400.0;
     }
 
-    std::u16string display(const Sheet& sheet, const Cell& cell) const {
+    std::u16string display(const Sheet& sheet, const Cell& cell) {
         static const std::string general = "General";
         const std::string& fmt = cell.style < xfFormats.size() ? xfFormats[cell.style] : general;
         switch (cell.type) {
             case CellType::Number: return formatNumber(cell.number, fmt, date1904);
-            case CellType::SharedString: {
-                size_t i = static_cast<size_t>(cell.number);
-                return formatText(i < sharedStrings.size() ? sharedStrings[i] : std::u16string(), fmt);
-            }
-            case CellType::LocalString: return formatText(sheet.strings[static_cast<size_t>(cell.number)], fmt);
-            case CellType::Error: return sheet.strings[static_cast<size_t>(cell.number)];
+            case CellType::SharedString: return formatText(sharedString(static_cast<size_t>(cell.number)), fmt);
+            case CellType::LocalString: return formatText(sheet.strings.text(static_cast<size_t>(cell.number)), fmt);
+            case CellType::Error: return sheet.strings.text(static_cast<size_t>(cell.number));
             case CellType::Boolean: return cell.number != 0 ? u"TRUE" : u"FALSE";
             case CellType::Uncomputed:
                 fail("sheet '" + toUtf8(sheet.name) + "': " + cellName(cell.row, cell.col) +
@@ -658,7 +883,7 @@ Range Worksheet::range(const std::u16string& reference) const {
 // ---- Range ----
 
 std::u16string Range::text() const {
-    const Sheet& sheet = m_book->loadedSheet(m_sheet);
+    const Sheet& sheet = m_book->sheetThrough(m_sheet, static_cast<uint32_t>(m_row2), static_cast<uint32_t>(m_col2));
     const auto& cells = sheet.cells;
     auto it = std::lower_bound(cells.begin(), cells.end(), std::make_pair(m_row1, m_col1),
                                [](const Cell& c, const std::pair<int, int>& key) {

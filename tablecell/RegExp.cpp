@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <iterator>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -701,14 +703,39 @@ bool CRegExp::match(std::u16string_view text, CRegExpMatchContext& context) cons
     return false;
 }
 
+namespace {
+// The few patterns the fields use, compiled once: a pass over many table
+// references would otherwise compile the same pattern for every one. Null
+// for a pattern that does not compile.
+const CRegExp* compiledPattern(std::u16string_view pattern)
+{
+    struct Compiled {
+        std::u16string pattern;
+        std::unique_ptr<CRegExp> regExp;
+        bool ok = false;
+    };
+    static Compiled kept[8];
+    static size_t next = 0;
+    for (const Compiled& c : kept)
+        if (c.regExp && c.pattern == pattern)
+            return c.ok ? c.regExp.get() : nullptr;
+    Compiled& c = kept[next++ % std::size(kept)];
+    c.pattern = pattern;
+    c.regExp = std::make_unique<CRegExp>();
+    c.ok = c.regExp->parse(pattern) == CRegExp::kOk;
+    return c.ok ? c.regExp.get() : nullptr;
+}
+}
+
 bool matchGroups(std::u16string_view text, std::u16string_view pattern, std::vector<std::u16string>& groups)
 {
     if (text.empty() || pattern.empty())
         return false;
     groups.clear();
-    CRegExp regExp;
-    if (regExp.parse(pattern) != CRegExp::kOk)
+    const CRegExp* compiled = compiledPattern(pattern);
+    if (!compiled)
         return false;
+    const CRegExp& regExp = *compiled;
     CRegExpMatchContext context;
     if (!regExp.match(text, context))
         return false;

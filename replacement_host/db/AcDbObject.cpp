@@ -49,11 +49,11 @@ const std::map<AcString, AcString>& AcDbObject::xdata() const
     return m_extra ? m_extra->xdata : none;
 }
 
-void AcDbObject::setXdataText(const AcString& appName, const AcString& text)
+void AcDbObject::setXdataText(const AcString& appName, AcString text)
 {
     if (!m_extra)
         m_extra = std::make_unique<Extra>();
-    m_extra->xdata[appName] = text;
+    m_extra->xdata[appName] = std::move(text);
 }
 
 void AcDbObject::hostSetKeptKeys(std::string json)

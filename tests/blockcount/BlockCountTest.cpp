@@ -2,6 +2,7 @@
 // from drawing-file text: the walk over the block table with its plain,
 // dynamic and nested references and the filters applied to them.
 #include "blockcount/AsdkBlockCountEvaluator.h"
+#include "host/dbattr.h"
 #include "host/dbblkref.h"
 #include "host/dbsymtb.h"
 #include "replacement_host/HostAccess.h"
@@ -296,6 +297,64 @@ TEST(BlockReferenceFile, SavedDrawingCountsTheSame)
                                                                     &first.database()));
         }
     }
+}
+
+Adesk::Int32 countOf(const testhost::FieldResult& r)
+{
+    Adesk::Int32 n = -1;
+    r.value.get(n);
+    return r.status == 2 ? n : -1;
+}
+
+TEST(BlockCount, FieldsOfOnePassCountAsEachAlone)
+{
+    // Many counts in one pass give what each gives alone, each code twice:
+    // nothing one count reads may leak into the next.
+    struct Set {
+        const std::string& objects;
+        std::vector<std::u16string> codes;
+    };
+    const Set sets[] = {
+        {kNested, {u"A", u"\"A\" \\nested", u"\"A\" \\nested \\Window (100,100,0):(110,110,0) \\Space 10",
+                   u"\"A;B\" \\nested", u"\"B\" \\nested \\layer \"0\"", u"Nothing"}},
+        {kDynamic, {u"Door", u"\"Door\" \\tag \"Width\" \\op \">=\" \\value 3", u"\"Door\" \\nested",
+                    u"\"Door\" \\tag \"Style\" \\value \"oak\""}},
+        {kTagged, {u"Door", u"\"Door\" \\tag \"TYPE\" \\op \">=\" \\value \"3\"", u"\"Door\" \\layer \"A-DOOR\"",
+                   u"\"Door\" \\TAG \"type\" \\OP \">=\" \\VALUE 3 \\layer \"A-DOOR\"", u"\"Door\" \\tag \"TYPE\""}},
+        {kWindows, {u"W", u"\"W\" \\Window (0,0,0):(10,10,0) \\Space 10", u"\"W\" \\Window (0,0,0):(200,200,0) \\Space 11",
+                    u"\"W;Empty\" \\Window (-100,-100,0):(200,200,0) \\Space 10"}},
+    };
+    for (const Set& set : sets) {
+        Drawing alone(set.objects), together(set.objects);
+        std::vector<AcDbObjectId> ids;
+        for (int round = 0; round < 2; ++round)
+            for (const std::u16string& code : set.codes)
+                ids.push_back(together.addField(u"%<\\AcBlockCount " + code + u">%"));
+        together.evaluate();
+        for (size_t i = 0; i < ids.size(); ++i) {
+            const std::u16string& code = set.codes[i % set.codes.size()];
+            SCOPED_TRACE(u8(code));
+            EXPECT_EQ(countOf(together.result(ids[i])), countOf(alone.evaluateCode(u"%<\\AcBlockCount " + code + u">%")));
+        }
+        EXPECT_EQ(HostAccess::openObjectCount(together.database()), 0);
+    }
+}
+
+TEST(BlockCount, EachPassSeesTheDrawingAsItIsThen)
+{
+    Drawing d(kTagged);
+    AcDbObjectId all = d.addField(u"%<\\AcBlockCount Door>%");
+    AcDbObjectId abc = d.addField(u"%<\\AcBlockCount \"Door\" \\tag \"TYPE\" \\value \"abc\">%");
+    d.evaluate();
+    EXPECT_EQ(countOf(d.result(all)), 6);
+    EXPECT_EQ(countOf(d.result(abc)), 1);
+    ASSERT_EQ(HostAccess::objectAt(d.database(), d.idOf("30"))->erase(), Acad::eOk);
+    auto* empty = AcDbAttribute::cast(HostAccess::objectAt(d.database(), d.idOf("38")));
+    ASSERT_TRUE(empty);
+    empty->setTextString(u"ABC");
+    d.evaluate();
+    EXPECT_EQ(countOf(d.result(all)), 5);
+    EXPECT_EQ(countOf(d.result(abc)), 2);
 }
 
 // Former bugs.

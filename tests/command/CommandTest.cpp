@@ -98,6 +98,77 @@ TEST(FieldCommand, UsesTheGivenDrawingAndSelection)
     EXPECT_EQ(r.err, "--select 999: no object of the drawing has this handle\n");
 }
 
+// A field's text goes out converted and escaped as it is written: every
+// format shows the file's text exactly, and JSON lines are the bytes the
+// JSON library itself writes.
+TEST(FieldCommand, TextsGoOutEscapedAsEachFormatWantsThem)
+{
+    TempDir dir;
+    // Quotes, a comma, a backslash, control characters, an accent, a
+    // character outside the BMP and a byte that is not UTF-8.
+    const std::string file = "say \"hi\", a\\b\ttab\r\nnext\x01\x1f\x7f \xC3\xA9 \xF0\x9D\x84\x9E \xFF end";
+    const std::string shown = "say \"hi\", a\\b\ttab\r\nnext\x01\x1f\x7f \xC3\xA9 \xF0\x9D\x84\x9E \xEF\xBF\xBD end";
+    dir.write("t.txt", file);
+    std::string drawing = dir.write("d.json", R"({"tesslyDrawing": 1, "objects": [
+        {"type": "mtext", "handle": "100", "text": "%<\\TextField t.txt>%"}]})");
+    std::string code = shellQuote("%<\\TextField " + (dir.path / "t.txt").string() + ">%");
+
+    EXPECT_EQ(runTessly("field " + code).out, shown + "\n");
+
+    for (const std::string& command : {"field " + code + " --json", "eval " + shellQuote(drawing) + " --json"}) {
+        SCOPED_TRACE(command);
+        auto r = runTessly(command);
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        auto lines = jsonLines(r.out);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0]["display"], shown);
+        EXPECT_EQ(lines[0]["value"], shown);
+        EXPECT_EQ(r.out, lines[0].dump() + "\n") << "written as the library writes it";
+    }
+
+    auto csv = runTessly("eval " + shellQuote(drawing) + " --format csv");
+    std::string quoted;
+    for (char c : shown)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    EXPECT_NE(csv.out.find(",2,\"" + quoted + "\",\n"), std::string::npos) << csv.out;
+
+    auto table = runTessly("eval " + shellQuote(drawing));
+    std::string escaped;
+    for (char c : shown)
+        escaped += c == '\t' ? std::string("\\t") : c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n")
+                                                                                             : std::string(1, c);
+    EXPECT_NE(table.out.find("2 ok    " + escaped + "\n"), std::string::npos) << table.out;
+}
+
+// JSON lines are written out directly, not through the JSON library: each
+// must be byte for byte what the library writes for the same object (reals
+// large and small, texts, nulls, locations in blocks, unclosed codes, the
+// DXF field handles and the drawing of a batch).
+TEST(EvalCommand, JsonLinesAreWhatTheJsonLibraryWrites)
+{
+    TempDir dir;
+    std::string odd = dir.write("odd.json", R"({"tesslyDrawing": 1, "objects": [
+        {"type": "line", "handle": "20", "start": [0, 0], "end": [1e20, 0]},
+        {"type": "line", "handle": "21", "start": [0, 0], "end": [0.0000001, 0]},
+        {"type": "block", "handle": "30", "name": "\u00c4 block"},
+        {"type": "mtext", "handle": "31", "owner": "30", "text": "%<\\AcLength Object(<20>)>% and %<\\AcLength Object(<21>)>%"},
+        {"type": "mtext", "handle": "40", "text": "%<\\AcLength Object(<20;21>)>% %<\\TsExpr 2*"},
+        {"type": "mtext", "handle": "41", "text": "%<\\NoSuch x>%"},
+        {"type": "mtext", "handle": "42", "text": "%<\\TsExpr \"tab\t\"\"quote\"\"\">%"}]})");
+    const std::string examples = TESSLY_EXAMPLES;
+    for (const std::string& drawings :
+         {shellQuote(odd), shellQuote(examples + "/site-plan.json"), shellQuote(examples + "/site-plan.dxf"),
+          shellQuote(odd) + " " + shellQuote(examples + "/site-plan.json")}) {
+        SCOPED_TRACE(drawings);
+        auto r = runTessly("eval " + drawings + " --json");
+        std::istringstream in(r.out);
+        int lines = 0;
+        for (std::string line; std::getline(in, line); ++lines)
+            EXPECT_EQ(line, Json::parse(line).dump());
+        EXPECT_GT(lines, 2) << r.err;
+    }
+}
+
 struct BadRun {
     const char* what;
     std::string arguments;

@@ -70,7 +70,7 @@ TEST(SymbolLookup, ModelSpaceListedAfterManyBlocks)
     auto* blocks = AcDbSymbolTable::cast(HostAccess::objectAt(db, db.blockTableId()));
     ASSERT_EQ(blocks->recordIds().size(), 3002u);
     EXPECT_EQ(db.modelSpaceId(), blocks->recordIds()[3000]) << "the reader adds model space after the file's blocks";
-    AcDbObjectId line, owned, b1900;
+    AcDbObjectId line, owned;
     ASSERT_EQ(db.getAcDbObjectId(line, false, AcDbHandle(0x9000)), Acad::eOk);
     ASSERT_EQ(db.getAcDbObjectId(owned, false, AcDbHandle(0x9001)), Acad::eOk);
     EXPECT_EQ(HostAccess::objectAt(db, line)->ownerId(), db.modelSpaceId());

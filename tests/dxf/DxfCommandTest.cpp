@@ -123,7 +123,7 @@ TEST(DxfCommand, RefusedFormatsSayWhy)
         std::string bytes;
         const char* error;
     } rows[] = {
-        {"binary.dxf", std::string("AutoCAD Binary DXF\r\n\x1a\0", 22) + "\x00\x00", "binary DXF is not supported"},
+        {"binary.dxf", std::string("AutoCAD Binary DXF\r\n\x1a\0\0\0", 24), "binary DXF is not supported"},
         {"plan.dwg", std::string("AC1032\0\0\0\0", 10), "DWG drawings (AC1032) are not supported"},
         {"renamed.json", std::string("AC1027\0\0\0\0", 10), "DWG drawings (AC1027) are not supported"},
     };
@@ -284,7 +284,7 @@ TEST(WatchMode, PrintsOnlyChangedFieldsAndStopsOnSignal)
     // The first pass prints the whole table: header and two rows.
     EXPECT_NE(watch.readLine().find("LOCATION"), std::string::npos);
     EXPECT_NE(watch.readLine().find("first"), std::string::npos);
-    EXPECT_NE(watch.readLine().find("3"), std::string::npos);
+    EXPECT_NE(watch.readLine().find('3'), std::string::npos);
 
     // The change stamp of a text file counts whole seconds: change it in the
     // next one, replacing the file as an editor does.

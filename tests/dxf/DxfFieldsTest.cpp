@@ -540,6 +540,9 @@ TEST(DxfWriter, FieldInATableCell)
     Json expectedLocation = {{"owner", "9C"}, {"ownerType", "ACAD_TABLE"}, {"row", 1}, {"column", 1}};
     for (auto& [key, value] : expectedLocation.items())
         EXPECT_EQ(lines[0]["location"][key], value) << key;
+    // Former bug: the table and CSV rows named the cell twice ("cell 1,1 cell 1,1").
+    auto csv = runTessly("eval " + shellQuote(in) + " --format csv");
+    EXPECT_NE(csv.out.find("/ACAD_TABLE 9C cell 1,1\",TsExpr,"), std::string::npos) << csv.out;
 
     std::string written = readFile(out);
     size_t cellAt = written.find("344\nF001\n");
