@@ -9,20 +9,26 @@
 #include "replacement_host/dxf/DxfWriter.h"
 #include "replacement_host/text/Utf.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace {
 
 // Every field of the drawing: its code and what it shows, in drawing order.
-std::string fieldsOf(const AcDbDatabase& db)
+// The fields as a sorted list: objects may come back in another order (a
+// record kept from a section nested in another is written where it stood,
+// renumbered handles get numbers anew), and that changes no field.
+std::vector<std::string> fieldsOf(const AcDbDatabase& db)
 {
-    std::string out;
+    std::vector<std::string> out;
     for (AcDbObjectId id : db.objectIds())
         if (auto* f = AcDbField::cast(HostAccess::objectAt(db, id)); f && !f->isErased() && !AcDbField::cast(HostAccess::objectAt(db, f->ownerId())))
-            out += utf::toUtf8(f->getFieldCode(AcDbField::kTextField)) + "\n=" + utf::toUtf8(f->getValue()) + "\n";
+            out.push_back(utf::toUtf8(f->getFieldCode(AcDbField::kTextField)) + "\n=" + utf::toUtf8(f->getValue()));
+    std::sort(out.begin(), out.end());
     return out;
 }
 
