@@ -15,6 +15,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 namespace {
 
@@ -362,4 +363,58 @@ TEST(DxfReader, TextsDecodeEscapesAndCodePages)
     EXPECT_EQ(testhost::u8(m->textStringConst()), "first part");
 }
 
+}
+
+// The reader's fast paths against what they must still get right: handles
+// past 32 bits (kept beside the handle table) with one used twice, a record
+// longer than a reading chunk, and a POLYLINE whose layer group is empty.
+TEST(DxfReader, FastPathEdges)
+{
+    {
+        SCOPED_TRACE("handles past 32 bits");
+        const std::string text = "0\nSECTION\n2\nENTITIES\n"
+                                 "0\nCIRCLE\n5\n1FFFFFFFF\n40\n1\n"
+                                 "0\nCIRCLE\n5\n20\n40\n2\n"
+                                 "0\nCIRCLE\n5\n1ffffffff\n40\n3\n"
+                                 "0\nENDSEC\n0\nEOF\n";
+        dxf::LoadResult r = dxf::load(tempFile("wide.dxf", text));
+        ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+        AcDbDatabase& db = *r.drawing.database;
+        auto* wide = AcDbCircle::cast(byHandle(db, "1FFFFFFFF"));
+        auto* narrow = AcDbCircle::cast(byHandle(db, "20"));
+        ASSERT_TRUE(wide && narrow);
+        EXPECT_EQ(wide->radius(), 1);
+        EXPECT_EQ(narrow->radius(), 2);
+        ASSERT_EQ(r.renumbered.size(), 1u);
+        EXPECT_GT(std::stoull(r.renumbered[0].second, nullptr, 16), 0x1FFFFFFFFu);
+        auto* again = AcDbCircle::cast(byHandle(db, r.renumbered[0].second.c_str()));
+        ASSERT_TRUE(again);
+        EXPECT_EQ(again->radius(), 3);
+    }
+    {
+        SCOPED_TRACE("a record longer than a reading chunk");
+        const std::string long1(300000, 'x');
+        const std::string text = "0\nSECTION\n2\nENTITIES\n0\nMTEXT\n5\n30\n3\n" + long1 + "\n1\nend\n" +
+                                 "0\nCIRCLE\n5\n31\n40\n4\n0\nENDSEC\n0\nEOF\n";
+        dxf::LoadResult r = dxf::load(tempFile("long.dxf", text));
+        ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+        auto* mtext = AcDbMText::cast(byHandle(*r.drawing.database, "30"));
+        ASSERT_TRUE(mtext);
+        EXPECT_EQ(std::u16string(mtext->contents()), std::u16string(long1.begin(), long1.end()) + u"end");
+        auto* circle = AcDbCircle::cast(byHandle(*r.drawing.database, "31"));
+        ASSERT_TRUE(circle);
+        EXPECT_EQ(circle->radius(), 4);
+    }
+    {
+        SCOPED_TRACE("a POLYLINE with an empty layer group");
+        const std::string text = "0\nSECTION\n2\nENTITIES\n0\nPOLYLINE\n5\n30\n8\n\n66\n1\n70\n0\n"
+                                 "0\nVERTEX\n10\n0\n20\n0\n0\nVERTEX\n10\n3\n20\n4\n0\nSEQEND\n"
+                                 "0\nENDSEC\n0\nEOF\n";
+        dxf::LoadResult r = dxf::load(tempFile("nolayer.dxf", text));
+        ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+        auto* entity = AcDbEntity::cast(byHandle(*r.drawing.database, "30"));
+        ASSERT_TRUE(entity);
+        std::unique_ptr<ACHAR[]> layer(entity->layer());
+        EXPECT_EQ(std::u16string(layer.get()), u"0");
+    }
 }
