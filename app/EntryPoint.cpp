@@ -15,7 +15,6 @@ struct ModuleAttach {
 } attach;
 }
 
-
 TESSLY_PLUGIN_EXPORT int acrxEntryPoint(int msg, void* pkt)
 {
     if (msg < 0 || msg > 15)

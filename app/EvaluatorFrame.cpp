@@ -11,8 +11,8 @@ Acad::ErrorStatus compile(AcDbField* field, const ACHAR* dataKey, AcFdFieldResul
     if (!field)
         return Acad::eInvalidInput;
     try {
-        AcString code = field->getFieldCode(AcDbField::kEvaluatedChildren | AcDbField::kStripOptions, nullptr,
-                                            AcDb::kForRead);
+        AcString code =
+            field->getFieldCode(AcDbField::kEvaluatedChildren | AcDbField::kStripOptions, nullptr, AcDb::kForRead);
         if (code.empty()) {
             if (result)
                 result->setEvaluationStatus(kInvalidCode, 0, nullptr);

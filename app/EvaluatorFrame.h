@@ -11,9 +11,9 @@ namespace frame {
 
 // Evaluation statuses the computations give.
 enum Status : int {
-    kSuccess = 2,      // the value is set
-    kInvalidCode = 16, // the code or its data is not usable
-    kOtherError = 64,  // the data is missing, or anything else failed
+    kSuccess = 2,       // the value is set
+    kInvalidCode = 16,  // the code or its data is not usable
+    kOtherError = 64,   // the data is missing, or anything else failed
 };
 
 // A computation gives a status and, with kSuccess, the value.

@@ -56,8 +56,7 @@ std::u16string kindOf(AcDbObjectId id)
     return name;
 }
 
-template <class T>
-bool is(AcDbObjectId id)
+template <class T> bool is(AcDbObjectId id)
 {
     AcDbObjectPointer<T> p(id, AcDb::kForRead);
     return bool(p);
@@ -128,7 +127,8 @@ size_t distance(std::u16string_view a, std::u16string_view b)
     return row[b.size()];
 }
 
-constexpr std::u16string_view kBlockCountOptions[] = {u"Window", u"Space", u"layer", u"tag", u"op", u"value", u"nested"};
+constexpr std::u16string_view kBlockCountOptions[] = {u"Window", u"Space", u"layer", u"tag",
+                                                      u"op",     u"value", u"nested"};
 
 void checkBlockCount(const AcString& code, Findings& out)
 {
@@ -148,7 +148,7 @@ void checkBlockCount(const AcString& code, Findings& out)
                 continue;
             auto option = std::find_if(std::begin(kBlockCountOptions), std::end(kBlockCountOptions), [&](auto name) {
                 return name != u"nested" && segment.size() >= name.size() &&
-                       textcase::equalsIgnoreCase(std::u16string_view(segment).substr(0, name.size()), name);
+                    textcase::equalsIgnoreCase(std::u16string_view(segment).substr(0, name.size()), name);
             });
             if (option != std::end(kBlockCountOptions)) {
                 if (segment.size() == option->size())
@@ -221,8 +221,8 @@ void checkTableCell(const AcString& code, Findings& out)
     std::u16string where = u"TABLE(<" + groups[0] + u">)." + address;
     if (!parseCellAddress(address, row, column)) {
         bool columnDollar = !address.empty() && address[0] == u'$';
-        out.push_back(where + u": a cell address needs $ before the " + (columnDollar ? u"row" : u"column and the row") +
-                      u", as in $B$2");
+        out.push_back(where + u": a cell address needs $ before the " +
+                      (columnDollar ? u"row" : u"column and the row") + u", as in $B$2");
         return;
     }
     if (row <= 0 || column <= 0) {
@@ -231,8 +231,8 @@ void checkTableCell(const AcString& code, Findings& out)
     }
     if (static_cast<Adesk::UInt32>(row) > table->numRows() || static_cast<Adesk::UInt32>(column) > table->numColumns())
         out.push_back(where + u": $" + columnName(column) + u"$" + number(static_cast<size_t>(row)) +
-                      u" is outside the table (" + number(table->numRows()) + u" rows, " +
-                      number(table->numColumns()) + u" columns); the value is empty");
+                      u" is outside the table (" + number(table->numRows()) + u" rows, " + number(table->numColumns()) +
+                      u" columns); the value is empty");
 }
 
 // A missing file or an unresolvable relative path, as the file fields find them.

@@ -15,8 +15,8 @@ TESSLY_PLUGIN_EXPORT CTesslyEvalApp* tesslyTestApplication() { return &tesslyApp
 
 // Tries an expression as an expression field would evaluate it. Nothing
 // thrown inside reaches the caller: a failure is reported as a result.
-TESSLY_PLUGIN_EXPORT void tesslyEvaluateExpression(const char16_t* expression, int64_t tableId,
-                                                   TesslyExprSink sink, void* context)
+TESSLY_PLUGIN_EXPORT void tesslyEvaluateExpression(const char16_t* expression, int64_t tableId, TesslyExprSink sink,
+                                                   void* context)
 {
     if (!sink)
         return;

@@ -23,8 +23,12 @@ inline const std::string& path()
         std::ofstream(script) << "import openpyxl, sys\n"
                                  "wb = openpyxl.Workbook(write_only=True)\n"
                                  "ws = wb.create_sheet('Big')\n"
-                                 "for r in range(" << kRows << "):\n"
-                                 "    ws.append([r * 1.5 + c if c % 4 else 'text %d' % (r * c) for c in range(" << kColumns << ")])\n"
+                                 "for r in range("
+                              << kRows
+                              << "):\n"
+                                 "    ws.append([r * 1.5 + c if c % 4 else 'text %d' % (r * c) for c in range("
+                              << kColumns
+                              << ")])\n"
                                  "wb.save(sys.argv[1])\n";
         std::string cmd = "/usr/bin/python3 " + script + " " + out;
         if (std::system(cmd.c_str()) != 0)

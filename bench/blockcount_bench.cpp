@@ -109,15 +109,14 @@ void run(benchmark::State& state, const CStringArrayEx& blockNames, const CStrin
 {
     Adesk::UInt32 count = 0;
     for (auto _ : state) {
-        count = AsdkBlockCountEvaluator::countBlockReferences(blockNames, layers, tag, op, value, window, space,
-                                                              nested);
+        count =
+            AsdkBlockCountEvaluator::countBlockReferences(blockNames, layers, tag, op, value, window, space, nested);
         benchmark::DoNotOptimize(count);
     }
     state.counters["count"] = count;
     state.counters["visited"] = static_cast<double>(visited);
-    state.counters["per_ref"] = benchmark::Counter(static_cast<double>(visited),
-                                                   benchmark::Counter::kIsIterationInvariantRate |
-                                                       benchmark::Counter::kInvert);
+    state.counters["per_ref"] = benchmark::Counter(
+        static_cast<double>(visited), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_OneName(benchmark::State& state)
@@ -130,8 +129,7 @@ BENCHMARK(BM_OneName)->Unit(benchmark::kMicrosecond);
 void BM_EveryName(benchmark::State& state)
 {
     BenchDrawing& d = drawing();
-    run(state, names(0, kDefinitions - 1), {}, u"", u"", u"", {}, {}, false,
-        d.visited(0, kDefinitions - 1, false));
+    run(state, names(0, kDefinitions - 1), {}, u"", u"", u"", {}, {}, false, d.visited(0, kDefinitions - 1, false));
 }
 BENCHMARK(BM_EveryName)->Unit(benchmark::kMillisecond);
 
@@ -139,8 +137,7 @@ BENCHMARK(BM_EveryName)->Unit(benchmark::kMillisecond);
 void BM_EveryNameGrouped(benchmark::State& state)
 {
     BenchDrawing& d = drawing(false);
-    run(state, names(0, kDefinitions - 1), {}, u"", u"", u"", {}, {}, false,
-        d.visited(0, kDefinitions - 1, false));
+    run(state, names(0, kDefinitions - 1), {}, u"", u"", u"", {}, {}, false, d.visited(0, kDefinitions - 1, false));
 }
 BENCHMARK(BM_EveryNameGrouped)->Unit(benchmark::kMillisecond);
 
@@ -148,8 +145,8 @@ void BM_EveryNameFiltered(benchmark::State& state)
 {
     BenchDrawing& d = drawing();
     AcString ms = d.db->modelSpaceId().handle().text();
-    run(state, names(0, kDefinitions - 1), CStringArrayEx{u"L1", u"L3", u"L5", u"L7", u"L9"}, u"TYPE", u">=",
-        u"5", AcDbExtents({0, 0, 0}, {1000, 200, 0}), ms, false, d.visited(0, kDefinitions - 1, false));
+    run(state, names(0, kDefinitions - 1), CStringArrayEx{u"L1", u"L3", u"L5", u"L7", u"L9"}, u"TYPE", u">=", u"5",
+        AcDbExtents({0, 0, 0}, {1000, 200, 0}), ms, false, d.visited(0, kDefinitions - 1, false));
 }
 BENCHMARK(BM_EveryNameFiltered)->Unit(benchmark::kMillisecond);
 

@@ -76,30 +76,51 @@ std::string writeLargeDxf()
         std::string common = "5\n" + hex(handle++) + "\n330\n1F\n100\nAcDbEntity\n8\nWALLS\n";
         switch (i % 4) {
         case 0:
-            out << "0\nLINE\n" << common << "100\nAcDbLine\n10\n" << x << "\n20\n" << y << "\n30\n0.0\n11\n"
-                << x + 5 << "\n21\n" << y + 5 << "\n31\n0.0\n";
+            out << "0\nLINE\n"
+                << common << "100\nAcDbLine\n10\n"
+                << x << "\n20\n"
+                << y << "\n30\n0.0\n11\n"
+                << x + 5 << "\n21\n"
+                << y + 5 << "\n31\n0.0\n";
             break;
         case 1:
             out << "0\nCIRCLE\n" << common << "100\nAcDbCircle\n10\n" << x << "\n20\n" << y << "\n30\n0.0\n40\n2.5\n";
             break;
         case 2:
-            out << "0\nARC\n" << common << "100\nAcDbCircle\n10\n" << x << "\n20\n" << y << "\n30\n0.0\n40\n3.0\n"
+            out << "0\nARC\n"
+                << common << "100\nAcDbCircle\n10\n"
+                << x << "\n20\n"
+                << y << "\n30\n0.0\n40\n3.0\n"
                 << "100\nAcDbArc\n50\n0.0\n51\n120.0\n";
             break;
         default:
-            out << "0\nLWPOLYLINE\n" << common << "100\nAcDbPolyline\n90\n4\n70\n1\n43\n0.0\n10\n" << x << "\n20\n"
-                << y << "\n10\n" << x + 4 << "\n20\n" << y << "\n42\n0.5\n10\n" << x + 4 << "\n20\n" << y + 3
-                << "\n10\n" << x << "\n20\n" << y + 3 << "\n";
+            out << "0\nLWPOLYLINE\n"
+                << common << "100\nAcDbPolyline\n90\n4\n70\n1\n43\n0.0\n10\n"
+                << x << "\n20\n"
+                << y << "\n10\n"
+                << x + 4 << "\n20\n"
+                << y << "\n42\n0.5\n10\n"
+                << x + 4 << "\n20\n"
+                << y + 3 << "\n10\n"
+                << x << "\n20\n"
+                << y + 3 << "\n";
         }
     }
     for (int i = 0; i < kReferences; ++i) {
         double x = (i % 500) * 20.0, y = (i / 500) * 20.0;
         unsigned ref = handle++, attrib = handle++, seqend = handle++;
-        out << "0\nINSERT\n5\n" << hex(ref) << "\n330\n1F\n100\nAcDbEntity\n8\n0\n100\nAcDbBlockReference\n66\n1\n2\nDOOR\n10\n"
-            << x << "\n20\n" << y << "\n30\n0.0\n"
-            << "0\nATTRIB\n5\n" << hex(attrib) << "\n330\n" << hex(ref) << "\n100\nAcDbEntity\n8\n0\n100\nAcDbText\n10\n"
-            << x << "\n20\n" << y << "\n30\n0.0\n40\n0.2\n1\nA" << (i % 7) << "\n100\nAcDbAttribute\n2\nTYPE\n70\n0\n"
-            << "0\nSEQEND\n5\n" << hex(seqend) << "\n330\n" << hex(ref) << "\n8\n0\n";
+        out << "0\nINSERT\n5\n"
+            << hex(ref) << "\n330\n1F\n100\nAcDbEntity\n8\n0\n100\nAcDbBlockReference\n66\n1\n2\nDOOR\n10\n"
+            << x << "\n20\n"
+            << y << "\n30\n0.0\n"
+            << "0\nATTRIB\n5\n"
+            << hex(attrib) << "\n330\n"
+            << hex(ref) << "\n100\nAcDbEntity\n8\n0\n100\nAcDbText\n10\n"
+            << x << "\n20\n"
+            << y << "\n30\n0.0\n40\n0.2\n1\nA" << (i % 7) << "\n100\nAcDbAttribute\n2\nTYPE\n70\n0\n"
+            << "0\nSEQEND\n5\n"
+            << hex(seqend) << "\n330\n"
+            << hex(ref) << "\n8\n0\n";
     }
     out << "0\nENDSEC\n0\nEOF\n";
     return path.string();
@@ -160,7 +181,8 @@ std::string fieldDrawing()
 {
     fs::path dir = benchFolder();
     std::ofstream(dir / "notes.txt") << "surveyed 12/1/2026";
-    fs::copy_file(fs::path(TESSLY_EXAMPLES) / "site-areas.xlsx", dir / "book.xlsx", fs::copy_options::overwrite_existing);
+    fs::copy_file(fs::path(TESSLY_EXAMPLES) / "site-areas.xlsx", dir / "book.xlsx",
+                  fs::copy_options::overwrite_existing);
     std::string objects = R"({"type": "block", "handle": "20", "name": "TREE"},
         {"type": "point", "handle": "21", "owner": "20", "position": [0, 0]},
         {"type": "table", "handle": "30", "rows": 2, "columns": 2, "cells": [{"row": 1, "column": 1, "text": "6"}]},
@@ -168,15 +190,17 @@ std::string fieldDrawing()
         {"type": "lwpolyline", "handle": "41", "vertices": [[0, 0], [4, 0, 0.5], [4, 3], [0, 3]], "closed": true},
         {"type": "circle", "handle": "42", "center": [0, 0], "radius": 2})";
     for (int i = 0; i < 500; ++i)
-        objects += R"(, {"type": "insert", "handle": ")" + std::to_string(1000 + i) + R"(", "block": "20", "position": [)" +
-                   std::to_string(i) + ", 0]}";
+        objects += R"(, {"type": "insert", "handle": ")" + std::to_string(1000 + i) +
+            R"(", "block": "20", "position": [)" + std::to_string(i) + ", 0]}";
     const char* codes[] = {
-        R"(%<\\AcLength Object(<40;41;42>)>%)", R"(%<\\AcArea Object(<41;42>)>%)", R"(%<\\AcBlockCount \"TREE\">%)",
-        R"(%<\\TextField notes.txt>%)",        R"(%<\\TableCell TABLE(<30>).$B$2>%)",
-        R"(%<\\ExcelCell book.xlsx:Areas:B2>%)", R"(%<\\TsExpr ROUND(1234.5678*3, 2)>%)",
+        R"(%<\\AcLength Object(<40;41;42>)>%)",  R"(%<\\AcArea Object(<41;42>)>%)",
+        R"(%<\\AcBlockCount \"TREE\">%)",        R"(%<\\TextField notes.txt>%)",
+        R"(%<\\TableCell TABLE(<30>).$B$2>%)",   R"(%<\\ExcelCell book.xlsx:Areas:B2>%)",
+        R"(%<\\TsExpr ROUND(1234.5678*3, 2)>%)",
     };
     for (int i = 0; i < kFields; ++i)
-        objects += R"(, {"type": "text", "handle": ")" + std::to_string(100000 + i) + R"(", "text": ")" + codes[i % 7] + "\"}";
+        objects +=
+            R"(, {"type": "text", "handle": ")" + std::to_string(100000 + i) + R"(", "text": ")" + codes[i % 7] + "\"}";
     std::string text = "{\"tesslyDrawing\": 1, \"objects\": [" + objects + "]}";
     std::ofstream(dir / "fields.json") << text;
     return (dir / "fields.json").string();
@@ -258,10 +282,12 @@ std::string fieldObjectDrawing()
         << "0\nLINE\n5\n40\n330\n1F\n8\n0\n10\n0\n20\n0\n30\n0\n11\n3\n21\n4\n31\n0\n"
         << "0\nCIRCLE\n5\n42\n330\n1F\n8\n0\n10\n0\n20\n0\n30\n0\n40\n2\n";
     for (int i = 0; i < 500; ++i)
-        out << "0\nINSERT\n5\n" << std::hex << 0x1000 + i << std::dec << "\n330\n1F\n8\n0\n2\nTREE\n10\n" << i
-            << "\n20\n0\n30\n0\n";
+        out << "0\nINSERT\n5\n"
+            << std::hex << 0x1000 + i << std::dec << "\n330\n1F\n8\n0\n2\nTREE\n10\n"
+            << i << "\n20\n0\n30\n0\n";
     out << "0\nACAD_TABLE\n5\n30\n330\n1F\n100\nAcDbEntity\n8\n0\n100\nAcDbBlockReference\n2\n*T1\n10\n0\n20\n0\n"
-        << "30\n0\n100\nAcDbTable\n280\n0\n343\n23\n11\n1\n21\n0\n31\n0\n90\n22\n91\n" << kRows << "\n92\n"
+        << "30\n0\n100\nAcDbTable\n280\n0\n343\n23\n11\n1\n21\n0\n31\n0\n90\n22\n91\n"
+        << kRows << "\n92\n"
         << kColumns << "\n93\n0\n94\n0\n95\n0\n96\n0\n";
     for (int r = 0; r < kRows; ++r)
         out << "141\n4.0\n";
@@ -270,16 +296,20 @@ std::string fieldObjectDrawing()
     for (int r = 0; r < kRows; ++r)
         for (int c = 0; c < kColumns; ++c)
             out << "171\n1\n172\n0\n173\n0\n174\n0\n175\n1\n176\n1\n91\n0\n178\n0\n145\n0.0\n92\n0\n"
-                << "301\nCELL_VALUE\n93\n2\n90\n4\n1\n" << r * c << "\n94\n0\n300\n\n302\n" << r * c
-                << "\n304\nACVALUE_END\n";
+                << "301\nCELL_VALUE\n93\n2\n90\n4\n1\n"
+                << r * c << "\n94\n0\n300\n\n302\n"
+                << r * c << "\n304\nACVALUE_END\n";
     const char* codes[] = {
-        R"(%<\AcLength Object(<40;42>)>%)", R"(%<\AcArea Object(<42>)>%)", R"(%<\AcBlockCount "TREE">%)",
-        R"(%<\TextField notes.txt>%)",     R"(%<\TableCell TABLE(<30>).$B$2>%)",
-        R"(%<\TsExpr ROUND(1234.5678*3, 2)>%)",
+        R"(%<\AcLength Object(<40;42>)>%)",   R"(%<\AcArea Object(<42>)>%)",
+        R"(%<\AcBlockCount "TREE">%)",        R"(%<\TextField notes.txt>%)",
+        R"(%<\TableCell TABLE(<30>).$B$2>%)", R"(%<\TsExpr ROUND(1234.5678*3, 2)>%)",
     };
     for (int i = 0; i < kFields; ++i)
-        out << "0\nTEXT\n5\n" << std::hex << 0x10000 + i << std::dec << "\n330\n1F\n100\nAcDbEntity\n8\n0\n"
-            << "100\nAcDbText\n10\n0\n20\n" << i << "\n30\n0\n40\n1\n1\n" << codes[i % 6] << "\n100\nAcDbText\n";
+        out << "0\nTEXT\n5\n"
+            << std::hex << 0x10000 + i << std::dec << "\n330\n1F\n100\nAcDbEntity\n8\n0\n"
+            << "100\nAcDbText\n10\n0\n20\n"
+            << i << "\n30\n0\n40\n1\n1\n"
+            << codes[i % 6] << "\n100\nAcDbText\n";
     out << "0\nENDSEC\n0\nSECTION\n2\nOBJECTS\n0\nDICTIONARY\n5\nC\n330\n0\n100\nAcDbDictionary\n281\n1\n"
         << "0\nENDSEC\n0\nEOF\n";
     fs::path plain = dir / "plain-codes.dxf";

@@ -49,7 +49,7 @@ std::unique_ptr<AcDbDatabase> drawing(int fields)
     for (int i = 0; i < fields; ++i) {
         std::string cell = cellName(1 + (i * 7) % kRows, 1 + (i * 13) % kColumns);
         objects += std::string(i ? "," : "") + R"({"type": "text", "handle": ")" + std::to_string(0x100 + i) +
-                   R"(", "text": "%<\\ExcelCell )" + workbookPath() + ":Big:" + cell + R"(>%"})";
+            R"(", "text": "%<\\ExcelCell )" + workbookPath() + ":Big:" + cell + R"(>%"})";
     }
     auto r = drawingfile::loadFromText(R"({"tesslyDrawing": 1, "objects": [)" + objects + "]}", "bench");
     if (!r.database)
@@ -91,7 +91,12 @@ void evaluatePass(benchmark::State& state, int fields)
 
 // LibreOffice takes seconds a start: a few rounds are enough.
 void BM_ThousandFieldsOnePass(benchmark::State& state) { evaluatePass(state, 1000); }
-BENCHMARK(BM_ThousandFieldsOnePass)->Unit(benchmark::kMillisecond)->ArgName("libreoffice")->Arg(0)->Arg(1)->Iterations(3);
+BENCHMARK(BM_ThousandFieldsOnePass)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgName("libreoffice")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(3);
 
 void BM_ColdOpenOneField(benchmark::State& state) { evaluatePass(state, 1); }
 BENCHMARK(BM_ColdOpenOneField)->Unit(benchmark::kMillisecond)->ArgName("libreoffice")->Arg(0)->Arg(1)->Iterations(3);

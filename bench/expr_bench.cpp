@@ -15,26 +15,14 @@
 namespace {
 
 const std::vector<std::u16string> kTypical = {
-    u"1+2*3",
-    u"(4.5-1.5)/3*7",
-    u"2^10-1",
-    u"-(1+2)*3",
-    u"1 < 2",
-    u"'abc' = 'ABC'",
-    u"3 >= 2.99999",
-    u"ROUND(1234.5678, 2)",
-    u"SUM(1,2,3,4)",
-    u"IF(1>0, 'yes', 'no')",
-    u"UCASE('hello')",
-    u"SUBSTITUTE('a-b-c', '-', '+')",
+    u"1+2*3",        u"(4.5-1.5)/3*7",        u"2^10-1",         u"-(1+2)*3",
+    u"1 < 2",        u"'abc' = 'ABC'",        u"3 >= 2.99999",   u"ROUND(1234.5678, 2)",
+    u"SUM(1,2,3,4)", u"IF(1>0, 'yes', 'no')", u"UCASE('hello')", u"SUBSTITUTE('a-b-c', '-', '+')",
 };
 
 const std::vector<std::string> kArithmetic = {"1+2*3", "(4.5-1.5)/3*7", "2^10-1", "-(1+2)*3"};
 
-std::u16string Widen(const std::string& text)
-{
-    return std::u16string(text.begin(), text.end());
-}
+std::u16string Widen(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
 void TypicalExpressions(benchmark::State& state)
 {

@@ -21,13 +21,16 @@ using bigworkbook::kRows;
 
 const std::string& workbookPath() { return bigworkbook::path(); }
 
-std::u16string cellName(int row, int col) {
+std::u16string cellName(int row, int col)
+{
     std::string letters;
-    for (int c = col; c > 0; c = (c - 1) / 26) letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
+    for (int c = col; c > 0; c = (c - 1) / 26)
+        letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
     return toUtf16(letters + std::to_string(row));
 }
 
-void BM_ColdOpenFirstCell(benchmark::State& state) {
+void BM_ColdOpenFirstCell(benchmark::State& state)
+{
     std::u16string path = toUtf16(workbookPath());
     for (auto _ : state) {
         Workbook book = Workbook::open(path);
@@ -37,7 +40,8 @@ void BM_ColdOpenFirstCell(benchmark::State& state) {
 BENCHMARK(BM_ColdOpenFirstCell)->Unit(benchmark::kMillisecond);
 
 // The last cell: the whole sheet is read.
-void BM_ColdOpenLastCell(benchmark::State& state) {
+void BM_ColdOpenLastCell(benchmark::State& state)
+{
     std::u16string path = toUtf16(workbookPath());
     std::u16string last = cellName(kRows, kColumns);
     for (auto _ : state) {
@@ -47,7 +51,8 @@ void BM_ColdOpenLastCell(benchmark::State& state) {
 }
 BENCHMARK(BM_ColdOpenLastCell)->Unit(benchmark::kMillisecond);
 
-void BM_ThousandCellReads(benchmark::State& state) {
+void BM_ThousandCellReads(benchmark::State& state)
+{
     Workbook book = Workbook::open(toUtf16(workbookPath()));
     Worksheet sheet = book.worksheet(1);
     sheet.range(cellName(kRows, kColumns)).text();  // the whole sheet read first
@@ -58,7 +63,8 @@ void BM_ThousandCellReads(benchmark::State& state) {
         refs.push_back(cellName(static_cast<int>(seed % kRows) + 1, static_cast<int>((seed >> 16) % kColumns) + 1));
     }
     for (auto _ : state) {
-        for (const auto& ref : refs) benchmark::DoNotOptimize(sheet.range(ref).text());
+        for (const auto& ref : refs)
+            benchmark::DoNotOptimize(sheet.range(ref).text());
     }
 }
 BENCHMARK(BM_ThousandCellReads)->Unit(benchmark::kMicrosecond);

@@ -45,7 +45,7 @@ bool inside(const AcDbExtents& e, const AcDbExtents& w)
 {
     const AcGePoint3d &emin = e.minPoint(), &emax = e.maxPoint(), &wmin = w.minPoint(), &wmax = w.maxPoint();
     return emin.x >= wmin.x && emin.y >= wmin.y && wmax.x >= emin.x && wmax.y >= emin.y && emax.x >= wmin.x &&
-           emax.y >= wmin.y && wmax.x >= emax.x && wmax.y >= emax.y;
+        emax.y >= wmin.y && wmax.x >= emax.x && wmax.y >= emax.y;
 }
 
 std::u16string widen(const char* s)
@@ -64,8 +64,7 @@ bool variantText(const AcDbEvalVariant& v, AcString& text)
     Adesk::Int16 i16;
     Adesk::Int32 i32;
     switch (v.getType()) {
-    case AcDbEvalVariant::kText:
-        return v.getValue(text) == Acad::eOk;
+    case AcDbEvalVariant::kText: return v.getValue(text) == Acad::eOk;
     case AcDbEvalVariant::kReal:
         if (v.getValue(real) != Acad::eOk)
             return false;
@@ -81,8 +80,7 @@ bool variantText(const AcDbEvalVariant& v, AcString& text)
             return false;
         std::snprintf(buf, sizeof buf, "%ld", static_cast<long>(i32));
         break;
-    default:
-        return false;
+    default: return false;
     }
     text = widen(buf);
     return true;
@@ -208,8 +206,7 @@ bool copyOfListedDynamicBlock(const AcDbBlockTableRecord& record, const CStringA
         return false;
     AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> source(record.dynamicBlockId(), AcDb::kForRead);
     const ACHAR* name = nullptr;
-    return source && source->isDynamicBlock() && source->getName(name) == Acad::eOk && name &&
-           listed(blockNames, name);
+    return source && source->isDynamicBlock() && source->getName(name) == Acad::eOk && name && listed(blockNames, name);
 }
 
 }
@@ -322,9 +319,9 @@ int AsdkBlockCountEvaluator::evaluateCount(AcDbField* field, AcDbDatabase*, AcFd
         return status;
     BlockCountRequest r = parseBlockCountCode(text);
     // The count is always taken in the working drawing.
-    Adesk::UInt32 count = r.empty ? 0
-                                  : countBlockReferences(r.blockNames, r.layerNames, r.tag, r.op, r.value, r.window,
-                                                         r.space, r.nested);
+    Adesk::UInt32 count = r.empty
+        ? 0
+        : countBlockReferences(r.blockNames, r.layerNames, r.tag, r.op, r.value, r.window, r.space, r.nested);
     value.set(static_cast<Adesk::Int32>(count));
     return frame::kSuccess;
 }

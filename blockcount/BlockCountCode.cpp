@@ -10,8 +10,7 @@ namespace {
 constexpr auto isWhite = textcase::isBlank;
 
 // Drops leading characters that satisfy lead and trailing ones that satisfy trail.
-template <class Lead, class Trail>
-std::u16string_view trim(std::u16string_view s, Lead lead, Trail trail)
+template <class Lead, class Trail> std::u16string_view trim(std::u16string_view s, Lead lead, Trail trail)
 {
     while (!s.empty() && lead(s.front()))
         s.remove_prefix(1);
@@ -62,7 +61,8 @@ void getOptionList(std::u16string_view text, std::u16string_view optionName, CSt
 BlockCountRequest parseBlockCountCode(std::u16string_view code)
 {
     BlockCountRequest r;
-    std::u16string_view t = trim(code, [](char16_t c) { return c == u' ' || c == u'"'; }, isWhite);
+    std::u16string_view t = trim(
+        code, [](char16_t c) { return c == u' ' || c == u'"'; }, isWhite);
     if (t.empty())
         return r;
     r.empty = false;
@@ -93,8 +93,7 @@ BlockCountRequest parseBlockCountCode(std::u16string_view code)
     getOptionValue(t, u"\\value", r.value);
 
     AcGePoint3d a, b;
-    if (!window.empty() && parseWindowPoint(cornerA, a) &&
-        parseWindowPoint(cornerB, b) && !space.empty()) {
+    if (!window.empty() && parseWindowPoint(cornerA, a) && parseWindowPoint(cornerB, b) && !space.empty()) {
         r.window = AcDbExtents({std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)},
                                {std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)});
         r.space = AcString(space);

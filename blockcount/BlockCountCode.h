@@ -17,11 +17,11 @@ void getOptionValue(std::u16string_view text, std::u16string_view optionName, Ac
 void getOptionList(std::u16string_view text, std::u16string_view optionName, CStringArrayEx& list);
 
 struct BlockCountRequest {
-    bool empty = true; // nothing but blanks and quotes: the count is 0
+    bool empty = true;  // nothing but blanks and quotes: the count is 0
     CStringArrayEx blockNames;
-    CStringArrayEx layerNames; // empty: no layer filter
-    AcString tag;              // empty: no attribute or property filter
-    AcString op;               // empty: equality
+    CStringArrayEx layerNames;  // empty: no layer filter
+    AcString tag;               // empty: no attribute or property filter
+    AcString op;                // empty: equality
     AcString value;
     // Present together or not at all.
     std::optional<AcDbExtents> window;

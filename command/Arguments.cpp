@@ -50,7 +50,8 @@ Arguments parseArguments(const std::string& command, const std::vector<std::stri
         } else if (valueOptions.count(name)) {
             if (!hasInline) {
                 if (i + 1 >= words.size())
-                    throw UsageError("tessly " + command + ": " + name + " needs a value; see tessly " + command + " --help");
+                    throw UsageError("tessly " + command + ": " + name + " needs a value; see tessly " + command +
+                                     " --help");
                 inlineValue = words[++i];
             }
             args.values[name] = inlineValue;
@@ -71,9 +72,10 @@ void checkEvaluatorIds(const std::set<std::string>& ids)
     for (const std::string& id : ids) {
         bool found = false;
         for (const std::string& k : known)
-            found |= k.size() == id.size() && std::equal(k.begin(), k.end(), id.begin(), [](char a, char b) {
-                         return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-                     });
+            found |=
+                k.size() == id.size() && std::equal(k.begin(), k.end(), id.begin(), [](char a, char b) {
+                    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                });
         if (!found)
             throw UsageError("--only " + id + ": no evaluator has this id" + nearestword::suggestion(id, known));
     }

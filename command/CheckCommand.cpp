@@ -97,7 +97,8 @@ int runCheck(const std::vector<std::string>& words)
         std::cerr << path << ": " << note << '\n';
     session.loadModule();
     if (!session.moduleSymbol("tesslyCheckField"))
-        throw UsageError("the module does not export tesslyCheckField (built without TESSLY_TOOL_EXPORTS); it cannot check fields");
+        throw UsageError(
+            "the module does not export tesslyCheckField (built without TESSLY_TOOL_EXPORTS); it cannot check fields");
 
     std::vector<Checked> checked;
     for (const fieldreport::Entry& e : fieldreport::drawingEntries(session.database())) {

@@ -173,7 +173,8 @@ Child start(const std::string& path, const Options& o)
         }
         output::flush();
         std::cerr.flush();
-        std::string line = std::to_string(t.fields) + " " + std::to_string(t.failures) + " " + std::to_string(t.seconds);
+        std::string line =
+            std::to_string(t.fields) + " " + std::to_string(t.failures) + " " + std::to_string(t.seconds);
         if (::write(c.tally, line.data(), line.size()) < 0)
             status = 2;
         std::_Exit(status);
@@ -268,7 +269,8 @@ int runEval(const std::vector<std::string>& words)
     if (args.has("--json") && args.has("--format") && args.value("--format") != "json")
         throw UsageError("tessly eval: --json and --format " + args.value("--format") + " do not go together");
     Options o;
-    o.format = args.has("--json") ? fieldreport::Format::kJson : fieldreport::parseFormat(args.value("--format", "table"));
+    o.format =
+        args.has("--json") ? fieldreport::Format::kJson : fieldreport::parseFormat(args.value("--format", "table"));
     o.only = evaluatorList(args.value("--only"));
     checkEvaluatorIds(o.only);
     o.failedOnly = args.has("--failed");

@@ -15,7 +15,8 @@
 #include <algorithm>
 #include <iostream>
 
-const char* const kExprHelp = R"(usage: tessly expr EXPRESSION [--drawing FILE] [--table HANDLE] [--json] [--module PATH]
+const char* const kExprHelp =
+    R"(usage: tessly expr EXPRESSION [--drawing FILE] [--table HANDLE] [--json] [--module PATH]
 
 Evaluates an expression as an expression ("TsExpr") field would and prints
 the value as the field would show it. With EXPRESSION "-", reads one
@@ -120,7 +121,8 @@ int runExpr(const std::vector<std::string>& words)
         return 0;
     }
     if (args.positional.size() != 1)
-        throw UsageError("tessly expr: give one expression (or - to read expressions from standard input); see tessly expr --help");
+        throw UsageError(
+            "tessly expr: give one expression (or - to read expressions from standard input); see tessly expr --help");
     std::vector<std::string> expressions = inputsOf(args.positional[0]);
 
     Session session(args.value("--drawing"), args.value("--module"));
@@ -129,7 +131,8 @@ int runExpr(const std::vector<std::string>& words)
         AcDbHandle handle;
         AcDbObjectId id;
         std::string text = args.value("--table");
-        if (!drawingfile::parseHandle(text, handle) || session.database().getAcDbObjectId(id, false, handle) != Acad::eOk)
+        if (!drawingfile::parseHandle(text, handle) ||
+            session.database().getAcDbObjectId(id, false, handle) != Acad::eOk)
             throw UsageError("--table " + text + ": no object of the drawing has this handle");
         tableId = id.asOldId();
     }

@@ -88,7 +88,8 @@ int runField(const std::vector<std::string>& words)
         return 0;
     }
     if (args.positional.size() != 1)
-        throw UsageError("tessly field: give one field code (or - to read codes from standard input); see tessly field --help");
+        throw UsageError(
+            "tessly field: give one field code (or - to read codes from standard input); see tessly field --help");
 
     std::vector<std::string> codes = inputsOf(args.positional[0]);
 
@@ -129,7 +130,8 @@ int runField(const std::vector<std::string>& words)
             if (field->evaluationStatus() != AcDbField::kSuccess)
                 std::cerr << "tessly field: " << codes[i] << ": " << fieldreport::problemText(*field) << '\n';
             else if (!open.empty())
-                std::cerr << "tessly field: " << codes[i] << ": the code has no closing >%; the text shows it as it is\n";
+                std::cerr << "tessly field: " << codes[i]
+                          << ": the code has no closing >%; the text shows it as it is\n";
         }
         output::itemDone();
     }

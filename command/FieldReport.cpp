@@ -49,8 +49,7 @@ Json valueJson(const AcValue& value, bool wantType)
         value.get(text);
         return wantType ? Json("text") : Json(utf::toUtf8(text ? text : u""));
     }
-    default:
-        return nullptr;
+    default: return nullptr;
     }
 }
 
@@ -230,11 +229,11 @@ namespace {
 // Where an entry stands; the JSON "location" object and the table's text
 // are both written from it.
 struct Place {
-    std::string field; // the field's handle; empty for an unclosed code
+    std::string field;  // the field's handle; empty for an unclosed code
     bool hasOwner = false;
     std::string owner, ownerType;
     int row = -1, column = -1;
-    long index = -1; // the field's position in its text
+    long index = -1;  // the field's position in its text
     bool hasBlock = false;
     std::string block;
 };
@@ -373,10 +372,7 @@ Json locationJson(const AcDbField& field) { return placeJson(fieldPlace(field));
 
 std::string locationText(const AcDbField& field) { return placeText(fieldPlace(field)); }
 
-std::string entryLocationText(const Entry& e)
-{
-    return placeText(e.field ? fieldPlace(*e.field) : ownerPlace(e.text));
-}
+std::string entryLocationText(const Entry& e) { return placeText(e.field ? fieldPlace(*e.field) : ownerPlace(e.text)); }
 
 std::string statusText(int status)
 {
@@ -401,7 +397,7 @@ struct Cell {
     std::string text;
     std::u16string_view wide;
     bool isWide = false;
-    size_t shown = 0; // code points as shown, set by printCells
+    size_t shown = 0;  // code points as shown, set by printCells
 
     bool empty() const { return isWide ? wide.empty() : text.empty(); }
 };
@@ -415,7 +411,7 @@ size_t cellWidth(const Cell& c)
     for (size_t i = 0; i < c.wide.size(); ++i) {
         char16_t u = c.wide[i];
         if (u >= 0xDC00 && u <= 0xDFFF && i > 0 && c.wide[i - 1] >= 0xD800 && c.wide[i - 1] <= 0xDBFF)
-            continue; // the second half of a pair
+            continue;  // the second half of a pair
         n += u == u'\n' || u == u'\r' || u == u'\t' ? 2 : 1;
     }
     return n;
@@ -451,8 +447,7 @@ void printCells(std::vector<std::vector<Cell>>& rows)
 }
 
 // A CSV cell quoted only when it needs to be.
-template <class Text>
-void writeCsvCell(Text text)
+template <class Text> void writeCsvCell(Text text)
 {
     using Char = typename Text::value_type;
     bool quote = std::any_of(text.begin(), text.end(), [](Char c) {
@@ -477,7 +472,6 @@ void printTable(std::vector<std::vector<std::string>> rows)
     }
     printCells(cells);
 }
-
 
 std::vector<AcDbField*> topLevelFields(AcDbDatabase& db)
 {
@@ -587,9 +581,8 @@ std::string summaryText(const std::vector<Entry>& entries, double seconds)
     char time[32];
     std::snprintf(time, sizeof time, "%.2f s", seconds);
     std::string text = std::to_string(entries.size()) + " field" + (entries.size() == 1 ? "" : "s") + ", " +
-                       std::to_string(entries.size() - failures - kept) + " evaluated, " + std::to_string(failures) +
-                       " failed" + (kept ? ", " + std::to_string(kept) + " kept (evaluator not loaded)" : std::string()) +
-                       " in " + time;
+        std::to_string(entries.size() - failures - kept) + " evaluated, " + std::to_string(failures) + " failed" +
+        (kept ? ", " + std::to_string(kept) + " kept (evaluator not loaded)" : std::string()) + " in " + time;
     std::string list;
     for (auto& [id, n] : byEvaluator)
         list += (list.empty() ? "" : ", ") + id + " " + std::to_string(n);
@@ -632,8 +625,7 @@ void writeValueJson(const AcValue& value, bool wantType)
         value.get(text);
         return output::jsonString(std::u16string_view(text ? text : u""));
     }
-    default:
-        output::write("null");
+    default: output::write("null");
     }
 }
 
@@ -771,8 +763,8 @@ void printEntries(const std::vector<Entry>& entries, Format format, const std::s
     }
     std::vector<std::vector<Cell>> rows;
     rows.reserve(entries.size() + 1);
-    rows.push_back({std::string("LOCATION"), std::string("EVALUATOR"), std::string("PARAMETERS"),
-                    std::string("STATUS"), std::string("VALUE"), std::string("PROBLEM")});
+    rows.push_back({std::string("LOCATION"), std::string("EVALUATOR"), std::string("PARAMETERS"), std::string("STATUS"),
+                    std::string("VALUE"), std::string("PROBLEM")});
     // Numbers shown by a field are formatted into storage that outlives the rows.
     std::vector<AcString> storage(entries.size());
     bool anyProblem = false;
@@ -781,9 +773,8 @@ void printEntries(const std::vector<Entry>& entries, Format format, const std::s
         std::string problem = entryProblem(e);
         anyProblem |= !problem.empty();
         Cell display = e.field ? Cell(HostAccess::hostDisplayView(*e.field, storage[i])) : Cell(e.openCode);
-        rows.push_back({entryLocationText(e), evaluatorOf(e),
-                        e.field ? utf::toUtf8(e.field->parameters()) : e.openCode, statusText(entryStatus(e)),
-                        std::move(display), std::move(problem)});
+        rows.push_back({entryLocationText(e), evaluatorOf(e), e.field ? utf::toUtf8(e.field->parameters()) : e.openCode,
+                        statusText(entryStatus(e)), std::move(display), std::move(problem)});
     }
     if (!anyProblem)
         rows[0].pop_back();

@@ -23,8 +23,8 @@ using Json = nlohmann::ordered_json;
 // One thing the report shows: a field, or a text with an unclosed code.
 struct Entry {
     const AcDbField* field = nullptr;
-    const AcDbText* text = nullptr; // with openCode: the text holding it
-    std::string openCode;           // from the unclosed "%<" to the end
+    const AcDbText* text = nullptr;  // with openCode: the text holding it
+    std::string openCode;            // from the unclosed "%<" to the end
 };
 
 enum class Format { kTable, kJson, kCsv };

@@ -47,7 +47,8 @@ std::string ModuleLoader::load(const std::string& path)
     }
     if (int v = version(); v != kApiVersion) {
         dlclose(handle);
-        return path + " is built for host API version " + std::to_string(v) + ", this host is " + std::to_string(kApiVersion);
+        return path + " is built for host API version " + std::to_string(v) + ", this host is " +
+            std::to_string(kApiVersion);
     }
     m_handle = handle;
     m_entryPoint = entry;

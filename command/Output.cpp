@@ -19,7 +19,10 @@ struct Writer {
     bool live = ::isatty(STDOUT_FILENO) != 0;
     bool broken = false;
 
-    Writer() { std::atexit([] { output::flush(); }); }
+    Writer()
+    {
+        std::atexit([] { output::flush(); });
+    }
 
     void drain()
     {
@@ -35,7 +38,7 @@ struct Writer {
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
-                broken = true; // a closed pipe: the rest has no reader
+                broken = true;  // a closed pipe: the rest has no reader
             else
                 at += static_cast<size_t>(n);
         }
@@ -106,15 +109,18 @@ private:
 void putAscii(Pieces& out, char c, Escape escape)
 {
     switch (escape) {
-    case Escape::kNone:
-        break;
+    case Escape::kNone: break;
     case Escape::kTable:
-        if (c == '\n') return out.put("\\n");
-        if (c == '\r') return out.put("\\r");
-        if (c == '\t') return out.put("\\t");
+        if (c == '\n')
+            return out.put("\\n");
+        if (c == '\r')
+            return out.put("\\r");
+        if (c == '\t')
+            return out.put("\\t");
         break;
     case Escape::kCsv:
-        if (c == '"') return out.put("\"\"");
+        if (c == '"')
+            return out.put("\"\"");
         break;
     case Escape::kJson:
         switch (c) {
@@ -166,7 +172,7 @@ void putWide(Pieces& out, std::u16string_view s, Escape escape)
             cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD; // a lone surrogate
+            cp = 0xFFFD;  // a lone surrogate
         }
         putCodePoint(out, cp);
     }

@@ -24,9 +24,9 @@ void setLive(bool live);
 // How text is escaped on its way out.
 enum class Escape {
     kNone,
-    kTable, // newline, return and tab as \n, \r and \t
-    kCsv,   // double quotes doubled (the caller writes the quotes around)
-    kJson,  // inside a JSON string, as nlohmann::json writes it
+    kTable,  // newline, return and tab as \n, \r and \t
+    kCsv,    // double quotes doubled (the caller writes the quotes around)
+    kJson,   // inside a JSON string, as nlohmann::json writes it
 };
 // Host text (UTF-16) as UTF-8, converted a piece at a time straight into the
 // output, so a long value is never copied whole; a lone surrogate shows as

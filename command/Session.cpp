@@ -122,11 +122,12 @@ void Session::loadModule()
         std::vector<std::string> found;
         if (!check)
             return found;
-        check(field.objectId().asOldId(),
-              [](const char16_t* text, size_t length, void* context) {
-                  static_cast<std::vector<std::string>*>(context)->push_back(utf::toUtf8(std::u16string(text, length)));
-              },
-              &found);
+        check(
+            field.objectId().asOldId(),
+            [](const char16_t* text, size_t length, void* context) {
+                static_cast<std::vector<std::string>*>(context)->push_back(utf::toUtf8(std::u16string(text, length)));
+            },
+            &found);
         return found;
     });
 }
@@ -160,5 +161,6 @@ std::string Session::save(const std::string& path)
         m_saveNotes.clear();
         return dxf::save(*m_db, path, &m_saveNotes);
     }
-    return path + ": cannot tell the format from the name; give a name ending in .dxf (DXF) or .json (tessly's drawing format)";
+    return path +
+        ": cannot tell the format from the name; give a name ending in .dxf (DXF) or .json (tessly's drawing format)";
 }

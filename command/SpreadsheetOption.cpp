@@ -28,7 +28,8 @@ void takeSpreadsheetOption(const std::string& command, std::vector<std::string>&
             throw UsageError("tessly " + command + ": --spreadsheet " + value +
                              ": the spreadsheet application is builtin or libreoffice");
         ::setenv(spreadsheetserver::kChoiceVariable, value.c_str(), 1);
-        words.erase(words.begin() + static_cast<std::ptrdiff_t>(i), words.begin() + static_cast<std::ptrdiff_t>(i + taken));
+        words.erase(words.begin() + static_cast<std::ptrdiff_t>(i),
+                    words.begin() + static_cast<std::ptrdiff_t>(i + taken));
         --i;
     }
 }

@@ -11,4 +11,3 @@
 // sets the variable; throws UsageError for a name other than builtin or
 // libreoffice, or a missing one.
 void takeSpreadsheetOption(const std::string& command, std::vector<std::string>& words);
-

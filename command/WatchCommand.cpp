@@ -238,7 +238,7 @@ private:
     bool m_json;
     int m_inotify = -1;
     std::unique_ptr<Session> m_session;
-    std::map<std::string, std::string> m_values; // field handle -> shown value
+    std::map<std::string, std::string> m_values;  // field handle -> shown value
     std::set<fs::path> m_files;
     std::map<std::string, int> m_folders;
     std::map<int, fs::path> m_byWd;

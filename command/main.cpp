@@ -50,7 +50,8 @@ examples:
 )";
 
 using Run = int (*)(const std::vector<std::string>&);
-const std::map<std::string, Run> kCommands{{"eval", runEval}, {"field", runField}, {"expr", runExpr}, {"check", runCheck}};
+const std::map<std::string, Run> kCommands{
+    {"eval", runEval}, {"field", runField}, {"expr", runExpr}, {"check", runCheck}};
 
 int unknownCommand(const std::string& command)
 {
@@ -79,7 +80,9 @@ int main(int argc, char** argv)
         std::string error = module.load(path);
         auto version = reinterpret_cast<TesslyModuleVersionFn>(module.symbol("tesslyModuleVersion"));
         output::line("module " + path + ": " +
-                     (!error.empty() ? error : version ? std::string(version()) + ", host API 0x130000" : "no version"));
+                     (!error.empty() ? error
+                          : version  ? std::string(version()) + ", host API 0x130000"
+                                     : "no version"));
         return 0;
     }
     std::string command = words[0];

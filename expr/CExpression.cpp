@@ -13,24 +13,32 @@ struct OperatorEntry {
 };
 
 constexpr OperatorEntry kOperators[] = {
-    {u"(", CExpression::kOpenParen},     {u")", CExpression::kCloseParen},
-    {u",", CExpression::kComma},         {u"-", CExpression::kSubtract},
-    {u"^", CExpression::kPower},         {u"*", CExpression::kMultiply},
-    {u"/", CExpression::kDivide},        {u"+", CExpression::kAdd},
-    {u"%", CExpression::kRemainder},     {u"&&", CExpression::kLogicalAnd},
-    {u"||", CExpression::kLogicalOr},    {u">", CExpression::kGreater},
-    {u"<", CExpression::kLess},          {u"=", CExpression::kEqual},
-    {u">=", CExpression::kGreaterEqual}, {u"<=", CExpression::kLessEqual},
-    {u"<>", CExpression::kNotEqual},     {u"\x01", CExpression::kNegate},
+    {u"(", CExpression::kOpenParen},
+    {u")", CExpression::kCloseParen},
+    {u",", CExpression::kComma},
+    {u"-", CExpression::kSubtract},
+    {u"^", CExpression::kPower},
+    {u"*", CExpression::kMultiply},
+    {u"/", CExpression::kDivide},
+    {u"+", CExpression::kAdd},
+    {u"%", CExpression::kRemainder},
+    {u"&&", CExpression::kLogicalAnd},
+    {u"||", CExpression::kLogicalOr},
+    {u">", CExpression::kGreater},
+    {u"<", CExpression::kLess},
+    {u"=", CExpression::kEqual},
+    {u">=", CExpression::kGreaterEqual},
+    {u"<=", CExpression::kLessEqual},
+    {u"<>", CExpression::kNotEqual},
+    {u"\x01", CExpression::kNegate},
     {u"\x1B", CExpression::kArgumentList},
 };
 
 // In index order; the empty entry ends the table.
 constexpr std::u16string_view kFunctionNames[] = {
-    u"AVG", u"ABS", u"ACOS", u"ASC", u"ASIN", u"ATAN", u"COS", u"FIXED", u"HEX",
-    u"IF", u"LCASE", u"LEFT", u"LOG", u"MAX", u"MID", u"MIN", u"RIGHT", u"ROUND",
-    u"SIN", u"SQRT", u"TAN", u"UCASE", u"SUM", u"ROUNDUP", u"ROUNDDOWN", u"SUBSTITUTE",
-    u"ACAD_FIELD", u"",
+    u"AVG",   u"ABS",   u"ACOS", u"ASC",     u"ASIN",      u"ATAN",       u"COS",        u"FIXED", u"HEX", u"IF",
+    u"LCASE", u"LEFT",  u"LOG",  u"MAX",     u"MID",       u"MIN",        u"RIGHT",      u"ROUND", u"SIN", u"SQRT",
+    u"TAN",   u"UCASE", u"SUM",  u"ROUNDUP", u"ROUNDDOWN", u"SUBSTITUTE", u"ACAD_FIELD", u"",
 };
 
 }
@@ -92,22 +100,10 @@ int CExpression::GetFunctionIndex(std::u16string_view token)
     return -1;
 }
 
-bool CExpression::IsFunction(std::u16string_view token)
-{
-    return GetFunctionIndex(token) >= 0;
-}
+bool CExpression::IsFunction(std::u16string_view token) { return GetFunctionIndex(token) >= 0; }
 
-std::u16string CExpression::FormatNumber(double value)
-{
-    return crt::formatG(value);
-}
+std::u16string CExpression::FormatNumber(double value) { return crt::formatG(value); }
 
-std::u16string CExpression::FormatInteger(int value)
-{
-    return crt::formatD(value);
-}
+std::u16string CExpression::FormatInteger(int value) { return crt::formatD(value); }
 
-std::u16string CExpression::FormatBoolean(bool value)
-{
-    return value ? u"TRUE" : u"FALSE";
-}
+std::u16string CExpression::FormatBoolean(bool value) { return value ? u"TRUE" : u"FALSE"; }

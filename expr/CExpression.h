@@ -17,10 +17,10 @@ class AcDbField;
 #include <vector>
 
 // Marker characters that never come from the user's text.
-inline constexpr char16_t kUnaryMinus = u'\x01';     // unary minus operator
-inline constexpr char16_t kStringMarker = u'\x13';   // leads a string constant
-inline constexpr char16_t kRangeMarker = u'\x14';    // leads a range value
-inline constexpr char16_t kArgumentMarker = u'\x1B'; // starts a function's arguments
+inline constexpr char16_t kUnaryMinus = u'\x01';      // unary minus operator
+inline constexpr char16_t kStringMarker = u'\x13';    // leads a string constant
+inline constexpr char16_t kRangeMarker = u'\x14';     // leads a range value
+inline constexpr char16_t kArgumentMarker = u'\x1B';  // starts a function's arguments
 
 // Two numbers this close are equal: in comparisons, in rounding and when a
 // result is taken for a whole number.
@@ -43,34 +43,56 @@ public:
 
     // Operator codes of tokens; 3 is not assigned, operands are -1.
     enum OperatorCode {
-        kOperand = -1,         // any other token
-        kOpenParen = 0,        // "("
-        kCloseParen = 1,       // ")"
-        kComma = 2,            // "," argument separator
-        kSubtract = 4,         // "-" with two operands
-        kPower = 5,            // "^"
-        kMultiply = 6,         // "*"
-        kDivide = 7,           // "/"
-        kAdd = 8,              // "+"
-        kRemainder = 9,        // "%" integer remainder
-        kLogicalAnd = 10,      // "&&" reserved, never formed
-        kLogicalOr = 11,       // "||" reserved, never formed
-        kGreater = 12,         // ">"
-        kLess = 13,            // "<"
-        kEqual = 14,           // "="
-        kGreaterEqual = 15,    // ">="
-        kLessEqual = 16,       // "<="
-        kNotEqual = 17,        // "<>"
-        kNegate = 18,          // U+0001 unary minus
-        kArgumentList = 19,    // U+001B argument-list marker
+        kOperand = -1,       // any other token
+        kOpenParen = 0,      // "("
+        kCloseParen = 1,     // ")"
+        kComma = 2,          // "," argument separator
+        kSubtract = 4,       // "-" with two operands
+        kPower = 5,          // "^"
+        kMultiply = 6,       // "*"
+        kDivide = 7,         // "/"
+        kAdd = 8,            // "+"
+        kRemainder = 9,      // "%" integer remainder
+        kLogicalAnd = 10,    // "&&" reserved, never formed
+        kLogicalOr = 11,     // "||" reserved, never formed
+        kGreater = 12,       // ">"
+        kLess = 13,          // "<"
+        kEqual = 14,         // "="
+        kGreaterEqual = 15,  // ">="
+        kLessEqual = 16,     // "<="
+        kNotEqual = 17,      // "<>"
+        kNegate = 18,        // U+0001 unary minus
+        kArgumentList = 19,  // U+001B argument-list marker
     };
 
     // Positions in the function-name table.
     enum FunctionIndex {
-        kAvg = 0, kAbs = 1, kAcos = 2, kAsc = 3, kAsin = 4, kAtan = 5, kCos = 6,
-        kFixed = 7, kHex = 8, kIf = 9, kLcase = 10, kLeft = 11, kLog = 12, kMax = 13,
-        kMid = 14, kMin = 15, kRight = 16, kRound = 17, kSin = 18, kSqrt = 19, kTan = 20,
-        kUcase = 21, kSum = 22, kRoundUp = 23, kRoundDown = 24, kSubstitute = 25,
+        kAvg = 0,
+        kAbs = 1,
+        kAcos = 2,
+        kAsc = 3,
+        kAsin = 4,
+        kAtan = 5,
+        kCos = 6,
+        kFixed = 7,
+        kHex = 8,
+        kIf = 9,
+        kLcase = 10,
+        kLeft = 11,
+        kLog = 12,
+        kMax = 13,
+        kMid = 14,
+        kMin = 15,
+        kRight = 16,
+        kRound = 17,
+        kSin = 18,
+        kSqrt = 19,
+        kTan = 20,
+        kUcase = 21,
+        kSum = 22,
+        kRoundUp = 23,
+        kRoundDown = 24,
+        kSubstitute = 25,
         kAcadField = 26,
     };
 

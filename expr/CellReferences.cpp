@@ -94,12 +94,11 @@ int CExpression::ReadTableCells(const std::u16string& key, const std::u16string&
         lastRow = firstRow;
         lastColumn = firstColumn;
     } else {
-        if (colon == 0 || reference.find(u':', colon + 1) != std::u16string::npos ||
-            colon + 1 == reference.size())
+        if (colon == 0 || reference.find(u':', colon + 1) != std::u16string::npos || colon + 1 == reference.size())
             return 0;
         if (!ParseCellAddress(std::u16string_view(reference).substr(0, colon), firstRow, firstColumn) ||
-            !ParseCellAddress(std::u16string_view(reference).substr(colon + 1), lastRow, lastColumn) ||
-            firstRow <= 0 || firstColumn <= 0 || lastRow <= 0 || lastColumn <= 0)
+            !ParseCellAddress(std::u16string_view(reference).substr(colon + 1), lastRow, lastColumn) || firstRow <= 0 ||
+            firstColumn <= 0 || lastRow <= 0 || lastColumn <= 0)
             return 0;
     }
     AcDbObjectPointer<AcDbTable> tablePtr(table, AcDb::kForRead);
@@ -198,8 +197,8 @@ std::u16string CExpression::EvaluateFieldCode(std::u16string_view fieldCode)
         std::u16string code = text.substr(static_cast<size_t>(first), static_cast<size_t>(last - first) + 1);
         TokenList groups;
         // The host's property field needs an object id; a handle is turned into one.
-        if (code.starts_with(u"%<\\AcObjProp") &&
-            MatchGroups(code, u"%<\\\\_ObjHandle {[0-9a-zA-Z]+}>%", groups) && !groups.empty()) {
+        if (code.starts_with(u"%<\\AcObjProp") && MatchGroups(code, u"%<\\\\_ObjHandle {[0-9a-zA-Z]+}>%", groups) &&
+            !groups.empty()) {
             AcDbObjectId id = objectOfHandle(groups[0]);
             if (id.isValid())
                 replaceAll(text, u"%<\\_ObjHandle " + groups[0] + u">%",

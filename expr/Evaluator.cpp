@@ -10,8 +10,7 @@
 namespace {
 
 // Pops the right and then the left operand of a two-operand operator.
-void popOperands(CStringStack& stack, const std::u16string& token, std::u16string& left,
-                 std::u16string& right)
+void popOperands(CStringStack& stack, const std::u16string& token, std::u16string& left, std::u16string& right)
 {
     if (stack.Count() < 2)
         throw CExpressionError(u"Stack is empty, can not perform [" + token + u"]");
@@ -22,36 +21,24 @@ void popOperands(CStringStack& stack, const std::u16string& token, std::u16strin
 bool compareNumbers(int code, double l, double r)
 {
     switch (code) {
-    case CExpression::kGreater:
-        return l - r > kTolerance;
-    case CExpression::kLess:
-        return r - l > kTolerance;
-    case CExpression::kEqual:
-        return std::fabs(l - r) <= kTolerance;
-    case CExpression::kGreaterEqual:
-        return r - l < kTolerance;
-    case CExpression::kLessEqual:
-        return l - r < kTolerance;
-    default:
-        return std::fabs(l - r) > kTolerance;
+    case CExpression::kGreater: return l - r > kTolerance;
+    case CExpression::kLess: return r - l > kTolerance;
+    case CExpression::kEqual: return std::fabs(l - r) <= kTolerance;
+    case CExpression::kGreaterEqual: return r - l < kTolerance;
+    case CExpression::kLessEqual: return l - r < kTolerance;
+    default: return std::fabs(l - r) > kTolerance;
     }
 }
 
 bool compareTexts(int code, int k)
 {
     switch (code) {
-    case CExpression::kGreater:
-        return k > 0;
-    case CExpression::kLess:
-        return k < 0;
-    case CExpression::kEqual:
-        return k == 0;
-    case CExpression::kGreaterEqual:
-        return k >= 0;
-    case CExpression::kLessEqual:
-        return k <= 0;
-    default:
-        return k != 0;
+    case CExpression::kGreater: return k > 0;
+    case CExpression::kLess: return k < 0;
+    case CExpression::kEqual: return k == 0;
+    case CExpression::kGreaterEqual: return k >= 0;
+    case CExpression::kLessEqual: return k <= 0;
+    default: return k != 0;
     }
 }
 
@@ -103,7 +90,7 @@ std::u16string compare(int code, const std::u16string& left, const std::u16strin
     else if (CExpression::IsBoolean(left) && CExpression::IsBoolean(right) &&
              (code == CExpression::kEqual || code == CExpression::kNotEqual))
         truth = (CExpression::GetBooleanValue(left) == CExpression::GetBooleanValue(right)) ==
-                (code == CExpression::kEqual);
+            (code == CExpression::kEqual);
     else
         truth = compareTexts(code, crt::wcsicmp(left, right));
     return CExpression::FormatBoolean(truth);
@@ -114,22 +101,19 @@ std::u16string binary(int code, const std::u16string& token, const std::u16strin
 {
     switch (code) {
     case CExpression::kAdd:
-    case CExpression::kSubtract:
-        return addOrSubtract(code, left, right);
+    case CExpression::kSubtract: return addOrSubtract(code, left, right);
     case CExpression::kPower:
     case CExpression::kMultiply:
     case CExpression::kDivide:
-    case CExpression::kRemainder:
-        return multiplicative(code, token, left, right);
-    default:
-        return compare(code, left, right);
+    case CExpression::kRemainder: return multiplicative(code, token, left, right);
+    default: return compare(code, left, right);
     }
 }
 
 bool isBinary(int code)
 {
     return (code >= CExpression::kSubtract && code <= CExpression::kRemainder) ||
-           (code >= CExpression::kGreater && code <= CExpression::kNotEqual);
+        (code >= CExpression::kGreater && code <= CExpression::kNotEqual);
 }
 
 // Unary minus: the sign is folded into the number's text, so the result

@@ -20,10 +20,7 @@ constexpr size_t kMaxTextLength = size_t(1) << 20;
 
 // Toward zero in double precision: the same as a 32-bit truncation inside that
 // range and still defined outside it; + 0.0 turns -0 into 0.
-double truncate(double value)
-{
-    return std::trunc(value) + 0.0;
-}
+double truncate(double value) { return std::trunc(value) + 0.0; }
 
 // 10 raised to |digits| by repeated squaring; its inverse for negative digits.
 double scaleOf(int digits)
@@ -306,10 +303,10 @@ void CExpression::EvaluateAggregate(int function, const std::u16string& name, To
         }
         ++taken;
     }
-    double result = function == kSum   ? sum
-                    : function == kAvg ? (taken ? sum / double(taken) : 0)
-                    : function == kMax ? maximum
-                                       : minimum;
+    double result = function == kSum ? sum
+        : function == kAvg           ? (taken ? sum / double(taken) : 0)
+        : function == kMax           ? maximum
+                                     : minimum;
     arguments.assign(1, FormatNumber(result));
 }
 

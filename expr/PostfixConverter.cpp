@@ -9,28 +9,28 @@ namespace {
 
 // Precedence levels by operator code.
 enum Precedence {
-    kPlainLevel = 0,      // any other token
-    kLogicalLevel = 3,    // "&&", "||" (reserved)
-    kComparisonLevel = 4, // ">", "<", "=", ">=", "<=", "<>"
-    kAdditiveLevel = 5,   // "+", "-"
-    kProductLevel = 6,    // "*", "/", "%"
-    kPowerLevel = 7,      // "^"
-    kFunctionLevel = 9,   // any function name
-    kNegateLevel = 10,    // U+0001
-    kParenLevel = 99,     // "("
+    kPlainLevel = 0,       // any other token
+    kLogicalLevel = 3,     // "&&", "||" (reserved)
+    kComparisonLevel = 4,  // ">", "<", "=", ">=", "<=", "<>"
+    kAdditiveLevel = 5,    // "+", "-"
+    kProductLevel = 6,     // "*", "/", "%"
+    kPowerLevel = 7,       // "^"
+    kFunctionLevel = 9,    // any function name
+    kNegateLevel = 10,     // U+0001
+    kParenLevel = 99,      // "("
 };
 
 // Whether a sign after this token stands in operand position.
 bool isOperandPosition(std::u16string_view previous)
 {
     return previous.empty() || CExpression::IsInList(CExpression::kArithmeticOperators, previous) ||
-           CExpression::IsInList(CExpression::kComparisonOperators, previous) || previous == u"(";
+        CExpression::IsInList(CExpression::kComparisonOperators, previous) || previous == u"(";
 }
 
 bool isBinaryOperator(int code)
 {
     return (code >= CExpression::kSubtract && code <= CExpression::kRemainder) ||
-           (code >= CExpression::kGreater && code <= CExpression::kNotEqual);
+        (code >= CExpression::kGreater && code <= CExpression::kNotEqual);
 }
 
 void pushOperator(std::u16string token, CStringStack& stack, CExpression::TokenList& postfix)
@@ -54,31 +54,23 @@ void pushOperator(std::u16string token, CStringStack& stack, CExpression::TokenL
 int CExpression::GetPrecedence(std::u16string_view token)
 {
     switch (GetOperatorCode(token)) {
-    case kOpenParen:
-        return kParenLevel;
-    case kNegate:
-        return kNegateLevel;
-    case kPower:
-        return kPowerLevel;
+    case kOpenParen: return kParenLevel;
+    case kNegate: return kNegateLevel;
+    case kPower: return kPowerLevel;
     case kMultiply:
     case kDivide:
-    case kRemainder:
-        return kProductLevel;
+    case kRemainder: return kProductLevel;
     case kAdd:
-    case kSubtract:
-        return kAdditiveLevel;
+    case kSubtract: return kAdditiveLevel;
     case kGreater:
     case kLess:
     case kEqual:
     case kGreaterEqual:
     case kLessEqual:
-    case kNotEqual:
-        return kComparisonLevel;
+    case kNotEqual: return kComparisonLevel;
     case kLogicalAnd:
-    case kLogicalOr:
-        return kLogicalLevel;
-    default:
-        return IsFunction(token) ? kFunctionLevel : kPlainLevel;
+    case kLogicalOr: return kLogicalLevel;
+    default: return IsFunction(token) ? kFunctionLevel : kPlainLevel;
     }
 }
 

@@ -29,9 +29,7 @@ public:
         for (size_t i = 0; i < text.size(); ++i) {
             char16_t c = text[i];
             switch (c) {
-            case u' ':
-                flush();
-                break;
+            case u' ': flush(); break;
             case u'"':
             case u'\'': {
                 flush();
@@ -44,8 +42,16 @@ public:
                 i = close;
                 break;
             }
-            case u'%': case u'&': case u'(': case u')': case u'*':
-            case u',': case u'/': case u'=': case u'^': case u'|':
+            case u'%':
+            case u'&':
+            case u'(':
+            case u')':
+            case u'*':
+            case u',':
+            case u'/':
+            case u'=':
+            case u'^':
+            case u'|':
                 flush();
                 m_tokens.emplace_back(1, c);
                 if (c == u'(')
@@ -74,15 +80,13 @@ public:
             case u'+':
             case u'-':
                 flush();
-                if (i == 0 || (followsOperator() && i + 1 < text.size() &&
-                               (isDigit(text[i + 1]) || text[i + 1] == u'(')))
+                if (i == 0 ||
+                    (followsOperator() && i + 1 < text.size() && (isDigit(text[i + 1]) || text[i + 1] == u'(')))
                     m_accumulator += c;
                 else
                     m_tokens.emplace_back(1, c);
                 break;
-            default:
-                m_accumulator += c;
-                break;
+            default: m_accumulator += c; break;
             }
         }
         if (depth > 0)
@@ -103,8 +107,7 @@ private:
     {
         std::u16string_view last = m_tokens.empty() ? std::u16string_view() : m_tokens.back();
         return CExpression::IsInList(CExpression::kArithmeticOperators, last) ||
-               CExpression::IsInList(CExpression::kComparisonOperators, last) || last == u"(" ||
-               last == u",";
+            CExpression::IsInList(CExpression::kComparisonOperators, last) || last == u"(" || last == u",";
     }
 
     CExpression::TokenList& m_tokens;
@@ -113,7 +116,4 @@ private:
 
 }
 
-void CExpression::Tokenize(const std::u16string& text, TokenList& tokens)
-{
-    Tokenizer(tokens).run(text);
-}
+void CExpression::Tokenize(const std::u16string& text, TokenList& tokens) { Tokenizer(tokens).run(text); }

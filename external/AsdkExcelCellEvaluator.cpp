@@ -139,7 +139,7 @@ std::u16string AsdkExcelCellEvaluator::checkWorkbook(const AcString& path, const
         excel::CWorksheet worksheet = findWorksheet(workbook, code.worksheet);
         if (worksheet.isNull())
             finding = u"the workbook has no worksheet named \"" + code.worksheet + u"\"; the field shows \"" +
-                      code.path + u":" + code.worksheet + u":" + code.cell + u" is not found.\"";
+                code.path + u":" + code.worksheet + u":" + code.cell + u" is not found.\"";
         else
             worksheet.GetRange(variantOf(code.cell.c_str()), omitted());
     } catch (const excel::AutomationError&) {
@@ -162,7 +162,8 @@ Acad::ErrorStatus AsdkExcelCellEvaluator::compile(AcDbField* field, AcDbDatabase
     return frame::compile(field, kDataKey, result);
 }
 
-Acad::ErrorStatus AsdkExcelCellEvaluator::evaluate(AcDbField* field, int, AcDbDatabase* database, AcFdFieldResult* result)
+Acad::ErrorStatus AsdkExcelCellEvaluator::evaluate(AcDbField* field, int, AcDbDatabase* database,
+                                                   AcFdFieldResult* result)
 {
     return frame::evaluate(field, database, result,
                            [](AcDbField* f, AcDbDatabase*, AcFdFieldValue& value) { return compute(f, value); });

@@ -97,7 +97,7 @@ int readFile(const ACHAR* path, std::u16string& text)
             return frame::kSuccess;
         }
         text.clear();
-        text.reserve(length); // never more units than bytes
+        text.reserve(length);  // never more units than bytes
         for (;;) {
             std::string_view data(piece);
             std::size_t zero = data.find('\0');
@@ -159,7 +159,8 @@ Acad::ErrorStatus AsdkTextFileEvaluator::compile(AcDbField* field, AcDbDatabase*
     return frame::compile(field, kDataKey, result);
 }
 
-Acad::ErrorStatus AsdkTextFileEvaluator::evaluate(AcDbField* field, int, AcDbDatabase* database, AcFdFieldResult* result)
+Acad::ErrorStatus AsdkTextFileEvaluator::evaluate(AcDbField* field, int, AcDbDatabase* database,
+                                                  AcFdFieldResult* result)
 {
     return frame::evaluate(field, database, result,
                            [](AcDbField* f, AcDbDatabase*, AcFdFieldValue& value) { return compute(f, value); });

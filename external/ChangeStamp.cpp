@@ -12,14 +12,14 @@ ChangeStamp ChangeStamp::ofFile(const ACHAR* path)
     _stat64 status;
     if (_wstat64(path, &status) != 0)
         return {};
-    std::tm local {};
+    std::tm local{};
     if (_localtime64_s(&local, &status.lastWrite) != 0)
         return {};
     // Years outside a WORD cannot be a calendar time the platform takes.
     long year = local.tm_year + 1900L;
     if (year < 0 || year > 65535)
         return {};
-    SYSTEMTIME calendar {};
+    SYSTEMTIME calendar{};
     calendar.wYear = static_cast<WORD>(year);
     calendar.wMonth = static_cast<WORD>(local.tm_mon + 1);
     calendar.wDay = static_cast<WORD>(local.tm_mday);
@@ -30,7 +30,7 @@ ChangeStamp ChangeStamp::ofFile(const ACHAR* path)
     if (!SystemTimeToVariantTime(&calendar, &date))
         return {};
     // The date must give back the same calendar time to the second.
-    SYSTEMTIME back {};
+    SYSTEMTIME back{};
     if (!VariantTimeToSystemTime(date, &back) || back.wYear != calendar.wYear || back.wMonth != calendar.wMonth ||
         back.wDay != calendar.wDay || back.wHour != calendar.wHour || back.wMinute != calendar.wMinute ||
         back.wSecond != calendar.wSecond)
@@ -56,13 +56,10 @@ ChangeStamp ChangeStamp::parse(const ACHAR* text)
 bool ChangeStamp::matches(const ChangeStamp& stored, const ChangeStamp& current)
 {
     return stored.m_valid && current.m_valid && stored.m_date < current.m_date + kTolerance &&
-           stored.m_date > current.m_date - kTolerance;
+        stored.m_date > current.m_date - kTolerance;
 }
 
-void ChangeStamp::store(AcDbField* field, const ChangeStamp& stamp)
-{
-    setXdata(field, kAppName, stamp.text(), 0);
-}
+void ChangeStamp::store(AcDbField* field, const ChangeStamp& stamp) { setXdata(field, kAppName, stamp.text(), 0); }
 
 void ChangeStamp::showMissing(AcDbField* field, const AcString& message, AcFdFieldValue& value)
 {

@@ -167,10 +167,10 @@ CWorkbook CWorkbooks::Open(const ACHAR* filename, const VARIANT& updateLinks, co
                            const VARIANT& editable, const VARIANT& notify, const VARIANT& converter,
                            const VARIANT& addToMru) const
 {
-    return CWorkbook(invokeForObject(kOpen, DISPATCH_METHOD,
-                                     {variantOf(filename), updateLinks, readOnly, format, password, writeResPassword,
-                                      ignoreReadOnlyRecommended, origin, delimiter, editable, notify, converter,
-                                      addToMru}));
+    return CWorkbook(
+        invokeForObject(kOpen, DISPATCH_METHOD,
+                        {variantOf(filename), updateLinks, readOnly, format, password, writeResPassword,
+                         ignoreReadOnlyRecommended, origin, delimiter, editable, notify, converter, addToMru}));
 }
 
 void CApplication::SetCaption(const ACHAR* caption) const

@@ -8,7 +8,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > 16384)
         return -1;
-    drawingfile::LoadResult r = drawingfile::loadFromText(std::string(reinterpret_cast<const char*>(data), size), "fuzz.json");
+    drawingfile::LoadResult r =
+        drawingfile::loadFromText(std::string(reinterpret_cast<const char*>(data), size), "fuzz.json");
     if (r.database)
         drawingfile::toText(*r.database, r.selected);
     return 0;

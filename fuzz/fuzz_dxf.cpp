@@ -26,7 +26,8 @@ std::vector<std::string> fieldsOf(const AcDbDatabase& db)
 {
     std::vector<std::string> out;
     for (AcDbObjectId id : db.objectIds())
-        if (auto* f = AcDbField::cast(HostAccess::objectAt(db, id)); f && !f->isErased() && !AcDbField::cast(HostAccess::objectAt(db, f->ownerId())))
+        if (auto* f = AcDbField::cast(HostAccess::objectAt(db, id));
+            f && !f->isErased() && !AcDbField::cast(HostAccess::objectAt(db, f->ownerId())))
             out.push_back(utf::toUtf8(f->getFieldCode(AcDbField::kTextField)) + "\n=" + utf::toUtf8(f->getValue()));
     std::sort(out.begin(), out.end());
     return out;

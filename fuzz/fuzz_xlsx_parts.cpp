@@ -13,9 +13,14 @@ using namespace tessly::spreadsheet;
 
 namespace {
 
-const char* const kParts[] = {"xl/workbook.xml", "xl/worksheets/sheet1.xml", "xl/sharedStrings.xml",
-                              "xl/styles.xml", "xl/_rels/workbook.xml.rels", "[Content_Types].xml",
-                              "xl/worksheets/sheet2.xml", "_rels/.rels"};
+const char* const kParts[] = {"xl/workbook.xml",
+                              "xl/worksheets/sheet1.xml",
+                              "xl/sharedStrings.xml",
+                              "xl/styles.xml",
+                              "xl/_rels/workbook.xml.rels",
+                              "[Content_Types].xml",
+                              "xl/worksheets/sheet2.xml",
+                              "_rels/.rels"};
 
 }
 
@@ -34,9 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         __builtin_trap();
     for (zip_int64_t i = 0; i < zip_get_num_entries(source, 0); ++i) {
         const char* name = zip_get_name(source, i, 0);
-        zip_source_t* part = std::string(name) == replaced
-                                 ? zip_source_buffer(out, data + 1, size - 1, 0)
-                                 : zip_source_zip(out, source, i, 0, 0, -1);
+        zip_source_t* part = std::string(name) == replaced ? zip_source_buffer(out, data + 1, size - 1, 0)
+                                                           : zip_source_zip(out, source, i, 0, 0, -1);
         zip_file_add(out, name, part, ZIP_FL_OVERWRITE);
     }
     zip_close(out);

@@ -11,10 +11,10 @@ class AcValue {
 public:
     // Data types, numbered as the host numbers them.
     enum DataType : int {
-        kUnknown = 0, // empty: nothing set
-        kLong = 1,    // 32-bit integer
-        kDouble = 2,  // real
-        kString = 4,  // text
+        kUnknown = 0,  // empty: nothing set
+        kLong = 1,     // 32-bit integer
+        kDouble = 2,   // real
+        kString = 4,   // text
     };
 
     AcValue() = default;
@@ -30,7 +30,11 @@ public:
     bool set(const ACHAR* text);
     // Takes the text over without copying it (up to its first zero character).
     bool set(AcString&& text);
-    bool set(const AcValue& other) { *this = other; return true; }
+    bool set(const AcValue& other)
+    {
+        *this = other;
+        return true;
+    }
 
     bool get(Adesk::Int32& value) const;
     bool get(double& value) const;

@@ -10,8 +10,8 @@ using ads_name = Adesk::Int64[2];
 
 // Result codes of the utility calls.
 enum : int {
-    RTNORM = 5100, // success
-    RTERROR = -5001, // failure
+    RTNORM = 5100,    // success
+    RTERROR = -5001,  // failure
 };
 
 // Resolves a handle of the working drawing; RTNORM when an object has it.

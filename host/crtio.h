@@ -7,17 +7,17 @@
 #include <ctime>
 
 // Open flags, numbered as the runtime numbers them.
-constexpr int _O_RDONLY = 0x0000; // read only
-constexpr int _O_BINARY = 0x8000; // no newline translation
+constexpr int _O_RDONLY = 0x0000;  // read only
+constexpr int _O_BINARY = 0x8000;  // no newline translation
 
 using __time64_t = Adesk::Int64;
 
 // What _wstat64 tells about a file. The member names differ from the
 // runtime's because the POSIX headers define st_mtime as a macro.
 struct _stat64 {
-    Adesk::Int64 size = 0;       // length in bytes
-    __time64_t lastWrite = 0;    // last modification, seconds since 1970-01-01 00:00 UTC
-    bool isFolder = false;       // a folder rather than a file
+    Adesk::Int64 size = 0;     // length in bytes
+    __time64_t lastWrite = 0;  // last modification, seconds since 1970-01-01 00:00 UTC
+    bool isFolder = false;     // a folder rather than a file
 };
 
 // A descriptor, or -1. Only reading is supported; a folder cannot be opened.

@@ -12,10 +12,10 @@ class AcDb2dPolyline : public AcDbCurve {
     ACRX_DECLARE_MEMBERS(AcDb2dPolyline)
 public:
     enum Poly2dType : int {
-        k2dSimplePoly = 0,      // vertices joined by straight and arc segments
-        k2dFitCurvePoly = 1,    // curve-fit: arcs through the vertices
-        k2dQuadSplinePoly = 2,  // spline-fit, quadratic
-        k2dCubicSplinePoly = 3, // spline-fit, cubic
+        k2dSimplePoly = 0,       // vertices joined by straight and arc segments
+        k2dFitCurvePoly = 1,     // curve-fit: arcs through the vertices
+        k2dQuadSplinePoly = 2,   // spline-fit, quadratic
+        k2dCubicSplinePoly = 3,  // spline-fit, cubic
     };
 
     AcDb2dPolyline() = default;
@@ -40,6 +40,6 @@ public:
     Acad::ErrorStatus getGeomExtents(AcDbExtents& extents) const override { return m_path.getGeomExtents(extents); }
 
 private:
-    AcDbPolyline m_path; // the geometry, never in a database
+    AcDbPolyline m_path;  // the geometry, never in a database
     Poly2dType m_type = k2dSimplePoly;
 };

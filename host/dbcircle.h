@@ -11,7 +11,11 @@ public:
     AcDbCircle() = default;
 
     AcGePoint3d center() const { return m_center; }
-    Acad::ErrorStatus setCenter(const AcGePoint3d& p) { m_center = p; return Acad::eOk; }
+    Acad::ErrorStatus setCenter(const AcGePoint3d& p)
+    {
+        m_center = p;
+        return Acad::eOk;
+    }
     double radius() const { return m_radius; }
     // A radius must be a finite number above 0.
     Acad::ErrorStatus setRadius(double radius);

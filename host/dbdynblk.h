@@ -10,7 +10,10 @@
 
 class AcDbDynBlockReferenceProperty {
 public:
-    AcDbDynBlockReferenceProperty(AcString name, AcDbEvalVariant value) : m_name(std::move(name)), m_value(std::move(value)) {}
+    AcDbDynBlockReferenceProperty(AcString name, AcDbEvalVariant value)
+        : m_name(std::move(name)), m_value(std::move(value))
+    {
+    }
     AcString propertyName() const { return m_name; }
     AcDbEvalVariant value() const { return m_value; }
 

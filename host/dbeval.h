@@ -32,14 +32,25 @@ public:
 
     Adesk::Int16 getType() const { return m_type; }
     // Each gives eInvalidInput when the value is of another type.
-    Acad::ErrorStatus getValue(AcString& text) const { return read(kText, [&] { text = m_text; }); }
-    Acad::ErrorStatus getValue(double& value) const { return read(kReal, [&] { value = m_real; }); }
-    Acad::ErrorStatus getValue(Adesk::Int16& value) const { return read(kInt16, [&] { value = m_int16; }); }
-    Acad::ErrorStatus getValue(Adesk::Int32& value) const { return read(kInt32, [&] { value = m_int32; }); }
+    Acad::ErrorStatus getValue(AcString& text) const
+    {
+        return read(kText, [&] { text = m_text; });
+    }
+    Acad::ErrorStatus getValue(double& value) const
+    {
+        return read(kReal, [&] { value = m_real; });
+    }
+    Acad::ErrorStatus getValue(Adesk::Int16& value) const
+    {
+        return read(kInt16, [&] { value = m_int16; });
+    }
+    Acad::ErrorStatus getValue(Adesk::Int32& value) const
+    {
+        return read(kInt32, [&] { value = m_int32; });
+    }
 
 private:
-    template <class F>
-    Acad::ErrorStatus read(Adesk::Int16 type, F take) const
+    template <class F> Acad::ErrorStatus read(Adesk::Int16 type, F take) const
     {
         if (m_type != type)
             return Acad::eInvalidInput;

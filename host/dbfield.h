@@ -34,7 +34,13 @@ public:
     };
     // Evaluation contexts of AcDbField::evaluate.
     enum EvalContext : int {
-        kOpen = 1, kSave = 2, kPlot = 4, kEtransmit = 8, kRegen = 16, kDemand = 32, kPreview = 64,
+        kOpen = 1,
+        kSave = 2,
+        kPlot = 4,
+        kEtransmit = 8,
+        kRegen = 16,
+        kDemand = 32,
+        kPreview = 64,
     };
 
     AcDbField();
@@ -89,7 +95,11 @@ private:
     // The text a drawing file showed for the field. It stands for the value
     // until an evaluator sets one, so a field whose evaluator is missing
     // keeps showing what it showed.
-    void hostSetFileDisplay(const AcString& text) { m_fileDisplay = text; m_hasFileDisplay = true; }
+    void hostSetFileDisplay(const AcString& text)
+    {
+        m_fileDisplay = text;
+        m_hasFileDisplay = true;
+    }
     bool hostHasFileDisplay() const { return m_hasFileDisplay; }
     void hostAdoptChild(AcDbField* child) { m_children.push_back(child); }
     // A field read from a drawing whose evaluator is not loaded here keeps
@@ -102,13 +112,13 @@ private:
 
     AcString m_code;
     AcString m_evaluatorId;
-    AcString m_parameters; // with nested codes in place
+    AcString m_parameters;  // with nested codes in place
     AcString m_format;
     bool m_isTextField = false;
     bool m_keepsStoredValue = false;
     int m_depth = 0;
-    std::vector<AcDbField*> m_children; // in order of appearance; owned when not in a database
-    std::vector<std::pair<size_t, size_t>> m_childSpans; // where each child's code stands in m_parameters
+    std::vector<AcDbField*> m_children;                   // in order of appearance; owned when not in a database
+    std::vector<std::pair<size_t, size_t>> m_childSpans;  // where each child's code stands in m_parameters
     std::map<AcString, AcValue> m_data;
     AcValue m_value;
     int m_status = kNotYetEvaluated;

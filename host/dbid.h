@@ -32,7 +32,12 @@ private:
 class AcDbObjectId {
 public:
     AcDbObjectId() = default;
-    static AcDbObjectId fromOldId(Adesk::IntDbId value) { AcDbObjectId id; id.m_value = value; return id; }
+    static AcDbObjectId fromOldId(Adesk::IntDbId value)
+    {
+        AcDbObjectId id;
+        id.m_value = value;
+        return id;
+    }
     static const AcDbObjectId kNull;
 
     bool isNull() const { return m_value == 0; }

@@ -12,8 +12,16 @@ public:
 
     AcGePoint3d startPoint() const { return m_start; }
     AcGePoint3d endPoint() const { return m_end; }
-    Acad::ErrorStatus setStartPoint(const AcGePoint3d& p) { m_start = p; return Acad::eOk; }
-    Acad::ErrorStatus setEndPoint(const AcGePoint3d& p) { m_end = p; return Acad::eOk; }
+    Acad::ErrorStatus setStartPoint(const AcGePoint3d& p)
+    {
+        m_start = p;
+        return Acad::eOk;
+    }
+    Acad::ErrorStatus setEndPoint(const AcGePoint3d& p)
+    {
+        m_end = p;
+        return Acad::eOk;
+    }
 
     // The box of its two points; a line encloses nothing, so its area stays 0.
     Acad::ErrorStatus getGeomExtents(AcDbExtents& extents) const override;

@@ -22,10 +22,10 @@ class AcDbField;
 
 namespace AcDb {
 enum OpenMode : int {
-    kNotOpen = -1,  // not open
-    kForRead = 0,   // open for reading
-    kForWrite = 1,  // open for writing
-    kForNotify = 2, // open for notification
+    kNotOpen = -1,   // not open
+    kForRead = 0,    // open for reading
+    kForWrite = 1,   // open for writing
+    kForNotify = 2,  // open for notification
 };
 }
 
@@ -76,7 +76,11 @@ private:
     void hostSetWrittenByOwner(bool value) { m_writtenByOwner = value; }
     bool hostWrittenByOwner() const { return m_writtenByOwner; }
     // The handle to take when added to a database.
-    void hostWishHandle(AcDbHandle handle) { if (!m_database) m_handle = handle; }
+    void hostWishHandle(AcDbHandle handle)
+    {
+        if (!m_database)
+            m_handle = handle;
+    }
     int hostOpenCount() const { return m_openCount; }
     // What the drawing file held for the object that this host does not
     // read (a JSON object's text), written back as it was.
@@ -169,7 +173,11 @@ private:
     // The fields and texts among the objects, in the same order: what a pass
     // over a drawing's fields looks at, without touching every object.
     const std::vector<AcDbObjectId>& hostFieldsAndTexts() const { return m_fieldsAndTexts; }
-    void hostReserveHandlesThrough(Adesk::UInt64 handle) { if (handle >= m_nextHandle) m_nextHandle = handle + 1; }
+    void hostReserveHandlesThrough(Adesk::UInt64 handle)
+    {
+        if (handle >= m_nextHandle)
+            m_nextHandle = handle + 1;
+    }
     // Gives objects of this drawing other handles, all at once (a reader's
     // made-up handles, once the file's own are known). eDuplicateKey, and no
     // change, when a new handle is null, given twice, or kept by an object
@@ -185,7 +193,7 @@ private:
     // probing, a power-of-two number of slots, at most half of them used.
     // Handles beyond 32 bits, which drawings hardly use, go to a map.
     struct HandleSlot {
-        std::uint32_t low = 0; // the handle; 0 for an empty slot
+        std::uint32_t low = 0;  // the handle; 0 for an empty slot
         std::uint32_t index = 0;
     };
     static constexpr Adesk::UInt64 kSlotHandleMax = 0xFFFFFFFFu;
@@ -213,8 +221,8 @@ private:
 // Opens an object for read (the only mode the module uses); with a class, an
 // object of another class gives eWrongObjectType. Erased objects open only when
 // asked for. Every successful open is ended with close().
-Acad::ErrorStatus acdbOpenAcDbObject(AcDbObject*& object, AcDbObjectId id, AcDb::OpenMode mode,
-                                     bool openErased = false, const AcRxClass* cls = nullptr);
+Acad::ErrorStatus acdbOpenAcDbObject(AcDbObject*& object, AcDbObjectId id, AcDb::OpenMode mode, bool openErased = false,
+                                     const AcRxClass* cls = nullptr);
 
 template <class T>
 Acad::ErrorStatus acdbOpenObject(T*& object, AcDbObjectId id, AcDb::OpenMode mode, bool openErased = false)
@@ -226,8 +234,7 @@ Acad::ErrorStatus acdbOpenObject(T*& object, AcDbObjectId id, AcDb::OpenMode mod
 }
 
 // Holds an object open for the scope of the holder.
-template <class T>
-class AcDbObjectPointer {
+template <class T> class AcDbObjectPointer {
 public:
     AcDbObjectPointer() = default;
     AcDbObjectPointer(AcDbObjectId id, AcDb::OpenMode mode, bool openErased = false)
@@ -265,5 +272,4 @@ private:
 
 // Block table records are symbol table records; the host gives them a holder
 // of their own name.
-template <class T>
-using AcDbSymbolTableRecordPointer = AcDbObjectPointer<T>;
+template <class T> using AcDbSymbolTableRecordPointer = AcDbObjectPointer<T>;

@@ -15,11 +15,11 @@ class AcDbPolyline : public AcDbCurve {
 public:
     // What starts at a vertex, numbered as the host numbers it.
     enum SegType : int {
-        kLine = 0,       // a straight segment
-        kArc = 1,        // an arc segment
-        kCoincident = 2, // a segment whose two ends coincide
-        kPoint = 3,      // the only vertex of a one-vertex polyline
-        kEmpty = 4,      // no segment: past the last vertex, or the end of an open polyline
+        kLine = 0,        // a straight segment
+        kArc = 1,         // an arc segment
+        kCoincident = 2,  // a segment whose two ends coincide
+        kPoint = 3,       // the only vertex of a one-vertex polyline
+        kEmpty = 4,       // no segment: past the last vertex, or the end of an open polyline
     };
 
     AcDbPolyline() = default;

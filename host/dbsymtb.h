@@ -13,8 +13,16 @@
 class AcDbSymbolTableRecord : public AcDbObject {
     ACRX_DECLARE_MEMBERS(AcDbSymbolTableRecord)
 public:
-    Acad::ErrorStatus getName(const ACHAR*& name) const { name = m_name.c_str(); return Acad::eOk; }
-    Acad::ErrorStatus getName(AcString& name) const { name = m_name; return Acad::eOk; }
+    Acad::ErrorStatus getName(const ACHAR*& name) const
+    {
+        name = m_name.c_str();
+        return Acad::eOk;
+    }
+    Acad::ErrorStatus getName(AcString& name) const
+    {
+        name = m_name;
+        return Acad::eOk;
+    }
     const AcString& name() const { return m_name; }
     Acad::ErrorStatus setName(const ACHAR* name);
 
@@ -67,7 +75,11 @@ class AcDbBlockTableIterator : public AcDbSymbolTableIterator {
 public:
     using AcDbSymbolTableIterator::AcDbSymbolTableIterator;
     Acad::ErrorStatus getRecord(AcDbBlockTableRecord*& record, AcDb::OpenMode mode, bool openErased = false) const;
-    Acad::ErrorStatus getRecordId(AcDbObjectId& id) const { id = objectId(); return id.isNull() ? Acad::eInvalidInput : Acad::eOk; }
+    Acad::ErrorStatus getRecordId(AcDbObjectId& id) const
+    {
+        id = objectId();
+        return id.isNull() ? Acad::eInvalidInput : Acad::eOk;
+    }
 };
 
 class AcDbBlockTable : public AcDbSymbolTable {
@@ -116,6 +128,7 @@ public:
     // block that holds this one, at any depth.
     Acad::ErrorStatus getBlockReferenceIds(std::vector<AcDbObjectId>& ids, bool directOnly = true,
                                            bool forceValidity = false) const;
+
 private:
     // Host bookkeeping, reached through the replacement host's HostAccess only.
     friend struct HostAccess;

@@ -14,22 +14,27 @@ class AcDbTable : public AcDbBlockReference {
 public:
     // Format options of textString.
     enum FormatOption : int {
-        kFormatDefault = 0,     // as stored
-        kForEditing = 1,        // (as stored here)
-        kForExpression = 2,     // (as stored here)
-        kUseMaximumPrecision = 4, // (as stored here)
-        kIgnoreMtextFormat = 8, // plain text, fields shown by their values
+        kFormatDefault = 0,        // as stored
+        kForEditing = 1,           // (as stored here)
+        kForExpression = 2,        // (as stored here)
+        kUseMaximumPrecision = 4,  // (as stored here)
+        kIgnoreMtextFormat = 8,    // plain text, fields shown by their values
     };
 
     Adesk::UInt32 numRows() const { return m_rows; }
     Adesk::UInt32 numColumns() const { return m_columns; }
-    void setSize(Adesk::UInt32 rows, Adesk::UInt32 columns) { m_rows = rows; m_columns = columns; }
+    void setSize(Adesk::UInt32 rows, Adesk::UInt32 columns)
+    {
+        m_rows = rows;
+        m_columns = columns;
+    }
 
     // The text of a cell (rows and columns from 0); empty outside the table
     // or for an empty cell.
     AcString textString(int row, int column, int option = kFormatDefault) const;
     // The text object that holds a cell's contents; null when the cell is empty.
     AcDbObjectId cellTextId(int row, int column) const;
+
 private:
     // Host bookkeeping, reached through the replacement host's HostAccess only.
     friend struct HostAccess;

@@ -10,7 +10,9 @@ class AcGeCircArc2d {
 public:
     AcGeCircArc2d() = default;
     AcGeCircArc2d(const AcGePoint2d& center, double radius, double startAng, double endAng, bool clockwise)
-        : m_center(center), m_radius(radius), m_startAng(startAng), m_endAng(endAng), m_clockwise(clockwise) {}
+        : m_center(center), m_radius(radius), m_startAng(startAng), m_endAng(endAng), m_clockwise(clockwise)
+    {
+    }
 
     const AcGePoint2d& center() const { return m_center; }
     double radius() const { return m_radius; }

@@ -9,7 +9,11 @@ public:
     AcGeLineSeg2d() = default;
     AcGeLineSeg2d(const AcGePoint2d& start, const AcGePoint2d& end) : m_start(start), m_end(end) {}
 
-    void set(const AcGePoint2d& start, const AcGePoint2d& end) { m_start = start; m_end = end; }
+    void set(const AcGePoint2d& start, const AcGePoint2d& end)
+    {
+        m_start = start;
+        m_end = end;
+    }
     const AcGePoint2d& startPoint() const { return m_start; }
     const AcGePoint2d& endPoint() const { return m_end; }
     double length() const { return m_start.distanceTo(m_end); }

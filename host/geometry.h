@@ -37,7 +37,10 @@ struct AcGeContext {
 class AcDbExtents {
 public:
     AcDbExtents() = default;
-    AcDbExtents(const AcGePoint3d& minPoint, const AcGePoint3d& maxPoint) : m_min(minPoint), m_max(maxPoint), m_empty(false) {}
+    AcDbExtents(const AcGePoint3d& minPoint, const AcGePoint3d& maxPoint)
+        : m_min(minPoint), m_max(maxPoint), m_empty(false)
+    {
+    }
     const AcGePoint3d& minPoint() const { return m_min; }
     const AcGePoint3d& maxPoint() const { return m_max; }
     bool isEmpty() const { return m_empty; }

@@ -14,11 +14,11 @@ using OLECHAR = ACHAR;
 using BSTR = OLECHAR*;
 
 // Status codes, numbered as the platform numbers them.
-constexpr HRESULT S_OK = 0;                                            // success
-constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);     // an argument is out of range
-constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);    // no memory
-constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005); // the text is not of the type asked for
-constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000A);  // the value is out of range
+constexpr HRESULT S_OK = 0;                                                // success
+constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);         // an argument is out of range
+constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);        // no memory
+constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005);  // the text is not of the type asked for
+constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000A);      // the value is out of range
 constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 

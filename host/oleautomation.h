@@ -19,31 +19,34 @@ constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 
 // Status codes of dispatch and creation, numbered as the platform numbers them.
-constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003); // no such member, or not with this kind of call
-constexpr HRESULT DISP_E_PARAMNOTFOUND = static_cast<HRESULT>(0x80020004);  // an argument is missing; also marks an omitted one
-constexpr HRESULT DISP_E_BADVARTYPE = static_cast<HRESULT>(0x80020008);     // an argument has the wrong variant type
-constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009);      // the object raised an error, described in EXCEPINFO
+constexpr HRESULT DISP_E_MEMBERNOTFOUND =
+    static_cast<HRESULT>(0x80020003);  // no such member, or not with this kind of call
+constexpr HRESULT DISP_E_PARAMNOTFOUND =
+    static_cast<HRESULT>(0x80020004);  // an argument is missing; also marks an omitted one
+constexpr HRESULT DISP_E_BADVARTYPE = static_cast<HRESULT>(0x80020008);  // an argument has the wrong variant type
+constexpr HRESULT DISP_E_EXCEPTION =
+    static_cast<HRESULT>(0x80020009);  // the object raised an error, described in EXCEPINFO
 constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000E);  // too many arguments
 constexpr HRESULT RPC_E_DISCONNECTED = static_cast<HRESULT>(0x80010108);    // the object's application has gone away
 constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);   // the class is not registered
 constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3);      // no class has this programmatic identifier
-constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = static_cast<HRESULT>(0x80080005); // the application could not be started
+constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = static_cast<HRESULT>(0x80080005);  // the application could not be started
 
 // Variant types, numbered as the platform numbers them.
 enum : VARTYPE {
-    VT_EMPTY = 0,    // nothing
-    VT_I4 = 3,       // lVal: a 32-bit integer
-    VT_BSTR = 8,     // bstrVal: a text
-    VT_DISPATCH = 9, // pdispVal: an object
-    VT_ERROR = 10,   // scode: a status code
-    VT_BOOL = 11,    // boolVal: VARIANT_TRUE or VARIANT_FALSE
+    VT_EMPTY = 0,     // nothing
+    VT_I4 = 3,        // lVal: a 32-bit integer
+    VT_BSTR = 8,      // bstrVal: a text
+    VT_DISPATCH = 9,  // pdispVal: an object
+    VT_ERROR = 10,    // scode: a status code
+    VT_BOOL = 11,     // boolVal: VARIANT_TRUE or VARIANT_FALSE
 };
 
 // Kinds of dispatch call, numbered as the platform numbers them.
 enum : WORD {
-    DISPATCH_METHOD = 1,      // call a method
-    DISPATCH_PROPERTYGET = 2, // read a property
-    DISPATCH_PROPERTYPUT = 4, // write a property; its value is the only argument
+    DISPATCH_METHOD = 1,       // call a method
+    DISPATCH_PROPERTYGET = 2,  // read a property
+    DISPATCH_PROPERTYPUT = 4,  // write a property; its value is the only argument
 };
 
 struct VARIANT;
@@ -74,11 +77,16 @@ struct VARIANT {
     VARIANT_BOOL boolVal = VARIANT_FALSE;
     HRESULT scode = 0;
     std::u16string bstrVal;
-    IDispatch* pdispVal = nullptr; // one reference held by the variant
+    IDispatch* pdispVal = nullptr;  // one reference held by the variant
 
     VARIANT() = default;
-    VARIANT(const VARIANT& other) : vt(other.vt), lVal(other.lVal), boolVal(other.boolVal), scode(other.scode),
-        bstrVal(other.bstrVal), pdispVal(other.pdispVal)
+    VARIANT(const VARIANT& other)
+        : vt(other.vt),
+          lVal(other.lVal),
+          boolVal(other.boolVal),
+          scode(other.scode),
+          bstrVal(other.bstrVal),
+          pdispVal(other.pdispVal)
     {
         if (pdispVal)
             pdispVal->AddRef();
@@ -91,8 +99,14 @@ struct VARIANT {
         }
         return *this;
     }
-    VARIANT(VARIANT&& other) noexcept : vt(other.vt), lVal(other.lVal), boolVal(other.boolVal), scode(other.scode),
-        bstrVal(std::move(other.bstrVal)), pdispVal(other.pdispVal)
+    VARIANT(VARIANT&& other)
+    noexcept
+        : vt(other.vt),
+          lVal(other.lVal),
+          boolVal(other.boolVal),
+          scode(other.scode),
+          bstrVal(std::move(other.bstrVal)),
+          pdispVal(other.pdispVal)
     {
         other.pdispVal = nullptr;
         other.vt = VT_EMPTY;
@@ -128,7 +142,7 @@ struct CLSID {
 };
 
 // Where the created object runs, numbered as the platform numbers it.
-constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4; // in an application process of its own
+constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;  // in an application process of its own
 
 // The class registered under the programmatic identifier.
 HRESULT CLSIDFromProgID(const OLECHAR* progId, CLSID* clsid);

@@ -8,26 +8,26 @@
 namespace AcRx {
 // Application messages the host sends to acrxEntryPoint.
 enum AppMsgCode : int {
-    kNullMsg = 0,          // nothing
-    kInitAppMsg = 1,       // initialise application
-    kUnloadAppMsg = 2,     // unload application
-    kLoadDwgMsg = 3,       // a drawing was loaded
-    kUnloadDwgMsg = 4,     // a drawing is being unloaded
-    kInvkSubrMsg = 5,      // invoke a function
-    kCfgMsg = 6,           // configuration
-    kEndMsg = 7,           // end of command
-    kQuitMsg = 8,          // quit
-    kSaveMsg = 9,          // drawing saved
-    kDependencyMsg = 10,   // another application depends on this one
-    kNoDependencyMsg = 11, // it no longer does
-    kOleUnloadAppMsg = 12, // may be unloaded by the embedding host
-    kPreQuitMsg = 13,      // about to quit
-    kInitDialogMsg = 14,   // a dialog opens
-    kEndDialogMsg = 15,    // a dialog closes
+    kNullMsg = 0,           // nothing
+    kInitAppMsg = 1,        // initialise application
+    kUnloadAppMsg = 2,      // unload application
+    kLoadDwgMsg = 3,        // a drawing was loaded
+    kUnloadDwgMsg = 4,      // a drawing is being unloaded
+    kInvkSubrMsg = 5,       // invoke a function
+    kCfgMsg = 6,            // configuration
+    kEndMsg = 7,            // end of command
+    kQuitMsg = 8,           // quit
+    kSaveMsg = 9,           // drawing saved
+    kDependencyMsg = 10,    // another application depends on this one
+    kNoDependencyMsg = 11,  // it no longer does
+    kOleUnloadAppMsg = 12,  // may be unloaded by the embedding host
+    kPreQuitMsg = 13,       // about to quit
+    kInitDialogMsg = 14,    // a dialog opens
+    kEndDialogMsg = 15,     // a dialog closes
 };
 enum AppRetCode : int {
-    kRetOK = 0,    // handled
-    kRetError = 3, // failed
+    kRetOK = 0,     // handled
+    kRetError = 3,  // failed
 };
 }
 

@@ -32,24 +32,21 @@ public:
 };
 
 // Declares the class-system members of a host class.
-#define ACRX_DECLARE_MEMBERS(CLASS)                                   \
-public:                                                               \
-    static AcRxClass* desc();                                         \
-    AcRxClass* isA() const override;                                  \
-    static CLASS* cast(AcRxObject* obj)                               \
-    {                                                                 \
-        return obj && obj->isKindOf(desc()) ? static_cast<CLASS*>(obj) : nullptr; \
-    }                                                                 \
-    static const CLASS* cast(const AcRxObject* obj)                   \
-    {                                                                 \
-        return obj && obj->isKindOf(desc()) ? static_cast<const CLASS*>(obj) : nullptr; \
+#define ACRX_DECLARE_MEMBERS(CLASS)                                                                                    \
+public:                                                                                                                \
+    static AcRxClass* desc();                                                                                          \
+    AcRxClass* isA() const override;                                                                                   \
+    static CLASS* cast(AcRxObject* obj) { return obj && obj->isKindOf(desc()) ? static_cast<CLASS*>(obj) : nullptr; }  \
+    static const CLASS* cast(const AcRxObject* obj)                                                                    \
+    {                                                                                                                  \
+        return obj && obj->isKindOf(desc()) ? static_cast<const CLASS*>(obj) : nullptr;                                \
     }
 
 // Defines them; used in the host's implementation files only.
-#define ACRX_DEFINE_MEMBERS(CLASS, PARENT)                            \
-    AcRxClass* CLASS::desc()                                          \
-    {                                                                 \
-        static AcRxClass cls(u"" #CLASS, PARENT::desc());             \
-        return &cls;                                                  \
-    }                                                                 \
+#define ACRX_DEFINE_MEMBERS(CLASS, PARENT)                                                                             \
+    AcRxClass* CLASS::desc()                                                                                           \
+    {                                                                                                                  \
+        static AcRxClass cls(u"" #CLASS, PARENT::desc());                                                              \
+        return &cls;                                                                                                   \
+    }                                                                                                                  \
     AcRxClass* CLASS::isA() const { return desc(); }

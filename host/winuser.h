@@ -16,8 +16,8 @@ using HWND = HWND__*;
 using WNDENUMPROC = BOOL (*)(HWND window, LPARAM data);
 
 // Access rights to a process, numbered as the platform numbers them.
-constexpr DWORD PROCESS_TERMINATE = 0x00000001; // may be terminated
-constexpr DWORD SYNCHRONIZE = 0x00100000;       // may be waited for
+constexpr DWORD PROCESS_TERMINATE = 0x00000001;  // may be terminated
+constexpr DWORD SYNCHRONIZE = 0x00100000;        // may be waited for
 
 // Calls back once per top-level window, in the system's order, until the
 // callback gives FALSE. FALSE when the walk was stopped early.

@@ -11,8 +11,7 @@ namespace {
 
 // The host's own area, whatever status it gives: a failing query adds what
 // it left in the output, which starts at 0.
-template <class T>
-double areaOf(AcDbObjectId id)
+template <class T> double areaOf(AcDbObjectId id)
 {
     AcDbObjectPointer<T> curve(id, AcDb::kForRead);
     if (!curve)

@@ -95,8 +95,7 @@ double AsdkLengthEvaluator::polylineLength(AcDbObjectId id)
             length += arc.radius() * (arc.endAng() - arc.startAng());
             break;
         }
-        default:
-            break;
+        default: break;
         }
     }
     return length;

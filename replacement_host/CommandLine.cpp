@@ -54,8 +54,10 @@ int acutPrintf(const ACHAR* format, ...)
             break;
         }
         case u'd':
-            if (isLong) std::snprintf(buf, sizeof buf, "%ld", va_arg(args, long));
-            else std::snprintf(buf, sizeof buf, "%d", va_arg(args, int));
+            if (isLong)
+                std::snprintf(buf, sizeof buf, "%ld", va_arg(args, long));
+            else
+                std::snprintf(buf, sizeof buf, "%d", va_arg(args, int));
             out += ascii(buf);
             break;
         case u'x':
@@ -66,11 +68,9 @@ int acutPrintf(const ACHAR* format, ...)
             std::snprintf(buf, sizeof buf, "%g", va_arg(args, double));
             out += ascii(buf);
             break;
-        case u'%':
-            out += u'%';
-            break;
+        case u'%': out += u'%'; break;
         case 0:
-            --p; // a lone "%" at the end
+            --p;  // a lone "%" at the end
             break;
         default:
             out += u'%';

@@ -79,10 +79,7 @@ struct HostAccess {
     static const PassRecord& passRecord(const AcDbField& f) { return f.m_pass; }
     static PassRecord& hostPassRecord(AcDbField& f) { return f.m_pass; }
     static void hostSetResult(AcDbField& f, const AcValue* value, int status) { f.hostSetResult(value, status); }
-    static void hostRestoreState(AcDbField& f, const AcValue& value, int status)
-    {
-        f.hostRestoreState(value, status);
-    }
+    static void hostRestoreState(AcDbField& f, const AcValue& value, int status) { f.hostRestoreState(value, status); }
     static void hostSetFileDisplay(AcDbField& f, const AcString& text) { f.hostSetFileDisplay(text); }
     static bool hostHasFileDisplay(const AcDbField& f) { return f.hostHasFileDisplay(); }
     static void hostAdoptChild(AcDbField& f, AcDbField* child) { f.hostAdoptChild(child); }
@@ -108,8 +105,7 @@ struct HostAccess {
 
     // Symbol tables.
     static void hostAddRecord(AcDbSymbolTable& t, AcDbObjectId id) { t.hostAddRecord(id); }
-    static void hostRenameRecord(AcDbSymbolTable& t, AcDbObjectId id, const AcString& oldName,
-                                 const AcString& newName)
+    static void hostRenameRecord(AcDbSymbolTable& t, AcDbObjectId id, const AcString& oldName, const AcString& newName)
     {
         t.hostRenameRecord(id, oldName, newName);
     }

@@ -8,9 +8,11 @@
 namespace tessly::spreadsheet {
 namespace {
 
-bool parseCell(std::string_view s, int& row, int& col) {
+bool parseCell(std::string_view s, int& row, int& col)
+{
     size_t i = 0;
-    if (i < s.size() && s[i] == '$') ++i;
+    if (i < s.size() && s[i] == '$')
+        ++i;
     long c = 0;
     size_t letters = 0;
     while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i])) && letters < 4) {
@@ -18,9 +20,12 @@ bool parseCell(std::string_view s, int& row, int& col) {
         ++i;
         ++letters;
     }
-    if (letters == 0 || c > kMaxColumn) return false;
-    if (i < s.size() && s[i] == '$') ++i;
-    if (i >= s.size() || s[i] == '0') return false;
+    if (letters == 0 || c > kMaxColumn)
+        return false;
+    if (i < s.size() && s[i] == '$')
+        ++i;
+    if (i >= s.size() || s[i] == '0')
+        return false;
     long r = 0;
     size_t digits = 0;
     while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])) && digits < 8) {
@@ -28,7 +33,8 @@ bool parseCell(std::string_view s, int& row, int& col) {
         ++i;
         ++digits;
     }
-    if (digits == 0 || i != s.size() || r > kMaxRow) return false;
+    if (digits == 0 || i != s.size() || r > kMaxRow)
+        return false;
     row = static_cast<int>(r);
     col = static_cast<int>(c);
     return true;
@@ -36,11 +42,13 @@ bool parseCell(std::string_view s, int& row, int& col) {
 
 }  // namespace
 
-std::optional<CellRect> parseRangeAddress(std::string_view text) {
+std::optional<CellRect> parseRangeAddress(std::string_view text)
+{
     size_t colon = text.find(':');
     CellRect rect{};
     if (colon == std::string_view::npos) {
-        if (!parseCell(text, rect.row1, rect.col1)) return std::nullopt;
+        if (!parseCell(text, rect.row1, rect.col1))
+            return std::nullopt;
         rect.row2 = rect.row1;
         rect.col2 = rect.col1;
         return rect;
@@ -48,8 +56,10 @@ std::optional<CellRect> parseRangeAddress(std::string_view text) {
     if (!parseCell(text.substr(0, colon), rect.row1, rect.col1) ||
         !parseCell(text.substr(colon + 1), rect.row2, rect.col2))
         return std::nullopt;
-    if (rect.row1 > rect.row2) std::swap(rect.row1, rect.row2);
-    if (rect.col1 > rect.col2) std::swap(rect.col1, rect.col2);
+    if (rect.row1 > rect.row2)
+        std::swap(rect.row1, rect.row2);
+    if (rect.col1 > rect.col2)
+        std::swap(rect.col1, rect.col2);
     return rect;
 }
 

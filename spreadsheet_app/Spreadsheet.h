@@ -35,7 +35,9 @@ public:
 private:
     friend class Worksheet;
     Range(std::shared_ptr<WorkbookData> book, int sheet, int row1, int col1, int row2, int col2)
-        : m_book(std::move(book)), m_sheet(sheet), m_row1(row1), m_col1(col1), m_row2(row2), m_col2(col2) {}
+        : m_book(std::move(book)), m_sheet(sheet), m_row1(row1), m_col1(col1), m_row2(row2), m_col2(col2)
+    {
+    }
 
     std::shared_ptr<WorkbookData> m_book;
     int m_sheet;  // index among all sheets of the workbook part

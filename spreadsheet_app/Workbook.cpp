@@ -43,8 +43,10 @@ struct Cell {
 };
 
 // "_x000D_" escapes stand for characters XML cannot carry.
-std::u16string decodeEscapes(std::u16string s) {
-    if (s.find(u"_x") == std::u16string::npos) return s;
+std::u16string decodeEscapes(std::u16string s)
+{
+    if (s.find(u"_x") == std::u16string::npos)
+        return s;
     std::u16string out;
     for (size_t i = 0; i < s.size(); ++i) {
         if (s[i] == u'_' && i + 6 < s.size() && s[i + 1] == u'x' && s[i + 6] == u'_') {
@@ -52,11 +54,21 @@ std::u16string decodeEscapes(std::u16string s) {
             char16_t v = 0;
             for (size_t k = 2; k < 6; ++k) {
                 char16_t c = s[i + k];
-                int d = c >= u'0' && c <= u'9' ? c - u'0' : c >= u'a' && c <= u'f' ? c - u'a' + 10 : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
-                if (d < 0) { hex = false; break; }
+                int d = c >= u'0' && c <= u'9' ? c - u'0'
+                    : c >= u'a' && c <= u'f'   ? c - u'a' + 10
+                    : c >= u'A' && c <= u'F'   ? c - u'A' + 10
+                                               : -1;
+                if (d < 0) {
+                    hex = false;
+                    break;
+                }
                 v = static_cast<char16_t>(v * 16 + d);
             }
-            if (hex) { out.push_back(v); i += 6; continue; }
+            if (hex) {
+                out.push_back(v);
+                i += 6;
+                continue;
+            }
         }
         out.push_back(s[i]);
     }
@@ -70,11 +82,13 @@ struct TextPool {
     std::vector<uint32_t> starts;  // a part is far below 4 GB
 
     size_t size() const { return starts.size(); }
-    void add(std::string_view text) {
+    void add(std::string_view text)
+    {
         starts.push_back(static_cast<uint32_t>(bytes.size()));
         bytes.append(text);
     }
-    std::u16string text(size_t i) const {
+    std::u16string text(size_t i) const
+    {
         size_t end = i + 1 < starts.size() ? starts[i + 1] : bytes.size();
         return decodeEscapes(toUtf16(std::string_view(bytes).substr(starts[i], end - starts[i])));
     }
@@ -84,12 +98,12 @@ struct Sheet {
     std::u16string name;
     std::string part;
     bool isWorksheet = true;
-    std::vector<Cell> cells;  // sorted by row, then column
-    TextPool strings;  // of inline, formula and error texts
-    bool complete = false;    // every cell read
-    bool inOrder = true;      // each cell read so far came after the one before
+    std::vector<Cell> cells;            // sorted by row, then column
+    TextPool strings;                   // of inline, formula and error texts
+    bool complete = false;              // every cell read
+    bool inOrder = true;                // each cell read so far came after the one before
     uint32_t lastRow = 0, lastCol = 0;  // the last cell read
-    std::string failure;      // why the rest of the sheet cannot be read
+    std::string failure;                // why the rest of the sheet cannot be read
 };
 
 struct DefinedName {
@@ -98,61 +112,79 @@ struct DefinedName {
     std::string target;
 };
 
-const char* localName(const char* n) {
+const char* localName(const char* n)
+{
     const char* c = std::strchr(n, ':');
     return c ? c + 1 : n;
 }
 
 bool isNamed(const pugi::xml_node& n, const char* name) { return std::strcmp(localName(n.name()), name) == 0; }
 
-pugi::xml_node child(const pugi::xml_node& n, const char* name) {
+pugi::xml_node child(const pugi::xml_node& n, const char* name)
+{
     for (pugi::xml_node c : n.children())
-        if (isNamed(c, name)) return c;
+        if (isNamed(c, name))
+            return c;
     return {};
 }
 
 // Relationship ids sit in a namespace whose prefix varies between producers.
-const char* relId(const pugi::xml_node& n) {
+const char* relId(const pugi::xml_node& n)
+{
     for (pugi::xml_attribute a : n.attributes())
-        if (std::strchr(a.name(), ':') && std::strcmp(localName(a.name()), "id") == 0) return a.value();
+        if (std::strchr(a.name(), ':') && std::strcmp(localName(a.name()), "id") == 0)
+            return a.value();
     return "";
 }
 
-std::string joinPart(const std::string& base, const std::string& target) {
-    if (!target.empty() && target[0] == '/') return target.substr(1);
+std::string joinPart(const std::string& base, const std::string& target)
+{
+    if (!target.empty() && target[0] == '/')
+        return target.substr(1);
     std::filesystem::path p = std::filesystem::path(base).parent_path() / target;
     return p.lexically_normal().generic_string();
 }
 
-std::string relsPartOf(const std::string& part) {
+std::string relsPartOf(const std::string& part)
+{
     std::filesystem::path p(part);
     return (p.parent_path() / "_rels" / (p.filename().string() + ".rels")).generic_string();
 }
 
 // "B7" for row 7, column 2.
-std::string cellName(uint32_t row, uint32_t col) {
+std::string cellName(uint32_t row, uint32_t col)
+{
     std::string letters;
-    for (; col > 0; col = (col - 1) / 26) letters.insert(letters.begin(), static_cast<char>('A' + (col - 1) % 26));
+    for (; col > 0; col = (col - 1) / 26)
+        letters.insert(letters.begin(), static_cast<char>('A' + (col - 1) % 26));
     return letters + std::to_string(row);
 }
 
 // Workbook formats of other applications: the built-in one reads only the
 // zip packages of spreadsheet XML.
-const char* otherFormat(std::string extension) {
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+const char* otherFormat(std::string extension)
+{
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     static const std::pair<const char*, const char*> kFormats[] = {
-        {".xls", "binary workbook of Excel 97-2003"}, {".xlt", "binary template of Excel 97-2003"},
-        {".xlsb", "binary workbook"},                 {".ods", "OpenDocument spreadsheet"},
-        {".fods", "flat OpenDocument spreadsheet"},  {".ots", "OpenDocument spreadsheet template"},
-        {".csv", "comma-separated text file"},        {".tsv", "tab-separated text file"},
+        {".xls", "binary workbook of Excel 97-2003"},
+        {".xlt", "binary template of Excel 97-2003"},
+        {".xlsb", "binary workbook"},
+        {".ods", "OpenDocument spreadsheet"},
+        {".fods", "flat OpenDocument spreadsheet"},
+        {".ots", "OpenDocument spreadsheet template"},
+        {".csv", "comma-separated text file"},
+        {".tsv", "tab-separated text file"},
     };
     for (const auto& [ext, name] : kFormats)
-        if (extension == ext) return name;
+        if (extension == ext)
+            return name;
     return nullptr;
 }
 
 // Days from 1970-01-01 of a Gregorian date.
-long long daysFromCivil(long long y, unsigned m, unsigned d) {
+long long daysFromCivil(long long y, unsigned m, unsigned d)
+{
     y -= m <= 2;
     long long era = (y >= 0 ? y : y - 399) / 400;
     long long yoe = y - era * 400;
@@ -180,22 +212,28 @@ struct WorkbookData {
     WorkbookData() = default;
     WorkbookData(const WorkbookData&) = delete;
     WorkbookData& operator=(const WorkbookData&) = delete;
-    ~WorkbookData() {
+    ~WorkbookData()
+    {
         loading.clear();  // open parts before their package
         sharedLoad.reset();
-        if (zip) zip_discard(zip);
+        if (zip)
+            zip_discard(zip);
     }
 
-    [[noreturn]] void fail(const std::string& problem) const {
+    [[noreturn]] void fail(const std::string& problem) const
+    {
         throw SpreadsheetError("Workbook '" + path + "': " + problem);
     }
 
-    std::optional<std::string> readPart(const std::string& name) const {
+    std::optional<std::string> readPart(const std::string& name) const
+    {
         zip_stat_t st;
         zip_stat_init(&st);
-        if (zip_stat(zip, name.c_str(), ZIP_FL_NOCASE, &st) != 0) return std::nullopt;
+        if (zip_stat(zip, name.c_str(), ZIP_FL_NOCASE, &st) != 0)
+            return std::nullopt;
         zip_file_t* f = zip_fopen(zip, name.c_str(), ZIP_FL_NOCASE);
-        if (!f) fail("cannot read part '" + name + "': " + zip_strerror(zip));
+        if (!f)
+            fail("cannot read part '" + name + "': " + zip_strerror(zip));
         // The size is the package's own claim: a zip bomb or a forged
         // header is refused before anything is allocated for it.
         if (!(st.valid & ZIP_STAT_SIZE) || st.size > kMaxPartSize) {
@@ -212,31 +250,39 @@ struct WorkbookData {
     }
 
     // The XML is parsed in place, so the text and the DOM share one buffer.
-    bool loadXml(const std::string& name, pugi::xml_document& doc, std::string& buffer) const {
+    bool loadXml(const std::string& name, pugi::xml_document& doc, std::string& buffer) const
+    {
         auto data = readPart(name);
-        if (!data) return false;
+        if (!data)
+            return false;
         buffer = std::move(*data);
         // A text of blanks alone is a text: <t> </t> holds one space.
         pugi::xml_parse_result r =
             doc.load_buffer_inplace(buffer.data(), buffer.size(), pugi::parse_default | pugi::parse_ws_pcdata_single);
-        if (!r) fail("part '" + name + "' is corrupt: " + r.description());
+        if (!r)
+            fail("part '" + name + "' is corrupt: " + r.description());
         return true;
     }
 
-    std::map<std::string, std::pair<std::string, std::string>> readRels(const std::string& part) const {
+    std::map<std::string, std::pair<std::string, std::string>> readRels(const std::string& part) const
+    {
         std::map<std::string, std::pair<std::string, std::string>> rels;
         pugi::xml_document doc;
         std::string buf;
-        if (!loadXml(relsPartOf(part), doc, buf)) return rels;
+        if (!loadXml(relsPartOf(part), doc, buf))
+            return rels;
         for (pugi::xml_node r : child(doc, "Relationships").children()) {
-            if (!isNamed(r, "Relationship")) continue;
+            if (!isNamed(r, "Relationship"))
+                continue;
             std::string type = r.attribute("Type").value();
-            rels[r.attribute("Id").value()] = {type.substr(type.rfind('/') + 1), joinPart(part, r.attribute("Target").value())};
+            rels[r.attribute("Id").value()] = {type.substr(type.rfind('/') + 1),
+                                               joinPart(part, r.attribute("Target").value())};
         }
         return rels;
     }
 
-    void load() {
+    void load()
+    {
         std::string workbookPart = "xl/workbook.xml";
         {
             pugi::xml_document doc;
@@ -253,12 +299,14 @@ struct WorkbookData {
         {
             pugi::xml_document doc;
             std::string buf;
-            if (!loadXml(workbookPart, doc, buf)) fail("is corrupt: it has no workbook part");
+            if (!loadXml(workbookPart, doc, buf))
+                fail("is corrupt: it has no workbook part");
             pugi::xml_node wb = child(doc, "workbook");
             std::string d1904 = child(wb, "workbookPr").attribute("date1904").value();
             date1904 = d1904 == "1" || d1904 == "true";
             for (pugi::xml_node s : child(wb, "sheets").children()) {
-                if (!isNamed(s, "sheet")) continue;
+                if (!isNamed(s, "sheet"))
+                    continue;
                 Sheet sheet;
                 sheet.name = toUtf16(s.attribute("name").value());
                 auto it = rels.find(relId(s));
@@ -268,11 +316,13 @@ struct WorkbookData {
                 } else {
                     sheet.isWorksheet = false;
                 }
-                if (sheet.isWorksheet) worksheets.push_back(static_cast<int>(sheets.size()));
+                if (sheet.isWorksheet)
+                    worksheets.push_back(static_cast<int>(sheets.size()));
                 sheets.push_back(std::move(sheet));
             }
             for (pugi::xml_node n : child(wb, "definedNames").children()) {
-                if (!isNamed(n, "definedName")) continue;
+                if (!isNamed(n, "definedName"))
+                    continue;
                 DefinedName dn;
                 dn.name = toUtf16(n.attribute("name").value());
                 pugi::xml_attribute local = n.attribute("localSheetId");
@@ -282,21 +332,27 @@ struct WorkbookData {
             }
         }
         for (const auto& [id, rel] : rels) {
-            if (rel.first == "sharedStrings" && sharedStringsPart.empty()) sharedStringsPart = rel.second;
-            else if (rel.first == "styles") loadStyles(rel.second);
+            if (rel.first == "sharedStrings" && sharedStringsPart.empty())
+                sharedStringsPart = rel.second;
+            else if (rel.first == "styles")
+                loadStyles(rel.second);
         }
     }
 
-    void loadStyles(const std::string& part) {
+    void loadStyles(const std::string& part)
+    {
         pugi::xml_document doc;
         std::string buf;
-        if (!loadXml(part, doc, buf)) return;
+        if (!loadXml(part, doc, buf))
+            return;
         pugi::xml_node ss = child(doc, "styleSheet");
         std::map<int, std::string> custom;
         for (pugi::xml_node f : child(ss, "numFmts").children())
-            if (isNamed(f, "numFmt")) custom[f.attribute("numFmtId").as_int()] = f.attribute("formatCode").value();
+            if (isNamed(f, "numFmt"))
+                custom[f.attribute("numFmtId").as_int()] = f.attribute("formatCode").value();
         for (pugi::xml_node xf : child(ss, "cellXfs").children()) {
-            if (!isNamed(xf, "xf")) continue;
+            if (!isNamed(xf, "xf"))
+                continue;
             int id = xf.attribute("numFmtId").as_int();
             auto it = custom.find(id);
             xfFormats.push_back(it != custom.end() ? it->second : builtinFormatCode(id));
@@ -320,45 +376,58 @@ struct WorkbookData {
     static constexpr size_t kPiece = 1 << 20;
 
     // Nothing when the part is missing.
-    std::unique_ptr<PartStream> openStream(const std::string& name) const {
+    std::unique_ptr<PartStream> openStream(const std::string& name) const
+    {
         zip_stat_t st;
         zip_stat_init(&st);
-        if (zip_stat(zip, name.c_str(), ZIP_FL_NOCASE, &st) != 0) return nullptr;
+        if (zip_stat(zip, name.c_str(), ZIP_FL_NOCASE, &st) != 0)
+            return nullptr;
         // The size is the package's own claim: a zip bomb or a forged
         // header is refused before anything is inflated.
-        if (!(st.valid & ZIP_STAT_SIZE) || st.size > kMaxPartSize) fail("part '" + name + "' is too large");
+        if (!(st.valid & ZIP_STAT_SIZE) || st.size > kMaxPartSize)
+            fail("part '" + name + "' is too large");
         auto s = std::make_unique<PartStream>();
         s->name = name;
         s->size = st.size;
         s->file.reset(zip_fopen(zip, name.c_str(), ZIP_FL_NOCASE));
-        if (!s->file) fail("cannot read part '" + name + "': " + zip_strerror(zip));
+        if (!s->file)
+            fail("cannot read part '" + name + "': " + zip_strerror(zip));
         s->parser.reset(XML_ParserCreate(nullptr));
-        if (!s->parser) fail("part '" + name + "': out of memory");
+        if (!s->parser)
+            fail("part '" + name + "': out of memory");
         return s;
     }
 
     // Parses until a handler suspends the parse or the part ends (done).
-    void advance(PartStream& s, const std::string& handlerError) const {
+    void advance(PartStream& s, const std::string& handlerError) const
+    {
         XML_Parser p = s.parser.get();
         auto suspended = [&](XML_Status status) {
             if (status == XML_STATUS_ERROR) {
-                if (!handlerError.empty()) throw SpreadsheetError(handlerError);
+                if (!handlerError.empty())
+                    throw SpreadsheetError(handlerError);
                 fail("part '" + s.name + "' is corrupt: " + XML_ErrorString(XML_GetErrorCode(p)));
             }
             return status == XML_STATUS_SUSPENDED;
         };
-        if (s.suspended && (s.suspended = suspended(XML_ResumeParser(p)))) return;
+        if (s.suspended && (s.suspended = suspended(XML_ResumeParser(p))))
+            return;
         while (!s.lastPiece) {
             void* buf = XML_GetBuffer(p, kPiece);
-            if (!buf) fail("part '" + s.name + "' is too large");
+            if (!buf)
+                fail("part '" + s.name + "' is too large");
             zip_int64_t got = zip_fread(s.file.get(), buf, kPiece);
-            if (got < 0) fail("part '" + s.name + "' is corrupt: " + zip_file_strerror(s.file.get()));
+            if (got < 0)
+                fail("part '" + s.name + "' is corrupt: " + zip_file_strerror(s.file.get()));
             s.total += static_cast<zip_uint64_t>(got);
-            if (s.total > s.size) fail("part '" + s.name + "' is corrupt");
+            if (s.total > s.size)
+                fail("part '" + s.name + "' is corrupt");
             s.lastPiece = got == 0;
-            if ((s.suspended = suspended(XML_ParseBuffer(p, static_cast<int>(got), s.lastPiece)))) return;
+            if ((s.suspended = suspended(XML_ParseBuffer(p, static_cast<int>(got), s.lastPiece))))
+                return;
         }
-        if (s.total != s.size) fail("part '" + s.name + "' is corrupt");
+        if (s.total != s.size)
+            fail("part '" + s.name + "' is corrupt");
         s.done = true;
     }
 
@@ -383,156 +452,189 @@ struct WorkbookData {
         bool hasValue = false, hasInline = false, runTaken = false, hasFormula = false;
         enum class Capture { None, Value, Inline } capture = Capture::None;
 
-        static Type typeOf(const char* t) {
-            if (!t) return Type::Number;
-            static const std::pair<const char*, Type> kTypes[] = {{"s", Type::Shared},     {"str", Type::Str},
+        static Type typeOf(const char* t)
+        {
+            if (!t)
+                return Type::Number;
+            static const std::pair<const char*, Type> kTypes[] = {{"s", Type::Shared},         {"str", Type::Str},
                                                                   {"inlineStr", Type::Inline}, {"b", Type::Boolean},
-                                                                  {"e", Type::Error},      {"d", Type::Date}};
+                                                                  {"e", Type::Error},          {"d", Type::Date}};
             for (const auto& [name, type] : kTypes)
-                if (std::strcmp(t, name) == 0) return type;
+                if (std::strcmp(t, name) == 0)
+                    return type;
             return Type::Number;
         }
         // As pugixml reads whole numbers: blanks first, "0x" for hexadecimal.
-        static unsigned long long wholeNumber(const char* text) {
-            if (!text) return 0;
+        static unsigned long long wholeNumber(const char* text)
+        {
+            if (!text)
+                return 0;
             unsigned long long n = 0;
             const char* p = text;
-            for (; *p >= '0' && *p <= '9' && p - text < 18; ++p) n = n * 10 + static_cast<unsigned>(*p - '0');
-            if (!*p && p != text && (text[0] != '0' || !text[1])) return n;
-            while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
+            for (; *p >= '0' && *p <= '9' && p - text < 18; ++p)
+                n = n * 10 + static_cast<unsigned>(*p - '0');
+            if (!*p && p != text && (text[0] != '0' || !text[1]))
+                return n;
+            while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n')
+                ++text;
             bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
             return std::strtoull(text, nullptr, hex ? 16 : 10);
         }
         // Exactly as strtod reads it; from_chars first, as it is several
         // times faster and rounds the same wherever it reads the whole text.
-        static double decimal(const std::string& text) {
+        static double decimal(const std::string& text)
+        {
             double d = 0;
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), d);
-            if (ec == std::errc() && end == text.data() + text.size()) return d;
+            if (ec == std::errc() && end == text.data() + text.size())
+                return d;
             return std::strtod(text.c_str(), nullptr);
         }
         // "B7" as producers write it, read without detours; anything else
         // ("$B$7", lower case, ranges, faults) through the full parser.
-        static bool plainCellName(const char* s, uint32_t& row, uint32_t& col) {
+        static bool plainCellName(const char* s, uint32_t& row, uint32_t& col)
+        {
             uint32_t c = 0, r = 0;
             const char* p = s;
-            for (; *p >= 'A' && *p <= 'Z' && p - s < 3; ++p) c = c * 26 + static_cast<uint32_t>(*p - 'A' + 1);
-            if (p == s || *p < '1' || *p > '9') return false;
+            for (; *p >= 'A' && *p <= 'Z' && p - s < 3; ++p)
+                c = c * 26 + static_cast<uint32_t>(*p - 'A' + 1);
+            if (p == s || *p < '1' || *p > '9')
+                return false;
             const char* digits = p;
-            for (; *p >= '0' && *p <= '9' && p - digits < 7; ++p) r = r * 10 + static_cast<uint32_t>(*p - '0');
-            if (*p || c > kMaxColumn || r > kMaxRow) return false;
+            for (; *p >= '0' && *p <= '9' && p - digits < 7; ++p)
+                r = r * 10 + static_cast<uint32_t>(*p - '0');
+            if (*p || c > kMaxColumn || r > kMaxRow)
+                return false;
             row = r;
             col = c;
             return true;
         }
-        void stop(std::string message) {
+        void stop(std::string message)
+        {
             error = std::move(message);
             XML_StopParser(parser, XML_FALSE);
         }
 
-        static void start(void* data, const char* name, const char** attrs) {
+        static void start(void* data, const char* name, const char** attrs)
+        {
             auto& r = *static_cast<SheetReader*>(data);
-            if (!r.error.empty()) return;
+            if (!r.error.empty())
+                return;
             ++r.depth;
-            if (r.matched != r.depth - 1) return;
+            if (r.matched != r.depth - 1)
+                return;
             const char* local = localName(name);
             switch (r.depth) {
-                case 1: r.matched += std::strcmp(local, "worksheet") == 0; break;
-                case 2: r.matched += std::strcmp(local, "sheetData") == 0; break;
-                case 3: {
-                    if (std::strcmp(local, "row") != 0) return;
-                    ++r.matched;
-                    const char* at = nullptr;
-                    for (const char** a = attrs; *a; a += 2)
-                        if (a[0][0] == 'r' && !a[0][1]) at = a[1];
-                    r.rowNo = at ? static_cast<uint32_t>(wholeNumber(at)) : r.rowNo + 1;
-                    r.colNo = 0;
-                    break;
+            case 1: r.matched += std::strcmp(local, "worksheet") == 0; break;
+            case 2: r.matched += std::strcmp(local, "sheetData") == 0; break;
+            case 3: {
+                if (std::strcmp(local, "row") != 0)
+                    return;
+                ++r.matched;
+                const char* at = nullptr;
+                for (const char** a = attrs; *a; a += 2)
+                    if (a[0][0] == 'r' && !a[0][1])
+                        at = a[1];
+                r.rowNo = at ? static_cast<uint32_t>(wholeNumber(at)) : r.rowNo + 1;
+                r.colNo = 0;
+                break;
+            }
+            case 4: {
+                if (std::strcmp(local, "c") != 0)
+                    return;
+                ++r.matched;
+                const char *ref = nullptr, *style = nullptr, *type = nullptr;
+                for (const char** a = attrs; *a; a += 2) {
+                    if (a[0][0] && !a[0][1]) {
+                        if (a[0][0] == 'r')
+                            ref = a[1];
+                        else if (a[0][0] == 's')
+                            style = a[1];
+                        else if (a[0][0] == 't')
+                            type = a[1];
+                    }
                 }
-                case 4: {
-                    if (std::strcmp(local, "c") != 0) return;
-                    ++r.matched;
-                    const char *ref = nullptr, *style = nullptr, *type = nullptr;
-                    for (const char** a = attrs; *a; a += 2) {
-                        if (a[0][0] && !a[0][1]) {
-                            if (a[0][0] == 'r') ref = a[1];
-                            else if (a[0][0] == 's') style = a[1];
-                            else if (a[0][0] == 't') type = a[1];
-                        }
+                if (ref && *ref) {
+                    if (!plainCellName(ref, r.rowNo, r.colNo)) {
+                        auto rect = parseRangeAddress(ref);
+                        if (!rect)
+                            return r.stop("Workbook '" + r.book.path + "': sheet '" + toUtf8(r.sheet.name) +
+                                          "' has a bad cell address '" + ref + "'");
+                        r.colNo = static_cast<uint32_t>(rect->col1);
+                        r.rowNo = static_cast<uint32_t>(rect->row1);
                     }
-                    if (ref && *ref) {
-                        if (!plainCellName(ref, r.rowNo, r.colNo)) {
-                            auto rect = parseRangeAddress(ref);
-                            if (!rect)
-                                return r.stop("Workbook '" + r.book.path + "': sheet '" + toUtf8(r.sheet.name) +
-                                              "' has a bad cell address '" + ref + "'");
-                            r.colNo = static_cast<uint32_t>(rect->col1);
-                            r.rowNo = static_cast<uint32_t>(rect->row1);
-                        }
-                    } else {
-                        ++r.colNo;
-                    }
-                    r.cell = Cell{r.rowNo, r.colNo, static_cast<uint32_t>(wholeNumber(style)), CellType::Number, 0};
-                    r.type = typeOf(type);
-                    r.value.clear();
-                    r.inlineText.clear();
-                    r.hasValue = r.hasInline = r.hasFormula = false;
-                    break;
+                } else {
+                    ++r.colNo;
                 }
-                case 5:
-                    if (std::strcmp(local, "v") == 0 && !r.hasValue) {
-                        ++r.matched;
-                        r.hasValue = true;
-                        r.capture = Capture::Value;
-                    } else if (std::strcmp(local, "is") == 0 && !r.hasInline) {
-                        ++r.matched;
-                        r.hasInline = true;
-                    } else if (std::strcmp(local, "f") == 0) {
-                        r.hasFormula = true;
-                    }
-                    break;
-                case 6:
-                    if (!r.hasInline || r.capture == Capture::Value) return;
-                    if (std::strcmp(local, "t") == 0) {
-                        ++r.matched;
-                        r.capture = Capture::Inline;
-                    } else if (std::strcmp(local, "r") == 0) {
-                        ++r.matched;
-                        r.runTaken = false;
-                    }
-                    break;
-                case 7:
-                    if (r.capture == Capture::None && std::strcmp(local, "t") == 0 && !r.runTaken) {
-                        ++r.matched;
-                        r.runTaken = true;
-                        r.capture = Capture::Inline;
-                    }
-                    break;
-                default: break;
+                r.cell = Cell{r.rowNo, r.colNo, static_cast<uint32_t>(wholeNumber(style)), CellType::Number, 0};
+                r.type = typeOf(type);
+                r.value.clear();
+                r.inlineText.clear();
+                r.hasValue = r.hasInline = r.hasFormula = false;
+                break;
+            }
+            case 5:
+                if (std::strcmp(local, "v") == 0 && !r.hasValue) {
+                    ++r.matched;
+                    r.hasValue = true;
+                    r.capture = Capture::Value;
+                } else if (std::strcmp(local, "is") == 0 && !r.hasInline) {
+                    ++r.matched;
+                    r.hasInline = true;
+                } else if (std::strcmp(local, "f") == 0) {
+                    r.hasFormula = true;
+                }
+                break;
+            case 6:
+                if (!r.hasInline || r.capture == Capture::Value)
+                    return;
+                if (std::strcmp(local, "t") == 0) {
+                    ++r.matched;
+                    r.capture = Capture::Inline;
+                } else if (std::strcmp(local, "r") == 0) {
+                    ++r.matched;
+                    r.runTaken = false;
+                }
+                break;
+            case 7:
+                if (r.capture == Capture::None && std::strcmp(local, "t") == 0 && !r.runTaken) {
+                    ++r.matched;
+                    r.runTaken = true;
+                    r.capture = Capture::Inline;
+                }
+                break;
+            default: break;
             }
         }
 
-        static void text(void* data, const char* s, int len) {
+        static void text(void* data, const char* s, int len)
+        {
             auto& r = *static_cast<SheetReader*>(data);
-            if (r.capture == Capture::None || r.matched != r.depth) return;
+            if (r.capture == Capture::None || r.matched != r.depth)
+                return;
             (r.capture == Capture::Value ? r.value : r.inlineText).append(s, static_cast<size_t>(len));
         }
 
-        static void end(void* data, const char*) {
+        static void end(void* data, const char*)
+        {
             auto& r = *static_cast<SheetReader*>(data);
-            if (!r.error.empty()) return;
+            if (!r.error.empty())
+                return;
             bool onPath = r.matched == r.depth;
             --r.depth;
-            if (!onPath) return;
+            if (!onPath)
+                return;
             --r.matched;
-            if (r.capture != Capture::None && r.depth + 1 >= 5) r.capture = Capture::None;
+            if (r.capture != Capture::None && r.depth + 1 >= 5)
+                r.capture = Capture::None;
             if (r.depth + 1 == 4) {
                 r.finishCell();
                 r.passed(r.cell.row, r.cell.col);
             }
         }
 
-        void finishCell() {
+        void finishCell()
+        {
             // A formula text may be empty; any other formula result may not.
             if (hasFormula && (!hasValue || (type != Type::Str && value.empty()))) {
                 cell.type = CellType::Uncomputed;
@@ -559,7 +661,8 @@ struct WorkbookData {
             }
             if (!sheet.cells.empty()) {
                 const Cell& last = sheet.cells.back();
-                if (last.row > cell.row || (last.row == cell.row && last.col >= cell.col)) sorted = false;
+                if (last.row > cell.row || (last.row == cell.row && last.col >= cell.col))
+                    sorted = false;
             }
             sheet.cells.push_back(cell);
         }
@@ -568,11 +671,14 @@ struct WorkbookData {
         // after the one before, as every producer writes them. Once one comes
         // out of order the sheet is read through and sorted; one that would
         // come only further on than the cells asked for is not waited for.
-        void passed(uint32_t row, uint32_t col) {
-            if (row < sheet.lastRow || (row == sheet.lastRow && col <= sheet.lastCol)) sheet.inOrder = false;
+        void passed(uint32_t row, uint32_t col)
+        {
+            if (row < sheet.lastRow || (row == sheet.lastRow && col <= sheet.lastCol))
+                sheet.inOrder = false;
             sheet.lastRow = row;
             sheet.lastCol = col;
-            if (sheet.inOrder && (row > stopRow || (row == stopRow && col > stopCol))) XML_StopParser(parser, XML_TRUE);
+            if (sheet.inOrder && (row > stopRow || (row == stopRow && col > stopCol)))
+                XML_StopParser(parser, XML_TRUE);
         }
     };
 
@@ -587,24 +693,27 @@ struct WorkbookData {
     // is read as its XML streams out of the package, only as far as asked;
     // only the compact cell list stays. A sheet found broken keeps the cells
     // read before the fault and fails every request past them alike.
-    const Sheet& sheetThrough(int index, uint32_t row, uint32_t col) {
+    const Sheet& sheetThrough(int index, uint32_t row, uint32_t col)
+    {
         Sheet& sheet = sheets[static_cast<size_t>(index)];
-        if (sheet.complete ||
-            (sheet.inOrder && (sheet.lastRow > row || (sheet.lastRow == row && sheet.lastCol > col))))
+        if (sheet.complete || (sheet.inOrder && (sheet.lastRow > row || (sheet.lastRow == row && sheet.lastCol > col))))
             return sheet;
-        if (!sheet.failure.empty()) throw SpreadsheetError(sheet.failure);
+        if (!sheet.failure.empty())
+            throw SpreadsheetError(sheet.failure);
         try {
             std::unique_ptr<SheetLoad>& load = loading[index];
             if (!load) {
                 load = std::make_unique<SheetLoad>(*this, sheet);
                 load->stream = openStream(sheet.part);
-                if (!load->stream) fail("sheet '" + toUtf8(sheet.name) + "' is missing from the file");
+                if (!load->stream)
+                    fail("sheet '" + toUtf8(sheet.name) + "' is missing from the file");
                 XML_Parser p = load->stream->parser.get();
                 load->reader.parser = p;
                 XML_SetUserData(p, &load->reader);
                 XML_SetElementHandler(p, SheetReader::start, SheetReader::end);
                 XML_SetCharacterDataHandler(p, SheetReader::text);
-                sheet.cells.reserve(static_cast<size_t>(load->stream->size / 32));  // about the smallest a cell's XML is
+                sheet.cells.reserve(
+                    static_cast<size_t>(load->stream->size / 32));  // about the smallest a cell's XML is
             }
             // A sheet of one piece is read whole: stopping early saves
             // nothing there, and a row out of order is found whatever is asked.
@@ -618,7 +727,8 @@ struct WorkbookData {
                         return a.row != b.row ? a.row < b.row : a.col < b.col;
                     });
                 }
-                if (sheet.cells.capacity() > sheet.cells.size() + sheet.cells.size() / 4) sheet.cells.shrink_to_fit();
+                if (sheet.cells.capacity() > sheet.cells.size() + sheet.cells.size() / 4)
+                    sheet.cells.shrink_to_fit();
                 sheet.complete = true;
                 loading.erase(index);
             }
@@ -644,53 +754,61 @@ struct WorkbookData {
         bool capture = false, runTaken = false;
         std::string item;
 
-        static void start(void* data, const char* name, const char**) {
+        static void start(void* data, const char* name, const char**)
+        {
             auto& r = *static_cast<StringsReader*>(data);
             ++r.depth;
-            if (r.matched != r.depth - 1) return;
+            if (r.matched != r.depth - 1)
+                return;
             const char* local = localName(name);
             switch (r.depth) {
-                case 1: r.matched += std::strcmp(local, "sst") == 0; break;
-                case 2:
-                    if (std::strcmp(local, "si") != 0) return;
+            case 1: r.matched += std::strcmp(local, "sst") == 0; break;
+            case 2:
+                if (std::strcmp(local, "si") != 0)
+                    return;
+                ++r.matched;
+                r.item.clear();
+                break;
+            case 3:
+                if (std::strcmp(local, "t") == 0) {
                     ++r.matched;
-                    r.item.clear();
-                    break;
-                case 3:
-                    if (std::strcmp(local, "t") == 0) {
-                        ++r.matched;
-                        r.capture = true;
-                    } else if (std::strcmp(local, "r") == 0) {
-                        ++r.matched;
-                        r.runTaken = false;
-                    }
-                    break;
-                case 4:
-                    if (!r.capture && !r.runTaken && std::strcmp(local, "t") == 0) {
-                        ++r.matched;
-                        r.runTaken = true;
-                        r.capture = true;
-                    }
-                    break;
-                default: break;
+                    r.capture = true;
+                } else if (std::strcmp(local, "r") == 0) {
+                    ++r.matched;
+                    r.runTaken = false;
+                }
+                break;
+            case 4:
+                if (!r.capture && !r.runTaken && std::strcmp(local, "t") == 0) {
+                    ++r.matched;
+                    r.runTaken = true;
+                    r.capture = true;
+                }
+                break;
+            default: break;
             }
         }
 
-        static void text(void* data, const char* s, int len) {
+        static void text(void* data, const char* s, int len)
+        {
             auto& r = *static_cast<StringsReader*>(data);
-            if (r.capture && r.matched == r.depth) r.item.append(s, static_cast<size_t>(len));
+            if (r.capture && r.matched == r.depth)
+                r.item.append(s, static_cast<size_t>(len));
         }
 
-        static void end(void* data, const char*) {
+        static void end(void* data, const char*)
+        {
             auto& r = *static_cast<StringsReader*>(data);
             bool onPath = r.matched == r.depth;
             --r.depth;
-            if (!onPath) return;
+            if (!onPath)
+                return;
             --r.matched;
             r.capture = false;
             if (r.depth + 1 == 2) {
                 r.strings.add(r.item);
-                if (r.strings.size() > r.stopAfter) XML_StopParser(r.parser, XML_TRUE);
+                if (r.strings.size() > r.stopAfter)
+                    XML_StopParser(r.parser, XML_TRUE);
             }
         }
     };
@@ -708,13 +826,16 @@ struct WorkbookData {
     // Shared strings are read only when a cell shows one, and only as far
     // as that one; like a sheet, a broken part keeps the items before the
     // fault. An index past the last item is an empty text.
-    std::u16string sharedString(size_t index) {
+    std::u16string sharedString(size_t index)
+    {
         if (index >= sharedStrings.size() && !sharedComplete) {
-            if (!sharedFailure.empty()) throw SpreadsheetError(sharedFailure);
+            if (!sharedFailure.empty())
+                throw SpreadsheetError(sharedFailure);
             try {
                 if (!sharedLoad) {
                     auto load = std::make_unique<StringsLoad>(sharedStrings);
-                    if (!sharedStringsPart.empty()) load->stream = openStream(sharedStringsPart);
+                    if (!sharedStringsPart.empty())
+                        load->stream = openStream(sharedStringsPart);
                     if (!load->stream) {
                         sharedComplete = true;
                         return {};
@@ -741,36 +862,42 @@ struct WorkbookData {
         return index < sharedStrings.size() ? sharedStrings.text(index) : std::u16string();
     }
 
-    double isoDateToSerial(const char* text) const {
+    double isoDateToSerial(const char* text) const
+    {
         int y = 0, mo = 0, d = 0, h = 0, mi = 0;
         double s = 0;
         std::sscanf(text, "%d-%d-%dT%d:%d:%lf", &y, &mo, &d, &h, &mi, &s);
-        if (mo < 1 || mo > 12) return 0;
+        if (mo < 1 || mo > 12)
+            return 0;
         long long days = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
         double serial = static_cast<double>(days - (date1904 ? -24107 : -25569));
-        if (!date1904 && serial < 61) serial -= 1;  // before the fictitious 29 February 1900
+        if (!date1904 && serial < 61)
+            serial -= 1;  // before the fictitious 29 February 1900
         return serial + (h * 3600 + mi * 60 + s) / 86400.0;
     }
 
-    std::u16string display(const Sheet& sheet, const Cell& cell) {
+    std::u16string display(const Sheet& sheet, const Cell& cell)
+    {
         static const std::string general = "General";
         const std::string& fmt = cell.style < xfFormats.size() ? xfFormats[cell.style] : general;
         switch (cell.type) {
-            case CellType::Number: return formatNumber(cell.number, fmt, date1904);
-            case CellType::SharedString: return formatText(sharedString(static_cast<size_t>(cell.number)), fmt);
-            case CellType::LocalString: return formatText(sheet.strings.text(static_cast<size_t>(cell.number)), fmt);
-            case CellType::Error: return sheet.strings.text(static_cast<size_t>(cell.number));
-            case CellType::Boolean: return cell.number != 0 ? u"TRUE" : u"FALSE";
-            case CellType::Uncomputed:
-                fail("sheet '" + toUtf8(sheet.name) + "': " + cellName(cell.row, cell.col) +
-                     " holds a formula with no stored value; the built-in application does not compute formulas");
+        case CellType::Number: return formatNumber(cell.number, fmt, date1904);
+        case CellType::SharedString: return formatText(sharedString(static_cast<size_t>(cell.number)), fmt);
+        case CellType::LocalString: return formatText(sheet.strings.text(static_cast<size_t>(cell.number)), fmt);
+        case CellType::Error: return sheet.strings.text(static_cast<size_t>(cell.number));
+        case CellType::Boolean: return cell.number != 0 ? u"TRUE" : u"FALSE";
+        case CellType::Uncomputed:
+            fail("sheet '" + toUtf8(sheet.name) + "': " + cellName(cell.row, cell.col) +
+                 " holds a formula with no stored value; the built-in application does not compute formulas");
         }
         return {};
     }
 
-    int sheetByName(std::u16string_view name) const {
+    int sheetByName(std::u16string_view name) const
+    {
         for (int i : worksheets)
-            if (equalsIgnoreCase(sheets[static_cast<size_t>(i)].name, name)) return i;
+            if (equalsIgnoreCase(sheets[static_cast<size_t>(i)].name, name))
+                return i;
         return -1;
     }
 };
@@ -778,16 +905,19 @@ struct WorkbookData {
 namespace {
 
 // "Sheet1!$A$1:$B$2" or "'My sheet'!A1" (quotes doubled inside).
-bool splitQualified(const std::string& text, std::string& sheet, std::string& address) {
+bool splitQualified(const std::string& text, std::string& sheet, std::string& address)
+{
     size_t bang = text.rfind('!');
-    if (bang == std::string::npos) return false;
+    if (bang == std::string::npos)
+        return false;
     sheet = text.substr(0, bang);
     address = text.substr(bang + 1);
     if (sheet.size() >= 2 && sheet.front() == '\'' && sheet.back() == '\'') {
         std::string s;
         for (size_t i = 1; i + 1 < sheet.size(); ++i) {
             s.push_back(sheet[i]);
-            if (sheet[i] == '\'' && sheet[i + 1] == '\'') ++i;
+            if (sheet[i] == '\'' && sheet[i + 1] == '\'')
+                ++i;
         }
         sheet = s;
     }
@@ -798,12 +928,14 @@ bool splitQualified(const std::string& text, std::string& sheet, std::string& ad
 
 // ---- Workbook ----
 
-Workbook Workbook::open(const std::u16string& path) {
+Workbook Workbook::open(const std::u16string& path)
+{
     auto data = std::make_shared<WorkbookData>();
     std::error_code ec;
     std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(toUtf8(path)), ec).lexically_normal();
     data->path = p.string();
-    if (path.empty() || !std::filesystem::is_regular_file(p, ec)) data->fail("the file does not exist");
+    if (path.empty() || !std::filesystem::is_regular_file(p, ec))
+        data->fail("the file does not exist");
     if (const char* format = otherFormat(p.extension().string()))
         data->fail(std::string("is a ") + format + " (" + p.extension().string() +
                    "), which the built-in application cannot open: it opens .xlsx, .xlsm, .xltx and .xltm "
@@ -833,15 +965,19 @@ std::u16string Workbook::fullName() const { return toUtf16(m_data->path); }
 bool Workbook::date1904() const { return m_data->date1904; }
 int Workbook::worksheetCount() const { return static_cast<int>(m_data->worksheets.size()); }
 
-Worksheet Workbook::worksheet(int index) const {
+Worksheet Workbook::worksheet(int index) const
+{
     if (index < 1 || index > worksheetCount())
-        m_data->fail("there is no worksheet number " + std::to_string(index) + " (it has " + std::to_string(worksheetCount()) + ")");
+        m_data->fail("there is no worksheet number " + std::to_string(index) + " (it has " +
+                     std::to_string(worksheetCount()) + ")");
     return Worksheet(m_data, m_data->worksheets[static_cast<size_t>(index - 1)]);
 }
 
-Worksheet Workbook::worksheetByName(const std::u16string& name) const {
+Worksheet Workbook::worksheetByName(const std::u16string& name) const
+{
     int i = m_data->sheetByName(name);
-    if (i < 0) m_data->fail("there is no worksheet named '" + toUtf8(name) + "'");
+    if (i < 0)
+        m_data->fail("there is no worksheet named '" + toUtf8(name) + "'");
     return Worksheet(m_data, i);
 }
 
@@ -849,9 +985,11 @@ Worksheet Workbook::worksheetByName(const std::u16string& name) const {
 
 std::u16string Worksheet::name() const { return m_book->sheets[static_cast<size_t>(m_sheet)].name; }
 
-Range Worksheet::range(const std::u16string& reference) const {
+Range Worksheet::range(const std::u16string& reference) const
+{
     std::string ref = toUtf8(reference);
-    if (auto rect = parseRangeAddress(ref)) return Range(m_book, m_sheet, rect->row1, rect->col1, rect->row2, rect->col2);
+    if (auto rect = parseRangeAddress(ref))
+        return Range(m_book, m_sheet, rect->row1, rect->col1, rect->row2, rect->col2);
 
     std::string target;
     bool found = false;
@@ -864,7 +1002,8 @@ Range Worksheet::range(const std::u16string& reference) const {
             }
         }
     }
-    if (!found) target = ref;
+    if (!found)
+        target = ref;
     std::string sheetName, address;
     if (splitQualified(target, sheetName, address)) {
         int sheet = m_book->sheetByName(toUtf16(sheetName));
@@ -873,35 +1012,42 @@ Range Worksheet::range(const std::u16string& reference) const {
         // A worksheet's range lies on that worksheet, whatever a name says.
         if (sheet >= 0 && sheet != m_sheet && rect)
             m_book->fail(where + "refers to a range on sheet '" + sheetName + "', not on this sheet");
-        if (sheet >= 0 && rect) return Range(m_book, sheet, rect->row1, rect->col1, rect->row2, rect->col2);
+        if (sheet >= 0 && rect)
+            return Range(m_book, sheet, rect->row1, rect->col1, rect->row2, rect->col2);
     }
     std::string where = "sheet '" + toUtf8(name()) + "': '" + ref + "' ";
-    if (found) m_book->fail(where + "is a name that does not refer to a range (" + target + ")");
+    if (found)
+        m_book->fail(where + "is a name that does not refer to a range (" + target + ")");
     m_book->fail(where + "is neither a cell reference nor a defined name");
 }
 
 // ---- Range ----
 
-std::u16string Range::text() const {
+std::u16string Range::text() const
+{
     const Sheet& sheet = m_book->sheetThrough(m_sheet, static_cast<uint32_t>(m_row2), static_cast<uint32_t>(m_col2));
     const auto& cells = sheet.cells;
-    auto it = std::lower_bound(cells.begin(), cells.end(), std::make_pair(m_row1, m_col1),
-                               [](const Cell& c, const std::pair<int, int>& key) {
-                                   return c.row != static_cast<uint32_t>(key.first) ? c.row < static_cast<uint32_t>(key.first)
-                                                                                    : c.col < static_cast<uint32_t>(key.second);
-                               });
+    auto it = std::lower_bound(
+        cells.begin(), cells.end(), std::make_pair(m_row1, m_col1), [](const Cell& c, const std::pair<int, int>& key) {
+            return c.row != static_cast<uint32_t>(key.first) ? c.row < static_cast<uint32_t>(key.first)
+                                                             : c.col < static_cast<uint32_t>(key.second);
+        });
     long long area = static_cast<long long>(m_row2 - m_row1 + 1) * (m_col2 - m_col1 + 1);
     long long seen = 0;
     std::optional<std::u16string> common;
     for (; it != cells.end() && it->row <= static_cast<uint32_t>(m_row2); ++it) {
-        if (it->col < static_cast<uint32_t>(m_col1) || it->col > static_cast<uint32_t>(m_col2)) continue;
+        if (it->col < static_cast<uint32_t>(m_col1) || it->col > static_cast<uint32_t>(m_col2))
+            continue;
         ++seen;
         std::u16string t = m_book->display(sheet, *it);
-        if (!common) common = std::move(t);
-        else if (*common != t) return {};
+        if (!common)
+            common = std::move(t);
+        else if (*common != t)
+            return {};
     }
     // Cells not stored are empty and show nothing.
-    if (!common || (seen < area && !common->empty())) return {};
+    if (!common || (seen < area && !common->empty()))
+        return {};
     return *common;
 }
 

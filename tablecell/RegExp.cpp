@@ -23,31 +23,31 @@ constexpr long kMaxSteps = 20000000;
 
 // Each abbreviation: its letter, then the body compiled in its place.
 constexpr std::u16string_view kAbbreviations[] = {
-    u"a([a-zA-Z0-9])",
-    u"b([ \t])",
-    u"c([a-zA-Z])",
-    u"d([0-9])",
-    u"h([0-9a-fA-F])",
-    u"n(\r|(\r?\n))",
-    u"q(\"[^\"]*\")|('[^']*')",
-    u"w([a-zA-Z]+)",
-    u"z([0-9]+)",
+    u"a([a-zA-Z0-9])",           // a letter or digit
+    u"b([ \t])",                 // a blank
+    u"c([a-zA-Z])",              // a letter
+    u"d([0-9])",                 // a digit
+    u"h([0-9a-fA-F])",           // a hexadecimal digit
+    u"n(\r|(\r?\n))",            // a line break
+    u"q(\"[^\"]*\")|('[^']*')",  // a quoted text
+    u"w([a-zA-Z]+)",             // a word
+    u"z([0-9]+)",                // a whole number
 };
 
 enum Opcode {
-    kChar,      // one given character
-    kAny,       // any one character
-    kSet,       // one character in (or not in) set x
-    kSplit,     // go on at x; on failure at y
-    kJump,      // go on at x
-    kSave,      // capture slot x takes the position
-    kLoopEnter, // loop x remembers where this repetition starts
-    kLoopCheck, // fail when repetition x consumed nothing
-    kBackRef,   // the current text of group x
-    kEnd,       // the end of the text
-    kNotBegin,  // the item up to kNotEnd must not match; go on at x
-    kNotEnd,    // the forbidden item matched
-    kMatch,     // the pattern matched
+    kChar,       // one given character
+    kAny,        // any one character
+    kSet,        // one character in (or not in) set x
+    kSplit,      // go on at x; on failure at y
+    kJump,       // go on at x
+    kSave,       // capture slot x takes the position
+    kLoopEnter,  // loop x remembers where this repetition starts
+    kLoopCheck,  // fail when repetition x consumed nothing
+    kBackRef,    // the current text of group x
+    kEnd,        // the end of the text
+    kNotBegin,   // the item up to kNotEnd must not match; go on at x
+    kNotEnd,     // the forbidden item matched
+    kMatch,      // the pattern matched
 };
 
 struct Instruction {
@@ -73,15 +73,27 @@ struct CharSet {
     }
 };
 
-enum NodeKind { kNodeChar, kNodeAny, kNodeSet, kNodeGroup, kNodeNot, kNodeBackRef, kNodeEnd,
-                kNodeEmpty, kNodeAlternation, kNodeStar, kNodePlus, kNodeOptional };
+enum NodeKind {
+    kNodeChar,
+    kNodeAny,
+    kNodeSet,
+    kNodeGroup,
+    kNodeNot,
+    kNodeBackRef,
+    kNodeEnd,
+    kNodeEmpty,
+    kNodeAlternation,
+    kNodeStar,
+    kNodePlus,
+    kNodeOptional
+};
 
 struct Node {
     explicit Node(NodeKind k) : kind(k) {}
 
     NodeKind kind;
     char16_t c = 0;
-    int index = -1;         // set, capture group (-1: none) or referenced group
+    int index = -1;  // set, capture group (-1: none) or referenced group
     bool lazy = false;
     bool nullable = false;  // can match an empty text, judged from the pattern
     std::vector<int> children;
@@ -98,7 +110,9 @@ enum EntryKind {
 class Compiler {
 public:
     Compiler(std::vector<Node>& nodes, std::vector<CharSet>& sets, int& groups)
-        : m_nodes(nodes), m_sets(sets), m_groups(groups) {}
+        : m_nodes(nodes), m_sets(sets), m_groups(groups)
+    {
+    }
 
     // Compiles a whole pattern (or an abbreviation body) into a sequence node.
     int compile(std::u16string_view pattern, int& root)
@@ -195,10 +209,8 @@ private:
         }
         char16_t c = m_pattern[m_pos++];
         switch (c) {
-        case u'.':
-            return add(Node(kNodeAny));
-        case u'[':
-            return set();
+        case u'.': return add(Node(kNodeAny));
+        case u'[': return set();
         case u'{':
         case u'(': {
             int group = c == u'{' ? m_groups++ : -1;
@@ -218,8 +230,7 @@ private:
             node.children.push_back(inner);
             return add(std::move(node));
         }
-        case u'\\':
-            return escape(depth);
+        case u'\\': return escape(depth);
         case u'$':
             if (m_pos == m_pattern.size()) {
                 Node node(kNodeEnd);
@@ -227,8 +238,7 @@ private:
                 return add(std::move(node));
             }
             break;
-        default:
-            break;
+        default: break;
         }
         Node node(kNodeChar);
         node.c = c;
@@ -331,23 +341,12 @@ public:
     {
         const Node& node = m_nodes[index];
         switch (node.kind) {
-        case kNodeChar:
-            m_code.push_back({kChar, 0, 0, node.c});
-            break;
-        case kNodeAny:
-            m_code.push_back({kAny});
-            break;
-        case kNodeSet:
-            m_code.push_back({kSet, node.index});
-            break;
-        case kNodeBackRef:
-            m_code.push_back({kBackRef, node.index});
-            break;
-        case kNodeEnd:
-            m_code.push_back({kEnd});
-            break;
-        case kNodeEmpty:
-            break;
+        case kNodeChar: m_code.push_back({kChar, 0, 0, node.c}); break;
+        case kNodeAny: m_code.push_back({kAny}); break;
+        case kNodeSet: m_code.push_back({kSet, node.index}); break;
+        case kNodeBackRef: m_code.push_back({kBackRef, node.index}); break;
+        case kNodeEnd: m_code.push_back({kEnd}); break;
+        case kNodeEmpty: break;
         case kNodeGroup:
             if (node.index >= 0)
                 m_code.push_back({kSave, 2 * node.index});
@@ -386,9 +385,7 @@ public:
             setBranches(split, split + 1, here(), node.lazy);
             break;
         }
-        case kNodePlus:
-            emit(node.children[0]);
-            [[fallthrough]];
+        case kNodePlus: emit(node.children[0]); [[fallthrough]];
         case kNodeStar: {
             int loop = m_loops++;
             size_t split = here();
@@ -457,10 +454,7 @@ struct CRegExp::Program {
 CRegExp::CRegExp() = default;
 CRegExp::~CRegExp() = default;
 
-size_t CRegExp::groupCount() const
-{
-    return m_program ? size_t(m_program->groups) : 0;
-}
+size_t CRegExp::groupCount() const { return m_program ? size_t(m_program->groups) : 0; }
 
 int CRegExp::parse(const char16_t* pattern)
 {
@@ -520,8 +514,12 @@ public:
     enum Outcome { kMatched, kNoMatch, kOutOfSteps };
 
     Machine(const Program& program, std::u16string_view text, CRegExpMatchContext& context)
-        : m_program(program), m_text(text), m_length(std::ptrdiff_t(text.size())), m_slots(context.m_slots),
-          m_loopStarts(context.m_loopStarts), m_stack(context.m_stack)
+        : m_program(program),
+          m_text(text),
+          m_length(std::ptrdiff_t(text.size())),
+          m_slots(context.m_slots),
+          m_loopStarts(context.m_loopStarts),
+          m_stack(context.m_stack)
     {
         m_stack.clear();
         m_stack.reserve(256);
@@ -539,10 +537,8 @@ public:
             if (--m_stepsLeft < 0)
                 return kOutOfSteps;
             switch (step(at)) {
-            case kStepOn:
-                break;
-            case kStepMatched:
-                return kMatched;
+            case kStepOn: break;
+            case kStepMatched: return kMatched;
             case kStepFailed:
                 if (!backtrack(at))
                     return kNoMatch;
@@ -580,34 +576,19 @@ private:
     {
         const Instruction& in = m_program.code[at.pc];
         switch (in.op) {
-        case kChar:
-            return consume(at, [&](char16_t c) { return c == in.c; });
-        case kAny:
-            return consume(at, [](char16_t) { return true; });
-        case kSet:
-            return consume(at, [&](char16_t c) { return m_program.sets[size_t(in.x)].contains(c); });
+        case kChar: return consume(at, [&](char16_t c) { return c == in.c; });
+        case kAny: return consume(at, [](char16_t) { return true; });
+        case kSet: return consume(at, [&](char16_t c) { return m_program.sets[size_t(in.x)].contains(c); });
         case kSplit:
             m_stack.push_back({kRetry, in.y, at.pos});
             at.pc = size_t(in.x);
             return kStepOn;
-        case kJump:
-            at.pc = size_t(in.x);
-            return kStepOn;
-        case kSave:
-            setUndoably(at, kRestoreSlot, m_slots, in.x);
-            return kStepOn;
-        case kLoopEnter:
-            setUndoably(at, kRestoreLoop, m_loopStarts, in.x);
-            return kStepOn;
-        case kLoopCheck:
-            ++at.pc;
-            return m_loopStarts[size_t(in.x)] != at.pos ? kStepOn : kStepFailed;
-        case kBackRef:
-            ++at.pc;
-            return backReference(at, in.x) ? kStepOn : kStepFailed;
-        case kEnd:
-            ++at.pc;
-            return at.pos == m_length ? kStepOn : kStepFailed;
+        case kJump: at.pc = size_t(in.x); return kStepOn;
+        case kSave: setUndoably(at, kRestoreSlot, m_slots, in.x); return kStepOn;
+        case kLoopEnter: setUndoably(at, kRestoreLoop, m_loopStarts, in.x); return kStepOn;
+        case kLoopCheck: ++at.pc; return m_loopStarts[size_t(in.x)] != at.pos ? kStepOn : kStepFailed;
+        case kBackRef: ++at.pc; return backReference(at, in.x) ? kStepOn : kStepFailed;
+        case kEnd: ++at.pc; return at.pos == m_length ? kStepOn : kStepFailed;
         case kNotBegin:
             m_stack.push_back({kBarrier, in.x, at.pos});
             ++at.pc;
@@ -622,8 +603,7 @@ private:
                 undo(entry);
             }
             return kStepFailed;
-        case kMatch:
-            return kStepMatched;
+        case kMatch: return kStepMatched;
         }
         return kStepFailed;
     }
@@ -692,12 +672,9 @@ bool CRegExp::match(std::u16string_view text, CRegExpMatchContext& context) cons
             start = std::ptrdiff_t(next);
         }
         switch (machine.runFrom(start)) {
-        case Machine::kMatched:
-            return true;
-        case Machine::kOutOfSteps:
-            return false;
-        case Machine::kNoMatch:
-            break;
+        case Machine::kMatched: return true;
+        case Machine::kOutOfSteps: return false;
+        case Machine::kNoMatch: break;
         }
     }
     return false;

@@ -8,8 +8,7 @@
 
 class CDelimTokenizer {
 public:
-    CDelimTokenizer(std::u16string_view text, std::u16string_view delimiters)
-        : m_text(text), m_delims(delimiters) {}
+    CDelimTokenizer(std::u16string_view text, std::u16string_view delimiters) : m_text(text), m_delims(delimiters) {}
 
     // Gives the next item, or false at the end of the text.
     bool next(std::u16string& item);

@@ -9,8 +9,8 @@
 #include <string_view>
 
 struct DecimalScan {
-    double value = 0.0; // ±HUGE_VAL past the range of a double, ±0 below it
-    size_t length = 0;  // characters read; 0 when no digit was found
+    double value = 0.0;  // ±HUGE_VAL past the range of a double, ±0 below it
+    size_t length = 0;   // characters read; 0 when no digit was found
 };
 
 DecimalScan scanDecimal(std::u16string_view text);

@@ -30,11 +30,23 @@ void decodeAppend(std::string_view bytes, std::u16string& out)
         auto b = static_cast<unsigned char>(bytes[i]);
         char32_t cp;
         size_t len;
-        if (b < 0x80) { cp = b; len = 1; }
-        else if ((b & 0xE0) == 0xC0) { cp = b & 0x1F; len = 2; }
-        else if ((b & 0xF0) == 0xE0) { cp = b & 0x0F; len = 3; }
-        else if ((b & 0xF8) == 0xF0) { cp = b & 0x07; len = 4; }
-        else { out += u'\uFFFD'; ++i; continue; }
+        if (b < 0x80) {
+            cp = b;
+            len = 1;
+        } else if ((b & 0xE0) == 0xC0) {
+            cp = b & 0x1F;
+            len = 2;
+        } else if ((b & 0xF0) == 0xE0) {
+            cp = b & 0x0F;
+            len = 3;
+        } else if ((b & 0xF8) == 0xF0) {
+            cp = b & 0x07;
+            len = 4;
+        } else {
+            out += u'\uFFFD';
+            ++i;
+            continue;
+        }
         bool ok = i + len <= bytes.size();
         for (size_t k = 1; ok && k < len; ++k) {
             auto c = static_cast<unsigned char>(bytes[i + k]);

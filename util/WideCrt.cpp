@@ -63,8 +63,7 @@ std::u16string formatG(double value)
     constexpr int precision = 6;
     char buffer[400];
     // The exponent of the E-style form decides between the two forms.
-    auto sci = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific,
-                             precision - 1);
+    auto sci = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, precision - 1);
     std::string text(buffer, sci.ptr);
     size_t e = text.find('e');
     int exponent = std::stoi(text.substr(e + 1));
@@ -77,8 +76,8 @@ std::u16string formatG(double value)
                       exponent < 0 ? -exponent : exponent);
         suffix = expText;
     } else {
-        auto fixed = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
-                                   precision - 1 - exponent);
+        auto fixed =
+            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, precision - 1 - exponent);
         mantissa.assign(buffer, fixed.ptr);
     }
     if (mantissa.find('.') != std::string::npos) {
@@ -90,10 +89,7 @@ std::u16string formatG(double value)
     return widen(mantissa + suffix);
 }
 
-std::u16string formatD(int value)
-{
-    return widen(std::to_string(value));
-}
+std::u16string formatD(int value) { return widen(std::to_string(value)); }
 
 char16_t towlower(char16_t c)
 {
@@ -143,10 +139,7 @@ int wcsicmp(std::u16string_view a, std::u16string_view b)
     return a.size() < b.size() ? -1 : 1;
 }
 
-std::u16string widen(std::string_view ascii)
-{
-    return std::u16string(ascii.begin(), ascii.end());
-}
+std::u16string widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 std::string narrow(std::u16string_view text)
 {

@@ -199,8 +199,14 @@ AcDbObjectId recordNamed(const AcDbDatabase& db, AcDbObjectId tableId, const ACH
 }
 }
 
-AcDbObjectId AcDbDatabase::modelSpaceId() const { return recordNamed(*this, m_blockTableId, AcDbBlockTableRecord::kModelSpace); }
-AcDbObjectId AcDbDatabase::paperSpaceId() const { return recordNamed(*this, m_blockTableId, AcDbBlockTableRecord::kPaperSpace); }
+AcDbObjectId AcDbDatabase::modelSpaceId() const
+{
+    return recordNamed(*this, m_blockTableId, AcDbBlockTableRecord::kModelSpace);
+}
+AcDbObjectId AcDbDatabase::paperSpaceId() const
+{
+    return recordNamed(*this, m_blockTableId, AcDbBlockTableRecord::kPaperSpace);
+}
 
 Acad::ErrorStatus AcDbDatabase::getAcDbObjectId(AcDbObjectId& id, bool createIfNotFound, const AcDbHandle& handle,
                                                 Adesk::UInt32 xRefId) const
@@ -262,7 +268,7 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
 Acad::ErrorStatus AcDbDatabase::hostRenumber(const std::vector<std::pair<AcDbObjectId, AcDbHandle>>& moves)
 {
     std::unordered_set<Adesk::UInt64> leaving, arriving;
-    std::vector<std::uint32_t> places; // of each moving object in m_order
+    std::vector<std::uint32_t> places;  // of each moving object in m_order
     for (auto& [id, handle] : moves) {
         AcDbObject* obj = objectAt(id);
         std::uint32_t place = 0;

@@ -71,7 +71,6 @@ const std::string& AcDbObject::hostKeptKeys() const
     return m_extra ? m_extra->keptKeys : none;
 }
 
-
 bool AcDbObject::hostGetProperty(std::u16string_view name, AcValue& value) const
 {
     if (hosttext::equalsIgnoreCase(name, u"Handle"))

@@ -33,7 +33,7 @@ namespace {
 
 constexpr size_t kSlab = size_t{2} << 20;
 constexpr size_t kGrain = 16;
-constexpr size_t kLargest = 1024; // larger objects go to the general allocator
+constexpr size_t kLargest = 1024;  // larger objects go to the general allocator
 
 struct FreeBlock {
     FreeBlock* next;

@@ -39,7 +39,7 @@ void registerObject(AcDbObjectId id, AcDbObject* object)
         return;
     auto index = static_cast<size_t>(at);
     while ((index >> kPageBits) >= g_pages.size())
-        g_pages.push_back(std::make_unique<Page>()); // value-initialised: all null
+        g_pages.push_back(std::make_unique<Page>());  // value-initialised: all null
     (*g_pages[index >> kPageBits])[index & (kPageSize - 1)] = object;
 }
 void unregisterObject(AcDbObjectId id)
@@ -99,12 +99,16 @@ AcDbHandle::AcDbHandle(const ACHAR* hexText)
     int digits = 0;
     for (const ACHAR* p = hexText; *p; ++p) {
         int d;
-        if (*p >= u'0' && *p <= u'9') d = *p - u'0';
-        else if (*p >= u'a' && *p <= u'f') d = *p - u'a' + 10;
-        else if (*p >= u'A' && *p <= u'F') d = *p - u'A' + 10;
-        else return;
+        if (*p >= u'0' && *p <= u'9')
+            d = *p - u'0';
+        else if (*p >= u'a' && *p <= u'f')
+            d = *p - u'a' + 10;
+        else if (*p >= u'A' && *p <= u'F')
+            d = *p - u'A' + 10;
+        else
+            return;
         if (value == 0 && d == 0)
-            continue; // leading zeros do not count towards the 16 digits
+            continue;  // leading zeros do not count towards the 16 digits
         if (++digits > 16)
             return;
         value = value * 16 + static_cast<Adesk::UInt64>(d);

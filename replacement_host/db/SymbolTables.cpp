@@ -118,7 +118,8 @@ Acad::ErrorStatus AcDbBlockTableIterator::getRecord(AcDbBlockTableRecord*& recor
     return acdbOpenObject(record, objectId(), mode, openErased);
 }
 
-Acad::ErrorStatus AcDbBlockTable::newIterator(AcDbBlockTableIterator*& iterator, bool atBeginning, bool skipDeleted) const
+Acad::ErrorStatus AcDbBlockTable::newIterator(AcDbBlockTableIterator*& iterator, bool atBeginning,
+                                              bool skipDeleted) const
 {
     iterator = nullptr;
     if (!atBeginning)

@@ -22,7 +22,7 @@ namespace dxf {
 namespace {
 
 struct Parameter {
-    std::string kind; // "visibility", "linear", "rotation", "flip"
+    std::string kind;  // "visibility", "linear", "rotation", "flip"
     AcString name;
 };
 
@@ -62,8 +62,7 @@ std::map<long long, Parameter> parametersOf(const std::unordered_map<unsigned lo
             else if (item.code == 90 && part == "AcDbEvalExpr" && node < 0) {
                 std::string_view v = trimmed(item.value);
                 std::from_chars(v.data(), v.data() + v.size(), node);
-            }
-            else if (item.code == kind->second.second.second && part == kind->second.second.first && name.empty())
+            } else if (item.code == kind->second.second.second && part == kind->second.second.first && name.empty())
                 name = decoder.decode(item.value);
         }
         if (owner && parseHex(owner->value) == graph && node >= 0 && !name.empty())
@@ -130,7 +129,7 @@ bool valueOf(const StoredRecord& rec, const Parameter& p, const Record& decoder,
     return true;
 }
 
-} // namespace
+}  // namespace
 
 void FileObjects::noteInsert(AcDbBlockReference* ref, const Record& record)
 {

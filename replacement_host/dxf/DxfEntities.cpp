@@ -87,8 +87,7 @@ std::unique_ptr<AcDbEntity> makePoint(const Record& r)
 }
 
 // Fields of texts are made by the loader once every handle of the file is taken.
-template <class T>
-std::unique_ptr<T> textOf(const Record& r, const AcString& contents)
+template <class T> std::unique_ptr<T> textOf(const Record& r, const AcString& contents)
 {
     auto text = std::make_unique<T>();
     HostAccess::hostSetMakesOwnFields(*text, false);
@@ -117,8 +116,8 @@ struct Kind {
 };
 
 constexpr Kind kKinds[] = {
-    {"LINE", makeLine},     {"CIRCLE", makeCircle}, {"ARC", makeArc},     {"LWPOLYLINE", makeLwPolyline},
-    {"POINT", makePoint},   {"TEXT", makeText},     {"MTEXT", makeMText},
+    {"LINE", makeLine},   {"CIRCLE", makeCircle}, {"ARC", makeArc},     {"LWPOLYLINE", makeLwPolyline},
+    {"POINT", makePoint}, {"TEXT", makeText},     {"MTEXT", makeMText},
 };
 
 }

@@ -25,9 +25,9 @@ struct ValueRecord {
     bool hasPayload = false;
     long long longValue = 0;
     double realValue = 0;
-    AcValue value;       // when the type is long, real or string
-    AcString format;     // 300
-    AcString shown;      // 302
+    AcValue value;    // when the type is long, real or string
+    AcString format;  // 300
+    AcString shown;   // 302
     bool hasShown = false;
     size_t line = 0;
 };
@@ -35,25 +35,26 @@ struct ValueRecord {
 struct FieldRecord {
     std::string handle;
     size_t line = 0;
-    std::string evaluator;  // 1
-    std::string code;       // 2 and 3 pieces joined, as written
-    std::vector<std::string> children; // 360
-    std::vector<std::string> objects;  // 331
-    std::string format;     // 4 (before R2007)
+    std::string evaluator;              // 1
+    std::string code;                   // 2 and 3 pieces joined, as written
+    std::vector<std::string> children;  // 360
+    std::vector<std::string> objects;   // 331
+    std::string format;                 // 4 (before R2007)
     int evaluationOption = 0;
     int status = 0;
     std::vector<std::pair<std::string, ValueRecord>> data;
     bool hasCache = false;
     ValueRecord cache;
     bool hasDisplay = false;
-    std::string display;    // 301 and 9 pieces, as written
-    std::vector<std::pair<std::string, std::string>> xdata; // application, 1000 texts
+    std::string display;                                     // 301 and 9 pieces, as written
+    std::vector<std::pair<std::string, std::string>> xdata;  // application, 1000 texts
 };
 
 // Reads the value record starting at items[i]; gives the index after it.
 size_t readValue(const std::vector<Record::Item>& items, size_t i, bool valueRecords, const Record& decoder,
                  ValueRecord& out);
-FieldRecord readFieldRecord(const StoredRecord& rec, const std::string& handle, bool valueRecords, const Record& decoder);
+FieldRecord readFieldRecord(const StoredRecord& rec, const std::string& handle, bool valueRecords,
+                            const Record& decoder);
 
 // A dictionary's entry (its handle), or empty.
 std::string dictionaryEntry(const FileObjects& objects, std::string_view dictionary, std::string_view key);

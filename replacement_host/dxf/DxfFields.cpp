@@ -21,8 +21,8 @@ namespace {
 bool keptType(std::string_view type)
 {
     return type == "DICTIONARY" || type == "FIELD" || type == "XRECORD" || type == "TABLECONTENT" ||
-           type == "FIELDLIST" || type == "ACDB_BLOCKREPRESENTATION_DATA" ||
-           (type.starts_with("BLOCK") && type.ends_with("PARAMETER"));
+        type == "FIELDLIST" || type == "ACDB_BLOCKREPRESENTATION_DATA" ||
+        (type.starts_with("BLOCK") && type.ends_with("PARAMETER"));
 }
 
 bool parseInt(std::string_view s, long long& v)
@@ -48,14 +48,22 @@ bool parseReal(std::string_view s, double& v)
 bool knownValueType(long long type)
 {
     switch (type) {
-    case 0: case 1: case 2: case 4: case 8: case 16: case 32: case 64: case 128: case 256: case 512:
-        return true;
-    default:
-        return false;
+    case 0:
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 32:
+    case 64:
+    case 128:
+    case 256:
+    case 512: return true;
+    default: return false;
     }
 }
 
-} // namespace
+}  // namespace
 
 unsigned long long parseHex(std::string_view text)
 {
@@ -134,13 +142,13 @@ size_t readValue(const std::vector<Record::Item>& items, size_t i, bool valueRec
             out.realValue = d;
             out.hasPayload = true;
             break;
-        case 1: case 2:
+        case 1:
+        case 2:
             text += item.value;
             haveText = true;
             out.hasPayload = true;
             break;
-        default:
-            out.hasPayload = true; // dates, points, ids, buffers: kept in the file only
+        default: out.hasPayload = true;  // dates, points, ids, buffers: kept in the file only
         }
     };
     if (valueRecords) {
@@ -191,25 +199,21 @@ size_t readValue(const std::vector<Record::Item>& items, size_t i, bool valueRec
         }
     }
     switch (out.type) {
-    case 1:
-        out.value.set(static_cast<Adesk::Int32>(out.longValue));
-        break;
-    case 2:
-        out.value.set(out.realValue);
-        break;
+    case 1: out.value.set(static_cast<Adesk::Int32>(out.longValue)); break;
+    case 2: out.value.set(out.realValue); break;
     case 4:
         if (haveText)
             out.value.set(decoder.decode(text).c_str());
         break;
-    default:
-        break;
+    default: break;
     }
     return i;
 }
 
 // ---- FIELD records ----
 
-FieldRecord readFieldRecord(const StoredRecord& rec, const std::string& handle, bool valueRecords, const Record& decoder)
+FieldRecord readFieldRecord(const StoredRecord& rec, const std::string& handle, bool valueRecords,
+                            const Record& decoder)
 {
     FieldRecord f;
     f.handle = handle;
@@ -255,8 +259,10 @@ FieldRecord readFieldRecord(const StoredRecord& rec, const std::string& handle, 
         if (!at(code))
             continue;
         long long v = integer("an option word");
-        if (code == 91) f.evaluationOption = static_cast<int>(v);
-        if (code == 95) f.status = static_cast<int>(v);
+        if (code == 91)
+            f.evaluationOption = static_cast<int>(v);
+        if (code == 95)
+            f.status = static_cast<int>(v);
     }
     if (at(300))
         ++i;
@@ -334,7 +340,7 @@ std::u16string replaceMarkers(std::u16string_view code, size_t line, Child child
     return out;
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -371,8 +377,9 @@ struct FieldBuilder {
             decoder.decode(f.code), f.line,
             [&](size_t n) -> std::u16string {
                 if (n >= kids.size())
-                    throw FieldError{f.line, "marker _FldIdx " + std::to_string(n) + " names no child field (it has " +
-                                                 std::to_string(kids.size()) + ")"};
+                    throw FieldError{f.line,
+                                     "marker _FldIdx " + std::to_string(n) + " names no child field (it has " +
+                                         std::to_string(kids.size()) + ")"};
                 ++used[n];
                 return u"%<" + expand(kids[n], path, nullptr) + u">%";
             },
@@ -382,9 +389,10 @@ struct FieldBuilder {
             });
         for (size_t k = 0; k < used.size(); ++k)
             if (used[k] != 1)
-                throw FieldError{f.line, "the code's markers do not match its " + std::to_string(kids.size()) +
-                                             " child fields (child " + std::to_string(k) + " is marked " +
-                                             std::to_string(used[k]) + " times)"};
+                throw FieldError{f.line,
+                                 "the code's markers do not match its " + std::to_string(kids.size()) +
+                                     " child fields (child " + std::to_string(k) + " is marked " +
+                                     std::to_string(used[k]) + " times)"};
         path.pop_back();
         if (childrenOut)
             *childrenOut = std::move(kids);
@@ -477,7 +485,7 @@ struct FieldBuilder {
     }
 };
 
-} // namespace
+}  // namespace
 
 std::vector<std::pair<std::string, std::string>> dictionaryEntries(const StoredRecord& rec)
 {

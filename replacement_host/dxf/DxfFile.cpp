@@ -36,25 +36,25 @@ constexpr double kDegree = std::numbers::pi / 180.0;
 
 // BLOCK flags (group 70).
 enum BlockFlag {
-    kAnonymous = 1,   // generated name (*U, *D ...)
-    kHasAttributes = 2, // holds attribute definitions
-    kXref = 4,        // an external reference
-    kXrefOverlay = 8, // an external reference attached as overlay
+    kAnonymous = 1,      // generated name (*U, *D ...)
+    kHasAttributes = 2,  // holds attribute definitions
+    kXref = 4,           // an external reference
+    kXrefOverlay = 8,    // an external reference attached as overlay
 };
 
 // POLYLINE flags (group 70).
 enum PolylineFlag {
-    kClosed = 1,       // the last vertex joins the first
-    kCurveFit = 2,     // arcs fitted through the vertices
-    kSplineFit = 4,    // a spline fitted to a frame of control points
-    kPolyline3d = 8,   // a 3D polyline: not a lightweight one
-    kMesh = 16,        // a 3D polygon mesh
-    kPolyface = 64,    // a polyface mesh
+    kClosed = 1,      // the last vertex joins the first
+    kCurveFit = 2,    // arcs fitted through the vertices
+    kSplineFit = 4,   // a spline fitted to a frame of control points
+    kPolyline3d = 8,  // a 3D polyline: not a lightweight one
+    kMesh = 16,       // a 3D polygon mesh
+    kPolyface = 64,   // a polyface mesh
 };
 
 // VERTEX flags (group 70).
 enum VertexFlag {
-    kSplineFrame = 16, // a control point of a spline frame, not on the path
+    kSplineFrame = 16,  // a control point of a spline frame, not on the path
 };
 
 std::string upper(std::string_view s)
@@ -86,7 +86,9 @@ bool isLayoutName(const AcString& name)
 class Loader {
 public:
     explicit Loader(const std::string& path)
-        : m_reader(path), m_db(std::make_unique<AcDbDatabase>(false)), m_source(std::make_unique<Source>()),
+        : m_reader(path),
+          m_db(std::make_unique<AcDbDatabase>(false)),
+          m_source(std::make_unique<Source>()),
           m_objects(*m_source)
     {
         m_source->path = path;
@@ -143,7 +145,7 @@ private:
     Record m_record;
     Group m_peek;
     bool m_havePeek = false;
-    std::string m_section; // the section being read, for "the file ends inside"
+    std::string m_section;  // the section being read, for "the file ends inside"
 
     // Objects keep their file handles. Those the reader adds (layouts and
     // layers the file lacks, objects without a handle or with one an earlier
@@ -151,12 +153,12 @@ private:
     // one and go above all the file's handles at the end.
     std::vector<AcDbObjectId> m_madeUp;
     std::unordered_set<Adesk::UInt64> m_madeUpHandles;
-    Adesk::UInt64 m_highest = 2;  // the highest handle (group 5) of the file
-    std::unordered_map<Adesk::UInt64, AcDbObjectId> m_remapped; // file handles 1 and 2 (the host's tables) -> object
-    std::vector<std::pair<std::string, AcDbObjectId>> m_duplicates; // file handle text, the later object
-    std::unordered_map<Adesk::UInt64, AcDbObjectId> m_renumberedRecords; // file handle -> block record
-    std::unordered_map<std::string, AcDbObjectId> m_blocks;     // upper-case name -> record
-    std::unordered_map<std::string, bool> m_layers;             // upper-case names made
+    Adesk::UInt64 m_highest = 2;                                 // the highest handle (group 5) of the file
+    std::unordered_map<Adesk::UInt64, AcDbObjectId> m_remapped;  // file handles 1 and 2 (the host's tables) -> object
+    std::vector<std::pair<std::string, AcDbObjectId>> m_duplicates;       // file handle text, the later object
+    std::unordered_map<Adesk::UInt64, AcDbObjectId> m_renumberedRecords;  // file handle -> block record
+    std::unordered_map<std::string, AcDbObjectId> m_blocks;               // upper-case name -> record
+    std::unordered_map<std::string, bool> m_layers;                       // upper-case names made
     std::string m_lastLayerBytes;
     AcString m_lastLayer;
     bool m_haveLastLayer = false;
@@ -165,7 +167,7 @@ private:
     bool m_oldRelease = true;
     int m_kept2d = 0;
 
-    AcDbObjectId m_insert; // the reference whose ATTRIBs follow
+    AcDbObjectId m_insert;  // the reference whose ATTRIBs follow
     struct PendingPolyline {
         bool active = false, skip = false;
         std::string handle, layer;
@@ -174,7 +176,7 @@ private:
         int flags = 0;
         double elevation = 0;
         std::vector<std::tuple<double, double, double>> vertices;
-        std::unique_ptr<AcDb2dPolyline> kept; // set when it stays a 2D polyline
+        std::unique_ptr<AcDb2dPolyline> kept;  // set when it stays a 2D polyline
     } m_polyline;
     struct PendingInsert {
         AcDbBlockReference* ref;
@@ -184,7 +186,7 @@ private:
     std::vector<PendingInsert> m_inserts;
     // Anonymous copies of dynamic blocks and the file handle of their block.
     std::vector<std::pair<AcDbObjectId, Adesk::UInt64>> m_dynamicCopies;
-    std::vector<AcDbText*> m_texts; // texts and attributes whose codes become fields
+    std::vector<AcDbText*> m_texts;  // texts and attributes whose codes become fields
     // FIELD objects, tables and dynamic blocks, and what the writer needs of them.
     std::unique_ptr<Source> m_source;
     FileObjects m_objects;
@@ -198,9 +200,10 @@ bool Loader::readRecord()
         do {
             if (!m_reader.next(m_peek))
                 return false;
-        } while (m_peek.code == 999); // comments
+        } while (m_peek.code == 999);  // comments
         if (m_peek.code != 0)
-            m_reader.fail(m_peek.line, "group code 0 (the start of a record) was expected, found " + std::to_string(m_peek.code));
+            m_reader.fail(m_peek.line,
+                          "group code 0 (the start of a record) was expected, found " + std::to_string(m_peek.code));
     }
     m_havePeek = false;
     m_record.type.assign(m_peek.value);
@@ -331,7 +334,7 @@ void Loader::readTables()
                 m_reader.fail(m_record.line, "LAYER has no name (group 2)");
             std::string key = upper(utf::toUtf8(name));
             if (m_layers.count(key) && key != "0")
-                continue; // a second entry of the same name adds nothing
+                continue;  // a second entry of the same name adds nothing
             auto* layer = new AcDbLayerTableRecord;
             layer->setName(name.c_str());
             AcDbObject* obj = layer;
@@ -342,7 +345,8 @@ void Loader::readTables()
             if (name.empty())
                 m_reader.fail(m_record.line, "BLOCK_RECORD has no name (group 2)");
             std::string_view layout = m_record.text(340, "0");
-            AcDbObjectId id = addBlockRecord(name, m_record.text(5), m_record.line, isLayoutName(name) || layout != "0");
+            AcDbObjectId id =
+                addBlockRecord(name, m_record.text(5), m_record.line, isLayoutName(name) || layout != "0");
             applyXdata(HostAccess::objectAt(*m_db, id));
             noteDynamicCopy(id);
             m_objects.noteBlockRecord(m_record);
@@ -375,8 +379,9 @@ AcDbObjectId Loader::addBlockRecord(const AcString& name, std::string_view handl
     if (auto it = m_blocks.find(key); it != m_blocks.end()) {
         auto* first = AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, it->second));
         if (first && first->name() != name)
-            m_reader.fail(line, "blocks \"" + utf::toUtf8(first->name()) + "\" and \"" + utf::toUtf8(name) +
-                                    "\" differ only in letter case, which a drawing cannot hold");
+            m_reader.fail(line,
+                          "blocks \"" + utf::toUtf8(first->name()) + "\" and \"" + utf::toUtf8(name) +
+                              "\" differ only in letter case, which a drawing cannot hold");
         m_reader.fail(line, "block \"" + utf::toUtf8(name) + "\" is defined twice");
     }
     auto* record = new AcDbBlockTableRecord;
@@ -490,7 +495,8 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
             m_reader.fail(m_record.line, "VERTEX without a POLYLINE before it");
         // Control points of a spline frame are not on the path.
         if (!m_polyline.skip && !(m_record.integer(70, 0) & kSplineFrame))
-            m_polyline.vertices.emplace_back(m_record.number(10, 0.0), m_record.number(20, 0.0), m_record.number(42, 0.0));
+            m_polyline.vertices.emplace_back(m_record.number(10, 0.0), m_record.number(20, 0.0),
+                                             m_record.number(42, 0.0));
         return;
     }
     finishPolyline();
@@ -578,7 +584,7 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
                 m_polyline.kept->setPolyType(AcDb2dPolyline::k2dFitCurvePoly);
             else if (flags & kSplineFit)
                 m_polyline.kept->setPolyType(m_record.integer(75, 6) == 5 ? AcDb2dPolyline::k2dQuadSplinePoly
-                                                                           : AcDb2dPolyline::k2dCubicSplinePoly);
+                                                                          : AcDb2dPolyline::k2dCubicSplinePoly);
             applyXdata(m_polyline.kept.get());
         }
         return;
@@ -694,7 +700,7 @@ void Loader::renumberMadeUp()
     constexpr Adesk::UInt64 kTop = std::numeric_limits<Adesk::UInt64>::max();
     Adesk::UInt64 count = m_madeUp.size();
     if (count == 0 || m_highest >= kTop - count)
-        return; // no room above: they keep the free handles they have
+        return;  // no room above: they keep the free handles they have
     Adesk::UInt64 first = m_highest + 1;
     std::vector<std::pair<AcDbObjectId, AcDbHandle>> moves;
     moves.reserve(m_madeUp.size());
@@ -789,15 +795,15 @@ void Loader::finish()
     for (auto& [copyId, handle] : m_dynamicCopies) {
         auto* dynamic = AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, byFileHandle(handle)));
         if (!dynamic)
-            continue; // a tag naming no block: the copy stays a plain anonymous block
+            continue;  // a tag naming no block: the copy stays a plain anonymous block
         dynamic->setIsDynamicBlock(true);
         AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, copyId))->setDynamicBlockId(dynamic->objectId());
     }
     // Every handle of the file is known now: made-up ones go above, then the
     // fields take theirs (those of FIELD objects keep the file's).
     renumberMadeUp();
-    std::vector<AcDbText*> fromObjects =
-        m_objects.finish(*m_db, [this](unsigned long long h) { return byFileHandle(h); }, m_record);
+    std::vector<AcDbText*> fromObjects = m_objects.finish(
+        *m_db, [this](unsigned long long h) { return byFileHandle(h); }, m_record);
     std::unordered_set<AcDbText*> done(fromObjects.begin(), fromObjects.end());
     drawingfile::Json none = drawingfile::Json::object();
     drawingfile::JsonIn in(none, m_reader.path(), m_db.get());
@@ -806,8 +812,10 @@ void Loader::finish()
             continue;
         Holder holder;
         holder.plainCodes = true;
-        holder.type = AcDbMText::cast(text) ? "MTEXT" : AcDbAttribute::cast(text) ? "ATTRIB"
-                      : AcDbAttributeDefinition::cast(text) ? "ATTDEF" : "TEXT";
+        holder.type = AcDbMText::cast(text)       ? "MTEXT"
+            : AcDbAttribute::cast(text)           ? "ATTRIB"
+            : AcDbAttributeDefinition::cast(text) ? "ATTDEF"
+                                                  : "TEXT";
         holder.handle = utf::toUtf8(text->objectHandle().text());
         holder.text = text->objectId();
         holder.shown = text->textStringConst();
@@ -877,7 +885,7 @@ LoadResult load(const std::string& path)
     }
     if (looksLikeDwg(bytes)) {
         result.drawing.error = path + ": DWG drawings (" + bytes.substr(0, 6) +
-                               ") are not supported; save the drawing as ASCII DXF (R12 to R2018)";
+            ") are not supported; save the drawing as ASCII DXF (R12 to R2018)";
         return result;
     }
     try {
@@ -925,7 +933,8 @@ std::vector<std::string> loadNotes(const LoadResult& result)
     if (!result.renumbered.empty()) {
         constexpr size_t kListed = 10;
         size_t n = result.renumbered.size();
-        std::string line = "renumbered " + std::to_string(n) + (n == 1 ? " object whose handle was" : " objects whose handles were") + " used twice: ";
+        std::string line = "renumbered " + std::to_string(n) +
+            (n == 1 ? " object whose handle was" : " objects whose handles were") + " used twice: ";
         for (size_t i = 0; i < std::min(n, kListed); ++i)
             line += (i ? ", " : "") + result.renumbered[i].first + "\u2192" + result.renumbered[i].second;
         if (n > kListed)

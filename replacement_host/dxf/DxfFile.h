@@ -13,10 +13,10 @@
 namespace dxf {
 
 struct LoadResult {
-    drawingfile::LoadResult drawing; // database, or the error "file: line N: what"
+    drawingfile::LoadResult drawing;  // database, or the error "file: line N: what"
     // Entity kinds passed over, with how many, most frequent first.
     std::vector<std::pair<std::string, int>> skipped;
-    int kept2dPolylines = 0; // 2D polylines kept as such, not made lightweight
+    int kept2dPolylines = 0;  // 2D polylines kept as such, not made lightweight
     // Objects whose handle an earlier object had: the file's handle, the new one.
     std::vector<std::pair<std::string, std::string>> renumbered;
     // Fields and tables that could not be read, "line N: what"; the rest loaded.

@@ -28,7 +28,7 @@ struct StoredRecord {
 
     std::string type;
     size_t line = 0;
-    std::string xdictionary; // the extension dictionary's handle, or empty
+    std::string xdictionary;  // the extension dictionary's handle, or empty
     std::string bytes;
     std::vector<Record::Item> items;
 };
@@ -70,8 +70,8 @@ private:
     };
     struct Cell {
         int row = 0, column = 0, index = 0;
-        AcString text;           // shown text
-        std::string field;       // 344
+        AcString text;      // shown text
+        std::string field;  // 344
         int spanColumns = 1, spanRows = 1;
         bool covered = false;
     };
@@ -92,7 +92,7 @@ private:
     std::vector<PendingText> m_texts;
     std::vector<PendingTable> m_tables;
     std::vector<PendingInsert> m_inserts;
-    std::unordered_map<unsigned long long, std::string> m_blockDictionaries; // block record -> extension dictionary
+    std::unordered_map<unsigned long long, std::string> m_blockDictionaries;  // block record -> extension dictionary
 
     friend struct TableBuilder;
 };

@@ -36,9 +36,12 @@ bool validUtf8(std::string_view s)
 
 int hexDigit(char16_t c)
 {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
     return -1;
 }
 }
@@ -144,8 +147,9 @@ double Record::toNumber(const Item& item) const
     s = trim(s);
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v))
-        fail(item.line + 1, type + " group " + std::to_string(item.code) + " must be a finite number, found \"" +
-                                visible(s.substr(0, 40)) + "\"");
+        fail(item.line + 1,
+             type + " group " + std::to_string(item.code) + " must be a finite number, found \"" +
+                 visible(s.substr(0, 40)) + "\"");
     return v;
 }
 
@@ -164,8 +168,9 @@ long long Record::integer(int code, long long fallback) const
     long long v = 0;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (s.empty() || ec != std::errc() || end != s.data() + s.size())
-        fail(item->line + 1, type + " group " + std::to_string(code) + " must be a whole number, found \"" +
-                                 visible(s.substr(0, 40)) + "\"");
+        fail(item->line + 1,
+             type + " group " + std::to_string(code) + " must be a whole number, found \"" + visible(s.substr(0, 40)) +
+                 "\"");
     return v;
 }
 

@@ -16,17 +16,17 @@ namespace dxf {
 struct Record {
     struct Item {
         int code = 0;
-        std::string_view value; // into the reader's buffer (or a stored record's bytes)
+        std::string_view value;  // into the reader's buffer (or a stored record's bytes)
         size_t line = 0;
     };
 
     std::string type;
     size_t line = 0;
-    std::vector<Item> items; // reused: only the first `size` hold this record
+    std::vector<Item> items;  // reused: only the first `size` hold this record
     size_t size = 0;
     const GroupReader* reader = nullptr;
-    bool utf8Text = true; // R2007 and later; older files use a code page
-    std::string xdictionary; // the 360 of a {ACAD_XDICTIONARY bracket, or empty
+    bool utf8Text = true;     // R2007 and later; older files use a code page
+    std::string xdictionary;  // the 360 of a {ACAD_XDICTIONARY bracket, or empty
 
     Record() = default;
     // The values are views of the reader's buffer, valid while it is pinned
@@ -53,7 +53,7 @@ struct Record {
 
 private:
     const char* m_base = nullptr;
-    std::vector<size_t> m_offsets; // of each value from m_base
+    std::vector<size_t> m_offsets;  // of each value from m_base
     // The first group of each code, found without a scan: valid when its
     // mark is this
     static constexpr int kIndexed = 1072;

@@ -17,12 +17,12 @@ namespace dxf {
 
 // A field made from a FIELD object (a child of a holder's _text wrapper).
 struct FileField {
-    AcDbObjectId id;          // our field
-    std::string handle;       // the FIELD object's handle, as written
-    int status = 0;           // 95 as read
-    AcValue cached;           // the cached value as read, when our values can hold it
-    AcString display;         // 301 as read
-    AcString stamp;           // the change stamp's extended data as read, if any
+    AcDbObjectId id;     // our field
+    std::string handle;  // the FIELD object's handle, as written
+    int status = 0;      // 95 as read
+    AcValue cached;      // the cached value as read, when our values can hold it
+    AcString display;    // 301 as read
+    AcString stamp;      // the change stamp's extended data as read, if any
 };
 
 // A text, attribute or table cell whose fields the file holds.
@@ -35,23 +35,23 @@ struct Holder {
     std::string wrapperHandle;  // the _text FIELD; empty when the fields are plain codes
     std::string wrapperCode;    // its code as written (raw bytes, pieces joined)
     std::vector<FileField> fields;
-    AcString shown;             // the holder's text as read
-    std::string blockText;      // a cell's MTEXT in the table's *T block, when found
-    std::string tableContent;   // the table's TABLECONTENT, when it has one
-    bool plainCodes = false;    // field codes typed into the text, no FIELD objects
+    AcString shown;            // the holder's text as read
+    std::string blockText;     // a cell's MTEXT in the table's *T block, when found
+    std::string tableContent;  // the table's TABLECONTENT, when it has one
+    bool plainCodes = false;   // field codes typed into the text, no FIELD objects
 };
 
 struct Source : AcDbHostFileSource {
     std::string path;
-    std::string release = "AC1009"; // $ACADVER
-    bool utf8 = false;              // R2007 and later
+    std::string release = "AC1009";  // $ACADVER
+    bool utf8 = false;               // R2007 and later
     unsigned long long handseed = 0;
     std::vector<Holder> holders;
-    std::unordered_map<Adesk::IntDbId, size_t> holderOfField; // our field -> holder index
-    std::unordered_map<Adesk::IntDbId, size_t> holderOfText;  // our text -> holder index
+    std::unordered_map<Adesk::IntDbId, size_t> holderOfField;  // our field -> holder index
+    std::unordered_map<Adesk::IntDbId, size_t> holderOfText;   // our text -> holder index
     // Fields the reader could not take, "line N: what": the rest loaded.
     std::vector<std::string> problems;
-    size_t tableContentCells = 0; // TABLECONTENT cells compared with the table's own
+    size_t tableContentCells = 0;  // TABLECONTENT cells compared with the table's own
 
     bool valueRecords() const { return release >= "AC1021"; }
     const Holder* holderOf(const AcDbField& field) const;

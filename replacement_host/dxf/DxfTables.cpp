@@ -55,7 +55,7 @@ AcString cellShownText(const ValueRecord& v)
     return valuedisplay::format(v.value, v.format);
 }
 
-} // namespace
+}  // namespace
 
 void FileObjects::noteTable(AcDbTable* table, const Record& r)
 {
@@ -107,7 +107,8 @@ void FileObjects::noteTable(AcDbTable* table, const Record& r)
                 case 175: cell.spanColumns = static_cast<int>(std::max(1LL, whole(item))); break;
                 case 176: cell.spanRows = static_cast<int>(std::max(1LL, whole(item))); break;
                 case 344: cell.field = item.value; break;
-                case 2: case 3:
+                case 2:
+                case 3:
                     if (!valueRecords)
                         pieces += item.value;
                     break;
@@ -183,7 +184,7 @@ std::string tableContentOf(const FileObjects& objects, const std::string& xdicti
     return {};
 }
 
-} // namespace
+}  // namespace
 
 struct TableBuilder {
     // The cell that shows what stands at (x, y) of the table's block: the
@@ -248,12 +249,12 @@ void FileObjects::finishTables(AcDbDatabase& db, const Resolve& resolve, const R
                 if (m_source.valueRecords() && texts[cell.index] != cell.text)
                     m_source.problems.push_back("line " + std::to_string(content->line) + ": TABLECONTENT " +
                                                 contentHandle + " cell " + std::to_string(cell.row) + "," +
-                                                std::to_string(cell.column) + " shows \"" + utf::toUtf8(texts[cell.index]) +
-                                                "\", the table's own record \"" + utf::toUtf8(cell.text) +
-                                                "\"; the table's record is used");
+                                                std::to_string(cell.column) + " shows \"" +
+                                                utf::toUtf8(texts[cell.index]) + "\", the table's own record \"" +
+                                                utf::toUtf8(cell.text) + "\"; the table's record is used");
             }
         }
-        std::map<int, AcDbMText*> blockText; // cell index -> drawn MTEXT
+        std::map<int, AcDbMText*> blockText;  // cell index -> drawn MTEXT
         for (AcDbMText* m : drawn[blockId.asOldId()]) {
             const Cell* c = TableBuilder::cellAt(t, m->position().x, m->position().y);
             if (c && !blockText.count(c->index))

@@ -31,7 +31,7 @@ namespace dxf {
 
 namespace {
 
-constexpr size_t kPiece = 250; // bytes per piece of a long text
+constexpr size_t kPiece = 250;  // bytes per piece of a long text
 constexpr const char* kStampApplication = "5922BCAD362F4a2f85F978E948CC606B";
 
 std::string_view trimmed(std::string_view s)
@@ -46,10 +46,10 @@ std::string_view trimmed(std::string_view s)
 // The file as lines, read two at a time as groups.
 struct Lines {
     std::string bytes;
-    std::vector<size_t> start; // of each line, then the end of the file
+    std::vector<size_t> start;  // of each line, then the end of the file
     std::string eol = "\n";
     bool padCodes = false;
-    std::vector<int> codes;    // of each group; -1 where the line is not a code
+    std::vector<int> codes;  // of each group; -1 where the line is not a code
 
     void index()
     {
@@ -91,7 +91,7 @@ struct Lines {
 };
 
 struct Range {
-    size_t first = 0, end = 0; // groups
+    size_t first = 0, end = 0;  // groups
 };
 
 // A record the writer changes: found by handle and type, the first one as
@@ -102,7 +102,7 @@ struct Wanted {
 };
 
 struct Edit {
-    size_t first, end; // groups replaced; first == end inserts
+    size_t first, end;  // groups replaced; first == end inserts
     std::string text;
 };
 
@@ -267,7 +267,8 @@ private:
                     }
                 if (section == "HEADER")
                     for (size_t k = p + 1; k + 1 < q; ++k)
-                        if (m_lines.code(k) == 9 && trimmed(m_lines.value(k)) == "$HANDSEED" && m_lines.code(k + 1) == 5)
+                        if (m_lines.code(k) == 9 && trimmed(m_lines.value(k)) == "$HANDSEED" &&
+                            m_lines.code(k + 1) == 5)
                             m_handseedPair = k + 1;
                 if (section == "OBJECTS")
                     m_objectsFirst = q;
@@ -302,10 +303,11 @@ private:
                     if (section == "OBJECTS" && m_rootDictionary.empty() && type == "DICTIONARY")
                         m_rootDictionary = std::string(trimmed(m_lines.value(k)));
                     // Objects are read from OBJECTS, texts and tables from ENTITIES and BLOCKS.
-                    bool object = type == "FIELD" || type == "DICTIONARY" || type == "TABLECONTENT" || type == "FIELDLIST";
+                    bool object =
+                        type == "FIELD" || type == "DICTIONARY" || type == "TABLECONTENT" || type == "FIELDLIST";
                     bool fits = object ? section == "OBJECTS" : section == "ENTITIES" || section == "BLOCKS";
-                    if (auto it = m_records.find(h);
-                        it != m_records.end() && it->second.range.end == 0 && it->second.type == type && fits && inSection)
+                    if (auto it = m_records.find(h); it != m_records.end() && it->second.range.end == 0 &&
+                        it->second.type == type && fits && inSection)
                         it->second.range = Range{p, q};
                     break;
                 }
@@ -344,9 +346,18 @@ private:
         double da = 0, db = 0;
         AcString sa, sb;
         switch (a.dataType()) {
-        case AcValue::kLong: a.get(la); b.get(lb); return la == lb;
-        case AcValue::kDouble: a.get(da); b.get(db); return da == db || (da != da && db != db);
-        case AcValue::kString: a.get(sa); b.get(sb); return sa == sb;
+        case AcValue::kLong:
+            a.get(la);
+            b.get(lb);
+            return la == lb;
+        case AcValue::kDouble:
+            a.get(da);
+            b.get(db);
+            return da == db || (da != da && db != db);
+        case AcValue::kString:
+            a.get(sa);
+            b.get(sb);
+            return sa == sb;
         default: return true;
         }
     }
@@ -355,13 +366,13 @@ private:
     {
         const AcDbField* f = field(ff.id);
         if (!f || HostAccess::hostHasFileDisplay(*f))
-            return false; // not evaluated: as read
+            return false;  // not evaluated: as read
         AcValue value;
         f->getValue(value);
         AcString stamp;
         f->getXdataText(utf::toUtf16(kStampApplication), stamp);
         return f->getValue() != ff.display || f->evaluationStatus() != ff.status ||
-               (f->evaluationStatus() == AcDbField::kSuccess && !sameValue(value, ff.cached)) || stamp != ff.stamp;
+            (f->evaluationStatus() == AcDbField::kSuccess && !sameValue(value, ff.cached)) || stamp != ff.stamp;
     }
 
     void plan()
@@ -515,8 +526,8 @@ private:
 
         const ACHAR* id = f.evaluatorId();
         std::string out = group(0, "FIELD") + group(5, handle) + group(330, owner) + group(100, "AcDbField") +
-                          group(1, utf::toUtf8(id ? id : u"")) + codeGroups(encodeRaw(marked)) +
-                          intGroup(90, static_cast<long long>(children.size()));
+            group(1, utf::toUtf8(id ? id : u"")) + codeGroups(encodeRaw(marked)) +
+            intGroup(90, static_cast<long long>(children.size()));
         for (const std::string& c : children)
             out += group(360, c);
         out += intGroup(97, static_cast<long long>(objects.size()));
@@ -526,7 +537,7 @@ private:
             out += group(4, encodeRaw(f.format()));
         bool ok = f.evaluationStatus() == AcDbField::kSuccess;
         out += intGroup(91, 63) + intGroup(92, 0) + intGroup(94, ok ? 59 : 3) + intGroup(95, f.evaluationStatus()) +
-               intGroup(96, 0) + group(300, "");
+            intGroup(96, 0) + group(300, "");
         out += intGroup(93, static_cast<long long>(HostAccess::allData(f).size()));
         for (auto& [key, value] : HostAccess::allData(f))
             out += dataEntry(encodeRaw(key), value);
@@ -535,7 +546,8 @@ private:
         std::string shown = encode(f.getValue(), false);
         if (ok)
             out += group(7, "ACFD_FIELD_VALUE") + valueRecord(value, shown, 0, 0);
-        out += displayGroups(shown) + intGroup(98, static_cast<long long>(utf::toUtf16(utf::toUtf8(f.getValue())).size()));
+        out +=
+            displayGroups(shown) + intGroup(98, static_cast<long long>(utf::toUtf16(utf::toUtf8(f.getValue())).size()));
         AcString stamp;
         if (f.getXdataText(utf::toUtf16(kStampApplication), stamp)) {
             out += group(1001, kStampApplication);
@@ -588,8 +600,9 @@ private:
         if (!xdictionary.empty()) {
             const Range* d = record(xdictionary);
             if (!d || findCode(*d, d->first, 3, "ACAD_FIELD") < d->end) {
-                m_notes.push_back(h.type + " " + h.handle + " keeps its field codes as text: its extension dictionary " +
-                                  xdictionary + (d ? " holds fields that could not be read" : " is missing"));
+                m_notes.push_back(h.type + " " + h.handle +
+                                  " keeps its field codes as text: its extension dictionary " + xdictionary +
+                                  (d ? " holds fields that could not be read" : " is missing"));
                 return;
             }
         }
@@ -616,28 +629,29 @@ private:
         checksum.set(sum);
         std::string out;
         if (newXdictionary)
-            out += group(0, "DICTIONARY") + group(5, xdictionary) + group(330, h.handle) + group(100, "AcDbDictionary") +
-                   intGroup(280, 1) + intGroup(281, 1) + group(3, "ACAD_FIELD") + group(360, fieldDictionary);
+            out += group(0, "DICTIONARY") + group(5, xdictionary) + group(330, h.handle) +
+                group(100, "AcDbDictionary") + intGroup(280, 1) + intGroup(281, 1) + group(3, "ACAD_FIELD") +
+                group(360, fieldDictionary);
         out += group(0, "DICTIONARY") + group(5, fieldDictionary) + group(330, xdictionary) +
-               group(100, "AcDbDictionary") + intGroup(280, 1) + intGroup(281, 1) + group(3, "TEXT") +
-               group(360, wrapperHandle);
+            group(100, "AcDbDictionary") + intGroup(280, 1) + intGroup(281, 1) + group(3, "TEXT") +
+            group(360, wrapperHandle);
         out += group(0, "FIELD") + group(5, wrapperHandle) + group(330, fieldDictionary) + group(100, "AcDbField") +
-               group(1, "_text") + codeGroups(encodeRaw(wrapper)) + intGroup(90, static_cast<long long>(children.size()));
+            group(1, "_text") + codeGroups(encodeRaw(wrapper)) + intGroup(90, static_cast<long long>(children.size()));
         for (const std::string& c : children)
             out += group(360, c);
         bool attdef = h.type == "ATTDEF";
         out += intGroup(97, 0) + intGroup(91, 63) + intGroup(92, 0) + intGroup(94, 41) + intGroup(95, 2) +
-               intGroup(96, 0) + group(300, "") + intGroup(93, attdef ? 2 : 1) +
-               dataEntry("ACFD_FIELDTEXT_CHECKSUM", checksum);
+            intGroup(96, 0) + group(300, "") + intGroup(93, attdef ? 2 : 1) +
+            dataEntry("ACFD_FIELDTEXT_CHECKSUM", checksum);
         if (attdef) {
             AcValue one;
             one.set(static_cast<Adesk::Int32>(1));
             out += dataEntry("ACFD_FIELDTEXT_ATTDEF", one);
         }
-        out += group(7, "ACFD_FIELD_VALUE") + valueRecord(AcValue(), "", 0, 0) + group(301, "") +
-               intGroup(98, 0);
+        out += group(7, "ACFD_FIELD_VALUE") + valueRecord(AcValue(), "", 0, 0) + group(301, "") + intGroup(98, 0);
         m_added += out + childRecords;
-        m_newFields.insert(m_newFields.begin() + static_cast<long>(m_newFields.size() - children.size()), wrapperHandle);
+        m_newFields.insert(m_newFields.begin() + static_cast<long>(m_newFields.size() - children.size()),
+                           wrapperHandle);
 
         // The host: its text shows the values, its dictionary holds the fields.
         writeText(*r, mtext, shown);
@@ -657,8 +671,7 @@ private:
                     break;
                 }
             }
-            replace(insertAt, insertAt,
-                    group(102, "{ACAD_XDICTIONARY") + group(360, xdictionary) + group(102, "}"));
+            replace(insertAt, insertAt, group(102, "{ACAD_XDICTIONARY") + group(360, xdictionary) + group(102, "}"));
         } else {
             m_entryAdds.emplace_back(xdictionary, group(3, "ACAD_FIELD") + group(360, fieldDictionary));
         }
@@ -690,7 +703,7 @@ private:
             } else {
                 std::string listHandle = newHandle();
                 std::string out = group(0, "FIELDLIST") + group(5, listHandle) + group(330, m_rootDictionary) +
-                                  group(100, "AcDbIdSet") + intGroup(90, static_cast<long long>(m_newFields.size()));
+                    group(100, "AcDbIdSet") + intGroup(90, static_cast<long long>(m_newFields.size()));
                 for (const std::string& f : m_newFields)
                     out += group(330, f);
                 m_added += out + group(100, "AcDbFieldList");
@@ -705,10 +718,9 @@ private:
                     if (m_classes.count(name) || !done.insert(name).second)
                         continue;
                     classes += group(0, "CLASS") + group(1, name) +
-                               group(2, name == "FIELD" ? "AcDbField" : "AcDbFieldList") +
-                               group(3, "ObjectDBX Classes") + intGroup(90, 1152) +
-                               (m_source.valueRecords() ? intGroup(91, 0) : std::string()) + intGroup(280, 0) +
-                               intGroup(281, 0);
+                        group(2, name == "FIELD" ? "AcDbField" : "AcDbFieldList") + group(3, "ObjectDBX Classes") +
+                        intGroup(90, 1152) + (m_source.valueRecords() ? intGroup(91, 0) : std::string()) +
+                        intGroup(280, 0) + intGroup(281, 0);
                 }
                 if (!classes.empty())
                     replace(m_classesEnd, m_classesEnd, classes);
@@ -749,9 +761,12 @@ private:
         std::string flags, unit, format;
         for (size_t p = oldFirst; p < oldEnd; ++p) {
             int c = m_lines.code(p);
-            if (c == 93 && p == oldFirst) flags = m_lines.value(p);
-            if (c == 94) unit = m_lines.value(p);
-            if (c == 300) format = m_lines.value(p);
+            if (c == 93 && p == oldFirst)
+                flags = m_lines.value(p);
+            if (c == 94)
+                unit = m_lines.value(p);
+            if (c == 300)
+                format = m_lines.value(p);
         }
         std::string out;
         bool records = m_source.valueRecords();
@@ -773,9 +788,7 @@ private:
             value.get(s);
             out += intGroup(90, 4) + textGroups(2, 1, encode(s, false));
             break;
-        default:
-            out += intGroup(90, 0);
-            break;
+        default: out += intGroup(90, 0); break;
         }
         if (records) {
             out += unit.empty() ? intGroup(94, 0) : group(94, unit);
@@ -844,8 +857,12 @@ private:
             if (cache < body.end)
                 replace(cache + 1, cacheEnd, valueRecord(value, shown, cache + 1, cacheEnd));
             else
-                replace(display < body.end ? display : length < body.end ? length : xdata,
-                        display < body.end ? display : length < body.end ? length : xdata,
+                replace(display < body.end      ? display
+                            : length < body.end ? length
+                                                : xdata,
+                        display < body.end      ? display
+                            : length < body.end ? length
+                                                : xdata,
                         group(7, "ACFD_FIELD_VALUE") + valueRecord(value, shown, 0, 0));
         }
         size_t characters = utf::toUtf16(utf::toUtf8(f->getValue())).size();
@@ -1016,7 +1033,8 @@ private:
         int seen = -1;
         size_t cell = r.end;
         for (size_t p = r.first; p < r.end; ++p)
-            if (m_lines.code(p) == 1 && trimmed(m_lines.value(p)) == "LINKEDTABLEDATACELL_BEGIN" && ++seen == h.cellIndex) {
+            if (m_lines.code(p) == 1 && trimmed(m_lines.value(p)) == "LINKEDTABLEDATACELL_BEGIN" &&
+                ++seen == h.cellIndex) {
                 cell = p;
                 break;
             }
@@ -1043,14 +1061,14 @@ private:
         });
         std::string out;
         out.reserve(m_lines.bytes.size() + 4096);
-        size_t cursor = 0; // group
+        size_t cursor = 0;  // group
         auto copy = [&](size_t from, size_t to) {
             if (to > from)
                 out.append(m_lines.bytes, m_lines.start[2 * from], m_lines.start[2 * to] - m_lines.start[2 * from]);
         };
         for (const Edit& e : m_edits) {
             if (e.first < cursor)
-                continue; // overlaps one already made
+                continue;  // overlaps one already made
             copy(cursor, e.first);
             out += e.text;
             cursor = e.end;
@@ -1075,10 +1093,10 @@ private:
     std::string m_rootDictionary, m_fieldList, m_appidTable, m_added;
     std::set<std::string> m_classes, m_appids;
     std::vector<std::string> m_newFields, m_classesWanted;
-    std::vector<std::pair<std::string, std::string>> m_entryAdds; // dictionary, entry groups
+    std::vector<std::pair<std::string, std::string>> m_entryAdds;  // dictionary, entry groups
 };
 
-} // namespace
+}  // namespace
 
 WriteResult write(const AcDbDatabase& db)
 {

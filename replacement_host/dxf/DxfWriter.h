@@ -13,9 +13,9 @@
 namespace dxf {
 
 struct WriteResult {
-    std::string text;  // the new file
-    std::string error; // when not empty, the text is not usable
-    std::vector<std::string> notes; // what was left as it was, and why
+    std::string text;                // the new file
+    std::string error;               // when not empty, the text is not usable
+    std::vector<std::string> notes;  // what was left as it was, and why
 };
 
 // The drawing's file with the new values; the drawing must come from DXF.

@@ -24,7 +24,7 @@ std::string visible(std::string_view bytes);
 struct Group {
     int code = -1;
     std::string_view value;
-    size_t line = 0; // line of the code
+    size_t line = 0;  // line of the code
 };
 
 class GroupReader {
@@ -62,7 +62,7 @@ private:
     unsigned m_moves = 0;
     size_t m_line = 0;
     bool m_eof = false;
-    size_t m_size = 0, m_read = 0; // for progress
+    size_t m_size = 0, m_read = 0;  // for progress
 };
 
 }

@@ -13,7 +13,8 @@ AcDbObjectId AcDbTable::cellTextId(int row, int column) const
 
 AcString AcDbTable::textString(int row, int column, int option) const
 {
-    if (row < 0 || column < 0 || static_cast<Adesk::UInt32>(row) >= m_rows || static_cast<Adesk::UInt32>(column) >= m_columns)
+    if (row < 0 || column < 0 || static_cast<Adesk::UInt32>(row) >= m_rows ||
+        static_cast<Adesk::UInt32>(column) >= m_columns)
         return {};
     AcDbObjectPointer<AcDbText> text(cellTextId(row, column), AcDb::kForRead);
     if (!text)

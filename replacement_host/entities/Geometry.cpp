@@ -11,10 +11,7 @@ double AcGePoint3d::distanceTo(const AcGePoint3d& p) const
     return std::sqrt((p.x - x) * (p.x - x) + (p.y - y) * (p.y - y) + (p.z - z) * (p.z - z));
 }
 
-double acutDistance(const AcGePoint3d& p1, const AcGePoint3d& p2)
-{
-    return p1.distanceTo(p2);
-}
+double acutDistance(const AcGePoint3d& p1, const AcGePoint3d& p2) { return p1.distanceTo(p2); }
 
 void AcDbExtents::addPoint(const AcGePoint3d& p)
 {

@@ -76,7 +76,8 @@ Acad::ErrorStatus AcDbField::setFieldCode(const ACHAR* code, int, std::vector<Ac
     m_pass = PassRecord();
     std::vector<fieldcode::Span> spans = fieldcode::findCodes(m_code);
     fieldcode::Parsed parsed;
-    if (spans.size() == 1 && spans[0].begin == 0 && spans[0].end == m_code.size() && !fieldcode::isObjectReference(m_code))
+    if (spans.size() == 1 && spans[0].begin == 0 && spans[0].end == m_code.size() &&
+        !fieldcode::isObjectReference(m_code))
         parsed = fieldcode::parse(m_code, m_depth);
     if (parsed.ok) {
         m_isTextField = false;
@@ -110,7 +111,7 @@ void AcDbField::subAddedToDatabase()
             continue;
         AcDbObjectId id;
         if (database()->addObject(child, objectId(), id) != Acad::eOk) {
-            HostAccess::hostWishHandle(*child, AcDbHandle()); // its wished handle is taken
+            HostAccess::hostWishHandle(*child, AcDbHandle());  // its wished handle is taken
             database()->addObject(child, objectId(), id);
         }
     }

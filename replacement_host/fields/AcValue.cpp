@@ -21,10 +21,7 @@ bool AcValue::set(double value)
     return true;
 }
 
-bool AcValue::set(const ACHAR* text)
-{
-    return set(AcString(text ? text : u""));
-}
+bool AcValue::set(const ACHAR* text) { return set(AcString(text ? text : u"")); }
 
 bool AcValue::set(AcString&& text)
 {

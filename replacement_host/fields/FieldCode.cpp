@@ -35,7 +35,7 @@ std::vector<Span> findCodes(std::u16string_view text)
             }
         }
         if (close == std::u16string_view::npos)
-            break; // unclosed: the rest is text
+            break;  // unclosed: the rest is text
         spans.push_back({i, close});
         i = close;
     }
@@ -84,9 +84,12 @@ Parsed parse(std::u16string_view code, int depth)
         size_t lastOption = std::u16string::npos;
         // Stops before the last quote: an option needs a closing quote after its opening one.
         for (size_t i = 0; i + 4 < trimmed; ++i) {
-            if (rest[i] == u'%' && rest[i + 1] == u'<') ++level;
-            else if (rest[i] == u'>' && rest[i + 1] == u'%') --level;
-            else if (level == 0 && rest.compare(i, 4, u"\\f \"") == 0) lastOption = i;
+            if (rest[i] == u'%' && rest[i + 1] == u'<')
+                ++level;
+            else if (rest[i] == u'>' && rest[i + 1] == u'%')
+                --level;
+            else if (level == 0 && rest.compare(i, 4, u"\\f \"") == 0)
+                lastOption = i;
         }
         if (lastOption != std::u16string::npos) {
             std::u16string_view fmt(rest.data() + lastOption + 4, trimmed - 1 - (lastOption + 4));

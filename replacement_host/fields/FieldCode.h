@@ -13,8 +13,8 @@ namespace fieldcode {
 constexpr int kMaxNesting = 32;
 
 struct Span {
-    size_t begin = 0; // position of "%<"
-    size_t end = 0;   // one past ">%"
+    size_t begin = 0;  // position of "%<"
+    size_t end = 0;    // one past ">%"
 };
 
 // The codes at the top level of a text, in order; an unclosed "%<" is text.
@@ -26,9 +26,9 @@ bool isObjectReference(std::u16string_view code);
 struct Parsed {
     bool ok = false;
     std::u16string id;
-    std::u16string parameters;  // without the format option
-    std::u16string format;      // inside \f "..."; empty when none
-    std::vector<Span> children; // nested field codes, positions in parameters
+    std::u16string parameters;   // without the format option
+    std::u16string format;       // inside \f "..."; empty when none
+    std::vector<Span> children;  // nested field codes, positions in parameters
 };
 
 // Reads one whole code (the text from "%<" to ">%").

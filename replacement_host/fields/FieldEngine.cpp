@@ -115,8 +115,7 @@ AcFdFieldEvaluator* AcFdFieldEngine::findEvaluator(AcDbField* field, const ACHAR
     return hostEvaluatorLoader()->findEvaluator(field, evaluatorId);
 }
 
-Acad::ErrorStatus AcFdFieldEngine::evaluateFields(int context, AcDbDatabase* database, int* numFound,
-                                                  int* numEvaluated)
+Acad::ErrorStatus AcFdFieldEngine::evaluateFields(int context, AcDbDatabase* database, int* numFound, int* numEvaluated)
 {
     if (!database)
         database = acdbHostApplicationServices()->workingDatabase();
@@ -164,14 +163,12 @@ Acad::ErrorStatus AcFdFieldEngine::evaluateFields(int context, AcDbDatabase* dat
 
 namespace {
 // The callback the command set for each kind of progress; none: not reported.
-template <int Kind>
-fieldprogress::Callback& progressCallback()
+template <int Kind> fieldprogress::Callback& progressCallback()
 {
     static fieldprogress::Callback callback;
     return callback;
 }
-template <int Kind>
-void reportProgress(size_t done, size_t total)
+template <int Kind> void reportProgress(size_t done, size_t total)
 {
     if (const auto& callback = progressCallback<Kind>())
         callback(done, total);

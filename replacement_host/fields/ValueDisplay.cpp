@@ -60,7 +60,7 @@ std::u16string_view body(const AcValue& value, const AcString& fmt, AcString& st
         storage = widen(buf);
         if (storage == u"-0" || storage.find_first_not_of(u"-0.") == AcString::npos)
             if (!storage.empty() && storage[0] == u'-')
-                storage.erase(0, 1); // no "-0.0000" for a value that rounds to zero
+                storage.erase(0, 1);  // no "-0.0000" for a value that rounds to zero
         return storage;
     }
     case AcValue::kString: {
@@ -68,8 +68,7 @@ std::u16string_view body(const AcValue& value, const AcString& fmt, AcString& st
         value.get(text);
         return text;
     }
-    default:
-        return {};
+    default: return {};
     }
 }
 }

@@ -242,11 +242,12 @@ std::string toText(AcDbDatabase& db, AcDbObjectId selected)
     Json objects = Json::array();
     for (AcDbObjectId id : db.objectIds()) {
         AcDbObject* obj = HostAccess::objectAt(db, id);
-        if (id == db.blockTableId() || id == db.layerTableId() || AcDbField::cast(obj) || HostAccess::hostWrittenByOwner(*obj))
-            continue; // the tables are implicit; fields and cells are written with what holds them
+        if (id == db.blockTableId() || id == db.layerTableId() || AcDbField::cast(obj) ||
+            HostAccess::hostWrittenByOwner(*obj))
+            continue;  // the tables are implicit; fields and cells are written with what holds them
         const ObjectCodec* codec = codecForObject(obj);
         if (!codec)
-            continue; // kinds without a codec are the host's own bookkeeping
+            continue;  // kinds without a codec are the host's own bookkeeping
         Json j;
         j["type"] = codec->type;
         j["handle"] = handleText(obj->objectHandle());

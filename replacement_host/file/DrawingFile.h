@@ -12,7 +12,7 @@ namespace drawingfile {
 
 struct LoadResult {
     std::unique_ptr<AcDbDatabase> database;
-    std::string error; // "file: where: what is wrong" when database is null
+    std::string error;  // "file: where: what is wrong" when database is null
     // The object the sibling library holds as selected; null when none.
     AcDbObjectId selected;
 };

@@ -57,8 +57,7 @@ Json valueJson(const AcValue& value)
         value.get(s);
         return {{"type", "text"}, {"value", utf8(s)}};
     }
-    default:
-        return nullptr;
+    default: return nullptr;
     }
 }
 
@@ -80,10 +79,14 @@ AcValue valueFromJson(const JsonIn& in, const Json& json)
         const Json& raw = json.contains("value") ? json["value"] : Json();
         if (raw.is_string()) {
             std::string s = raw.get<std::string>();
-            if (s == "nan") value.set(std::nan(""));
-            else if (s == "inf") value.set(HUGE_VAL);
-            else if (s == "-inf") value.set(-HUGE_VAL);
-            else in.fail("a real value must be a number, \"inf\", \"-inf\" or \"nan\"");
+            if (s == "nan")
+                value.set(std::nan(""));
+            else if (s == "inf")
+                value.set(HUGE_VAL);
+            else if (s == "-inf")
+                value.set(-HUGE_VAL);
+            else
+                in.fail("a real value must be a number, \"inf\", \"-inf\" or \"nan\"");
         } else {
             value.set(v.number("value"));
         }
@@ -147,7 +150,8 @@ std::vector<AcDbObjectId> attachFields(const JsonIn& in, AcDbObject* owner, cons
         in.fail("\"fields\" has " + std::to_string(saved.size()) + " entries, the text has " +
                 std::to_string(spans.size()) + " field codes");
     for (size_t i = 0; i < spans.size(); ++i) {
-        auto field = std::make_unique<AcDbField>(contents.substr(spans[i].begin, spans[i].end - spans[i].begin).c_str());
+        auto field =
+            std::make_unique<AcDbField>(contents.substr(spans[i].begin, spans[i].end - spans[i].begin).c_str());
         std::string where = ".fields[" + std::to_string(i) + "]";
         if (!saved.empty())
             wishHandles(in.child(saved[i], where), field.get(), saved[i]);

@@ -83,7 +83,10 @@ AcGePoint3d JsonIn::point(const char* key) const
     return {c[0], c[1], c[2]};
 }
 
-AcGePoint3d JsonIn::point(const char* key, const AcGePoint3d& fallback) const { return has(key) ? point(key) : fallback; }
+AcGePoint3d JsonIn::point(const char* key, const AcGePoint3d& fallback) const
+{
+    return has(key) ? point(key) : fallback;
+}
 
 const Json& JsonIn::array(const char* key) const
 {

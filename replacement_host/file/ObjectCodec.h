@@ -14,8 +14,8 @@ struct ObjectCodec {
     // the object named by "owner" (model space when absent).
     enum class Owner { kBlockTable, kLayerTable, kObject };
 
-    std::string type;              // the "type" text in the file
-    const AcRxClass* cls;          // the class it writes; exact class, not subclasses
+    std::string type;      // the "type" text in the file
+    const AcRxClass* cls;  // the class it writes; exact class, not subclasses
     Owner owner = Owner::kObject;
     // Builds the object from its own keys; references to other objects wait for link.
     std::function<AcDbObject*(const JsonIn&)> create;

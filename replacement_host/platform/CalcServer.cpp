@@ -125,7 +125,7 @@ std::string lastLineOf(const fs::path& file)
 
 struct Marked {
     DWORD processId;
-    std::string folder; // the instance folder, from the command line
+    std::string folder;  // the instance folder, from the command line
 };
 
 // The instance folder named in a command line, or empty.
@@ -252,7 +252,8 @@ public:
         if (::access(kPython, X_OK) != 0)
             throw StartFailure{u"python3 is not installed at /usr/bin/python3, so LibreOffice cannot be driven"};
         std::error_code ec;
-        std::string pattern = (fs::temp_directory_path(ec) / (kFolderMark + std::to_string(::getpid()) + "-XXXXXX")).string();
+        std::string pattern =
+            (fs::temp_directory_path(ec) / (kFolderMark + std::to_string(::getpid()) + "-XXXXXX")).string();
         if (!::mkdtemp(pattern.data()))
             throw StartFailure{u"no instance folder could be made in " + utf::toUtf16(pattern)};
         m_folder = pattern;
@@ -338,8 +339,12 @@ private:
         std::string log = m_folder + "/bridge.log";
         int logFd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         std::string script = m_folder + "/bridge.py";
-        std::vector<char*> argv = {const_cast<char*>(kPython), const_cast<char*>("-u"), script.data(),
-                                   m_folder.data(), const_cast<char*>(soffice.c_str()), nullptr};
+        std::vector<char*> argv = {const_cast<char*>(kPython),
+                                   const_cast<char*>("-u"),
+                                   script.data(),
+                                   m_folder.data(),
+                                   const_cast<char*>(soffice.c_str()),
+                                   nullptr};
         pid_t parent = ::getpid();
         pid_t pid = ::fork();
         if (pid == 0) {
@@ -376,7 +381,8 @@ private:
                 m_pending.erase(0, eol + 1);
                 return splitReply(line);
             }
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 end();
                 throw std::runtime_error("LibreOffice did not answer within " + std::to_string(seconds) + " s while " +
@@ -440,7 +446,7 @@ public:
         std::ofstream(fs::path(m_bridge.folder()) / "caption", std::ios::binary) << utf::toUtf8(caption);
     }
     std::u16string caption() const override { return m_caption; }
-    void setDisplayAlerts(bool) override {} // headless: it never asks
+    void setDisplayAlerts(bool) override {}  // headless: it never asks
     void quit() override
     {
         m_books.clear();
@@ -467,7 +473,8 @@ public:
     {
         const Book& b = at(book);
         if (sheet < 1 || sheet > static_cast<int>(b.sheets.size()))
-            throw std::runtime_error("'" + utf::toUtf8(b.fullName) + "' has no worksheet number " + std::to_string(sheet));
+            throw std::runtime_error("'" + utf::toUtf8(b.fullName) + "' has no worksheet number " +
+                                     std::to_string(sheet));
         return b.sheets[static_cast<size_t>(sheet - 1)];
     }
     int worksheetByName(int book, const std::u16string& name) const override
@@ -476,14 +483,15 @@ public:
         for (size_t i = 0; i < b.sheets.size(); ++i)
             if (casefold::equalsIgnoreCase(b.sheets[i], name))
                 return static_cast<int>(i + 1);
-        throw std::runtime_error("'" + utf::toUtf8(b.fullName) + "' has no worksheet named '" + utf::toUtf8(name) + "'");
+        throw std::runtime_error("'" + utf::toUtf8(b.fullName) + "' has no worksheet named '" + utf::toUtf8(name) +
+                                 "'");
     }
     std::function<std::u16string()> range(int book, int sheet, const std::u16string& reference) override
     {
         std::string where = utf::toUtf8(worksheetName(book, sheet)) + "!" + utf::toUtf8(reference);
-        std::vector<std::string> reply = m_bridge.request(
-            {"text", std::to_string(book), std::to_string(sheet), utf::toUtf8(reference)}, limit(kCallSeconds),
-            "reading " + where);
+        std::vector<std::string> reply =
+            m_bridge.request({"text", std::to_string(book), std::to_string(sheet), utf::toUtf8(reference)},
+                             limit(kCallSeconds), "reading " + where);
         std::u16string text = utf::toUtf16(reply.empty() ? std::string() : reply[0]);
         return [text] { return text; };
     }

@@ -2,7 +2,6 @@
 // automation platform over it.
 #include "replacement_host/platform/ClassRegistry.h"
 
-
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -39,9 +38,8 @@ FailureReason& lastFailure()
 bool sameId(std::u16string_view a, std::u16string_view b)
 {
     auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
-               return lower(x) == lower(y);
-           });
+    return a.size() == b.size() &&
+        std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
 bool sameClass(const CLSID& a, const CLSID& b) { return std::memcmp(&a, &b, sizeof(CLSID)) == 0; }
@@ -121,7 +119,8 @@ DWORD FormatMessageW(HRESULT code, OLECHAR* buffer, DWORD size)
     if (!buffer || size == 0)
         return 0;
     buffer[0] = 0;
-    auto found = std::find_if(std::begin(kMessages), std::end(kMessages), [&](const Message& m) { return m.code == code; });
+    auto found =
+        std::find_if(std::begin(kMessages), std::end(kMessages), [&](const Message& m) { return m.code == code; });
     if (found == std::end(kMessages))
         return 0;
     std::u16string text = found->text;

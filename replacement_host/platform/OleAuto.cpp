@@ -54,7 +54,7 @@ const std::int64_t kLastDay = daysFromCivil(9999, 12, 31) - kOleEpoch;
 bool validCalendar(int y, unsigned m, unsigned d, unsigned h, unsigned mi, unsigned s)
 {
     return y >= 100 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= daysInMonth(y, m) && h < 24 && mi < 60 &&
-           s < 60;
+        s < 60;
 }
 
 // Days before 1899-12-30 keep a positive time of day: -1.25 is 1899-12-29 06:00.
@@ -141,8 +141,8 @@ BSTR SysAllocString(const OLECHAR* text)
         return nullptr;
     std::size_t n = std::char_traits<OLECHAR>::length(text);
     // The length in bytes sits before the text, as the platform keeps it.
-    auto* block = static_cast<std::uint32_t*>(::operator new(sizeof(std::uint32_t) + (n + 1) * sizeof(OLECHAR),
-                                                               std::nothrow));
+    auto* block =
+        static_cast<std::uint32_t*>(::operator new(sizeof(std::uint32_t) + (n + 1) * sizeof(OLECHAR), std::nothrow));
     if (!block)
         return nullptr;
     block[0] = static_cast<std::uint32_t>(n * sizeof(OLECHAR));
@@ -157,10 +157,7 @@ void SysFreeString(BSTR text)
         ::operator delete(reinterpret_cast<std::uint32_t*>(text) - 1);
 }
 
-unsigned int SysStringLen(BSTR text)
-{
-    return text ? reinterpret_cast<std::uint32_t*>(text)[-1] / sizeof(OLECHAR) : 0;
-}
+unsigned int SysStringLen(BSTR text) { return text ? reinterpret_cast<std::uint32_t*>(text)[-1] / sizeof(OLECHAR) : 0; }
 
 int SystemTimeToVariantTime(const SYSTEMTIME* time, DATE* date)
 {
@@ -210,9 +207,9 @@ HRESULT VarBstrFromDate(DATE date, LCID, ULONG, BSTR* text)
     if (!VariantTimeToSystemTime(date, &t))
         return E_INVALIDARG;
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%u/%u/%u %u:%02u:%02u %s", unsigned{t.wMonth}, unsigned{t.wDay},
-                  unsigned{t.wYear}, t.wHour % 12 == 0 ? 12u : t.wHour % 12u, unsigned{t.wMinute},
-                  unsigned{t.wSecond}, t.wHour < 12 ? "AM" : "PM");
+    std::snprintf(buf, sizeof buf, "%u/%u/%u %u:%02u:%02u %s", unsigned{t.wMonth}, unsigned{t.wDay}, unsigned{t.wYear},
+                  t.wHour % 12 == 0 ? 12u : t.wHour % 12u, unsigned{t.wMinute}, unsigned{t.wSecond},
+                  t.wHour < 12 ? "AM" : "PM");
     *text = SysAllocString(utf::toUtf16(buf).c_str());
     return *text ? S_OK : E_OUTOFMEMORY;
 }

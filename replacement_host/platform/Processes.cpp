@@ -17,10 +17,10 @@ struct Window {
 
 struct Table {
     std::map<DWORD, std::function<void()>> processes;
-    std::vector<Window> windows; // in the system's order
+    std::vector<Window> windows;  // in the system's order
     std::vector<processes::ForeignSource> sources;
-    std::vector<Window> foreign; // as the last enumeration found them
-    DWORD nextProcessId = 0x40000000; // above every process id of the system
+    std::vector<Window> foreign;       // as the last enumeration found them
+    DWORD nextProcessId = 0x40000000;  // above every process id of the system
     std::uintptr_t nextWindow = 0x10000;
 };
 

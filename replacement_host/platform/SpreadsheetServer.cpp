@@ -58,7 +58,7 @@ public:
         for (int i = 1; i <= workbook.worksheetCount(); ++i)
             if (ss::equalsIgnoreCase(workbook.worksheet(i).name(), name))
                 return i;
-        workbook.worksheetByName(name); // raises the application's error
+        workbook.worksheetByName(name);  // raises the application's error
         return 0;
     }
     std::function<std::u16string()> range(int book, int sheet, const std::u16string& reference) override
@@ -73,7 +73,7 @@ private:
 
 struct Instance {
     std::unique_ptr<spreadsheetserver::Application> app;
-    DWORD processId = 0; // the built-in application's process; Calc's are real ones
+    DWORD processId = 0;  // the built-in application's process; Calc's are real ones
     bool running = true;
 };
 
@@ -244,7 +244,9 @@ constexpr bool is(WORD flags, WORD kind) { return (flags & kind) != 0; }
 class RangeObject : public Object {
 public:
     RangeObject(std::shared_ptr<Instance> i, std::function<std::u16string()> text)
-        : Object(std::move(i)), m_text(std::move(text)) {}
+        : Object(std::move(i)), m_text(std::move(text))
+    {
+    }
 
 protected:
     HRESULT call(DISPID member, WORD flags, const Args&, VARIANT& result) override
@@ -260,7 +262,10 @@ private:
 
 class WorksheetObject : public Object {
 public:
-    WorksheetObject(std::shared_ptr<Instance> i, int book, int sheet) : Object(std::move(i)), m_book(book), m_sheet(sheet) {}
+    WorksheetObject(std::shared_ptr<Instance> i, int book, int sheet)
+        : Object(std::move(i)), m_book(book), m_sheet(sheet)
+    {
+    }
 
 protected:
     HRESULT call(DISPID member, WORD flags, const Args& args, VARIANT& result) override
@@ -299,11 +304,12 @@ protected:
         if (member == kItem && is(flags, DISPATCH_PROPERTYGET)) {
             const VARIANT* index = args.at(0);
             if (index && index->vt == VT_BSTR)
-                return give(result, new WorksheetObject(m_instance, m_book, app.worksheetByName(m_book, index->bstrVal)));
+                return give(result,
+                            new WorksheetObject(m_instance, m_book, app.worksheetByName(m_book, index->bstrVal)));
             int i = 0;
             if (HRESULT hr = args.integer(0, i); hr < 0)
                 return hr;
-            app.worksheetName(m_book, i); // raises for a number out of range
+            app.worksheetName(m_book, i);  // raises for a number out of range
             return give(result, new WorksheetObject(m_instance, m_book, i));
         }
         return DISP_E_MEMBERNOTFOUND;
@@ -345,7 +351,7 @@ protected:
             int i = 0;
             if (HRESULT hr = args.integer(0, i); hr < 0)
                 return hr;
-            app.fullName(i); // raises for a number out of range
+            app.fullName(i);  // raises for a number out of range
             return give(result, new WorkbookObject(m_instance, i));
         }
         if (member == kOpen && is(flags, DISPATCH_METHOD)) {
@@ -403,17 +409,13 @@ protected:
             if (is(flags, DISPATCH_PROPERTYGET))
                 return give(result, new WorkbooksObject(m_instance));
             break;
-        default:
-            break;
+        default: break;
         }
         return DISP_E_MEMBERNOTFOUND;
     }
 };
 
-bool sameWord(std::string_view a, std::string_view b)
-{
-    return ss::equalsIgnoreCase(ss::toUtf16(a), ss::toUtf16(b));
-}
+bool sameWord(std::string_view a, std::string_view b) { return ss::equalsIgnoreCase(ss::toUtf16(a), ss::toUtf16(b)); }
 
 const bool registered = [] {
     classregistry::add(kProgId, kClassId, [](IDispatch** object) -> HRESULT {

@@ -36,8 +36,16 @@ LinkerState& linkerState()
 }
 }
 
-bool AcRxDynamicLinker::unlockApplication(void* appId) { linkerState().unlocked.insert(appId); return true; }
-bool AcRxDynamicLinker::registerAppMDIAware(void* appId) { linkerState().mdiAware.insert(appId); return true; }
+bool AcRxDynamicLinker::unlockApplication(void* appId)
+{
+    linkerState().unlocked.insert(appId);
+    return true;
+}
+bool AcRxDynamicLinker::registerAppMDIAware(void* appId)
+{
+    linkerState().mdiAware.insert(appId);
+    return true;
+}
 bool AcRxDynamicLinker::isApplicationLocked(void* appId) const { return !linkerState().unlocked.count(appId); }
 bool AcRxDynamicLinker::isAppMDIAware(void* appId) const { return linkerState().mdiAware.count(appId) != 0; }
 

@@ -22,10 +22,20 @@ std::u16string toUtf16(std::string_view bytes)
         }
         char32_t cp;
         size_t len;
-        if ((b & 0xE0) == 0xC0) { cp = b & 0x1F; len = 2; }
-        else if ((b & 0xF0) == 0xE0) { cp = b & 0x0F; len = 3; }
-        else if ((b & 0xF8) == 0xF0) { cp = b & 0x07; len = 4; }
-        else { out += u'\uFFFD'; ++i; continue; }
+        if ((b & 0xE0) == 0xC0) {
+            cp = b & 0x1F;
+            len = 2;
+        } else if ((b & 0xF0) == 0xE0) {
+            cp = b & 0x0F;
+            len = 3;
+        } else if ((b & 0xF8) == 0xF0) {
+            cp = b & 0x07;
+            len = 4;
+        } else {
+            out += u'\uFFFD';
+            ++i;
+            continue;
+        }
         bool ok = i + len <= bytes.size();
         for (size_t k = 1; ok && k < len; ++k) {
             auto c = static_cast<unsigned char>(bytes[i + k]);
@@ -64,7 +74,7 @@ std::string toUtf8(std::u16string_view s)
             cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD; // a lone surrogate
+            cp = 0xFFFD;  // a lone surrogate
         }
         if (cp < 0x80) {
             out += static_cast<char>(cp);

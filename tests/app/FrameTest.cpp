@@ -11,7 +11,7 @@ namespace {
 
 using testhost::RecordingResult;
 
-const char16_t* const kIds[] = {u"AcLength", u"AcArea", u"AcBlockCount", u"TextField",
+const char16_t* const kIds[] = {u"AcLength",  u"AcArea",    u"AcBlockCount", u"TextField",
                                 u"TableCell", u"ExcelCell", u"TsExpr"};
 
 AcFdFieldEvaluator* evaluatorFor(const char16_t* id)

@@ -47,7 +47,7 @@ bool reactorAttached(AcFdFieldReactor* reactor)
     return std::find(list.begin(), list.end(), reactor) != list.end();
 }
 
-const char16_t* const kIds[] = {u"AcLength", u"AcArea", u"AcBlockCount", u"TextField",
+const char16_t* const kIds[] = {u"AcLength",  u"AcArea",    u"AcBlockCount", u"TextField",
                                 u"TableCell", u"ExcelCell", u"TsExpr"};
 
 TEST(Lifecycle, ExportsTheEntryPointsUnderPlainNames)

@@ -19,16 +19,16 @@ TEST(OptionValue, Table)
         std::u16string text, option, expected;
     } rows[] = {
         {u"\"A\" \\layer \"0\"", u"\\layer", u"0"},
-        {u"\"A\" \\layer \"0\"", u"layer", u"0"},            // leading backslashes are optional
-        {u"\"A\" \\LAYER \"0\"", u"\\layer", u"0"},          // names ignore case
-        {u"\"A\" \\layer\"0\"", u"\\layer", u"0"},           // value right after the name
-        {u"\"A\" \\op \" > \"", u"\\op", u" > "},            // blanks inside quotes stay
-        {u"\"A\" \\tag\\tag TYPE", u"\\tag", u"TYPE"},       // a bare name is not taken
-        {u"\"A\" \\tag \\tag TYPE", u"\\tag", u""},          // a name and a blank is
-        {u"\"A\" \\tagged", u"\\tag", u"ged"},               // the segment only has to begin with it
-        {u"Tagged \\layer 0", u"\\tag", u"(unset)"},         // the names are never an option
-        {u"\\tag X", u"\\tag", u"X"},                        // a leading backslash opens an option
-        {u"\"A\" \\value \"\"3\"\" ", u"\\value", u"3"},     // every quote at either end goes
+        {u"\"A\" \\layer \"0\"", u"layer", u"0"},         // leading backslashes are optional
+        {u"\"A\" \\LAYER \"0\"", u"\\layer", u"0"},       // names ignore case
+        {u"\"A\" \\layer\"0\"", u"\\layer", u"0"},        // value right after the name
+        {u"\"A\" \\op \" > \"", u"\\op", u" > "},         // blanks inside quotes stay
+        {u"\"A\" \\tag\\tag TYPE", u"\\tag", u"TYPE"},    // a bare name is not taken
+        {u"\"A\" \\tag \\tag TYPE", u"\\tag", u""},       // a name and a blank is
+        {u"\"A\" \\tagged", u"\\tag", u"ged"},            // the segment only has to begin with it
+        {u"Tagged \\layer 0", u"\\tag", u"(unset)"},      // the names are never an option
+        {u"\\tag X", u"\\tag", u"X"},                     // a leading backslash opens an option
+        {u"\"A\" \\value \"\"3\"\" ", u"\\value", u"3"},  // every quote at either end goes
         {u"\"A\" \\layer \"0\"", u"\\tag", u"(unset)"},
         {u"", u"\\tag", u"(unset)"},
         {u"\"A\" \\tag X", u"", u"(unset)"},
@@ -54,8 +54,12 @@ TEST(OptionList, SplitsAndAppends)
 TEST(StringArray, FindFromBothEnds)
 {
     CStringArrayEx list{u"a", u"B", u"c", u"d", u"E"};
-    for (auto [text, ignoreCase, found] : {std::tuple{u"a", false, true}, {u"E", false, true}, {u"c", false, true},
-                                           {u"e", false, false}, {u"e", true, true}, {u"b", true, true},
+    for (auto [text, ignoreCase, found] : {std::tuple{u"a", false, true},
+                                           {u"E", false, true},
+                                           {u"c", false, true},
+                                           {u"e", false, false},
+                                           {u"e", true, true},
+                                           {u"b", true, true},
                                            {u"x", true, false}}) {
         SCOPED_TRACE(u8(text));
         int at = list.find(text, ignoreCase);
@@ -94,8 +98,8 @@ TEST(BlockCountCode, Names)
 
 TEST(BlockCountCode, Options)
 {
-    BlockCountRequest r = parseBlockCountCode(
-        u"\"Door;Window\" \\layer \"A-DOOR;0\" \\TAG \"TYPE\" \\op \">=\" \\value \"3\" \\nested");
+    BlockCountRequest r =
+        parseBlockCountCode(u"\"Door;Window\" \\layer \"A-DOOR;0\" \\TAG \"TYPE\" \\op \">=\" \\value \"3\" \\nested");
     EXPECT_EQ(r.blockNames, (CStringArrayEx{u"Door", u"Window"}));
     EXPECT_EQ(r.layerNames, (CStringArrayEx{u"A-DOOR", u"0"}));
     EXPECT_EQ(u8(r.tag), "TYPE");
@@ -148,11 +152,9 @@ TEST(ParsePoint, Table)
         std::u16string text;
         double x, y, z;
     } rows[] = {
-        {u"1,2,3", 1, 2, 3},
-        {u"((1.5, -2e1 ,+3))", 1.5, -20, 3},
-        {u" (1,2,3) ", 0, 2, 3}, // "(" after a blank stays, and "(1" is no number
-        {u"1,,2,,3,9", 1, 2, 3},
-        {u"a,b,c", 0, 0, 0},
+        {u"1,2,3", 1, 2, 3},        {u"((1.5, -2e1 ,+3))", 1.5, -20, 3},
+        {u" (1,2,3) ", 0, 2, 3},  // "(" after a blank stays, and "(1" is no number
+        {u"1,,2,,3,9", 1, 2, 3},    {u"a,b,c", 0, 0, 0},
         {u"inf,nan,0x10", 0, 0, 0},
     };
     for (const Row& row : rows) {
@@ -176,13 +178,13 @@ TEST(MatchValue, Table)
         std::u16string actual, expected, op;
         bool holds;
     } rows[] = {
-        {u"3", u"3", u">=", true},    {u"3", u"3", u">", false},    {u"4", u"3", u">", true},
-        {u"3", u"3", u"<=", true},    {u"3", u"3", u"<", false},    {u"2", u"3", u"<", true},
-        {u"2.5", u"3", u">=", false}, {u"3.0", u"3", u"=", false},  {u"abc", u"ABC", u"=", true},
-        {u"abc", u"ABC", u"", true},  {u"abc", u"ABC", u"==", true}, {u"abc", u"ABC", u"!=", false},
-        {u"abc", u"abd", u"!=", true}, {u"abc", u"1", u"<", true},  {u"5 mm", u"4", u">", true},
-        {u"3", u"3", u" > ", true},   {u"4", u"3", u" > ", false},  {u"", u"", u"", true},
-        {u"x", u"", u"", false},      {u"1e3", u"999", u">", true}, {u"0x10", u"1", u"<", true},
+        {u"3", u"3", u">=", true},     {u"3", u"3", u">", false},     {u"4", u"3", u">", true},
+        {u"3", u"3", u"<=", true},     {u"3", u"3", u"<", false},     {u"2", u"3", u"<", true},
+        {u"2.5", u"3", u">=", false},  {u"3.0", u"3", u"=", false},   {u"abc", u"ABC", u"=", true},
+        {u"abc", u"ABC", u"", true},   {u"abc", u"ABC", u"==", true}, {u"abc", u"ABC", u"!=", false},
+        {u"abc", u"abd", u"!=", true}, {u"abc", u"1", u"<", true},    {u"5 mm", u"4", u">", true},
+        {u"3", u"3", u" > ", true},    {u"4", u"3", u" > ", false},   {u"", u"", u"", true},
+        {u"x", u"", u"", false},       {u"1e3", u"999", u">", true},  {u"0x10", u"1", u"<", true},
         {u"inf", u"1", u">", false},
     };
     for (const Row& row : rows) {
@@ -197,10 +199,9 @@ TEST(LeadingNumber, Table)
         std::u16string text;
         double value;
     } rows[] = {
-        {u"42", 42},        {u" \t-2.5e-1x", -0.25}, {u"+.5", 0.5},   {u"5.", 5},     {u".", 0},
-        {u"1e", 1},         {u"1e+", 1},            {u"2E2", 200},   {u"-", 0},      {u"", 0},
-        {u"inf", 0},        {u"nan", 0},            {u"0x1A", 0},    {u"1e-400", 0}, {u"00012.50", 12.5},
-        {u"1,5", 1},
+        {u"42", 42},  {u" \t-2.5e-1x", -0.25}, {u"+.5", 0.5},       {u"5.", 5},  {u".", 0},   {u"1e", 1},
+        {u"1e+", 1},  {u"2E2", 200},           {u"-", 0},           {u"", 0},    {u"inf", 0}, {u"nan", 0},
+        {u"0x1A", 0}, {u"1e-400", 0},          {u"00012.50", 12.5}, {u"1,5", 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(u8(row.text));

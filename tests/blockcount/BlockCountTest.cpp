@@ -53,18 +53,19 @@ const std::string kNested = drawing(R"(
 TEST(BlockCount, NestedExample)
 {
     Drawing d(kNested);
-    expectCounts(d, {
-        {u"A", 2},             // the two inside B are direct references
-        {u"\"A\" \\nested", 4}, // plus the two met through B's reference
-        {u"\"A\" \\nested \\Window (100,100,0):(110,110,0) \\Space 10", 2},
-        {u"\"A\" \\nested \\Window (100,100,0):(110,110,0) \\space 10 \\layer \"nope\"", 0},
-        {u"\"A\" \\Nested", 2}, // only the exact lower-case option sets the flag
-        {u"\"B\" \\nested", 1},
-        {u"\"A;B\" \\nested", 5},
-        {u"a", 0},
-        {u"Nothing", 0},
-        {u"\"\"", 0},
-    });
+    expectCounts(d,
+                 {
+                     {u"A", 2},               // the two inside B are direct references
+                     {u"\"A\" \\nested", 4},  // plus the two met through B's reference
+                     {u"\"A\" \\nested \\Window (100,100,0):(110,110,0) \\Space 10", 2},
+                     {u"\"A\" \\nested \\Window (100,100,0):(110,110,0) \\space 10 \\layer \"nope\"", 0},
+                     {u"\"A\" \\Nested", 2},  // only the exact lower-case option sets the flag
+                     {u"\"B\" \\nested", 1},
+                     {u"\"A;B\" \\nested", 5},
+                     {u"a", 0},
+                     {u"Nothing", 0},
+                     {u"\"\"", 0},
+                 });
 }
 
 TEST(BlockCount, DeeperNestingCountsWhatEachHolderHolds)
@@ -103,20 +104,21 @@ const std::string kDynamic = drawing(R"(
 TEST(BlockCount, DynamicBlockCountsThroughItsCopies)
 {
     Drawing d(kDynamic);
-    expectCounts(d, {
-        {u"Door", 4},
-        {u"*U1", 0}, // a copy is counted under its dynamic block's name only
-        {u"Window", 0},
-        {u"\"Door\" \\tag \"Width\" \\op \">=\" \\value 3", 2},  // 3.5, then 2 fails and 7 holds
-        {u"\"Door\" \\tag \"WIDTH\" \\op \"<\" \\value 3", 1},   // 2 (type 70)
-        {u"\"Door\" \\tag \"Width\" \\value \"3.5\"", 1},        // "%g" of 3.5
-        {u"\"Door\" \\tag \"Style\" \\value \"oak\"", 1},
-        {u"\"Door\" \\tag \"Count\" \\value \"-3\"", 1},
-        {u"\"Door\" \\tag \"Flip\" \\value \"1\"", 0},           // other types are passed over
-        {u"\"Door\" \\tag \"Flip\" \\op \"!=\" \\value \"1\"", 0},
-        {u"\"Door\" \\tag \"Depth\"", 0},
-        {u"\"Door\" \\tag \"Width\" \\op \"!=\" \\value \"7\"", 2},
-    });
+    expectCounts(d,
+                 {
+                     {u"Door", 4},
+                     {u"*U1", 0},  // a copy is counted under its dynamic block's name only
+                     {u"Window", 0},
+                     {u"\"Door\" \\tag \"Width\" \\op \">=\" \\value 3", 2},  // 3.5, then 2 fails and 7 holds
+                     {u"\"Door\" \\tag \"WIDTH\" \\op \"<\" \\value 3", 1},   // 2 (type 70)
+                     {u"\"Door\" \\tag \"Width\" \\value \"3.5\"", 1},        // "%g" of 3.5
+                     {u"\"Door\" \\tag \"Style\" \\value \"oak\"", 1},
+                     {u"\"Door\" \\tag \"Count\" \\value \"-3\"", 1},
+                     {u"\"Door\" \\tag \"Flip\" \\value \"1\"", 0},  // other types are passed over
+                     {u"\"Door\" \\tag \"Flip\" \\op \"!=\" \\value \"1\"", 0},
+                     {u"\"Door\" \\tag \"Depth\"", 0},
+                     {u"\"Door\" \\tag \"Width\" \\op \"!=\" \\value \"7\"", 2},
+                 });
 }
 
 // Door references with the attribute TYPE set to 3, 5, abc and empty, one with TYPE twice, one without.
@@ -140,21 +142,22 @@ const std::string kTagged = drawing(R"(
 TEST(BlockCount, AttributeTagsWithEveryOperator)
 {
     Drawing d(kTagged);
-    expectCounts(d, {
-        {u"Door", 6},
-        {u"\"Door\" \\tag \"TYPE\" \\op \">=\" \\value \"3\"", 3}, // 3, 5, and 8 after 1
-        {u"\"Door\" \\tag \"TYPE\" \\op \">\" \\value \"3\"", 2},
-        {u"\"Door\" \\tag \"TYPE\" \\op \"<=\" \\value \"3\"", 4}, // 3, abc and "" read as 0, 1
-        {u"\"Door\" \\tag \"TYPE\" \\op \"<\" \\value \"3\"", 3},
-        {u"\"Door\" \\tag \"TYPE\" \\op \"!=\" \\value \"ABC\"", 4},
-        {u"\"Door\" \\tag \"TYPE\" \\op \"=\" \\value \"ABC\"", 1},
-        {u"\"Door\" \\tag \"TYPE\" \\value \"abc\"", 1},
-        {u"\"Door\" \\tag \"TYPE\" \\op \" > \" \\value \"5\"", 1}, // no row matches: equality
-        {u"\"Door\" \\tag \"TYPE\"", 1},                            // the empty text
-        {u"\"Door\" \\tag \"MISSING\" \\op \"!=\" \\value \"x\"", 0},
-        {u"\"Door\" \\TAG \"type\" \\OP \">=\" \\VALUE 5 \\layer \"A-DOOR\"", 0},
-        {u"\"Door\" \\TAG \"type\" \\OP \">=\" \\VALUE 3 \\layer \"A-DOOR\"", 1},
-    });
+    expectCounts(d,
+                 {
+                     {u"Door", 6},
+                     {u"\"Door\" \\tag \"TYPE\" \\op \">=\" \\value \"3\"", 3},  // 3, 5, and 8 after 1
+                     {u"\"Door\" \\tag \"TYPE\" \\op \">\" \\value \"3\"", 2},
+                     {u"\"Door\" \\tag \"TYPE\" \\op \"<=\" \\value \"3\"", 4},  // 3, abc and "" read as 0, 1
+                     {u"\"Door\" \\tag \"TYPE\" \\op \"<\" \\value \"3\"", 3},
+                     {u"\"Door\" \\tag \"TYPE\" \\op \"!=\" \\value \"ABC\"", 4},
+                     {u"\"Door\" \\tag \"TYPE\" \\op \"=\" \\value \"ABC\"", 1},
+                     {u"\"Door\" \\tag \"TYPE\" \\value \"abc\"", 1},
+                     {u"\"Door\" \\tag \"TYPE\" \\op \" > \" \\value \"5\"", 1},  // no row matches: equality
+                     {u"\"Door\" \\tag \"TYPE\"", 1},                             // the empty text
+                     {u"\"Door\" \\tag \"MISSING\" \\op \"!=\" \\value \"x\"", 0},
+                     {u"\"Door\" \\TAG \"type\" \\OP \">=\" \\VALUE 5 \\layer \"A-DOOR\"", 0},
+                     {u"\"Door\" \\TAG \"type\" \\OP \">=\" \\VALUE 3 \\layer \"A-DOOR\"", 1},
+                 });
 }
 
 // Block W spans (0,0) to (10,10) in its own coordinates.
@@ -171,23 +174,24 @@ const std::string kWindows = drawing(R"(
 TEST(BlockCount, Windows)
 {
     Drawing d(kWindows);
-    expectCounts(d, {
-        {u"\"W\" \\Window (0,0,0):(10,10,0) \\Space 10", 1},       // touching from inside
-        {u"\"W\" \\Window (10,10,0):(0,0,0) \\Space 10", 1},       // corners in any order
-        {u"\"W\" \\Window (0,0,50):(10,10,60) \\Space 10", 1},     // z is not tested
-        {u"\"W\" \\Window (0,0,0):(9.99,10,0) \\Space 10", 0},     // crossing
-        {u"\"W\" \\Window (0.01,0,0):(10,10,0) \\Space 10", 0},
-        {u"\"W\" \\Window (-1,-1,0):(200,200,0) \\Space 10", 2},
-        {u"\"W\" \\Window (80,0,0):(100,20,0) \\Space 10", 1},     // scaled and turned: (80,0)-(100,20)
-        {u"\"W\" \\Window (80,0,0):(99,20,0) \\Space 10", 0},
-        {u"\"W\" \\Window (0,0,0):(10,10,0) \\Space 11", 1},       // the paper-space one
-        {u"\"W\" \\Window (0,0,0):(10,10,0)", 3},                  // no space: no window either
-        {u"\"W\" \\Window (0,0):(10,10) \\Space 10", 3},
-        {u"\"W\" \\Space 10", 3},
-        {u"\"W\" \\Window (0,0,0) : (10,10,0) \\Space 10", 0},     // corner B is (0,10,0)
-        {u"\"Empty\" \\Window (-1e9,-1e9,0):(1e9,1e9,0) \\Space 10", 0}, // no extents
-        {u"Empty", 1},
-    });
+    expectCounts(d,
+                 {
+                     {u"\"W\" \\Window (0,0,0):(10,10,0) \\Space 10", 1},    // touching from inside
+                     {u"\"W\" \\Window (10,10,0):(0,0,0) \\Space 10", 1},    // corners in any order
+                     {u"\"W\" \\Window (0,0,50):(10,10,60) \\Space 10", 1},  // z is not tested
+                     {u"\"W\" \\Window (0,0,0):(9.99,10,0) \\Space 10", 0},  // crossing
+                     {u"\"W\" \\Window (0.01,0,0):(10,10,0) \\Space 10", 0},
+                     {u"\"W\" \\Window (-1,-1,0):(200,200,0) \\Space 10", 2},
+                     {u"\"W\" \\Window (80,0,0):(100,20,0) \\Space 10", 1},  // scaled and turned: (80,0)-(100,20)
+                     {u"\"W\" \\Window (80,0,0):(99,20,0) \\Space 10", 0},
+                     {u"\"W\" \\Window (0,0,0):(10,10,0) \\Space 11", 1},  // the paper-space one
+                     {u"\"W\" \\Window (0,0,0):(10,10,0)", 3},             // no space: no window either
+                     {u"\"W\" \\Window (0,0):(10,10) \\Space 10", 3},
+                     {u"\"W\" \\Space 10", 3},
+                     {u"\"W\" \\Window (0,0,0) : (10,10,0) \\Space 10", 0},            // corner B is (0,10,0)
+                     {u"\"Empty\" \\Window (-1e9,-1e9,0):(1e9,1e9,0) \\Space 10", 0},  // no extents
+                     {u"Empty", 1},
+                 });
 }
 
 // A definition whose base point is not the origin: its geometry is placed
@@ -200,18 +204,20 @@ TEST(BlockCount, WindowsOfABlockWithABasePoint)
         {"type": "line", "handle": "21", "owner": "20", "start": [1, 1], "end": [3, 2]},
         {"type": "insert", "handle": "30", "block": "20", "position": [50, 0]},
         {"type": "insert", "handle": "31", "block": "20", "position": [80, 1], "scale": 3, "rotation": 90})");
-    drawingfile::LoadResult loaded = drawingfile::loadFromText("{\"tesslyDrawing\": 1, \"objects\": " + objects + "}", "base.json");
+    drawingfile::LoadResult loaded =
+        drawingfile::loadFromText("{\"tesslyDrawing\": 1, \"objects\": " + objects + "}", "base.json");
     ASSERT_TRUE(loaded.database) << loaded.error;
     drawingfile::LoadResult saved = drawingfile::loadFromText(drawingfile::toText(*loaded.database), "saved.json");
     ASSERT_TRUE(saved.database) << saved.error;
     Drawing d(objects);
-    expectCounts(d, {
-        {u"\"Mark\" \\Window (50,0,0):(52,1,0) \\Space 10", 1},
-        {u"\"Mark\" \\Window (50,0,0):(51.99,1,0) \\Space 10", 0},
-        {u"\"Mark\" \\Window (50.01,0,0):(52,1,0) \\Space 10", 0},
-        {u"\"Mark\" \\Window (77,1,0):(80,7,0) \\Space 10", 1},
-        {u"\"Mark\" \\Window (77,1,0):(80,6.99,0) \\Space 10", 0},
-    });
+    expectCounts(d,
+                 {
+                     {u"\"Mark\" \\Window (50,0,0):(52,1,0) \\Space 10", 1},
+                     {u"\"Mark\" \\Window (50,0,0):(51.99,1,0) \\Space 10", 0},
+                     {u"\"Mark\" \\Window (50.01,0,0):(52,1,0) \\Space 10", 0},
+                     {u"\"Mark\" \\Window (77,1,0):(80,7,0) \\Space 10", 1},
+                     {u"\"Mark\" \\Window (77,1,0):(80,6.99,0) \\Space 10", 0},
+                 });
     AcDbObjectId markId;
     ASSERT_EQ(saved.database->getAcDbObjectId(markId, false, AcDbHandle(0x20)), Acad::eOk);
     auto* mark = AcDbBlockTableRecord::cast(HostAccess::objectAt(*saved.database, markId));
@@ -223,9 +229,10 @@ TEST(BlockCount, WindowsOfABlockWithABasePoint)
 TEST(BlockCount, SpaceOfAnotherLayoutCountsNothingInModelSpace)
 {
     Drawing d(kNested);
-    expectCounts(d, {{u"\"B\" \\Window (0,0,0):(200,200,0) \\Space 11", 0},
-                     {u"\"B\" \\Window (0,0,0):(200,200,0) \\Space 10", 1},
-                     {u"\"B\" \\Window (0,0,0):(200,200,0) \\Space 0010", 0}}); // handles compare as text
+    expectCounts(d,
+                 {{u"\"B\" \\Window (0,0,0):(200,200,0) \\Space 11", 0},
+                  {u"\"B\" \\Window (0,0,0):(200,200,0) \\Space 10", 1},
+                  {u"\"B\" \\Window (0,0,0):(200,200,0) \\Space 0010", 0}});  // handles compare as text
 }
 
 TEST(BlockCount, ErasedAndSkippedRecords)
@@ -244,22 +251,24 @@ TEST(BlockCount, ErasedAndSkippedRecords)
         {"type": "block", "handle": "26", "name": "X3", "xref": {"path": "x.dwg"}},
         {"type": "insert", "handle": "36", "block": "26"},
         {"type": "insert", "handle": "37", "block": "11"})"));
-    expectCounts(d, {
-        {u"A", 1},           // erased, and inside an erased block, do not count
-        {u"\"A\" \\nested", 1},
-        {u"Gone", 0},
-        {u"X1;X2;X3", 1},    // unloaded and overlaid references are left out
-        {u"*Paper_Space", 0},
-    });
+    expectCounts(d,
+                 {
+                     {u"A", 1},  // erased, and inside an erased block, do not count
+                     {u"\"A\" \\nested", 1},
+                     {u"Gone", 0},
+                     {u"X1;X2;X3", 1},  // unloaded and overlaid references are left out
+                     {u"*Paper_Space", 0},
+                 });
 }
 
 TEST(BlockCount, LayerNamesCompareExactly)
 {
     Drawing d(kTagged);
-    expectCounts(d, {{u"\"Door\" \\layer \"A-DOOR\"", 1},
-                     {u"\"Door\" \\layer \"a-door\"", 0},
-                     {u"\"Door\" \\layer \"0;A-DOOR\"", 6},
-                     {u"Door \\layer \"A-DOOR\"", 0}}); // the name is "Door \layer "
+    expectCounts(d,
+                 {{u"\"Door\" \\layer \"A-DOOR\"", 1},
+                  {u"\"Door\" \\layer \"a-door\"", 0},
+                  {u"\"Door\" \\layer \"0;A-DOOR\"", 6},
+                  {u"Door \\layer \"A-DOOR\"", 0}});  // the name is "Door \layer "
 }
 
 TEST(BlockCount, NestedHelpers)
@@ -277,7 +286,8 @@ TEST(BlockCount, NestedHelpers)
 TEST(BlockCount, EveryOpenIsClosed)
 {
     Drawing d(kTagged);
-    expectCounts(d, {{u"\"Door\" \\tag \"TYPE\" \\op \">=\" \\value \"3\" \\nested \\Window (-1,-1,0):(1,1,0) \\Space 10", 0}});
+    expectCounts(
+        d, {{u"\"Door\" \\tag \"TYPE\" \\op \">=\" \\value \"3\" \\nested \\Window (-1,-1,0):(1,1,0) \\Space 10", 0}});
     EXPECT_EQ(HostAccess::openObjectCount(d.database()), 0);
 }
 
@@ -315,14 +325,18 @@ TEST(BlockCount, FieldsOfOnePassCountAsEachAlone)
         std::vector<std::u16string> codes;
     };
     const Set sets[] = {
-        {kNested, {u"A", u"\"A\" \\nested", u"\"A\" \\nested \\Window (100,100,0):(110,110,0) \\Space 10",
-                   u"\"A;B\" \\nested", u"\"B\" \\nested \\layer \"0\"", u"Nothing"}},
-        {kDynamic, {u"Door", u"\"Door\" \\tag \"Width\" \\op \">=\" \\value 3", u"\"Door\" \\nested",
-                    u"\"Door\" \\tag \"Style\" \\value \"oak\""}},
-        {kTagged, {u"Door", u"\"Door\" \\tag \"TYPE\" \\op \">=\" \\value \"3\"", u"\"Door\" \\layer \"A-DOOR\"",
-                   u"\"Door\" \\TAG \"type\" \\OP \">=\" \\VALUE 3 \\layer \"A-DOOR\"", u"\"Door\" \\tag \"TYPE\""}},
-        {kWindows, {u"W", u"\"W\" \\Window (0,0,0):(10,10,0) \\Space 10", u"\"W\" \\Window (0,0,0):(200,200,0) \\Space 11",
-                    u"\"W;Empty\" \\Window (-100,-100,0):(200,200,0) \\Space 10"}},
+        {kNested,
+         {u"A", u"\"A\" \\nested", u"\"A\" \\nested \\Window (100,100,0):(110,110,0) \\Space 10", u"\"A;B\" \\nested",
+          u"\"B\" \\nested \\layer \"0\"", u"Nothing"}},
+        {kDynamic,
+         {u"Door", u"\"Door\" \\tag \"Width\" \\op \">=\" \\value 3", u"\"Door\" \\nested",
+          u"\"Door\" \\tag \"Style\" \\value \"oak\""}},
+        {kTagged,
+         {u"Door", u"\"Door\" \\tag \"TYPE\" \\op \">=\" \\value \"3\"", u"\"Door\" \\layer \"A-DOOR\"",
+          u"\"Door\" \\TAG \"type\" \\OP \">=\" \\VALUE 3 \\layer \"A-DOOR\"", u"\"Door\" \\tag \"TYPE\""}},
+        {kWindows,
+         {u"W", u"\"W\" \\Window (0,0,0):(10,10,0) \\Space 10", u"\"W\" \\Window (0,0,0):(200,200,0) \\Space 11",
+          u"\"W;Empty\" \\Window (-100,-100,0):(200,200,0) \\Space 10"}},
     };
     for (const Set& set : sets) {
         Drawing alone(set.objects), together(set.objects);
@@ -334,7 +348,8 @@ TEST(BlockCount, FieldsOfOnePassCountAsEachAlone)
         for (size_t i = 0; i < ids.size(); ++i) {
             const std::u16string& code = set.codes[i % set.codes.size()];
             SCOPED_TRACE(u8(code));
-            EXPECT_EQ(countOf(together.result(ids[i])), countOf(alone.evaluateCode(u"%<\\AcBlockCount " + code + u">%")));
+            EXPECT_EQ(countOf(together.result(ids[i])),
+                      countOf(alone.evaluateCode(u"%<\\AcBlockCount " + code + u">%")));
         }
         EXPECT_EQ(HostAccess::openObjectCount(together.database()), 0);
     }
@@ -371,13 +386,14 @@ TEST(BlockCountFormerBugs, AnonymousBlockInsideAnotherIsNotCountedForAnyName)
         {"type": "insert", "handle": "23", "owner": "22", "block": "41"},
         {"type": "insert", "handle": "24", "owner": "22", "block": "42"},
         {"type": "insert", "handle": "25", "block": "22"})"));
-    expectCounts(d, {
-        {u"\"Nothing\" \\nested", 0},
-        {u"\"Window\" \\nested", 0},
-        {u"\"Door\" \\nested", 2}, // the copy inside B, and B's reference holding it
-        {u"\"*U5\" \\nested", 2},
-        {u"\"B\" \\nested", 1},
-    });
+    expectCounts(d,
+                 {
+                     {u"\"Nothing\" \\nested", 0},
+                     {u"\"Window\" \\nested", 0},
+                     {u"\"Door\" \\nested", 2},  // the copy inside B, and B's reference holding it
+                     {u"\"*U5\" \\nested", 2},
+                     {u"\"B\" \\nested", 1},
+                 });
 }
 
 }

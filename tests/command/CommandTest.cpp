@@ -23,7 +23,7 @@ public:
     TempDir()
     {
         path = std::filesystem::temp_directory_path() /
-               ("tessly-cmd-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+            ("tessly-cmd-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
         std::filesystem::create_directories(path);
     }
     ~TempDir() { std::filesystem::remove_all(path); }
@@ -48,8 +48,9 @@ TEST(FieldCommand, JsonContractForAFieldWithAnEvaluator)
     std::vector<std::string> keys;
     for (auto& [k, v] : j.items())
         keys.push_back(k);
-    EXPECT_EQ(keys, (std::vector<std::string>{"code", "evaluator", "compile", "status", "returned", "type", "value",
-                                                  "display", "problem", "spreadsheetStarts", "workbooksOpened"}));
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"code", "evaluator", "compile", "status", "returned", "type", "value",
+                                        "display", "problem", "spreadsheetStarts", "workbooksOpened"}));
     EXPECT_EQ(j["code"], "%<\\AcLength>%");
     EXPECT_EQ(j["problem"], "the evaluator refused the code: the code has no parameters");
     EXPECT_EQ(j["evaluator"], "AcLength");
@@ -91,7 +92,8 @@ TEST(FieldCommand, WithoutJsonPrintsTheDisplayedValue)
 TEST(FieldCommand, UsesTheGivenDrawingAndSelection)
 {
     TempDir dir;
-    std::string path = dir.write("d.json", R"({"tesslyDrawing": 1, "objects": [{"type": "text", "handle": "2F1", "text": "x"}]})");
+    std::string path =
+        dir.write("d.json", R"({"tesslyDrawing": 1, "objects": [{"type": "text", "handle": "2F1", "text": "x"}]})");
     EXPECT_EQ(runTessly("field x --drawing " + shellQuote(path) + " --select 2F1").exitStatus, 0);
     auto r = runTessly("field x --drawing " + shellQuote(path) + " --select 999");
     EXPECT_EQ(r.exitStatus, 2);
@@ -135,8 +137,10 @@ TEST(FieldCommand, TextsGoOutEscapedAsEachFormatWantsThem)
     auto table = runTessly("eval " + shellQuote(drawing));
     std::string escaped;
     for (char c : shown)
-        escaped += c == '\t' ? std::string("\\t") : c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n")
-                                                                                             : std::string(1, c);
+        escaped += c == '\t' ? std::string("\\t")
+            : c == '\r'      ? std::string("\\r")
+            : c == '\n'      ? std::string("\\n")
+                             : std::string(1, c);
     EXPECT_NE(table.out.find("2 ok    " + escaped + "\n"), std::string::npos) << table.out;
 }
 
@@ -172,7 +176,7 @@ TEST(EvalCommand, JsonLinesAreWhatTheJsonLibraryWrites)
 struct BadRun {
     const char* what;
     std::string arguments;
-    std::string expectedError; // the start of the one error line
+    std::string expectedError;  // the start of the one error line
 };
 
 TEST(Command, UserErrorsGiveOneLineAndStatus2)
@@ -188,8 +192,11 @@ TEST(Command, UserErrorsGiveOneLineAndStatus2)
         {"missing drawing", "eval /nonexistent/d.json", "/nonexistent/d.json: cannot open"},
         {"malformed drawing", "eval " + shellQuote(bad), bad + ": parse error at line 1"},
         {"missing module", "field x --module /nonexistent/m.so", "cannot load module /nonexistent/m.so"},
-        {"not a module", "field x --module " + shellQuote(std::filesystem::path(TESSLY_MODULE_PATH).parent_path() / "libtessly_sibling.so"),
-         std::string(std::filesystem::path(TESSLY_MODULE_PATH).parent_path() / "libtessly_sibling.so") + " is not a TesslyEval module"},
+        {"not a module",
+         "field x --module " +
+             shellQuote(std::filesystem::path(TESSLY_MODULE_PATH).parent_path() / "libtessly_sibling.so"),
+         std::string(std::filesystem::path(TESSLY_MODULE_PATH).parent_path() / "libtessly_sibling.so") +
+             " is not a TesslyEval module"},
     };
     for (const BadRun& row : rows) {
         SCOPED_TRACE(row.what);

@@ -29,7 +29,8 @@ class TempDir {
 public:
     TempDir()
     {
-        path = fs::temp_directory_path() / ("tessly-trust-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        path = fs::temp_directory_path() /
+            ("tessly-trust-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
         fs::create_directories(path);
     }
     ~TempDir()
@@ -81,7 +82,8 @@ TEST(Save, RefusesReadOnlyFilesAndFolders)
     fs::permissions(locked.path, fs::perms::owner_read | fs::perms::owner_exec);
     auto f = runTessly("eval " + shellQuote(inLocked) + " --save");
     EXPECT_EQ(f.exitStatus, 2);
-    EXPECT_NE(f.err.find(": cannot write: its folder " + locked.path.string() + "/ is read-only"), std::string::npos) << f.err;
+    EXPECT_NE(f.err.find(": cannot write: its folder " + locked.path.string() + "/ is read-only"), std::string::npos)
+        << f.err;
     EXPECT_EQ(readFile(inLocked), kLineDrawing);
 }
 
@@ -112,7 +114,8 @@ TEST(DrawingFile, UnreadableDrawingsNameTheProblem)
         std::string error;
     } rows[] = {
         {misspelt, misspelt + ": unknown key \"object\"; did you mean \"objects\"?\n"},
-        {(dir.path / "folder.json").string(), (dir.path / "folder.json").string() + ": is a folder, not a drawing file\n"},
+        {(dir.path / "folder.json").string(),
+         (dir.path / "folder.json").string() + ": is a folder, not a drawing file\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path);
@@ -129,7 +132,7 @@ TEST(Failures, ExitStatusAndProblemOfEachField)
     const struct {
         std::string code;
         int exitStatus;
-        std::string problem; // empty: no "problem" key
+        std::string problem;  // empty: no "problem" key
     } rows[] = {
         {"%<\\AcLength>%", 1, "the evaluator refused the code: the code has no parameters"},
         {"%<\\AcLenght Object(<20>)>%", 1, "no evaluator named AcLenght (did you mean AcLength?)"},
@@ -158,7 +161,8 @@ TEST(Failures, EvalShowsTheProblemColumnAndTheUnclosedCodeOfAText)
     auto r = runTessly("eval " + shellQuote(path));
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_NE(r.out.find("PROBLEM"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("the evaluator refused the code: <F0> names no object of the drawing"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("the evaluator refused the code: <F0> names no object of the drawing"), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("8 syntax error"), std::string::npos) << r.out;
     auto j = jsonLines(runTessly("eval " + shellQuote(path) + " --json").out);
     ASSERT_EQ(j.size(), 2u);
@@ -174,8 +178,8 @@ TEST(Failures, EvalShowsTheProblemColumnAndTheUnclosedCodeOfAText)
 // with two references on layer 0.
 struct CheckCase {
     std::string code;
-    std::string finding; // a part of the one finding; empty: none
-    std::string display; // what evaluation shows
+    std::string finding;  // a part of the one finding; empty: none
+    std::string display;  // what evaluation shows
 };
 
 TEST(Check, EveryFindingEvaluatesAsItSays)
@@ -185,7 +189,8 @@ TEST(Check, EveryFindingEvaluatesAsItSays)
     const CheckCase rows[] = {
         {"%<\\AcLength Object(<20>)>%", "", "5.0000"},
         {"%<\\AcLength Object(<99>)>%", "<99> names no object of the drawing; it adds nothing", "0.0000"},
-        {"%<\\AcLength Object(<20;21>)>%", "<21> is a text, which AcLength does not measure; it adds nothing", "5.0000"},
+        {"%<\\AcLength Object(<20;21>)>%", "<21> is a text, which AcLength does not measure; it adds nothing",
+         "5.0000"},
         {"%<\\AcArea Object(<20>)>%", "<20> is a line, which AcArea does not measure; it adds nothing", "0.0000"},
         {"%<\\AcBlockCount \"TREE\">%", "", "2"},
         {"%<\\AcBlockCount \"TREE\" \\lyer \"X\">%", "\\lyer is not an option (did you mean \\layer?)", "2"},
@@ -193,11 +198,13 @@ TEST(Check, EveryFindingEvaluatesAsItSays)
         {"%<\\AcBlockCount \"Tree\">%", "no block is named \"Tree\"", "0"},
         {"%<\\TableCell TABLE(<23>).$B$2>%", "", "b2"},
         {"%<\\TableCell TABLE(<23>).$C$9>%", "$C$9 is outside the table (2 rows, 2 columns); the value is empty", ""},
-        {"%<\\TextField missing.txt>%", "missing.txt does not exist", (dir.path / "missing.txt").string() + " is not found."},
+        {"%<\\TextField missing.txt>%", "missing.txt does not exist",
+         (dir.path / "missing.txt").string() + " is not found."},
         {"%<\\ExcelCell none.xlsx:S:A1>%", "none.xlsx does not exist", "none.xlsx:S:A1 is not found."},
         {"%<\\ExcelCell " + workbook + ":Nope:B2>%", "the workbook has no worksheet named \"Nope\"",
          workbook + ":Nope:B2 is not found."},
-        {"%<\\ExcelCell " + workbook + ":Areas:NoSuchName>%", "NoSuchName is neither a cell address nor a name", "####"},
+        {"%<\\ExcelCell " + workbook + ":Areas:NoSuchName>%", "NoSuchName is neither a cell address nor a name",
+         "####"},
         {"%<\\ExcelCell " + workbook + ":Areas:B2>%", "", "$18,250.00"},
         {"%<\\TsExpr 1+>%", "the expression gives the message \"Stack is empty", "Stack is empty, can not perform [+]"},
         {"%<\\TsExpr %<\\AcLength Object(<20>)>%*2>%", "", "10"},
@@ -251,14 +258,16 @@ TEST(Check, CodesNestedTooDeepAndUnknownEvaluators)
     for (int i = 0; i < 33; ++i)
         code = "%<\\TsExpr " + code + "+1>%";
     Json drawing = {{"tesslyDrawing", 1},
-                    {"objects", {{{"type", "text"}, {"handle", "20"}, {"text", code}},
-                                 {{"type", "text"}, {"handle", "21"}, {"text", "%<\\TsExp 1>%"}}}}};
+                    {"objects",
+                     {{{"type", "text"}, {"handle", "20"}, {"text", code}},
+                      {{"type", "text"}, {"handle", "21"}, {"text", "%<\\TsExp 1>%"}}}}};
     TempDir dir;
     auto r = runTessly("check " + shellQuote(dir.write("d.json", drawing.dump())) + " --json");
     EXPECT_EQ(r.exitStatus, 1);
     auto lines = jsonLines(r.out);
     ASSERT_EQ(lines.size(), 2u) << r.out;
-    EXPECT_NE(lines[0]["findings"].dump().find("codes nested deeper than 32 levels are not evaluated"), std::string::npos)
+    EXPECT_NE(lines[0]["findings"].dump().find("codes nested deeper than 32 levels are not evaluated"),
+              std::string::npos)
         << lines[0].dump();
     EXPECT_EQ(lines[1]["findings"][0], "no evaluator named TsExp (did you mean TsExpr?)");
 }
@@ -279,7 +288,7 @@ TEST(SmallThings, OptionsAndCommandsThatUsersMistype)
     const struct {
         std::string arguments;
         int exitStatus;
-        std::string out; // a part of standard output, or of standard error when it failed
+        std::string out;  // a part of standard output, or of standard error when it failed
     } rows[] = {
         {"evl x", 2, "tessly: unknown command \"evl\" (did you mean eval?)"},
         {"eval x --jsno", 2, "unknown option --jsno (did you mean --json?)"},
@@ -337,11 +346,12 @@ TEST(Batches, FormatsAndFilters)
     std::string path = shellQuote(dir.write("d.json", kMixedDrawing));
     auto csv = runTessly("eval " + path + " --format csv");
     EXPECT_EQ(csv.exitStatus, 1);
-    EXPECT_EQ(csv.out, "location,evaluator,code,status,value,problem\n"
-                       "*Model_Space/text 21,AcLength,%<\\AcLength Object(<20>)>%,2,5.0000,\n"
-                       "*Model_Space/text 22,AcArea,%<\\AcArea Thing>%,16,####,\"the evaluator refused the code: the code "
-                       "must be Object(<handle;handle;...>); it is \"\"Thing\"\"\"\n"
-                       "*Model_Space/text 23,TsExpr,%<\\TsExpr 1+1>%,2,2,\n");
+    EXPECT_EQ(csv.out,
+              "location,evaluator,code,status,value,problem\n"
+              "*Model_Space/text 21,AcLength,%<\\AcLength Object(<20>)>%,2,5.0000,\n"
+              "*Model_Space/text 22,AcArea,%<\\AcArea Thing>%,16,####,\"the evaluator refused the code: the code "
+              "must be Object(<handle;handle;...>); it is \"\"Thing\"\"\"\n"
+              "*Model_Space/text 23,TsExpr,%<\\TsExpr 1+1>%,2,2,\n");
     auto only = jsonLines(runTessly("eval " + path + " --format json --only aclength,TsExpr").out);
     ASSERT_EQ(only.size(), 2u);
     EXPECT_EQ(only[0]["evaluator"], "AcLength");
@@ -361,7 +371,8 @@ TEST(Batches, SeveralDrawingsInOrderWithTheWorstStatus)
     std::string bad = dir.write("bad.json", "{");
     for (const char* jobs : {"", " -j 3"}) {
         SCOPED_TRACE(jobs);
-        auto r = runTessly("eval " + shellQuote(good) + " " + shellQuote(bad) + " " + shellQuote(mixed) + " --json" + jobs);
+        auto r =
+            runTessly("eval " + shellQuote(good) + " " + shellQuote(bad) + " " + shellQuote(mixed) + " --json" + jobs);
         EXPECT_EQ(r.exitStatus, 2) << "a drawing that cannot be read is the worst";
         auto lines = jsonLines(r.out);
         ASSERT_EQ(lines.size(), 4u) << r.out;

@@ -34,7 +34,8 @@ TEST(DrawingFile, NewDrawingHasLayoutsAndLayerZero)
 TEST(DrawingFile, TextsWithCodesBecomeFieldsOwnedByTheText)
 {
     auto r = drawingfile::loadFromText(
-        drawing(R"([{"type": "text", "handle": "2A", "text": "L = %<\\AcLength Object(<2A>)>% and %<\\TsExpr %<\\AcArea Object(<2A>)>%*2>%"}])"),
+        drawing(
+            R"([{"type": "text", "handle": "2A", "text": "L = %<\\AcLength Object(<2A>)>% and %<\\TsExpr %<\\AcArea Object(<2A>)>%*2>%"}])"),
         "d.json");
     ASSERT_TRUE(r.database) << r.error;
     AcDbDatabase& db = *r.database;
@@ -93,7 +94,8 @@ TEST(DrawingFile, RoundTripKeepsEverythingTheHostHolds)
 
 TEST(DrawingFile, SelectedObjectRoundTrips)
 {
-    auto r = drawingfile::loadFromText(drawing(R"([{"type": "text", "handle": "2F1", "text": "x"}])", R"(, "selected": "2F1")"), "d");
+    auto r = drawingfile::loadFromText(
+        drawing(R"([{"type": "text", "handle": "2F1", "text": "x"}])", R"(, "selected": "2F1")"), "d");
     ASSERT_TRUE(r.database) << r.error;
     EXPECT_EQ(r.selected.handle(), AcDbHandle(0x2F1));
     EXPECT_NE(drawingfile::toText(*r.database, r.selected).find("\"selected\": \"2F1\""), std::string::npos);
@@ -103,7 +105,8 @@ TEST(DrawingFile, OwnersMayComeAfterWhatTheyOwn)
 {
     auto r = drawingfile::loadFromText(drawing(R"([
         {"type": "text", "handle": "40", "owner": "41", "text": "in a block"},
-        {"type": "block", "handle": "41", "name": "B"}])"), "d");
+        {"type": "block", "handle": "41", "name": "B"}])"),
+                                       "d");
     ASSERT_TRUE(r.database) << r.error;
     AcDbObjectId blockId;
     r.database->getAcDbObjectId(blockId, false, AcDbHandle(0x41));
@@ -114,7 +117,7 @@ TEST(DrawingFile, OwnersMayComeAfterWhatTheyOwn)
 struct BadFile {
     const char* what;
     std::string text;
-    const char* expected; // a part of the error line
+    const char* expected;  // a part of the error line
 };
 
 TEST(DrawingFile, BadFilesGetOneClearErrorLine)
@@ -126,31 +129,47 @@ TEST(DrawingFile, BadFilesGetOneClearErrorLine)
         {"other version", "{\"tesslyDrawing\": 7}", "must be 1"},
         {"objects not an array", drawing("{}"), "\"objects\" must be an array"},
         {"object not an object", drawing("[3]"), "objects[0]: must be a JSON object"},
-        {"unknown type", drawing(R"([{"type": "spaceship", "handle": "A"}])"), "objects[0]: unknown object type \"spaceship\""},
+        {"unknown type", drawing(R"([{"type": "spaceship", "handle": "A"}])"),
+         "objects[0]: unknown object type \"spaceship\""},
         {"type not text", drawing(R"([{"type": 5, "handle": "A"}])"), "objects[0]: \"type\" must be a text"},
         {"no handle", drawing(R"([{"type": "text", "text": "x"}])"), "\"handle\" must be a handle"},
-        {"handle not hex", drawing(R"([{"type": "text", "handle": "XYZ", "text": "x"}])"), "\"handle\" must be a handle"},
+        {"handle not hex", drawing(R"([{"type": "text", "handle": "XYZ", "text": "x"}])"),
+         "\"handle\" must be a handle"},
         {"handle zero", drawing(R"([{"type": "text", "handle": "0", "text": "x"}])"), "\"handle\" must be a handle"},
         {"reserved handle", drawing(R"([{"type": "text", "handle": "1", "text": "x"}])"), "handles 1 and 2 belong"},
-        {"duplicate handle", drawing(R"([{"type": "text", "handle": "A", "text": "x"}, {"type": "text", "handle": "a", "text": "y"}])"),
+        {"duplicate handle",
+         drawing(R"([{"type": "text", "handle": "A", "text": "x"}, {"type": "text", "handle": "a", "text": "y"}])"),
          "objects[1] (text A): handle A is used by objects[0] too"},
         {"dangling owner", drawing(R"([{"type": "text", "handle": "A", "owner": "77", "text": "x"}])"),
          "objects[0] (text A): \"owner\" names handle 77, which no object has"},
-        {"owner cycle", drawing(R"([{"type": "text", "handle": "A", "owner": "B", "text": "x"}, {"type": "text", "handle": "B", "owner": "A", "text": "y"}])"),
+        {"owner cycle",
+         drawing(
+             R"([{"type": "text", "handle": "A", "owner": "B", "text": "x"}, {"type": "text", "handle": "B", "owner": "A", "text": "y"}])"),
          "owners lead back to itself"},
-        {"wrong type of key", drawing(R"([{"type": "text", "handle": "A", "text": 12}])"), "objects[0] (text A): \"text\" must be a text"},
-        {"bad point", drawing(R"([{"type": "text", "handle": "A", "text": "x", "position": [1]}])"), "\"position\" must be a point"},
-        {"empty layer", drawing(R"([{"type": "text", "handle": "A", "text": "x", "layer": ""}])"), "\"layer\" must not be empty"},
+        {"wrong type of key", drawing(R"([{"type": "text", "handle": "A", "text": 12}])"),
+         "objects[0] (text A): \"text\" must be a text"},
+        {"bad point", drawing(R"([{"type": "text", "handle": "A", "text": "x", "position": [1]}])"),
+         "\"position\" must be a point"},
+        {"empty layer", drawing(R"([{"type": "text", "handle": "A", "text": "x", "layer": ""}])"),
+         "\"layer\" must not be empty"},
         {"fields do not match codes", drawing(R"([{"type": "text", "handle": "A", "text": "none", "fields": [{}]}])"),
          "\"fields\" has 1 entries, the text has 0 field codes"},
-        {"field handle taken", drawing(R"([{"type": "text", "handle": "A", "text": "%<\\TsExpr 1>%", "fields": [{"handle": "A"}]}])"),
+        {"field handle taken",
+         drawing(R"([{"type": "text", "handle": "A", "text": "%<\\TsExpr 1>%", "fields": [{"handle": "A"}]}])"),
          "fields[0]: handle A is used by another object"},
-        {"bad value type", drawing(R"([{"type": "text", "handle": "A", "text": "%<\\TsExpr 1>%", "fields": [{"value": {"type": "date"}}]}])"),
+        {"bad value type",
+         drawing(
+             R"([{"type": "text", "handle": "A", "text": "%<\\TsExpr 1>%", "fields": [{"value": {"type": "date"}}]}])"),
          "a value's \"type\" must be"},
-        {"integer too large", drawing(R"([{"type": "text", "handle": "A", "text": "%<\\TsExpr 1>%", "fields": [{"value": {"type": "integer", "value": 5000000000}}]}])"),
+        {"integer too large",
+         drawing(
+             R"([{"type": "text", "handle": "A", "text": "%<\\TsExpr 1>%", "fields": [{"value": {"type": "integer", "value": 5000000000}}]}])"),
          "must fit in 32 bits"},
         {"selected dangling", drawing("[]", R"(, "selected": "99")"), "\"selected\" names handle 99"},
-        {"invalid UTF-8", std::string("{\"tesslyDrawing\": 1, \"objects\": [{\"type\": \"text\", \"handle\": \"A\", \"text\": \"\xff\"}]}"), "bad.json: parse error"},
+        {"invalid UTF-8",
+         std::string(
+             "{\"tesslyDrawing\": 1, \"objects\": [{\"type\": \"text\", \"handle\": \"A\", \"text\": \"\xff\"}]}"),
+         "bad.json: parse error"},
     };
     for (const BadFile& row : rows) {
         SCOPED_TRACE(row.what);
@@ -170,17 +189,21 @@ TEST(DrawingFile, MadeUpHandlesTakeNoneTheFileGives)
     const struct {
         const char* what;
         std::string objects;
-        const char* handle; // saved deep in the file
+        const char* handle;  // saved deep in the file
     } rows[] = {
         {"table block, later cell", R"([{"type": "table", "handle": "10", "rows": 1, "columns": 1},
-            {"type": "table", "handle": "11", "rows": 1, "columns": 1, "cells": [{"row": 0, "column": 0, "text": "x", "handle": "12"}]}])", "12"},
+            {"type": "table", "handle": "11", "rows": 1, "columns": 1, "cells": [{"row": 0, "column": 0, "text": "x", "handle": "12"}]}])",
+         "12"},
         {"new field, later saved field", R"([{"type": "text", "handle": "10", "text": "%<\\TsExpr 1>%"},
-            {"type": "text", "handle": "11", "text": "%<\\TsExpr 2>%", "fields": [{"handle": "12"}]}])", "12"},
+            {"type": "text", "handle": "11", "text": "%<\\TsExpr 2>%", "fields": [{"handle": "12"}]}])",
+         "12"},
         {"nested saved field", R"([{"type": "text", "handle": "10", "text": "%<\\TsExpr 1>%"},
-            {"type": "text", "handle": "11", "text": "%<\\TsExpr %<\\TsExpr 2>%>%", "fields": [{"handle": "13", "children": [{"handle": "12"}]}]}])", "12"},
+            {"type": "text", "handle": "11", "text": "%<\\TsExpr %<\\TsExpr 2>%>%", "fields": [{"handle": "13", "children": [{"handle": "12"}]}]}])",
+         "12"},
         {"cell without handle, field of a later cell", R"([
             {"type": "table", "handle": "10", "rows": 1, "columns": 2, "cells": [{"row": 0, "column": 0, "text": "x"},
-                {"row": 0, "column": 1, "text": "%<\\TsExpr 1>%", "handle": "11", "fields": [{"handle": "12"}]}]}])", "12"},
+                {"row": 0, "column": 1, "text": "%<\\TsExpr 1>%", "handle": "11", "fields": [{"handle": "12"}]}]}])",
+         "12"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);

@@ -61,7 +61,7 @@ TEST(SymbolLookup, ModelSpaceListedAfterManyBlocks)
     std::string objects;
     for (int i = 0; i < 3000; ++i)
         objects += (i ? ", " : "") + std::string(R"({"type": "block", "handle": ")") + std::to_string(100 + i) +
-                   R"(", "name": "B)" + std::to_string(i) + R"("})";
+            R"(", "name": "B)" + std::to_string(i) + R"("})";
     objects += R"(, {"type": "line", "handle": "9000", "start": [0, 0], "end": [1, 1]},
                    {"type": "line", "handle": "9001", "owner": "2000", "start": [0, 0], "end": [1, 1]})";
     auto r = drawingfile::loadFromText("{\"tesslyDrawing\": 1, \"objects\": [" + objects + "]}", "d.json");

@@ -89,13 +89,14 @@ TEST(DxfCommand, SummaryAndSkippedOnStandardError)
 TEST(DxfCommand, RenumberedAndKeptAreReportedOnce)
 {
     fs::path dir = tempDir("reused-handles");
-    std::ofstream(dir / "twice.dxf") << "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1032\n0\nENDSEC\n"
-                                        "0\nSECTION\n2\nENTITIES\n"
-                                        "0\nCIRCLE\n5\n2A\n40\n1\n0\nCIRCLE\n5\n2A\n40\n2\n0\nCIRCLE\n5\n2B\n40\n3\n"
-                                        "0\nCIRCLE\n5\n2B\n40\n4\n0\nHATCH\n5\n2C\n"
-                                        "0\nPOLYLINE\n5\n2D\n70\n0\n0\nVERTEX\n10\n0\n20\n0\n0\nVERTEX\n10\n1\n20\n0\n0\nSEQEND\n"
-                                        "0\nTEXT\n5\n2E\n1\n%<\\AcLength Object(<2A;2B;2D>) \\f \"%lu2%pr3\">%\n"
-                                        "0\nENDSEC\n0\nEOF\n";
+    std::ofstream(dir / "twice.dxf")
+        << "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1032\n0\nENDSEC\n"
+           "0\nSECTION\n2\nENTITIES\n"
+           "0\nCIRCLE\n5\n2A\n40\n1\n0\nCIRCLE\n5\n2A\n40\n2\n0\nCIRCLE\n5\n2B\n40\n3\n"
+           "0\nCIRCLE\n5\n2B\n40\n4\n0\nHATCH\n5\n2C\n"
+           "0\nPOLYLINE\n5\n2D\n70\n0\n0\nVERTEX\n10\n0\n20\n0\n0\nVERTEX\n10\n1\n20\n0\n0\nSEQEND\n"
+           "0\nTEXT\n5\n2E\n1\n%<\\AcLength Object(<2A;2B;2D>) \\f \"%lu2%pr3\">%\n"
+           "0\nENDSEC\n0\nEOF\n";
     std::string path = (dir / "twice.dxf").string();
     auto r = runTessly("eval " + shellQuote(path) + " --json");
     ASSERT_EQ(r.exitStatus, 0) << r.err;
@@ -110,7 +111,8 @@ TEST(DxfCommand, RenumberedAndKeptAreReportedOnce)
 
 TEST(DxfCommand, FieldCommandReadsADxfDrawing)
 {
-    auto r = runTessly("field " + shellQuote("%<\\AcArea Object(<36>)>%") + " --drawing " + shellQuote(kData + "plan2018.dxf"));
+    auto r = runTessly("field " + shellQuote("%<\\AcArea Object(<36>)>%") + " --drawing " +
+                       shellQuote(kData + "plan2018.dxf"));
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.out, "200.0000\n");
 }
@@ -132,8 +134,9 @@ TEST(DxfCommand, RefusedFormatsSayWhy)
         std::ofstream(dir / row.name, std::ios::binary) << row.bytes;
         auto r = runTessly("eval " + shellQuote((dir / row.name).string()));
         EXPECT_EQ(r.exitStatus, 2);
-        EXPECT_EQ(r.err, (dir / row.name).string() + ": " + row.error + "; save the drawing as ASCII DXF" +
-                             (std::string(row.name) == "binary.dxf" ? "" : " (R12 to R2018)") + "\n");
+        EXPECT_EQ(r.err,
+                  (dir / row.name).string() + ": " + row.error + "; save the drawing as ASCII DXF" +
+                      (std::string(row.name) == "binary.dxf" ? "" : " (R12 to R2018)") + "\n");
     }
 }
 
@@ -143,7 +146,8 @@ TEST(DxfCommand, MalformedFileExitsWithStatus2)
     std::ofstream(dir / "bad.dxf") << "0\nSECTION\n2\nENTITIES\n0\nCIRCLE\n40\nwide\n0\nENDSEC\n0\nEOF\n";
     auto r = runTessly("eval " + shellQuote((dir / "bad.dxf").string()));
     EXPECT_EQ(r.exitStatus, 2);
-    EXPECT_EQ(r.err, (dir / "bad.dxf").string() + ": line 8: CIRCLE group 40 must be a finite number, found \"wide\"\n");
+    EXPECT_EQ(r.err,
+              (dir / "bad.dxf").string() + ": line 8: CIRCLE group 40 must be a finite number, found \"wide\"\n");
 }
 
 TEST(DxfCommand, SaveFormatFollowsTheOutputName)
@@ -186,7 +190,8 @@ TEST(DxfCommand, SaveFormatFollowsTheOutputName)
 // work; the DXF version holds them as FIELD objects, its table as ACAD_TABLE.
 TEST(Examples, SitePlanInBothFormats)
 {
-    const std::set<std::string> allKinds{"AcLength", "AcArea", "AcBlockCount", "TextField", "TableCell", "ExcelCell", "TsExpr"};
+    const std::set<std::string> allKinds{"AcLength",  "AcArea",    "AcBlockCount", "TextField",
+                                         "TableCell", "ExcelCell", "TsExpr"};
     for (const char* name : {"site-plan.json", "site-plan.dxf"}) {
         SCOPED_TRACE(name);
         auto r = runTessly("eval " + shellQuote(std::string(TESSLY_EXAMPLES) + "/" + name) + " --json");
@@ -203,7 +208,7 @@ TEST(Examples, SitePlanInBothFormats)
         EXPECT_EQ(kinds, allKinds);
         EXPECT_EQ(shown["TextField"], "J. Smith, surveyed 12/1/2026");
         EXPECT_EQ(shown["ExcelCell"], "$18,250.00");
-        EXPECT_EQ(shown["AcArea"], "300.0"); // the house, the last area shown
+        EXPECT_EQ(shown["AcArea"], "300.0");  // the house, the last area shown
         EXPECT_EQ(shown["TableCell"], "6");
     }
 }
@@ -246,7 +251,8 @@ public:
                 return line;
             }
             int left = static_cast<int>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count());
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                    .count());
             pollfd p{m_out, POLLIN, 0};
             if (left <= 0 || ::poll(&p, 1, left) <= 0)
                 return {};

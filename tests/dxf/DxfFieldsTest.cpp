@@ -32,9 +32,14 @@ namespace fs = std::filesystem;
 const std::string kSamples = std::string(TESSLY_TEST_DATA) + "/dxf/samples/";
 
 const char* const kAllSamples[] = {
-    "acadsharp_BLOCKLINEARPARAMETER.dxf", "acadsharp_BLOCKVISIBILITYPARAMETER.dxf", "acadsharp_sample_AC1015_ascii.dxf",
-    "ezdxf_acad_table_simple.dxf",        "ezdxf_acad_table_with_blk_ref.dxf",      "ezdxf_uncommon.dxf",
-    "netdxf_sample.dxf",                  "pkwhiting_RE-0006_after.dxf",
+    "acadsharp_BLOCKLINEARPARAMETER.dxf",
+    "acadsharp_BLOCKVISIBILITYPARAMETER.dxf",
+    "acadsharp_sample_AC1015_ascii.dxf",
+    "ezdxf_acad_table_simple.dxf",
+    "ezdxf_acad_table_with_blk_ref.dxf",
+    "ezdxf_uncommon.dxf",
+    "netdxf_sample.dxf",
+    "pkwhiting_RE-0006_after.dxf",
 };
 
 using testhost::readFile;
@@ -121,7 +126,8 @@ TEST(DxfFields, SampleFieldsAsTheCommandReportsThem)
 {
     struct Row {
         const char* file;
-        std::vector<std::tuple<std::string, std::string, std::string, std::string>> fields; // fieldHandle, owner, ownerType, display
+        std::vector<std::tuple<std::string, std::string, std::string, std::string>>
+            fields;  // fieldHandle, owner, ownerType, display
     } rows[] = {
         {"pkwhiting_RE-0006_after.dxf", {{"6B", "2F", "MTEXT", "VALUE-HERE FOR TESTING"}}},
         {"ezdxf_uncommon.dxf", {{"5F9", "5F5", "ATTDEF", "21/04/2020"}, {"600", "5FC", "ATTRIB", "21/04/2020"}}},
@@ -199,8 +205,9 @@ TEST(DxfFields, TablesReadInBothCellEncodings)
 TEST(DxfFields, TableCellFieldOnARealTable)
 {
     std::string text = readFile(kSamples + "ezdxf_acad_table_simple.dxf");
-    std::string entity = "  0\nTEXT\n  5\nFFF0\n330\n1F\n100\nAcDbEntity\n  8\n0\n100\nAcDbText\n 10\n0.0\n 20\n0.0\n 30\n0.0\n"
-                         " 40\n2.5\n  1\nsecond: %<\\TableCell TABLE(<9C>).$B$2>%\n100\nAcDbText\n";
+    std::string entity =
+        "  0\nTEXT\n  5\nFFF0\n330\n1F\n100\nAcDbEntity\n  8\n0\n100\nAcDbText\n 10\n0.0\n 20\n0.0\n 30\n0.0\n"
+        " 40\n2.5\n  1\nsecond: %<\\TableCell TABLE(<9C>).$B$2>%\n100\nAcDbText\n";
     size_t end = text.find("ENDSEC", text.find("ENTITIES"));
     text.insert(text.rfind("  0\n", end), entity);
     auto r = runTessly("eval " + shellQuote(tempFile("tablecell.dxf", text)) + " --json");
@@ -285,13 +292,16 @@ std::string asR2000(std::string text)
 {
     const std::pair<const char*, const char*> records[] = {
         {"$ACADVER\n  1\nAC1032\n", "$ACADVER\n  1\nAC1015\n"},
-        {"ACFD_FIELDTEXT_CHECKSUM\n 93\n        2\n 90\n        2\n140\n17997.0\n 94\n        0\n300\n\n302\n\n304\nACVALUE_END\n",
+        {"ACFD_FIELDTEXT_CHECKSUM\n 93\n        2\n 90\n        2\n140\n17997.0\n 94\n        "
+         "0\n300\n\n302\n\n304\nACVALUE_END\n",
          "ACFD_FIELDTEXT_CHECKSUM\n 90\n        2\n140\n17997.0\n"},
         {"  7\nACFD_FIELD_VALUE\n 93\n        3\n 90\n        0\n 94\n        0\n300\n\n302\n\n304\nACVALUE_END\n",
          "  7\nACFD_FIELD_VALUE\n 90\n        0\n"},
-        {"  6\nVariable\n 93\n        2\n 90\n        4\n  1\nCustomDP.Title\n 94\n        0\n300\n\n302\n\n304\nACVALUE_END\n",
+        {"  6\nVariable\n 93\n        2\n 90\n        4\n  1\nCustomDP.Title\n 94\n        "
+         "0\n300\n\n302\n\n304\nACVALUE_END\n",
          "  6\nVariable\n 90\n        4\n  1\nCustomDP.Title\n"},
-        {"  7\nACFD_FIELD_VALUE\n 93\n        4\n 90\n        4\n  1\nvalue-here for testing\n 94\n        0\n300\n%tc1\n302\n"
+        {"  7\nACFD_FIELD_VALUE\n 93\n        4\n 90\n        4\n  1\nvalue-here for testing\n 94\n        "
+         "0\n300\n%tc1\n302\n"
          "VALUE-HERE FOR TESTING\n304\nACVALUE_END\n",
          "  7\nACFD_FIELD_VALUE\n 90\n        4\n  1\nvalue-here for testing\n"},
     };
@@ -354,7 +364,8 @@ TEST(DxfWriter, TypedCodesBecomeFieldObjects)
     // The same plan as R2018 and as R2000 writes field values.
     for (const char* release : {"AC1032", "AC1015"}) {
         SCOPED_TRACE(release);
-        std::string in = tempFile("typed.dxf", replaced(plan, "$ACADVER\n  1\nAC1032\n", std::string("$ACADVER\n  1\n") + release + "\n"));
+        std::string in = tempFile(
+            "typed.dxf", replaced(plan, "$ACADVER\n  1\nAC1032\n", std::string("$ACADVER\n  1\n") + release + "\n"));
         std::string out = tempFile("converted.dxf", "");
         auto r = runTessly("eval " + shellQuote(in) + " --save --output " + shellQuote(out));
         ASSERT_EQ(r.exitStatus, 0) << r.err;
@@ -404,11 +415,16 @@ TEST(DxfFields, DamagedFieldStructuresDoNotStopTheLoad)
     } rows[] = {
         {"child names nothing", "360\n6B\n", "360\n6FFF\n", "names no object"},
         {"child names a dictionary", "360\n6B\n", "360\n68\n", "names a DICTIONARY, not a FIELD"},
-        {"more children than follow", " 90\n        1\n360\n6B\n", " 90\n        2\n360\n6B\n", "names 2 child fields, 1 follow"},
-        {"markers do not match", "  2\n%<\\_FldIdx 0>%\n", "  2\n%<\\_FldIdx 0>% %<\\_FldIdx 0>%\n", "markers do not match"},
-        {"cycle", "  1\nTsExpr\n  2\n\\TsExpr 6*7\n 90\n        0\n", "  1\nTsExpr\n  2\n\\TsExpr %<\\_FldIdx 0>%\n 90\n        1\n360\n6A\n", "cycle"},
-        {"unknown data type", "  6\nVariable\n 93\n        2\n 90\n        4\n", "  6\nVariable\n 93\n        2\n 90\n        3\n", "not known"},
-        {"more data entries than follow", " 93\n        1\n  6\nVariable\n", " 93\n        5\n  6\nVariable\n", "names 5 data entries, 1 follow"},
+        {"more children than follow", " 90\n        1\n360\n6B\n", " 90\n        2\n360\n6B\n",
+         "names 2 child fields, 1 follow"},
+        {"markers do not match", "  2\n%<\\_FldIdx 0>%\n", "  2\n%<\\_FldIdx 0>% %<\\_FldIdx 0>%\n",
+         "markers do not match"},
+        {"cycle", "  1\nTsExpr\n  2\n\\TsExpr 6*7\n 90\n        0\n",
+         "  1\nTsExpr\n  2\n\\TsExpr %<\\_FldIdx 0>%\n 90\n        1\n360\n6A\n", "cycle"},
+        {"unknown data type", "  6\nVariable\n 93\n        2\n 90\n        4\n",
+         "  6\nVariable\n 93\n        2\n 90\n        3\n", "not known"},
+        {"more data entries than follow", " 93\n        1\n  6\nVariable\n", " 93\n        5\n  6\nVariable\n",
+         "names 5 data entries, 1 follow"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -441,8 +457,8 @@ TEST(DxfDynamicBlocks, CurrentPropertyValuesOfReferences)
         const char* file;
         unsigned long long insert;
         const char16_t* property;
-        std::u16string text; // for a text value
-        double real;         // for a real value
+        std::u16string text;  // for a text value
+        double real;          // for a real value
     } rows[] = {
         {"acadsharp_BLOCKVISIBILITYPARAMETER.dxf", 0x252, u"Test visibility", u"VisibilityState0", 0},
         {"acadsharp_BLOCKVISIBILITYPARAMETER.dxf", 0x268, u"Test visibility", u"HideAll", 0},
@@ -522,11 +538,15 @@ TEST(DxfWriter, FieldInATableCell)
     text.insert(at, "344\nF001\n");
     std::string fields =
         "  0\nFIELD\n  5\nF001\n330\n9C\n100\nAcDbField\n  1\n_text\n  2\n%<\\_FldIdx 0>%\n 90\n        1\n360\nF002\n"
-        " 97\n        0\n 91\n       63\n 92\n        0\n 94\n       41\n 95\n        2\n 96\n        0\n300\n\n 93\n        0\n"
-        "  7\nACFD_FIELD_VALUE\n 93\n        3\n 90\n        0\n 94\n        0\n300\n\n302\n\n304\nACVALUE_END\n301\n\n 98\n        0\n"
-        "  0\nFIELD\n  5\nF002\n330\nF001\n100\nAcDbField\n  1\nTsExpr\n  2\n\\TsExpr SUM(A2:A3)+37\n 90\n        0\n 97\n        0\n"
+        " 97\n        0\n 91\n       63\n 92\n        0\n 94\n       41\n 95\n        2\n 96\n        0\n300\n\n 93\n  "
+        "      0\n"
+        "  7\nACFD_FIELD_VALUE\n 93\n        3\n 90\n        0\n 94\n        "
+        "0\n300\n\n302\n\n304\nACVALUE_END\n301\n\n 98\n        0\n"
+        "  0\nFIELD\n  5\nF002\n330\nF001\n100\nAcDbField\n  1\nTsExpr\n  2\n\\TsExpr SUM(A2:A3)+37\n 90\n        0\n "
+        "97\n        0\n"
         " 91\n       63\n 92\n        0\n 94\n       59\n 95\n        2\n 96\n        0\n300\n\n 93\n        0\n"
-        "  7\nACFD_FIELD_VALUE\n 93\n        4\n 90\n        4\n  1\n2\n 94\n        0\n300\n\n302\n2\n304\nACVALUE_END\n"
+        "  7\nACFD_FIELD_VALUE\n 93\n        4\n 90\n        4\n  1\n2\n 94\n        "
+        "0\n300\n\n302\n2\n304\nACVALUE_END\n"
         "301\n2\n 98\n        1\n";
     text.insert(text.rfind("  0\nENDSEC"), fields);
     std::string in = tempFile("cellfield.dxf", text);
@@ -547,7 +567,8 @@ TEST(DxfWriter, FieldInATableCell)
     std::string written = readFile(out);
     size_t cellAt = written.find("344\nF001\n");
     ASSERT_NE(cellAt, std::string::npos);
-    const std::string cellValue = "344\nF001\n 92\n        0\n301\nCELL_VALUE\n 93\n        2\n 90\n        4\n  1\n42\n";
+    const std::string cellValue =
+        "344\nF001\n 92\n        0\n301\nCELL_VALUE\n 93\n        2\n 90\n        4\n  1\n42\n";
     EXPECT_EQ(written.substr(cellAt, cellValue.size()), cellValue);
     size_t drawn = written.find("  5\nA0\n");
     ASSERT_NE(drawn, std::string::npos);
@@ -587,7 +608,8 @@ std::string fieldsOf(const AcDbDatabase& db)
 {
     std::string out;
     for (AcDbObjectId id : db.objectIds())
-        if (auto* f = AcDbField::cast(HostAccess::objectAt(db, id)); f && !f->isErased() && !AcDbField::cast(HostAccess::objectAt(db, f->ownerId())))
+        if (auto* f = AcDbField::cast(HostAccess::objectAt(db, id));
+            f && !f->isErased() && !AcDbField::cast(HostAccess::objectAt(db, f->ownerId())))
             out += testhost::u8(f->getFieldCode(AcDbField::kTextField)) + " = " + testhost::u8(f->getValue()) + "\n";
     return out;
 }
@@ -598,9 +620,11 @@ std::string fieldsOf(const AcDbDatabase& db)
 TEST(DxfWriter, WrittenFilesReadBackTheSame)
 {
     const std::string data = std::string(TESSLY_TEST_DATA) + "/dxf/";
-    std::vector<std::string> files = {data + "plan2018.dxf", data + "plan12.dxf",
+    std::vector<std::string> files = {data + "plan2018.dxf",
+                                      data + "plan12.dxf",
                                       data + "fuzz/second-objects-section.dxf",
-                                      data + "fuzz/section-inside-entities.dxf", data + "fuzz/objects-after-eof.dxf",
+                                      data + "fuzz/section-inside-entities.dxf",
+                                      data + "fuzz/objects-after-eof.dxf",
                                       data + "fuzz/dictionary-not-found.dxf"};
     for (const char* name : kAllSamples)
         files.push_back(kSamples + name);

@@ -48,7 +48,10 @@ AcDbObject* byHandle(AcDbDatabase& db, const char* hex)
     return HostAccess::objectAt(db, id);
 }
 
-AcDbBlockTableRecord* block(AcDbDatabase& db, AcDbObjectId id) { return AcDbBlockTableRecord::cast(HostAccess::objectAt(db, id)); }
+AcDbBlockTableRecord* block(AcDbDatabase& db, AcDbObjectId id)
+{
+    return AcDbBlockTableRecord::cast(HostAccess::objectAt(db, id));
+}
 
 AcDbBlockTableRecord* blockNamed(AcDbDatabase& db, const std::u16string& name)
 {
@@ -109,20 +112,20 @@ TEST(DxfReader, R2018PlanStructure)
 // group 67 puts an entity in paper space.
 TEST(DxfReader, R12OwnersFromWhereEntitiesStand)
 {
-    const std::string text =
-        "0\nSECTION\n2\nBLOCKS\n"
-        "0\nBLOCK\n2\n$MODEL_SPACE\n70\n0\n0\nENDBLK\n"
-        "0\nBLOCK\n2\nTREE\n70\n0\n0\nCIRCLE\n8\nPLANTS\n40\n1.5\n0\nENDBLK\n"
-        "0\nENDSEC\n"
-        "0\nSECTION\n2\nENTITIES\n"
-        "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n3\n21\n4\n"
-        "0\nLINE\n67\n1\n10\n0\n20\n0\n11\n1\n21\n0\n"
-        "0\nPOLYLINE\n66\n1\n70\n1\n0\nVERTEX\n10\n0\n20\n0\n0\nVERTEX\n10\n4\n20\n0\n0\nVERTEX\n10\n4\n20\n3\n0\nSEQEND\n"
-        "0\nENDSEC\n0\nEOF\n";
+    const std::string text = "0\nSECTION\n2\nBLOCKS\n"
+                             "0\nBLOCK\n2\n$MODEL_SPACE\n70\n0\n0\nENDBLK\n"
+                             "0\nBLOCK\n2\nTREE\n70\n0\n0\nCIRCLE\n8\nPLANTS\n40\n1.5\n0\nENDBLK\n"
+                             "0\nENDSEC\n"
+                             "0\nSECTION\n2\nENTITIES\n"
+                             "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n3\n21\n4\n"
+                             "0\nLINE\n67\n1\n10\n0\n20\n0\n11\n1\n21\n0\n"
+                             "0\nPOLYLINE\n66\n1\n70\n1\n0\nVERTEX\n10\n0\n20\n0\n0\nVERTEX\n10\n4\n20\n0\n0\nVERTEX\n1"
+                             "0\n4\n20\n3\n0\nSEQEND\n"
+                             "0\nENDSEC\n0\nEOF\n";
     dxf::LoadResult r = dxf::load(tempFile("r12.dxf", text));
     ASSERT_TRUE(r.drawing.database) << r.drawing.error;
     AcDbDatabase& db = *r.drawing.database;
-    EXPECT_EQ(block(db, db.modelSpaceId())->entityIds().size(), 2u); // a line and the polyline
+    EXPECT_EQ(block(db, db.modelSpaceId())->entityIds().size(), 2u);  // a line and the polyline
     EXPECT_EQ(block(db, db.paperSpaceId())->entityIds().size(), 1u);
     AcDbBlockTableRecord* tree = blockNamed(db, u"TREE");
     ASSERT_TRUE(tree);
@@ -135,7 +138,7 @@ TEST(DxfReader, UnknownEntitiesAreCountedNotErrors)
 {
     const std::string text = "0\nSECTION\n2\nENTITIES\n"
                              "0\nHATCH\n8\n0\n91\n1\n0\nSPLINE\n70\n8\n0\nHATCH\n0\nDIMENSION\n0\nHATCH\n"
-                             "0\nCIRCLE\n40\n0\n" // a circle without radius cannot be shown
+                             "0\nCIRCLE\n40\n0\n"  // a circle without radius cannot be shown
                              "0\nENDSEC\n0\nEOF\n";
     dxf::LoadResult r = dxf::load(tempFile("unknown.dxf", text));
     ASSERT_TRUE(r.drawing.database) << r.drawing.error;
@@ -145,7 +148,7 @@ TEST(DxfReader, UnknownEntitiesAreCountedNotErrors)
 struct BadFile {
     const char* name;
     std::string text;
-    const char* error; // after "<path>: "
+    const char* error;  // after "<path>: "
 };
 
 TEST(DxfReader, BrokenFilesNameTheLine)
@@ -153,17 +156,21 @@ TEST(DxfReader, BrokenFilesNameTheLine)
     const std::string entities = "0\nSECTION\n2\nENTITIES\n";
     const std::string end = "0\nENDSEC\n0\nEOF\n";
     const BadFile rows[] = {
-        {"code.dxf", entities + "zero\nLINE\n" + end, "line 5: a group code (a whole number) was expected, found \"zero\""},
-        {"number.dxf", entities + "0\nLINE\n10\n1,5\n" + end, "line 8: LINE group 10 must be a finite number, found \"1,5\""},
+        {"code.dxf", entities + "zero\nLINE\n" + end,
+         "line 5: a group code (a whole number) was expected, found \"zero\""},
+        {"number.dxf", entities + "0\nLINE\n10\n1,5\n" + end,
+         "line 8: LINE group 10 must be a finite number, found \"1,5\""},
         {"cut.dxf", entities + "0\nLINE\n10\n", "line 7: group code 10 has no value line: the file is cut short"},
         {"endsec.dxf", entities + "0\nLINE\n10\n1\n", "line 5: the file ends inside the ENTITIES section"},
         {"hex.dxf", entities + "0\nLINE\n5\nXYZ\n" + end, "line 5: handle \"XYZ\" is not hexadecimal"},
-        {"block.dxf", entities + "0\nLINE\n0\nINSERT\n2\nNOPE\n" + end, "line 7: INSERT names block \"NOPE\", which the file does not define"},
+        {"block.dxf", entities + "0\nLINE\n0\nINSERT\n2\nNOPE\n" + end,
+         "line 7: INSERT names block \"NOPE\", which the file does not define"},
         {"attrib.dxf", entities + "0\nATTRIB\n2\nTAG\n" + end, "line 5: ATTRIB without an INSERT"},
         {"start.dxf", "LINE\n0\n", "line 1: a group code (a whole number) was expected"},
         {"section.dxf", "0\nLINE\n" + end, "line 1: SECTION or EOF was expected, found \"LINE\""},
         {"blank.dxf", entities + "\n0\nLINE\n" + end, "line 5: a group code was expected, found an empty line"},
-        {"control.dxf", entities + "\x02\xff\n0\n" + end, "line 5: a group code (a whole number) was expected, found \"\\x02\\xff\""},
+        {"control.dxf", entities + "\x02\xff\n0\n" + end,
+         "line 5: a group code (a whole number) was expected, found \"\\x02\\xff\""},
         {"case.dxf", "0\nSECTION\n2\nTABLES\n0\nBLOCK_RECORD\n2\nDoor\n0\nBLOCK_RECORD\n2\nDOOR\n" + end,
          "line 9: blocks \"Door\" and \"DOOR\" differ only in letter case, which a drawing cannot hold"},
     };
@@ -206,7 +213,8 @@ TEST(DxfReader, NothingAfterEofIsRead)
 TEST(DxfReader, OldStylePolylines)
 {
     auto header = [](const char* version) {
-        return std::string(version ? std::string("0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\n") + version + "\n0\nENDSEC\n" : "");
+        return std::string(version ? std::string("0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\n") + version + "\n0\nENDSEC\n"
+                                   : "");
     };
     // A 3-4-5 path; spline frames add a control point far away (flag 16).
     const std::string path = "0\nVERTEX\n10\n0\n20\n0\n70\nV\n0\nVERTEX\n10\n3\n20\n0\n70\nV\n"
@@ -217,11 +225,11 @@ TEST(DxfReader, OldStylePolylines)
         for (size_t at; (at = vertices.find("70\nV")) != std::string::npos;)
             vertices.replace(at, 4, std::string("70\n") + vertexFlag);
         return "0\nPOLYLINE\n5\n30\n66\n1\n70\n" + std::string(flags) + "\n" +
-               (xdata ? "1001\nTESSLY\n1000\nkept\n" : "") + (withFrame ? frame : "") + vertices;
+            (xdata ? "1001\nTESSLY\n1000\nkept\n" : "") + (withFrame ? frame : "") + vertices;
     };
     const struct {
         const char* name;
-        const char* version; // null: no header
+        const char* version;  // null: no header
         std::string polyline;
         bool lightweight;
         int type;
@@ -291,9 +299,9 @@ TEST(DxfReader, DuplicateHandlesAreRenumbered)
     auto* second = AcDbCircle::cast(byHandle(db, r.renumbered[2].second.c_str()));
     ASSERT_TRUE(second);
     EXPECT_EQ(second->radius(), 2);
-    EXPECT_EQ(dxf::loadNotes(r).back(), "renumbered 3 objects whose handles were used twice: 15\u2192" +
-                                            r.renumbered[0].second + ", 15\u2192" + r.renumbered[1].second +
-                                            ", 2A0\u2192" + r.renumbered[2].second);
+    EXPECT_EQ(dxf::loadNotes(r).back(),
+              "renumbered 3 objects whose handles were used twice: 15\u2192" + r.renumbered[0].second + ", 15\u2192" +
+                  r.renumbered[1].second + ", 2A0\u2192" + r.renumbered[2].second);
 }
 
 // Handles the reader makes up (layouts and layers the file lacks, objects
@@ -301,7 +309,7 @@ TEST(DxfReader, DuplicateHandlesAreRenumbered)
 TEST(DxfReader, MadeUpHandlesGoAboveTheFiles)
 {
     const std::string text = "0\nSECTION\n2\nENTITIES\n"
-                             "0\nLINE\n8\nNEW\n11\n1\n" // no handle, a layer to make
+                             "0\nLINE\n8\nNEW\n11\n1\n"  // no handle, a layer to make
                              "0\nCIRCLE\n5\n3\n40\n1\n0\nCIRCLE\n5\n4\n40\n2\n0\nCIRCLE\n5\n5\n40\n3\n"
                              "0\nCIRCLE\n5\n6\n40\n4\n0\nCIRCLE\n5\n7\n40\n5\n0\nCIRCLE\n5\n8\n40\n6\n"
                              "0\nTEXT\n5\n9\n1\n%<\\AcLength Object(<5>)>%\n"
@@ -395,7 +403,7 @@ TEST(DxfReader, FastPathEdges)
         SCOPED_TRACE("a record longer than a reading chunk");
         const std::string long1(300000, 'x');
         const std::string text = "0\nSECTION\n2\nENTITIES\n0\nMTEXT\n5\n30\n3\n" + long1 + "\n1\nend\n" +
-                                 "0\nCIRCLE\n5\n31\n40\n4\n0\nENDSEC\n0\nEOF\n";
+            "0\nCIRCLE\n5\n31\n40\n4\n0\nENDSEC\n0\nEOF\n";
         dxf::LoadResult r = dxf::load(tempFile("long.dxf", text));
         ASSERT_TRUE(r.drawing.database) << r.drawing.error;
         auto* mtext = AcDbMText::cast(byHandle(*r.drawing.database, "30"));

@@ -34,7 +34,7 @@ const std::u16string kDisplay = utf::toUtf16(std::string(TESSLY_TEST_DATA) + "/x
 struct Call {
     DISPID member;
     WORD flags;
-    std::vector<VARIANT> args; // in written order
+    std::vector<VARIANT> args;  // in written order
 };
 
 struct Recording {
@@ -160,7 +160,10 @@ protected:
         evaluator()->evaluate(field, 0, nullptr, &r);
         return r;
     }
-    static AcDbField* fieldOf(testhost::Drawing& d, AcDbObjectId id) { return AcDbField::cast(HostAccess::objectAt(d.database(), id)); }
+    static AcDbField* fieldOf(testhost::Drawing& d, AcDbObjectId id)
+    {
+        return AcDbField::cast(HostAccess::objectAt(d.database(), id));
+    }
     static std::u16string code(const std::u16string& data) { return u"%<\\ExcelCell " + data + u">%"; }
     static std::u16string stampOf(AcDbField* field)
     {
@@ -185,15 +188,15 @@ TEST_F(ExcelCell, DisplayedTexts)
         std::u16string expected;
     } rows[] = {
         {book + u":Data:B2", u"$1,250.00"},
-        {book + u":data:b3", u"15%"},                  // worksheet and reference in any case
+        {book + u":data:b3", u"15%"},  // worksheet and reference in any case
         {book + u":DATA:B18", u"#DIV/0!"},
         {book + u":Second Sheet:B2", u"42"},
-        {book + u":Data:Price", u"$1,250.00"},         // a defined name
-        {book + u":Data:B23", u"\u00A0"},              // an empty cell
-        {book + u":Data:Mixed", u"\u00A0"},            // cells showing different texts
+        {book + u":Data:Price", u"$1,250.00"},  // a defined name
+        {book + u":Data:B23", u"\u00A0"},       // an empty cell
+        {book + u":Data:Mixed", u"\u00A0"},     // cells showing different texts
         {book + u":Second Sheet:Same", u"x"},
         {kDisplay + u":\u00FCbersicht:B4", u"Sunday, December 31, 2023"},  // the name folds beyond Latin-1
-        {kDisplay + u":\u00DCBERSICHT:B14", u" "},                        // one space stays a space
+        {kDisplay + u":\u00DCBERSICHT:B14", u" "},                         // one space stays a space
     };
     testhost::Drawing d;
     std::vector<AcDbObjectId> ids;
@@ -213,7 +216,8 @@ TEST_F(ExcelCell, DisplayedTexts)
 
 TEST_F(ExcelCell, CodesThatCannotBeSplitGiveInvalidCode)
 {
-    for (const std::u16string& data : std::vector<std::u16string>{u"book.xlsx:B2", u":B2", u":Data:B2", book + u":Data:", book + u"::B2", std::u16string(u"B2")}) {
+    for (const std::u16string& data : std::vector<std::u16string>{
+             u"book.xlsx:B2", u":B2", u":Data:B2", book + u":Data:", book + u"::B2", std::u16string(u"B2")}) {
         SCOPED_TRACE(testhost::u8(data));
         testhost::Drawing d;
         auto r = d.evaluateCode(code(data));
@@ -267,8 +271,9 @@ TEST_F(ExcelCell, RelativePathIsResolvedAgainstTheDrawingFolder)
 TEST_F(ExcelCell, CommandReportsOneStartAndOneOpenForAPass)
 {
     std::string b = testhost::u8(book);
-    auto r = testhost::runTessly("field - --json", "%<\\ExcelCell " + b + ":Data:B2>%\n%<\\ExcelCell " + b +
-                                                       ":Data:B4>%\n%<\\ExcelCell " + kCells + ":Data:B30>%\n");
+    auto r = testhost::runTessly("field - --json",
+                                 "%<\\ExcelCell " + b + ":Data:B2>%\n%<\\ExcelCell " + b +
+                                     ":Data:B4>%\n%<\\ExcelCell " + kCells + ":Data:B30>%\n");
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     std::istringstream lines(r.out);
     std::vector<std::string> displays;
@@ -423,9 +428,10 @@ TEST_F(ExcelCell, ErrorsWhileSettingUpAreReportedAndTheInstanceQuit)
         rec->failWith = failure;
         testhost::Drawing d;
         EXPECT_EQ(d.evaluateCode(code(book + u":Data:B2")).status, 16);
-        EXPECT_EQ(printed, failure == DISP_E_EXCEPTION
-                               ? u"\nAsdkExcelCellEvaluator:409:Recorded failure"
-                               : u"\nAsdkExcelCellEvaluator:416:The object invoked has disconnected from its clients.");
+        EXPECT_EQ(printed,
+                  failure == DISP_E_EXCEPTION
+                      ? u"\nAsdkExcelCellEvaluator:409:Recorded failure"
+                      : u"\nAsdkExcelCellEvaluator:416:The object invoked has disconnected from its clients.");
         EXPECT_EQ(spreadsheetserver::runningInstances(), 0);
         restore();
     }
@@ -443,7 +449,8 @@ TEST_F(ExcelCell, FailedReadIsAnErrorReportedAndClosed)
         {book + u":Data:ZZZ", -1, u"\nAsdkExcelCellEvaluator:332:"},
         {utf::toUtf16(std::string(TESSLY_TEST_DATA) + "/xlsx/truncated.xlsx") + u":Data:B2", -1,
          u"\nAsdkExcelCellEvaluator:332:"},
-        {book + u":Data:B2", 0x8A, u"\nAsdkExcelCellEvaluator:341:The object invoked has disconnected from its clients."},
+        {book + u":Data:B2", 0x8A,
+         u"\nAsdkExcelCellEvaluator:341:The object invoked has disconnected from its clients."},
         // What the built-in application cannot do fails the field and says why.
         {kDisplay + u":Other:B7", -1, u"\nAsdkExcelCellEvaluator:332:",
          u"B7 holds a formula with no stored value; the built-in application does not compute formulas"},

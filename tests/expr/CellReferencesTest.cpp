@@ -13,12 +13,11 @@ TEST(CellReferences, ParseCellAddress)
         bool ok;
         int row, column;
     } rows[] = {
-        {u"A1", true, 1, 1},      {u"$B$12", true, 12, 2}, {u"AB7", true, 7, 28},
-        {u"$A1", true, 1, 1},     {u"A$3", true, 3, 1},    {u"ZZ9", true, 9, 702},
-        {u"$AA$2", true, 2, 27},  {u"A$", true, 0, 1},
-        {u"A", false, 0, 0},      {u"1A", false, 0, 0},    {u"A1B", false, 0, 0},
-        {u"ABC1", false, 0, 0},   {u"AB", false, 0, 0},    {u"$1", false, 0, 0},
-        {u"$", false, 0, 0},      {u"", false, 0, 0},      {u"A-1", false, 0, 0},
+        {u"A1", true, 1, 1},   {u"$B$12", true, 12, 2}, {u"AB7", true, 7, 28},   {u"$A1", true, 1, 1},
+        {u"A$3", true, 3, 1},  {u"ZZ9", true, 9, 702},  {u"$AA$2", true, 2, 27}, {u"A$", true, 0, 1},
+        {u"A", false, 0, 0},   {u"1A", false, 0, 0},    {u"A1B", false, 0, 0},   {u"ABC1", false, 0, 0},
+        {u"AB", false, 0, 0},  {u"$1", false, 0, 0},    {u"$", false, 0, 0},     {u"", false, 0, 0},
+        {u"A-1", false, 0, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(Trace(row.address));
@@ -40,12 +39,24 @@ TEST(CellReferences, ResolveReference)
         std::u16string text;
         int expected;
     } rows[] = {
-        {u"B3", 1}, {u"b3", 1}, {u"2f1!a1", 1},
+        {u"B3", 1},
+        {u"b3", 1},
+        {u"2f1!a1", 1},
         // Operators, booleans, numbers, function names and "" never are references.
-        {u"", 0}, {u"+", 0}, {u"<>", 0}, {u"&", 0}, {u":", 0}, {u"true", 0}, {u"12", 0},
+        {u"", 0},
+        {u"+", 0},
+        {u"<>", 0},
+        {u"&", 0},
+        {u":", 0},
+        {u"true", 0},
+        {u"12", 0},
         {u"sum", 0},
         // Without a table or a known handle a name stays plain text.
-        {u"B4", 0}, {u"2F1!B3", 0}, {u"!B3", 0}, {u"A1:B2:C3", 0}, {u":B2", 0},
+        {u"B4", 0},
+        {u"2F1!B3", 0},
+        {u"!B3", 0},
+        {u"A1:B2:C3", 0},
+        {u":B2", 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(Trace(row.text));

@@ -11,8 +11,8 @@ struct Row {
 };
 
 const std::vector<Cell> kCells = {
-    {u"A1", u"1"}, {u"A2", u"2"}, {u"A3", u"3"}, {u"B1", u"2.50"}, {u"C1", u"abc"},
-    {u"C2", u""},  {u"D1", u"TRUE"}, {u"D2", u"-5"},
+    {u"A1", u"1"},   {u"A2", u"2"}, {u"A3", u"3"},    {u"B1", u"2.50"},
+    {u"C1", u"abc"}, {u"C2", u""},  {u"D1", u"TRUE"}, {u"D2", u"-5"},
 };
 
 TEST(Evaluator, Computes)

@@ -38,7 +38,4 @@ inline Outcome EvaluateText(const std::u16string& text, const std::vector<Cell>&
 }
 
 // Trace text for a row: the input with control characters made visible.
-inline std::string Trace(std::u16string_view text)
-{
-    return crt::narrow(text);
-}
+inline std::string Trace(std::u16string_view text) { return crt::narrow(text); }

@@ -80,8 +80,8 @@ TEST(Postfix, Precedence)
         std::u16string token;
         int level;
     } rows[] = {
-        {u"(", 99}, {U, 10}, {u"sum", 9}, {u"^", 7}, {u"*", 6}, {u"/", 6}, {u"%", 6}, {u"+", 5},
-        {u"-", 5},  {u">", 4}, {u"<>", 4}, {u"&&", 3}, {u"A1", 0}, {u")", 0}, {u",", 0},
+        {u"(", 99}, {U, 10},   {u"sum", 9}, {u"^", 7},  {u"*", 6},  {u"/", 6}, {u"%", 6}, {u"+", 5},
+        {u"-", 5},  {u">", 4}, {u"<>", 4},  {u"&&", 3}, {u"A1", 0}, {u")", 0}, {u",", 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(Trace(row.token));

@@ -65,10 +65,8 @@ TEST(Tokenizer, Fails)
         std::u16string text;
         std::u16string message;
     } rows[] = {
-        {u"(1+2", u"Unbalanced parenthesis."},
-        {u"((1)", u"Unbalanced parenthesis."},
-        {u"'abc", u"Unterminated string constant"},
-        {u"\"abc'", u"Unterminated string constant"},
+        {u"(1+2", u"Unbalanced parenthesis."},      {u"((1)", u"Unbalanced parenthesis."},
+        {u"'abc", u"Unterminated string constant"}, {u"\"abc'", u"Unterminated string constant"},
         {u"1+'(", u"Unterminated string constant"},
     };
     for (const auto& row : rows) {

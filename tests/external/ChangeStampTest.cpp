@@ -8,7 +8,7 @@
 
 namespace {
 
-const long long kNoon = 1796731200; // 2026-12-08 12:00:00 UTC
+const long long kNoon = 1796731200;  // 2026-12-08 12:00:00 UTC
 
 TEST(ChangeStamp, TextRoundTripKeepsTheSecond)
 {

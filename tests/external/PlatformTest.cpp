@@ -19,9 +19,9 @@ TEST(WinPath, RelativeOrAbsolute)
         const char16_t* path;
         bool relative;
     } cases[] = {
-        {u"notes.txt", true},     {u"notes/a.txt", true},   {u"notes\\a.txt", true}, {u"..\\a.txt", true},
-        {u"", true},              {u"/srv/a.txt", false},   {u"\\a.txt", false},     {u"C:\\a.txt", false},
-        {u"C:a.txt", false},      {u"./a.txt", true},
+        {u"notes.txt", true}, {u"notes/a.txt", true}, {u"notes\\a.txt", true}, {u"..\\a.txt", true},
+        {u"", true},          {u"/srv/a.txt", false}, {u"\\a.txt", false},     {u"C:\\a.txt", false},
+        {u"C:a.txt", false},  {u"./a.txt", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(utf::toUtf8(c.path));
@@ -97,7 +97,7 @@ TEST(CrtIo, LengthOf2GiBOrMoreIsRefused)
 {
     testfiles::Folder dir;
     std::string path = dir.write("big.bin", "");
-    ASSERT_EQ(::truncate(path.c_str(), 0x80000000LL), 0); // sparse: no disk used
+    ASSERT_EQ(::truncate(path.c_str(), 0x80000000LL), 0);  // sparse: no disk used
     int fd = _wopen(utf::toUtf16(path).c_str(), _O_RDONLY | _O_BINARY);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(_filelength(fd), -1);
@@ -109,8 +109,9 @@ TEST(CrtIo, LengthOf2GiBOrMoreIsRefused)
 
 SYSTEMTIME calendar(int y, int mo, int d, int h, int mi, int s)
 {
-    SYSTEMTIME t {};
-    t.wYear = WORD(y), t.wMonth = WORD(mo), t.wDay = WORD(d), t.wHour = WORD(h), t.wMinute = WORD(mi), t.wSecond = WORD(s);
+    SYSTEMTIME t{};
+    t.wYear = WORD(y), t.wMonth = WORD(mo), t.wDay = WORD(d), t.wHour = WORD(h), t.wMinute = WORD(mi),
+    t.wSecond = WORD(s);
     return t;
 }
 
@@ -144,7 +145,7 @@ TEST(OleDate, CalendarDateAndTextRoundTrip)
         DATE date = -1e9;
         ASSERT_TRUE(SystemTimeToVariantTime(&c.time, &date));
         EXPECT_DOUBLE_EQ(date, c.date);
-        SYSTEMTIME back {};
+        SYSTEMTIME back{};
         ASSERT_TRUE(VariantTimeToSystemTime(date, &back));
         EXPECT_EQ(std::tie(back.wYear, back.wMonth, back.wDay, back.wHour, back.wMinute, back.wSecond),
                   std::tie(c.time.wYear, c.time.wMonth, c.time.wDay, c.time.wHour, c.time.wMinute, c.time.wSecond));
@@ -181,9 +182,18 @@ TEST(OleDate, OtherFormsRead)
 
 TEST(OleDate, TextsThatAreNoDate)
 {
-    const char16_t* texts[] = {u"", u"Invalid DateTime", u"13/1/2026 1:00:00 AM", u"2/29/2026", u"12/8/2026 13:00:00 PM",
-                               u"12/8/2026 0:00:00 AM", u"2026-12-08 24:00:00", u"12/8/2026 10:15:30 AM x",
-                               u"12/8/99", u"2026-12-08T", u"12/8/2026 10:60:00", u"1/1/10000"};
+    const char16_t* texts[] = {u"",
+                               u"Invalid DateTime",
+                               u"13/1/2026 1:00:00 AM",
+                               u"2/29/2026",
+                               u"12/8/2026 13:00:00 PM",
+                               u"12/8/2026 0:00:00 AM",
+                               u"2026-12-08 24:00:00",
+                               u"12/8/2026 10:15:30 AM x",
+                               u"12/8/99",
+                               u"2026-12-08T",
+                               u"12/8/2026 10:60:00",
+                               u"1/1/10000"};
     for (const char16_t* text : texts) {
         SCOPED_TRACE(utf::toUtf8(text));
         DATE date = 7.0;

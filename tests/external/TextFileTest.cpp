@@ -19,7 +19,7 @@ namespace {
 using testhost::RecordingResult;
 
 const char16_t* const kStampApp = u"5922BCAD362F4a2f85F978E948CC606B";
-const long long kNoon = 1796731200; // 2026-12-08 12:00:00 UTC
+const long long kNoon = 1796731200;  // 2026-12-08 12:00:00 UTC
 
 std::u16string code(const std::u16string& path) { return u"%<\\TextField " + path + u">%"; }
 
@@ -67,10 +67,16 @@ TEST_F(TextFile, DecodesByByteOrderMark)
     } cases[] = {
         {"lines stay as they are", "line one\r\nline two\n", u"line one\r\nline two\n"},
         {"UTF-8", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\x90", u"café € 📐"},
-        {"invalid UTF-8", "a\xFF" "b\xC3", u"a\uFFFDb\uFFFD"},
+        {"invalid UTF-8",
+         "a\xFF"
+         "b\xC3",
+         u"a\uFFFDb\uFFFD"},
         {"zero byte ends the text", "before\0after"s, u"before"},
         {"UTF-16 LE with mark", "\xFF\xFEh\0i\0\xAC\x20"s, u"hi€"},
-        {"UTF-16 LE zero unit ends the text", "\xFF\xFE" "a\0\0\0b\0"s, u"a"},
+        {"UTF-16 LE zero unit ends the text",
+         "\xFF\xFE"
+         "a\0\0\0b\0"s,
+         u"a"},
         {"UTF-16 LE last odd byte", "\xFF\xFEh\0i"s, u"hi"},
         {"UTF-16 BE with mark", "\xFE\xFF\0h\0i\x20\xAC"s, u"hi€"},
         {"only the mark", "\xFF\xFE", u""},
@@ -104,10 +110,14 @@ TEST_F(TextFile, LongFilesReadAsTheWholeDecodes)
         {"4-byte sequence across the first piece", around(piece, "\xF0\x9F\x93\x90")},
         {"3-byte sequence across the first piece", around(piece - 1, "\xE2\x82\xAC")},
         {"2-byte sequence ending the first piece", around(piece, "\xC3\xA9")},
-        {"cut sequence across the first piece", around(piece, "\xF0\x9F\x93" "b")},
+        {"cut sequence across the first piece",
+         around(piece,
+                "\xF0\x9F\x93"
+                "b")},
         {"stray continuation bytes there", around(piece, "\x80\x80\x80\x80\x80")},
         {"zero byte in the third piece", std::string(2 * piece + 5, 'x') + "\0tail"s + std::string(10, 'y')},
-        {"several pieces of accents", [] {
+        {"several pieces of accents",
+         [] {
              std::string s;
              while (s.size() < 3 * (1 << 20) + 7)
                  s += "\xC3\xA9t\xC3\xA9 \xE2\x80\x94 ";
@@ -141,8 +151,11 @@ TEST_F(TextFile, RelativeToTheDrawingFolderOrAbsolute)
     dir.write("plans/notes/materials.txt", "oak");
     std::u16string cwd = workingFolder();
     const std::u16string paths[] = {
-        u"notes/materials.txt",  u"notes\\materials.txt", u"./notes/../notes/materials.txt",
-        u"../plans/notes/materials.txt", dir.u16("plans/notes/materials.txt"),
+        u"notes/materials.txt",
+        u"notes\\materials.txt",
+        u"./notes/../notes/materials.txt",
+        u"../plans/notes/materials.txt",
+        dir.u16("plans/notes/materials.txt"),
     };
     for (const std::u16string& path : paths) {
         SCOPED_TRACE(utf::toUtf8(path));
@@ -177,7 +190,7 @@ TEST_F(TextFile, FailuresGive16)
 {
     dir.write("plans/empty.txt", "");
     std::string big = dir.write("plans/big.txt", "");
-    ASSERT_EQ(::truncate(big.c_str(), 0x80000000LL), 0); // sparse
+    ASSERT_EQ(::truncate(big.c_str(), 0x80000000LL), 0);  // sparse
     std::filesystem::create_directories(dir / "plans/folder");
     std::u16string cwd = workingFolder();
     struct Case {
@@ -290,7 +303,7 @@ TEST_F(TextFile, FileBackUnchangedAfterMissingIsReadAgain)
     std::filesystem::rename(path, dir / "away.txt");
     drawing.evaluate();
     EXPECT_EQ(textOf(id), dir.u16("plans/notes.txt") + u" is not found.");
-    std::filesystem::rename(dir / "away.txt", path); // the same time as when read
+    std::filesystem::rename(dir / "away.txt", path);  // the same time as when read
     drawing.evaluate();
     EXPECT_EQ(textOf(id), u"text") << "the stamp still vouched for the message";
 }
@@ -301,7 +314,8 @@ TEST(TextFileCommand, StampKeptAcrossSavedRuns)
     std::string notes = dir.write("notes.txt", "first");
     testfiles::setModified(notes, kNoon);
     std::string drawingFile = dir.write(
-        "site.json", R"({"tesslyDrawing": 1, "objects": [{"type": "text", "handle": "1A", "text": "%<\\TextField notes.txt>%"}]})");
+        "site.json",
+        R"({"tesslyDrawing": 1, "objects": [{"type": "text", "handle": "1A", "text": "%<\\TextField notes.txt>%"}]})");
     std::string run = "eval " + testhost::shellQuote(drawingFile) + " --save --json";
 
     testhost::CommandResult r = testhost::runTessly(run);

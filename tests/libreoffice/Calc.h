@@ -19,7 +19,7 @@ namespace calc {
 inline bool installed()
 {
     static const bool found = std::system("command -v soffice >/dev/null 2>&1") == 0 &&
-                              std::system("/usr/bin/python3 -c 'import uno' >/dev/null 2>&1") == 0;
+        std::system("/usr/bin/python3 -c 'import uno' >/dev/null 2>&1") == 0;
     return found;
 }
 

@@ -20,7 +20,7 @@ namespace {
 const std::string kData = std::string(TESSLY_TEST_DATA) + "/xlsx/";
 
 struct Known {
-    const char* cell; // workbook!sheet!cell
+    const char* cell;  // workbook!sheet!cell
     const char* builtin;
     const char* libreoffice;
     const char* why;
@@ -36,8 +36,7 @@ const Known kKnown[] = {
      "General fits a number into a column of default width; LibreOffice's cell text ignores the width"},
     {"cells.xlsx!Data!B10", "TRUE", "1", "a logical value shows TRUE; LibreOffice reads it into a number"},
     {"cells.xlsx!Data!B20", "TRUE", "1", "the same for a formula's logical result"},
-    {"cells.xlsx!Data!B24", "00:00:01", "00:00:00",
-     "0.99999 s rounds to the second shown; LibreOffice cuts it off"},
+    {"cells.xlsx!Data!B24", "00:00:01", "00:00:00", "0.99999 s rounds to the second shown; LibreOffice cuts it off"},
     {"cells.xlsx!Data!B30", "caf\u00e9 \u2013 A\u00b2", "caf\u00e9 _x2013_ A\u00b2",
      "_x2013_ in a shared string is an escaped character; LibreOffice shows the escape"},
     {"display.xlsx!Other!B7", "<error>", "43.00",

@@ -107,10 +107,10 @@ TEST_F(LibreOffice, OnePassReadsEveryFormatAndStartsOnce)
     } rows[] = {
         {kData + u"cells.xlsx:Data:B2", u"$1,250.00"},
         {kData + u"cells.xlsx:data:b3", u"15%"},
-        {kData + u"cells.xlsx:Second Sheet:Same", u"x"},                // a name of the workbook
-        {kData + u"cells.xlsx:Data:B23", u"\u00A0"},                    // an empty cell
-        {kData + u"cells.xlsx:Data:Mixed", u"\u00A0"},                  // cells showing different texts
-        {kData + u"display.xlsx:Other:B7", u"43.00"},                   // computed on open
+        {kData + u"cells.xlsx:Second Sheet:Same", u"x"},  // a name of the workbook
+        {kData + u"cells.xlsx:Data:B23", u"\u00A0"},      // an empty cell
+        {kData + u"cells.xlsx:Data:Mixed", u"\u00A0"},    // cells showing different texts
+        {kData + u"display.xlsx:Other:B7", u"43.00"},     // computed on open
         {kData + u"display.xlsx:\u00FCbersicht:B4", u"Sunday, December 31, 2023"},
         {kData + u"display.xlsx:\u00DCbersicht:B14", u" "},
         {kData + u"display.xlsx:Nowhere:B4", kData + u"display.xlsx:Nowhere:B4 is not found."},
@@ -222,7 +222,8 @@ TEST_F(LibreOffice, StartFailuresAreReportedWithoutLeavingAProcess)
         printed.clear();
         testhost::Drawing d;
         EXPECT_EQ(d.evaluateCode(code(kData + u"cells.xlsx:Data:B2")).status, 16);
-        EXPECT_EQ(printed.rfind(u"\nAsdkExcelCellEvaluator:400:Server execution failed: ", 0), 0u) << testhost::u8(printed);
+        EXPECT_EQ(printed.rfind(u"\nAsdkExcelCellEvaluator:400:Server execution failed: ", 0), 0u)
+            << testhost::u8(printed);
         EXPECT_NE(printed.find(row.says), std::u16string::npos) << testhost::u8(printed);
         EXPECT_TRUE(calc::ourProcesses().empty());
     }
@@ -253,7 +254,7 @@ TEST_F(LibreOffice, LeftOverInstanceIsEndedAtPassBeginOthersNever)
     pid_t unmarked = instance(gone, "plain", u"Book1");
     pid_t otherHost = instance(::getppid(), "other", kMarker);
     pid_t user = sleeper({"-env:UserInstallation=file://" + (folder / "user-profile")});
-    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // their command lines are in place
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // their command lines are in place
 
     reactor()->beginEvaluateFields(0, nullptr);
     EXPECT_TRUE(ends(leftOver));

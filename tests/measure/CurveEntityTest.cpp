@@ -78,7 +78,7 @@ TEST(Polyline, ArcSegmentsRunFromStartToEndAngle)
         EXPECT_NEAR(arc.endPoint().y, 1, 1e-12);
         // A counter-clockwise arc bulges to the right of its chord, here below it.
         AcGePoint2d mid = arc.pointAt((arc.startAng() + arc.endAng()) / 2);
-        EXPECT_EQ(mid.y < 1, row.bulge > 0);
+        EXPECT_EQ(mid.y<1, row.bulge> 0);
     }
 }
 
@@ -129,7 +129,7 @@ TEST(Curves, AreasFarFromTheOrigin)
         double x, y;
     };
     const Row origins[] = {{2500000.25, 5700000.5}, {-9999999.5, 1e7}, {1e6, -3e6}};
-    const double w = 0.5, h = 0.48828125; // 0.244140625
+    const double w = 0.5, h = 0.48828125;  // 0.244140625
     for (const Row& o : origins) {
         SCOPED_TRACE(std::to_string(o.x) + ", " + std::to_string(o.y));
         double area = -1;
@@ -154,7 +154,8 @@ TEST(Curves, ExtentsAreExact)
         {R"({"type": "line", "start": [4, 1, 2], "end": [1, 3, 0]})", {1, 1, 0}, {4, 3, 2}},
         {R"({"type": "circle", "center": [1, 1, 5], "radius": 2})", {-1, -1, 5}, {3, 3, 5}},
         {R"({"type": "arc", "center": [0, 0], "radius": 2, "startAngle": 6.10865238198015, "endAngle": 0.174532925199433})",
-         {c10, -s10, 0}, {2, s10, 0}},
+         {c10, -s10, 0},
+         {2, s10, 0}},
         {R"({"type": "lwpolyline", "vertices": [[0, 0, 1], [2, 0]], "elevation": 3})", {0, -1, 3}, {2, 0, 3}},
         {R"({"type": "lwpolyline", "vertices": [[0, 0, -1], [2, 0]]})", {0, 0, 0}, {2, 1, 0}},
     };
@@ -232,9 +233,11 @@ TEST(CurveFile, InvalidCurvesAreRefused)
         {R"({"type": "circle", "center": [0, 0]})", "\"radius\" is missing"},
         {R"({"type": "circle", "center": [0, 0], "radius": "2"})", "\"radius\" must be a number"},
         {R"({"type": "circle", "center": [0], "radius": 1})", "\"center\" must be a point"},
-        {R"({"type": "arc", "center": [0, 0], "radius": -2, "startAngle": 0, "endAngle": 1})", "\"radius\" must be greater than 0"},
+        {R"({"type": "arc", "center": [0, 0], "radius": -2, "startAngle": 0, "endAngle": 1})",
+         "\"radius\" must be greater than 0"},
         {R"({"type": "arc", "center": [0, 0], "radius": 2, "endAngle": 1})", "\"startAngle\" is missing"},
-        {R"({"type": "arc", "center": [0, 0], "radius": 2, "startAngle": 0, "endAngle": null})", "\"endAngle\" must be a number"},
+        {R"({"type": "arc", "center": [0, 0], "radius": 2, "startAngle": 0, "endAngle": null})",
+         "\"endAngle\" must be a number"},
         {R"({"type": "line", "start": [0, 0]})", "\"end\" is missing"},
         {R"({"type": "line", "start": [0, 0], "end": [1, "y"]})", "\"end\" must hold finite numbers"},
         {R"({"type": "lwpolyline"})", "\"vertices\" must hold at least one vertex"},
@@ -246,7 +249,8 @@ TEST(CurveFile, InvalidCurvesAreRefused)
         {R"({"type": "lwpolyline", "vertices": [[0, 0]], "closed": 1})", "\"closed\" must be true or false"},
         {R"({"type": "lwpolyline", "vertices": [[0, 0]], "elevation": "up"})", "\"elevation\" must be a number"},
         {R"({"type": "polyline2d", "vertices": []})", "\"vertices\" must hold at least one vertex"},
-        {R"({"type": "polyline2d", "vertices": [[0, 0]], "fit": "bezier"})", "\"fit\" must be \"curve\", \"quadratic\" or \"cubic\""},
+        {R"({"type": "polyline2d", "vertices": [[0, 0]], "fit": "bezier"})",
+         "\"fit\" must be \"curve\", \"quadratic\" or \"cubic\""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.object);

@@ -128,11 +128,8 @@ TEST_F(MeasureTest, AreaFieldSumsWhatTheObjectsReport)
 TEST_F(MeasureTest, MeasureFieldsCodesWithoutTheKeywordAreInvalid)
 {
     const char16_t* const codes[] = {
-        u"%<\\AcLength Obj(<4D>)>%",
-        u"%<\\AcLength Objec>%",
-        u"%<\\AcLength <4D>>%",
-        u"%<\\AcArea Objects(<4D>)>%",
-        u"%<\\AcArea 4D>%",
+        u"%<\\AcLength Obj(<4D>)>%",   u"%<\\AcLength Objec>%", u"%<\\AcLength <4D>>%",
+        u"%<\\AcArea Objects(<4D>)>%", u"%<\\AcArea 4D>%",
     };
     for (const char16_t* code : codes) {
         SCOPED_TRACE(testhost::u8(code));

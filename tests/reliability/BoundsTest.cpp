@@ -48,7 +48,7 @@ TEST(Bounds, DeepExpressionsEndWithAResult)
     const struct {
         const char* name;
         std::u16string text;
-        const char* result; // null: any text, so long as it ends
+        const char* result;  // null: any text, so long as it ends
     } rows[] = {
         {"parentheses", repeat(u"(", n) + u"1" + repeat(u")", n), "1"},
         {"unclosed parentheses", repeat(u"(", n) + u"1", nullptr},
@@ -75,7 +75,7 @@ TEST(Bounds, DeepFieldCodesThroughTheEngine)
     EXPECT_FALSE(r.evaluator.empty());
     // An expression that evaluates a field code holding itself.
     std::u16string quoted = u"%<\\TsExpr ACAD_FIELD('" + repeat(u"%\x1f<\\TsExpr ACAD_FIELD(", 500) + u"1" +
-                            repeat(u")>\x1f%", 500) + u"')>%";
+        repeat(u")>\x1f%", 500) + u"')>%";
     d.evaluateCode(quoted);
 }
 
@@ -130,9 +130,9 @@ std::string cyclicBlocks()
         s += R"(, {"type": "block", "handle": ")" + h + R"(", "name": "L)" + std::to_string(i) + R"("})";
         if (i + 1 < levels) {
             s += R"(, {"type": "insert", "handle": ")" + std::to_string(101 + 3 * i) + R"(", "owner": ")" + h +
-                 R"(", "block": ")" + next + R"("})";
+                R"(", "block": ")" + next + R"("})";
             s += R"(, {"type": "insert", "handle": ")" + std::to_string(102 + 3 * i) + R"(", "owner": ")" + h +
-                 R"(", "block": ")" + next + R"(", "position": [1, 0]})";
+                R"(", "block": ")" + next + R"(", "position": [1, 0]})";
         } else {
             s += R"(, {"type": "point", "handle": "FFF", "owner": ")" + h + R"(", "position": [0, 0]})";
         }
@@ -153,9 +153,9 @@ TEST(Bounds, CyclicAndExplodingBlocksEnd)
         {u"\"SELF\" \\Window (-100,-100,0):(100,100,0) \\Space 10", 1},
         {u"PING;PONG", 3},
         {u"\"PING;PONG\" \\nested", 6},
-        {u"\"PING\" \\Window (-100,-100,0):(100,100,0) \\Space 10", 0}, // no extents: it holds only itself
+        {u"\"PING\" \\Window (-100,-100,0):(100,100,0) \\Space 10", 0},  // no extents: it holds only itself
         {u"\"L39\" \\nested", 156},
-        {u"\"L0\" \\Window (-1e9,-1e9,0):(1e9,1e9,0) \\Space 10", 0}, // too much work: no extents
+        {u"\"L0\" \\Window (-1e9,-1e9,0):(1e9,1e9,0) \\Space 10", 0},  // too much work: no extents
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(u8(row.code));
@@ -186,7 +186,7 @@ TEST(Bounds, HugeTextsInFields)
     testfiles::Folder dir;
     std::string big = dir.write("big.txt", std::string(16 << 20, 'x'));
     std::string huge = dir.write("huge.txt", "");
-    ASSERT_EQ(::truncate(huge.c_str(), 3LL << 30), 0); // 3 GB, sparse
+    ASSERT_EQ(::truncate(huge.c_str(), 3LL << 30), 0);  // 3 GB, sparse
     Drawing d;
     testhost::FieldResult r = d.evaluateCode(u"%<\\TextField " + testhost::u16(big) + u">%");
     EXPECT_EQ(r.status, 2);

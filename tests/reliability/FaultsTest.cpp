@@ -37,7 +37,11 @@ const Change kChanges[] = {
     {"deleted", [](const std::string& p) { fs::remove(p); }},
     {"truncated", [](const std::string& p) { fs::resize_file(p, 3); }},
     {"emptied", [](const std::string& p) { fs::resize_file(p, 0); }},
-    {"a folder in its place", [](const std::string& p) { fs::remove(p); fs::create_directory(p); }},
+    {"a folder in its place",
+     [](const std::string& p) {
+         fs::remove(p);
+         fs::create_directory(p);
+     }},
 };
 
 TEST(Faults, TextFileChangedBetweenPasses)
@@ -45,7 +49,7 @@ TEST(Faults, TextFileChangedBetweenPasses)
     const struct {
         const char* change;
         int status;
-        const char* display; // null: the field shows its failure
+        const char* display;  // null: the field shows its failure
     } expected[] = {
         {"deleted", 2, " is not found."},
         {"truncated", 2, "fir"},
@@ -108,7 +112,7 @@ TEST(Faults, WorkbookOfACellFieldChangedBetweenPasses)
     const struct {
         const char* change;
         int status;
-        const char* display; // null: no value
+        const char* display;  // null: no value
     } expected[] = {
         {"deleted", 2, " is not found."},
         {"truncated", 64, nullptr},
@@ -183,14 +187,14 @@ TEST(Faults, FullDiskOnSaveKeepsTheOldDrawing)
     std::string objects;
     for (int i = 1; i <= 20; ++i)
         objects += std::string(i > 1 ? "," : "") + R"({"type": "text", "handle": ")" + std::to_string(i) +
-                   R"(A", "text": "%<\\TsExpr 1+)" + std::to_string(i) + R"(>%"})";
+            R"(A", "text": "%<\\TsExpr 1+)" + std::to_string(i) + R"(>%"})";
     std::string path = dir.write("site.json", R"({"tesslyDrawing": 1, "objects": [)" + objects + "]}");
     std::string before = readFile(path);
     ASSERT_GT(before.size(), 512u);
     // The file-size limit stands in for a full disk; the signal it raises is
     // ignored so that write fails with an error instead.
-    auto [status, err] = shell("trap '' XFSZ; ulimit -f 1; exec " TESSLY_COMMAND_PATH " eval " +
-                               testhost::shellQuote(path) + " --save");
+    auto [status, err] =
+        shell("trap '' XFSZ; ulimit -f 1; exec " TESSLY_COMMAND_PATH " eval " + testhost::shellQuote(path) + " --save");
     EXPECT_NE(status, 0);
     EXPECT_NE(err.find("cannot write"), std::string::npos) << err;
     EXPECT_NE(err.find("the old drawing is unchanged"), std::string::npos) << err;

@@ -45,7 +45,8 @@ TEST(FormerBugs, NonFiniteNumbersShowAsNumError)
     EXPECT_EQ(tessly::spreadsheet::toUtf8(formatNumber(value, input.substr(8), false)), "#NUM!");
 
     testfiles::Folder dir;
-    std::string path = testbooks::workbookWith(dir, "xl/worksheets/sheet2.xml",
+    std::string path = testbooks::workbookWith(
+        dir, "xl/worksheets/sheet2.xml",
         R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>)"
         R"(<row r="1"><c r="A1"><v>1e999</v></c><c r="B1"><v>nan</v></c></row></sheetData></worksheet>)");
     using namespace tessly::spreadsheet;
@@ -79,7 +80,8 @@ TEST(FormerBugs, NumbersAtTheEdgesOfDouble)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.code);
-        EXPECT_EQ(tessly::spreadsheet::toUtf8(tessly::spreadsheet::formatNumber(row.value, row.code, false)), row.shown);
+        EXPECT_EQ(tessly::spreadsheet::toUtf8(tessly::spreadsheet::formatNumber(row.value, row.code, false)),
+                  row.shown);
     }
     for (const char* name : {"crash-percent-overflow", "crash-digits-after-fraction", "crash-denormal-scientific"}) {
         SCOPED_TRACE(name);
@@ -102,13 +104,22 @@ TEST(FormerBugs, ObjectsThatFailToReadAreFreed)
         const char* error;
     } rows[] = {
         {"layer without a name", corpusFile("fuzz_drawing_json", "crash-leak-layer-without-name"), "name"},
-        {"text that is a number", R"({"tesslyDrawing": 1, "objects": [{"type": "text", "handle": "1A", "text": 5}]})", "text"},
-        {"attribute text", R"({"tesslyDrawing": 1, "objects": [{"type": "attribute", "handle": "1A", "owner": "1B", "tag": "T", "text": []}]})", "text"},
-        {"block xref", R"({"tesslyDrawing": 1, "objects": [{"type": "block", "handle": "1A", "name": "B", "xref": 3}]})", "xref"},
-        {"table position", R"({"tesslyDrawing": 1, "objects": [{"type": "table", "handle": "1A", "rows": 1, "columns": 1, "position": "x"}]})", "position"},
+        {"text that is a number", R"({"tesslyDrawing": 1, "objects": [{"type": "text", "handle": "1A", "text": 5}]})",
+         "text"},
+        {"attribute text",
+         R"({"tesslyDrawing": 1, "objects": [{"type": "attribute", "handle": "1A", "owner": "1B", "tag": "T", "text": []}]})",
+         "text"},
+        {"block xref",
+         R"({"tesslyDrawing": 1, "objects": [{"type": "block", "handle": "1A", "name": "B", "xref": 3}]})", "xref"},
+        {"table position",
+         R"({"tesslyDrawing": 1, "objects": [{"type": "table", "handle": "1A", "rows": 1, "columns": 1, "position": "x"}]})",
+         "position"},
         {"entity layer not a text", corpusFile("fuzz_drawing_json", "crash-leak-text-layer-not-text"), "layer"},
-        {"entity xdata not an object", R"({"tesslyDrawing": 1, "objects": [{"type": "text", "handle": "1A", "text": "x", "xdata": 3}]})", "xdata"},
-        {"table cell text", R"({"tesslyDrawing": 1, "objects": [{"type": "table", "handle": "1A", "rows": 1, "columns": 1, "cells": [{"row": 0, "column": 0, "text": 1}]}]})", "text"},
+        {"entity xdata not an object",
+         R"({"tesslyDrawing": 1, "objects": [{"type": "text", "handle": "1A", "text": "x", "xdata": 3}]})", "xdata"},
+        {"table cell text",
+         R"({"tesslyDrawing": 1, "objects": [{"type": "table", "handle": "1A", "rows": 1, "columns": 1, "cells": [{"row": 0, "column": 0, "text": 1}]}]})",
+         "text"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -147,7 +158,8 @@ TEST(FormerBugs, UnclosedFormatOptionIsText)
         // The field may fail (exit 1: AcVar is no evaluator here); it must not crash.
         EXPECT_TRUE(r.exitStatus == 0 || r.exitStatus == 1) << text << ": " << r.exitStatus << " " << r.err;
     }
-    drawingfile::LoadResult r = drawingfile::loadFromText(corpusFile("fuzz_drawing_json", "crash-unclosed-format"), "x.json");
+    drawingfile::LoadResult r =
+        drawingfile::loadFromText(corpusFile("fuzz_drawing_json", "crash-unclosed-format"), "x.json");
     EXPECT_TRUE(r.database) << r.error;
 }
 

@@ -24,7 +24,7 @@ TEST(SheetStream, CellsReadAsTheWholeSheetWould)
     // Far more than one inflated piece, each cell a different length.
     for (int r = 3; r <= 6000; ++r)
         rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" + std::to_string(r * 7) +
-                "</v></c><c><v>" + std::to_string(r) + ".5</v></c></row>";
+            "</v></c><c><v>" + std::to_string(r) + ".5</v></c></row>";
     std::string sheet = kHead +
         "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><r><t>ab</t></r><r><rPr/><t xml:space=\"preserve\"> c</t></r>"
         "<rPh><t>phonetic</t></rPh></is></c>"
@@ -40,8 +40,8 @@ TEST(SheetStream, CellsReadAsTheWholeSheetWould)
         const char16_t* ref;
         const char16_t* text;
     } expected[] = {
-        {u"A1", u"ab c"}, {u"B1", u"  "},      {u"C1", u"12"},       {u"D1", u"x\ry & z"}, {u"E1", u"TRUE"},
-        {u"F1", u""},     {u"G1", u"1"},     {u"B2", u"42"},       {u"A3", u"21"},       {u"B3", u"3.5"},
+        {u"A1", u"ab c"},     {u"B1", u"  "},        {u"C1", u"12"},  {u"D1", u"x\ry & z"}, {u"E1", u"TRUE"},
+        {u"F1", u""},         {u"G1", u"1"},         {u"B2", u"42"},  {u"A3", u"21"},       {u"B3", u"3.5"},
         {u"A6000", u"42000"}, {u"B6000", u"6000.5"}, {u"C6000", u""},
     };
     for (const Row& row : expected) {

@@ -25,7 +25,7 @@ inline std::string workbookWith(const testfiles::Folder& dir, const char* part, 
     for (zip_int64_t i = 0; i < zip_get_num_entries(source, 0); ++i) {
         const char* name = zip_get_name(source, i, 0);
         zip_source_t* s = std::strcmp(name, part) == 0 ? zip_source_buffer(out, content.data(), content.size(), 0)
-                                                        : zip_source_zip(out, source, i, 0, 0, -1);
+                                                       : zip_source_zip(out, source, i, 0, 0, -1);
         zip_file_add(out, name, s, ZIP_FL_OVERWRITE);
     }
     EXPECT_EQ(zip_close(out), 0);

@@ -15,7 +15,8 @@ struct Row {
     const char* expected;
 };
 
-void check(const std::vector<Row>& rows, bool date1904 = false) {
+void check(const std::vector<Row>& rows, bool date1904 = false)
+{
     for (const Row& r : rows) {
         SCOPED_TRACE(std::string(r.format) + " with " + std::to_string(r.value));
         EXPECT_EQ(toUtf8(formatNumber(r.value, r.format, date1904)), r.expected);
@@ -24,7 +25,8 @@ void check(const std::vector<Row>& rows, bool date1904 = false) {
 
 }  // namespace
 
-TEST(NumberFormat, GeneralFitsElevenCharacters) {
+TEST(NumberFormat, GeneralFitsElevenCharacters)
+{
     check({
         {0, "General", "0"},
         {42, "General", "42"},
@@ -45,7 +47,8 @@ TEST(NumberFormat, GeneralFitsElevenCharacters) {
     });
 }
 
-TEST(NumberFormat, Placeholders) {
+TEST(NumberFormat, Placeholders)
+{
     check({
         {1250, "0", "1250"},
         {2.5, "0", "3"},
@@ -76,7 +79,8 @@ TEST(NumberFormat, Placeholders) {
     });
 }
 
-TEST(NumberFormat, SectionsAndConditions) {
+TEST(NumberFormat, SectionsAndConditions)
+{
     check({
         {5, "0;(0)", "5"},
         {-5, "0;(0)", "(5)"},
@@ -88,8 +92,14 @@ TEST(NumberFormat, SectionsAndConditions) {
         {50, "[>100]0.0;0", "50"},
         {-1234, "#,##0_);[Red](#,##0)", "(1,234)"},
         {1234, "#,##0_);[Red](#,##0)", "1,234 "},
-        {0, "_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"?" "?_);_(@_)", " -   "},
-        {1234.5, "_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"?" "?_);_(@_)", " $1,234.50 "},
+        {0,
+         "_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"?"
+         "?_);_(@_)",
+         " -   "},
+        {1234.5,
+         "_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"?"
+         "?_);_(@_)",
+         " $1,234.50 "},
         // A section picked by its own condition adds no minus sign.
         {-1, "[<0]\"neg\";[>0]\"pos\";\"zero\"", "neg"},
         {1, "[<0]\"neg\";[>0]\"pos\";\"zero\"", "pos"},
@@ -102,7 +112,8 @@ TEST(NumberFormat, SectionsAndConditions) {
     });
 }
 
-TEST(NumberFormat, ScientificAndFractions) {
+TEST(NumberFormat, ScientificAndFractions)
+{
     check({
         {12345, "0.00E+00", "1.23E+04"},
         {0.00012345, "0.00E+00", "1.23E-04"},
@@ -114,14 +125,21 @@ TEST(NumberFormat, ScientificAndFractions) {
         {1.5, "# ?/?", "1 1/2"},
         {0.75, "# ?/?", " 3/4"},
         {2, "# ?/?", "2    "},
-        {3.14159, "# ??" "/??", "3 14/99"},
+        {3.14159,
+         "# ??"
+         "/??",
+         "3 14/99"},
         {1.3, "# ?/?", "1 2/7"},
-        {0.3, "# ??" "/16", "  5/16"},
+        {0.3,
+         "# ??"
+         "/16",
+         "  5/16"},
         {1.5, "?/?", "3/2"},
     });
 }
 
-TEST(NumberFormat, DatesAndTimes) {
+TEST(NumberFormat, DatesAndTimes)
+{
     // 46364 is 8 December 2026 in the 1900 system.
     check({
         {46364, "m/d/yyyy", "12/8/2026"},
@@ -134,7 +152,7 @@ TEST(NumberFormat, DatesAndTimes) {
         {0.25, "h:mm:ss am/pm", "6:00:00 AM"},  // am/pm shows upper case however written
         {0.604166666666667, "h:mm am/pm", "2:30 PM"},
         {0, "h:mm am/pm", "12:00 AM"},
-        {0.604166666666667, "h:mm a/p", "2:30 p"},    // a/p keeps its case
+        {0.604166666666667, "h:mm a/p", "2:30 p"},  // a/p keeps its case
         {0.5, "hh:mm A/P", "12:00 P"},
         {0, "h AM/PM", "12 AM"},
         {0.0625, "h:mm", "1:30"},
@@ -158,26 +176,48 @@ TEST(NumberFormat, DatesAndTimes) {
         {45291.999995370374, "m/d/yyyy h:mm:ss", "1/1/2024 0:00:00"},
         {45291.999995370374, "yyyy-mm-dd hh:mm:ss.0", "2023-12-31 23:59:59.6"},
     });
-    check({
-        {0, "yyyy-mm-dd dddd", "1904-01-01 Friday"},
-        {44902, "m/d/yyyy", "12/8/2026"},
-    }, true);
+    check(
+        {
+            {0, "yyyy-mm-dd dddd", "1904-01-01 Friday"},
+            {44902, "m/d/yyyy", "12/8/2026"},
+        },
+        true);
 }
 
-TEST(NumberFormat, BuiltinIds) {
+TEST(NumberFormat, BuiltinIds)
+{
     struct IdRow {
         int id;
         double value;
         const char* expected;
     };
     const IdRow rows[] = {
-        {0, 3.5, "3.5"},        {1, 3.5, "4"},          {2, 3.14159, "3.14"},   {3, 1234.5, "1,235"},
-        {4, 1234.5, "1,234.50"}, {5, -1250, "($1,250)"}, {9, 0.15, "15%"},       {10, 0.15, "15.00%"},
-        {11, 1500, "1.50E+03"}, {12, 0.5, " 1/2"},       {14, 46364, "12/8/2026"}, {15, 46364, "8-Dec-26"},
-        {16, 46364, "8-Dec"},   {17, 46364, "Dec-26"},   {18, 0.75, "6:00 PM"},  {19, 0.75, "6:00:00 PM"},
-        {20, 0.75, "18:00"},    {21, 0.75, "18:00:00"},  {22, 46364.5, "12/8/2026 12:00"},
-        {37, -5, "(5)"},        {45, 0.75, "00:00"},     {46, 2.5, "60:00:00"},  {47, 0.5 / 86400 + 1.0 / 1440, "0100.5"},
-        {48, 12345, "12.3E+3"}, {49, 7, "7"},            {30, 7, "7"},
+        {0, 3.5, "3.5"},
+        {1, 3.5, "4"},
+        {2, 3.14159, "3.14"},
+        {3, 1234.5, "1,235"},
+        {4, 1234.5, "1,234.50"},
+        {5, -1250, "($1,250)"},
+        {9, 0.15, "15%"},
+        {10, 0.15, "15.00%"},
+        {11, 1500, "1.50E+03"},
+        {12, 0.5, " 1/2"},
+        {14, 46364, "12/8/2026"},
+        {15, 46364, "8-Dec-26"},
+        {16, 46364, "8-Dec"},
+        {17, 46364, "Dec-26"},
+        {18, 0.75, "6:00 PM"},
+        {19, 0.75, "6:00:00 PM"},
+        {20, 0.75, "18:00"},
+        {21, 0.75, "18:00:00"},
+        {22, 46364.5, "12/8/2026 12:00"},
+        {37, -5, "(5)"},
+        {45, 0.75, "00:00"},
+        {46, 2.5, "60:00:00"},
+        {47, 0.5 / 86400 + 1.0 / 1440, "0100.5"},
+        {48, 12345, "12.3E+3"},
+        {49, 7, "7"},
+        {30, 7, "7"},
     };
     for (const IdRow& r : rows) {
         SCOPED_TRACE("built-in " + std::to_string(r.id));
@@ -185,7 +225,8 @@ TEST(NumberFormat, BuiltinIds) {
     }
 }
 
-TEST(NumberFormat, TextSections) {
+TEST(NumberFormat, TextSections)
+{
     struct TextRow {
         const char* text;
         const char* format;

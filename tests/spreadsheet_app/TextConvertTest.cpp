@@ -14,7 +14,9 @@ TEST(TextConvert, DecodesAsTheHostDoes)
         std::u16string text;
     } rows[] = {
         {"plain", u"plain"},
-        {"\xC3\x9C" "bersicht", u"\u00DCbersicht"},
+        {"\xC3\x9C"
+         "bersicht",
+         u"\u00DCbersicht"},
         {"\xF0\x9F\x98\x80", u"\U0001F600"},
         {"\xC0\xAF", u"\uFFFD\uFFFD"} /* overlong "/" is not a slash */,
         {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"} /* an encoded surrogate */,

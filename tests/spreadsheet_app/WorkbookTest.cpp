@@ -18,13 +18,14 @@ std::u16string dataFile(const char* name) { return toUtf16(std::string(TESSLY_TE
 std::string textAt(const Worksheet& sheet, const char* ref) { return toUtf8(sheet.range(toUtf16(ref)).text()); }
 
 // Runs f, expecting a SpreadsheetError whose message holds every given part.
-template <typename F>
-void expectError(F f, std::initializer_list<const char*> parts) {
+template <typename F> void expectError(F f, std::initializer_list<const char*> parts)
+{
     try {
         f();
         ADD_FAILURE() << "no SpreadsheetError";
     } catch (const SpreadsheetError& e) {
-        for (const char* p : parts) EXPECT_NE(std::string(e.what()).find(p), std::string::npos) << e.what();
+        for (const char* p : parts)
+            EXPECT_NE(std::string(e.what()).find(p), std::string::npos) << e.what();
     }
 }
 
@@ -32,7 +33,8 @@ void expectError(F f, std::initializer_list<const char*> parts) {
 
 // Column B holds values of every kind, column C what the application shows
 // for each (see make_workbooks.py).
-TEST(Workbook, DisplayedTextMatchesExpectedColumn) {
+TEST(Workbook, DisplayedTextMatchesExpectedColumn)
+{
     Workbook book = Workbook::open(dataFile("cells.xlsx"));
     Worksheet data = book.worksheet(1);
     ASSERT_EQ(textAt(data, "C2"), "$1,250.00");
@@ -46,7 +48,8 @@ TEST(Workbook, DisplayedTextMatchesExpectedColumn) {
     EXPECT_EQ(textAt(data, "B30"), "café – A²");
 }
 
-TEST(Workbook, WorksheetsByIndexAndName) {
+TEST(Workbook, WorksheetsByIndexAndName)
+{
     Workbook book = Workbook::open(dataFile("cells.xlsx"));
     EXPECT_EQ(book.worksheetCount(), 2);  // the chart sheet is no worksheet
     EXPECT_EQ(toUtf8(book.worksheet(1).name()), "Data");
@@ -60,7 +63,8 @@ TEST(Workbook, WorksheetsByIndexAndName) {
               std::filesystem::absolute(toUtf8(dataFile("cells.xlsx"))).lexically_normal());
 }
 
-TEST(Workbook, ReferencesAndNames) {
+TEST(Workbook, ReferencesAndNames)
+{
     Workbook book = Workbook::open(dataFile("cells.xlsx"));
     Worksheet data = book.worksheet(1), second = book.worksheet(2);
     struct Row {
@@ -69,12 +73,13 @@ TEST(Workbook, ReferencesAndNames) {
         const char* expected;
     };
     const Row rows[] = {
-        {&data, "B2", "$1,250.00"},     {&data, "$B$2", "$1,250.00"},  {&data, "b2", "$1,250.00"},
-        {&data, "B$2:$B2", "$1,250.00"}, {&data, "Price", "$1,250.00"}, {&data, "PRICE", "$1,250.00"},
-        {&data, "Local", "15%"},         {&second, "Local", "42"},     // sheet's own name first
-        {&data, "Mixed", ""},            {&second, "Same", "x"},        // cells differ
-        {&second, "D1:D2", "x"},         {&second, "D2:D1", "x"},
-        {&second, "D1:D3", ""},          {&data, "B23:C23", ""},        // D3 is empty
+        {&data, "B2", "$1,250.00"},    {&data, "$B$2", "$1,250.00"},
+        {&data, "b2", "$1,250.00"},    {&data, "B$2:$B2", "$1,250.00"},
+        {&data, "Price", "$1,250.00"}, {&data, "PRICE", "$1,250.00"},
+        {&data, "Local", "15%"},       {&second, "Local", "42"},  // sheet's own name first
+        {&data, "Mixed", ""},          {&second, "Same", "x"},    // cells differ
+        {&second, "D1:D2", "x"},       {&second, "D2:D1", "x"},
+        {&second, "D1:D3", ""},        {&data, "B23:C23", ""},  // D3 is empty
         {&data, "XFD1048576", ""},
     };
     for (const Row& r : rows) {
@@ -92,7 +97,8 @@ TEST(Workbook, ReferencesAndNames) {
 }
 
 // display.xlsx has the cells.xlsx layout for the finer points of the text.
-TEST(Workbook, FinerPointsMatchExpectedColumn) {
+TEST(Workbook, FinerPointsMatchExpectedColumn)
+{
     Workbook book = Workbook::open(dataFile("display.xlsx"));
     Worksheet first = book.worksheetByName(u"\u00FCBERSICHT");  // folds beyond Latin-1 too
     ASSERT_EQ(toUtf8(first.name()), "\u00DCbersicht");
@@ -105,7 +111,8 @@ TEST(Workbook, FinerPointsMatchExpectedColumn) {
     EXPECT_EQ(textAt(book.worksheetByName(u"other"), "A1"), "6");
 }
 
-TEST(Workbook, WhatOnlyACalculatingApplicationCanShow) {
+TEST(Workbook, WhatOnlyACalculatingApplicationCanShow)
+{
     Workbook book = Workbook::open(dataFile("display.xlsx"));
     Worksheet other = book.worksheet(2);
     expectError([&] { other.range(u"B7").text(); },
@@ -116,7 +123,8 @@ TEST(Workbook, WhatOnlyACalculatingApplicationCanShow) {
     expectError([&] { other.range(u"Elsewhere"); }, {"Elsewhere", "sheet '\u00DCbersicht'"});
 }
 
-TEST(Workbook, Date1904System) {
+TEST(Workbook, Date1904System)
+{
     Workbook book = Workbook::open(dataFile("dates1904.xlsx"));
     EXPECT_TRUE(book.date1904());
     Worksheet mac = book.worksheetByName(u"Mac");
@@ -124,7 +132,8 @@ TEST(Workbook, Date1904System) {
     EXPECT_EQ(textAt(mac, "A2"), "1904-01-01");
 }
 
-TEST(Workbook, UnreadableFiles) {
+TEST(Workbook, UnreadableFiles)
+{
     expectError([] { Workbook::open(dataFile("missing.xlsx")); }, {"missing.xlsx", "does not exist"});
     expectError([] { Workbook::open(dataFile("truncated.xlsx")); }, {"truncated.xlsx", "corrupt"});
     expectError([] { Workbook::open(dataFile("encrypted.xlsx")); }, {"encrypted.xlsx", "encrypted"});
@@ -134,7 +143,8 @@ TEST(Workbook, UnreadableFiles) {
 
 // Other applications' formats are refused by name before the file is read;
 // the zip-package variants of the workbook open as workbooks.
-TEST(Workbook, FormatsByExtension) {
+TEST(Workbook, FormatsByExtension)
+{
     const std::string data = std::string(TESSLY_TEST_DATA) + "/xlsx/cells.xlsx";
     std::string dir = std::filesystem::temp_directory_path() / ("tessly-formats-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
@@ -144,8 +154,8 @@ TEST(Workbook, FormatsByExtension) {
         std::filesystem::copy_file(data, copy, std::filesystem::copy_options::overwrite_existing);
         EXPECT_EQ(textAt(Workbook::open(toUtf16(copy)).worksheet(1), "B2"), "$1,250.00");
     }
-    const char* refused[][2] = {{".xls", "Excel 97-2003"}, {".xlsb", "binary workbook"},
-                                {".ods", "OpenDocument"},  {".CSV", "comma-separated"}};
+    const char* refused[][2] = {
+        {".xls", "Excel 97-2003"}, {".xlsb", "binary workbook"}, {".ods", "OpenDocument"}, {".CSV", "comma-separated"}};
     for (const auto& [ext, format] : refused) {
         SCOPED_TRACE(ext);
         std::string copy = dir + "/book" + ext;
@@ -156,7 +166,8 @@ TEST(Workbook, FormatsByExtension) {
     std::filesystem::remove_all(dir);
 }
 
-TEST(Application, CountsStartsAndOpens) {
+TEST(Application, CountsStartsAndOpens)
+{
     Application::resetCounters();
     int running = Application::runningCount();
     {
@@ -181,7 +192,8 @@ TEST(Application, CountsStartsAndOpens) {
 }
 
 // Sheets are parsed on first use, so a broken sheet only fails when read.
-TEST(Workbook, SheetReadOnFirstUse) {
+TEST(Workbook, SheetReadOnFirstUse)
+{
     Workbook book = Workbook::open(dataFile("badsheet.xlsx"));
     EXPECT_EQ(textAt(book.worksheet(1), "B3"), "15%");
     Worksheet broken = book.worksheet(2);

@@ -12,8 +12,7 @@
 namespace testhost {
 
 // One parsed object per line of the command's standard output.
-template <class Json = nlohmann::ordered_json>
-std::vector<Json> jsonLines(const std::string& out)
+template <class Json = nlohmann::ordered_json> std::vector<Json> jsonLines(const std::string& out)
 {
     std::vector<Json> lines;
     std::istringstream in(out);

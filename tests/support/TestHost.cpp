@@ -39,7 +39,7 @@ Drawing::Drawing(const std::string& objectsJson, const std::string& selected)
 {
     module();
     std::string text = "{\"tesslyDrawing\": 1, \"objects\": " + objectsJson +
-                       (selected.empty() ? "" : ", \"selected\": \"" + selected + "\"") + "}";
+        (selected.empty() ? "" : ", \"selected\": \"" + selected + "\"") + "}";
     drawingfile::LoadResult r = drawingfile::loadFromText(text, "test drawing");
     if (!r.database)
         throw std::runtime_error(r.error);

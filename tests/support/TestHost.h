@@ -38,7 +38,7 @@ public:
 
 // What a field shows after a pass.
 struct FieldResult {
-    std::string evaluator; // empty when no evaluator answered
+    std::string evaluator;  // empty when no evaluator answered
     int status = 0;
     AcValue value;
     std::u16string display;

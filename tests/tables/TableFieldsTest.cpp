@@ -145,11 +145,17 @@ TEST(NestedFieldCodes, RewriteHandlesAndEvaluate)
 {
     Drawing d(R"([{"type": "text", "handle": "3A0", "text": "Hello"}])");
     // \x1f keeps the host from taking the inner code as a nested field of its own.
-    auto r = d.evaluateCode(u"%<\\TsExpr ACAD_FIELD('%\x1f<\\AcObjProp Object(%\x1f<\\_ObjHandle 3A0>\x1f%).TextString>\x1f%')>%");
+    auto r = d.evaluateCode(
+        u"%<\\TsExpr ACAD_FIELD('%\x1f<\\AcObjProp Object(%\x1f<\\_ObjHandle 3A0>\x1f%).TextString>\x1f%')>%");
     EXPECT_EQ(u8(r.display), "Hello");
-    EXPECT_EQ(u8(d.evaluateCode(u"%<\\TsExpr ACAD_FIELD('%\x1f<\\AcObjProp Object(%\x1f<\\_ObjHandle 999>\x1f%).TextString>\x1f%')>%").display), "####")
+    EXPECT_EQ(
+        u8(d.evaluateCode(
+                u"%<\\TsExpr ACAD_FIELD('%\x1f<\\AcObjProp Object(%\x1f<\\_ObjHandle 999>\x1f%).TextString>\x1f%')>%")
+               .display),
+        "####")
         << "a handle that names nothing is not rewritten, and the field fails";
-    EXPECT_EQ(u8(d.evaluateCode(u"%<\\TsExpr ACAD_FIELD('a\x1f' + 'b')>%").display), "Addition not supported for strings.");
+    EXPECT_EQ(u8(d.evaluateCode(u"%<\\TsExpr ACAD_FIELD('a\x1f' + 'b')>%").display),
+              "Addition not supported for strings.");
     EXPECT_EQ(u8(d.evaluateCode(u"%<\\TsExpr ACAD_FIELD('ab\x1f')>%").display), "ab") << "no code: the text itself";
     EXPECT_EQ(u8(d.evaluateCode(u"%<\\TsExpr ACAD_FIELD('a\x1f')>%").display), "####") << "one character";
 }
@@ -157,8 +163,10 @@ TEST(NestedFieldCodes, RewriteHandlesAndEvaluate)
 TEST(NestedFieldCodes, ACodeThatLeadsBackToItselfEnds)
 {
     // The text's own contents hold the expression that reads them again.
-    Drawing d(R"([{"type": "text", "handle": "3A0", "text": "%\u001f<\\TsExpr ACAD_FIELD(\"%\u001f<\\AcObjProp Object(%\u001f<\\_ObjHandle 3A0>\u001f%).TextString>\u001f%\")>\u001f%"}])");
-    std::u16string code = u"%<\\TsExpr ACAD_FIELD('%\x1f<\\AcObjProp Object(%\x1f<\\_ObjHandle 3A0>\x1f%).TextString>\x1f%')>%";
+    Drawing d(
+        R"([{"type": "text", "handle": "3A0", "text": "%\u001f<\\TsExpr ACAD_FIELD(\"%\u001f<\\AcObjProp Object(%\u001f<\\_ObjHandle 3A0>\u001f%).TextString>\u001f%\")>\u001f%"}])");
+    std::u16string code =
+        u"%<\\TsExpr ACAD_FIELD('%\x1f<\\AcObjProp Object(%\x1f<\\_ObjHandle 3A0>\x1f%).TextString>\x1f%')>%";
     auto r = d.evaluateCode(code);
     EXPECT_EQ(r.status, 2) << "the field ends, whatever it shows";
 }
@@ -208,12 +216,9 @@ TEST(TableCellField, TwoLetterColumns)
         {"row": 1, "column": 26, "text": "aa2"}, {"row": 9, "column": 25, "text": "z10"},
         {"row": 9, "column": 0, "text": "a10"}]}])");
     const CellRow rows[] = {
-        {"TABLE(<2F2>).$AA$10", 2, "aa10"},
-        {"TABLE(<2F2>).$AB$10", 2, "ab10"},
-        {"TABLE(<2F2>).$AA$2", 2, "aa2"},
-        {"TABLE(<2F2>).$Z$10", 2, "z10"},
-        {"TABLE(<2F2>).$A$10", 2, "a10"},
-        {"TABLE(<2F2>).$AC$10", 2, ""} /* past the last column */,
+        {"TABLE(<2F2>).$AA$10", 2, "aa10"}, {"TABLE(<2F2>).$AB$10", 2, "ab10"},
+        {"TABLE(<2F2>).$AA$2", 2, "aa2"},   {"TABLE(<2F2>).$Z$10", 2, "z10"},
+        {"TABLE(<2F2>).$A$10", 2, "a10"},   {"TABLE(<2F2>).$AC$10", 2, ""} /* past the last column */,
     };
     for (const CellRow& row : rows) {
         SCOPED_TRACE(row.code);
@@ -247,14 +252,15 @@ TEST(ObjectPropertyField, CurvesShowLengthAreaAndRadius)
         const char16_t* property;
         const char* display;
     } rows[] = {
-        {"40", u"Radius", "2.0000"},   {"40", u"Area", "12.5664"}, {"40", u"Length", "12.5664"},
+        {"40", u"Radius", "2.0000"},  {"40", u"Area", "12.5664"},  {"40", u"Length", "12.5664"},
         {"41", u"Length", "40.0000"}, {"41", u"Area", "100.0000"}, {"42", u"length", "5.0000"},
         {"42", u"Radius", "####"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.handle) + " " + u8(row.property));
         std::u16string id = testhost::u16(std::to_string(d.idOf(row.handle).asOldId()));
-        EXPECT_EQ(u8(d.evaluateCode(u"%<\\AcObjProp Object(%<\\_ObjId " + id + u">%)." + row.property + u">%").display), row.display);
+        EXPECT_EQ(u8(d.evaluateCode(u"%<\\AcObjProp Object(%<\\_ObjId " + id + u">%)." + row.property + u">%").display),
+                  row.display);
     }
 }
 

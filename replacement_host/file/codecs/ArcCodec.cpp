@@ -9,7 +9,9 @@ namespace drawingfile {
 namespace {
 
 const CodecRegistration arc({
-    "arc", AcDbArc::desc(), ObjectCodec::Owner::kObject,
+    "arc",
+    AcDbArc::desc(),
+    ObjectCodec::Owner::kObject,
     [](const JsonIn& in) -> AcDbObject* {
         auto a = std::make_unique<AcDbArc>();
         a->setCenter(in.point("center"));

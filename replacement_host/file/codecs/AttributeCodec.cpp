@@ -11,7 +11,9 @@ namespace drawingfile {
 namespace {
 
 const CodecRegistration attribute({
-    "attribute", AcDbAttribute::desc(), ObjectCodec::Owner::kObject,
+    "attribute",
+    AcDbAttribute::desc(),
+    ObjectCodec::Owner::kObject,
     [](const JsonIn& in) -> AcDbObject* {
         if (!in.has("owner"))
             in.fail("\"owner\" is missing: an attribute belongs to a block reference");

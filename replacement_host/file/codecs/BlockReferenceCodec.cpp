@@ -41,18 +41,14 @@ HostAccess::DynamicProperty readProperty(const JsonIn& p)
         return v.get<long long>();
     };
     switch (type) {
-    case AcDbEvalVariant::kText:
-        prop.value = AcDbEvalVariant(p.text("value").c_str());
-        break;
-    case AcDbEvalVariant::kReal:
-        prop.value = AcDbEvalVariant(p.number("value"));
-        break;
+    case AcDbEvalVariant::kText: prop.value = AcDbEvalVariant(p.text("value").c_str()); break;
+    case AcDbEvalVariant::kReal: prop.value = AcDbEvalVariant(p.number("value")); break;
     case AcDbEvalVariant::kInt16:
         prop.value = AcDbEvalVariant(static_cast<Adesk::Int16>(wholeIn(-32768, 32767)));
         break;
     case AcDbEvalVariant::kInt32:
-        prop.value = AcDbEvalVariant(static_cast<Adesk::Int32>(wholeIn(std::numeric_limits<Adesk::Int32>::min(),
-                                                                       std::numeric_limits<Adesk::Int32>::max())));
+        prop.value = AcDbEvalVariant(static_cast<Adesk::Int32>(
+            wholeIn(std::numeric_limits<Adesk::Int32>::min(), std::numeric_limits<Adesk::Int32>::max())));
         break;
     default:
         if (type < 0 || type > 32767)
@@ -83,7 +79,9 @@ Json propertyJson(const HostAccess::DynamicProperty& prop)
 }
 
 const CodecRegistration insert({
-    "insert", AcDbBlockReference::desc(), ObjectCodec::Owner::kObject,
+    "insert",
+    AcDbBlockReference::desc(),
+    ObjectCodec::Owner::kObject,
     [](const JsonIn& in) -> AcDbObject* {
         auto* ref = new AcDbBlockReference;
         try {

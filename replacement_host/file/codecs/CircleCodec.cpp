@@ -8,7 +8,9 @@ namespace drawingfile {
 namespace {
 
 const CodecRegistration circle({
-    "circle", AcDbCircle::desc(), ObjectCodec::Owner::kObject,
+    "circle",
+    AcDbCircle::desc(),
+    ObjectCodec::Owner::kObject,
     [](const JsonIn& in) -> AcDbObject* {
         auto c = std::make_unique<AcDbCircle>();
         c->setCenter(in.point("center"));

@@ -6,7 +6,9 @@ namespace drawingfile {
 namespace {
 
 const CodecRegistration line({
-    "line", AcDbLine::desc(), ObjectCodec::Owner::kObject,
+    "line",
+    AcDbLine::desc(),
+    ObjectCodec::Owner::kObject,
     [](const JsonIn& in) -> AcDbObject* { return new AcDbLine(in.point("start"), in.point("end")); },
     nullptr,
     [](const AcDbObject* obj, Json& j) {

@@ -16,10 +16,7 @@ AcDbObject* createPolyline(const JsonIn& in)
     return pl.release();
 }
 
-void writePolyline(const AcDbObject* obj, Json& j)
-{
-    writePolylineVertices(*AcDbPolyline::cast(obj), j);
-}
+void writePolyline(const AcDbObject* obj, Json& j) { writePolylineVertices(*AcDbPolyline::cast(obj), j); }
 
 const CodecRegistration lwpolyline({"lwpolyline", AcDbPolyline::desc(), ObjectCodec::Owner::kObject, createPolyline,
                                     nullptr, writePolyline});

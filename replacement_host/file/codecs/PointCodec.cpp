@@ -6,7 +6,9 @@ namespace drawingfile {
 namespace {
 
 const CodecRegistration point({
-    "point", AcDbPoint::desc(), ObjectCodec::Owner::kObject,
+    "point",
+    AcDbPoint::desc(),
+    ObjectCodec::Owner::kObject,
     [](const JsonIn& in) -> AcDbObject* { return new AcDbPoint(in.point("position")); },
     nullptr,
     [](const AcDbObject* obj, Json& j) { j["position"] = pointJson(AcDbPoint::cast(obj)->position()); },

@@ -12,8 +12,7 @@ namespace drawingfile {
 
 // Reads the vertices, closed flag and elevation into the polyline; add
 // appends one vertex with its bulge.
-template <class Polyline, class Add>
-void readPolylineVertices(const JsonIn& in, Polyline& pl, Add add)
+template <class Polyline, class Add> void readPolylineVertices(const JsonIn& in, Polyline& pl, Add add)
 {
     const Json& vertices = in.array("vertices");
     if (vertices.empty())
@@ -31,8 +30,7 @@ void readPolylineVertices(const JsonIn& in, Polyline& pl, Add add)
     pl.setElevation(in.number("elevation", 0.0));
 }
 
-template <class Polyline>
-void writePolylineVertices(const Polyline& pl, Json& j)
+template <class Polyline> void writePolylineVertices(const Polyline& pl, Json& j)
 {
     Json vertices = Json::array();
     for (unsigned int i = 0; i < pl.numVerts(); ++i) {

@@ -16,7 +16,9 @@ AcString recordName(const JsonIn& in)
 }
 
 const CodecRegistration layer({
-    "layer", AcDbLayerTableRecord::desc(), ObjectCodec::Owner::kLayerTable,
+    "layer",
+    AcDbLayerTableRecord::desc(),
+    ObjectCodec::Owner::kLayerTable,
     [](const JsonIn& in) -> AcDbObject* {
         AcString name = recordName(in);
         auto* rec = new AcDbLayerTableRecord;
@@ -28,12 +30,15 @@ const CodecRegistration layer({
 });
 
 const CodecRegistration block({
-    "block", AcDbBlockTableRecord::desc(), ObjectCodec::Owner::kBlockTable,
+    "block",
+    AcDbBlockTableRecord::desc(),
+    ObjectCodec::Owner::kBlockTable,
     [](const JsonIn& in) -> AcDbObject* {
         AcString name = recordName(in);
         auto rec = std::make_unique<AcDbBlockTableRecord>();
         rec->setName(name.c_str());
-        bool layoutName = name == AcDbBlockTableRecord::kModelSpace || name.starts_with(AcDbBlockTableRecord::kPaperSpace);
+        bool layoutName =
+            name == AcDbBlockTableRecord::kModelSpace || name.starts_with(AcDbBlockTableRecord::kPaperSpace);
         rec->setIsLayout(in.boolean("layout", layoutName));
         if (in.has("xref")) {
             JsonIn x = in.child(in.json()["xref"], ".xref");
@@ -57,7 +62,8 @@ const CodecRegistration block({
         if (rec->isLayout())
             j["layout"] = true;
         if (rec->isFromExternalReference())
-            j["xref"] = {{"path", utf8(rec->pathName())}, {"overlay", rec->isFromOverlayReference()},
+            j["xref"] = {{"path", utf8(rec->pathName())},
+                         {"overlay", rec->isFromOverlayReference()},
                          {"unloaded", rec->isUnloaded()}};
         if (rec->isDynamicBlock())
             j["dynamic"] = true;

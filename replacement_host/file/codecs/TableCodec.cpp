@@ -71,7 +71,9 @@ void linkTable(const JsonIn& in, AcDbObject* obj)
 }
 
 const CodecRegistration table({
-    "table", AcDbTable::desc(), ObjectCodec::Owner::kObject,
+    "table",
+    AcDbTable::desc(),
+    ObjectCodec::Owner::kObject,
     [](const JsonIn& in) -> AcDbObject* {
         long long rows = in.integer("rows", 0), columns = in.integer("columns", 0);
         if (rows < 0 || columns < 0 || rows > kMaxSize || columns > kMaxSize)

@@ -9,8 +9,7 @@
 namespace drawingfile {
 namespace {
 
-template <class T>
-AcDbObject* createText(const JsonIn& in)
+template <class T> AcDbObject* createText(const JsonIn& in)
 {
     auto text = std::make_unique<T>();
     HostAccess::hostSetMakesOwnFields(*text, false);
@@ -38,8 +37,10 @@ void writeText(const AcDbObject* obj, Json& j)
         j["fields"] = fieldsJson(text->fieldIds());
 }
 
-const CodecRegistration text({"text", AcDbText::desc(), ObjectCodec::Owner::kObject, createText<AcDbText>, linkText, writeText});
-const CodecRegistration mtext({"mtext", AcDbMText::desc(), ObjectCodec::Owner::kObject, createText<AcDbMText>, linkText, writeText});
+const CodecRegistration text({"text", AcDbText::desc(), ObjectCodec::Owner::kObject, createText<AcDbText>, linkText,
+                              writeText});
+const CodecRegistration mtext({"mtext", AcDbMText::desc(), ObjectCodec::Owner::kObject, createText<AcDbMText>, linkText,
+                               writeText});
 
 }
 }
