@@ -16,6 +16,7 @@
 #include "replacement_host/fields/FieldCode.h"
 #include "replacement_host/text/Utf.h"
 
+#include <nlohmann/json.hpp>
 #include <iostream>
 
 const char* const kCheckHelp = R"(usage: tessly check FILE [--json] [--module PATH]

@@ -16,6 +16,7 @@
 #include "replacement_host/text/Utf.h"
 #include "replacement_host/text/TextCase.h"
 
+#include <nlohmann/json.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

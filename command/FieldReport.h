@@ -6,7 +6,8 @@
 
 #include "host/dbfield.h"
 
-#include <nlohmann/json.hpp>
+// Declarations only: the full JSON header is for the files that use it.
+#include <nlohmann/json_fwd.hpp>
 
 #include <functional>
 #include <set>

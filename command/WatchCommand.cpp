@@ -9,6 +9,7 @@
 #include "host/dbfield.h"
 #include "replacement_host/text/Utf.h"
 
+#include <nlohmann/json.hpp>
 #include <csignal>
 #include <ctime>
 #include <filesystem>

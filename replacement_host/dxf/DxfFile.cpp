@@ -18,6 +18,7 @@
 #include "replacement_host/file/FieldState.h"
 #include "replacement_host/text/Utf.h"
 
+#include <nlohmann/json.hpp>
 #include <algorithm>
 #include <charconv>
 #include <cstring>

@@ -10,6 +10,7 @@
 #include "replacement_host/text/Nearest.h"
 #include "replacement_host/text/Utf.h"
 
+#include <nlohmann/json.hpp>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>

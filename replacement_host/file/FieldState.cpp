@@ -6,6 +6,7 @@
 #include "replacement_host/fields/FieldText.h"
 #include "replacement_host/text/Utf.h"
 
+#include <nlohmann/json.hpp>
 #include <cmath>
 
 namespace drawingfile {

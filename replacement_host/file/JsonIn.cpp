@@ -3,11 +3,18 @@
 
 #include "replacement_host/text/Utf.h"
 
+#include <nlohmann/json.hpp>
 #include <cmath>
 
 namespace drawingfile {
 
 void JsonIn::fail(const std::string& what) const { throw DrawingError(m_where + ": " + what); }
+
+bool JsonIn::has(const char* key) const
+{
+    m_read->insert(key);
+    return m_json.contains(key);
+}
 
 Json JsonIn::unreadKeys() const
 {

@@ -6,7 +6,8 @@
 #include "host/dbmain.h"
 #include "host/geometry.h"
 
-#include <nlohmann/json.hpp>
+// Declarations only: the full JSON header is for the files that use it.
+#include <nlohmann/json_fwd.hpp>
 
 #include <memory>
 #include <set>
@@ -32,11 +33,7 @@ public:
     const Json& json() const { return m_json; }
     const std::string& where() const { return m_where; }
     AcDbDatabase* database() const { return m_db; }
-    bool has(const char* key) const
-    {
-        m_read->insert(key);
-        return m_json.contains(key);
-    }
+    bool has(const char* key) const;
     // The keys of the object that nothing has asked for, as an object; copies
     // of this reader share what was asked.
     Json unreadKeys() const;

@@ -3,6 +3,7 @@
 #include "host/dbarc.h"
 #include "replacement_host/file/ObjectCodec.h"
 
+#include <nlohmann/json.hpp>
 #include <memory>
 
 namespace drawingfile {

@@ -2,6 +2,7 @@
 #include "host/dbcircle.h"
 #include "replacement_host/file/ObjectCodec.h"
 
+#include <nlohmann/json.hpp>
 #include <memory>
 
 namespace drawingfile {

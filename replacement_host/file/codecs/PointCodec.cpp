@@ -2,6 +2,8 @@
 #include "host/dbpoint.h"
 #include "replacement_host/file/ObjectCodec.h"
 
+#include <nlohmann/json.hpp>
+
 namespace drawingfile {
 namespace {
 

@@ -5,6 +5,8 @@
 
 #include "replacement_host/file/JsonIn.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cmath>
 #include <string>
 

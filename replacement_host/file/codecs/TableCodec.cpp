@@ -7,6 +7,7 @@
 #include "replacement_host/HostAccess.h"
 #include "replacement_host/file/FieldState.h"
 #include "replacement_host/file/ObjectCodec.h"
+#include <nlohmann/json.hpp>
 #include <memory>
 
 namespace drawingfile {
