@@ -9,6 +9,7 @@
 #include <string>
 
 namespace drawingpath {
+namespace {
 
 bool resolve(const ACHAR* relativePath, AcString& fullPath)
 {
@@ -28,6 +29,8 @@ bool resolve(const ACHAR* relativePath, AcString& fullPath)
         return false;
     fullPath = full;
     return true;
+}
+
 }
 
 bool locate(const AcString& written, AcString& fullPath)

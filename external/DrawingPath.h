@@ -7,14 +7,11 @@
 
 namespace drawingpath {
 
-// The full path of a relative path, resolved against the folder of the
-// host's working drawing. False when there is no working drawing, its folder
+// The full path of a path as a field code writes it: itself when absolute;
+// when relative, resolved against the folder of the host's working drawing.
+// False when a relative path has no working drawing to count from, its folder
 // is not an existing folder, or its file name or the full path does not fit
 // the 260-character path buffers.
-bool resolve(const ACHAR* relativePath, AcString& fullPath);
-
-// The full path of a path as a field code writes it: itself when absolute,
-// resolved as above when relative. False when a relative path cannot be.
 bool locate(const AcString& written, AcString& fullPath);
 
 }
