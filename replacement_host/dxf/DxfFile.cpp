@@ -78,6 +78,27 @@ AcString blockName(const Record& r)
     return r.wide(2);
 }
 
+// A handle of 1 to 15 hexadecimal digits and nothing else, as nearly every
+// file writes them; false (the general parse decides) for anything else.
+bool shortHex(std::string_view s, Adesk::UInt64& value)
+{
+    if (s.empty() || s.size() > 15)
+        return false;
+    Adesk::UInt64 v = 0;
+    for (char c : s) {
+        unsigned d = static_cast<unsigned>(c - '0');
+        if (d > 9) {
+            d = static_cast<unsigned>((c | 0x20) - 'a');
+            if (d > 5)
+                return false;
+            d += 10;
+        }
+        v = v << 4 | d;
+    }
+    value = v;
+    return true;
+}
+
 bool isLayoutName(const AcString& name)
 {
     std::string u = upper(utf::toUtf8(name));
@@ -94,8 +115,9 @@ public:
     {
         m_source->path = path;
         m_record.reader = &m_reader;
-        // An entity takes a hundred bytes or more of the file.
-        HostAccess::hostReserveObjects(*m_db, m_reader.fileSize() / 128);
+        // An entity takes a hundred bytes or more of the file; room not used
+        // is never touched.
+        HostAccess::hostReserveObjects(*m_db, m_reader.fileSize() / 64);
         m_layers[upper("0")] = true;
     }
 
@@ -159,7 +181,9 @@ private:
     std::vector<std::pair<std::string, AcDbObjectId>> m_duplicates;       // file handle text, the later object
     std::unordered_map<Adesk::UInt64, AcDbObjectId> m_renumberedRecords;  // file handle -> block record
     std::unordered_map<std::string, AcDbObjectId> m_blocks;               // upper-case name -> record
-    std::unordered_map<std::string, bool> m_layers;                       // upper-case names made
+    std::string m_lastOwnerHandle;  // group 330 as written, and the record it names
+    AcDbObjectId m_lastOwner;
+    std::unordered_map<std::string, bool> m_layers;  // upper-case names made
     std::string m_lastLayerBytes;
     AcString m_lastLayer;
     bool m_haveLastLayer = false;
@@ -249,7 +273,8 @@ bool Loader::readRecord()
         if (g.code == 5) {
             // Every handle counts, of skipped objects and $HANDSEED too: made-up ones go above.
             Adesk::UInt64 value = 0;
-            std::from_chars(g.value.data(), g.value.data() + g.value.size(), value, 16);
+            if (!shortHex(g.value, value))
+                std::from_chars(g.value.data(), g.value.data() + g.value.size(), value, 16);
             m_highest = std::max(m_highest, value);
         }
         m_record.add(g.code, g.value, g.line);
@@ -469,13 +494,22 @@ AcDbObjectId Loader::ownerFor(AcDbObjectId fallback, bool inBlock)
     if (inBlock || !m_record.has(330))
         return fallback;
     std::string_view h = m_record.text(330);
+    // Entities come in runs of one owner. A block record found by a file
+    // handle stays found by it: only made-up handles move.
+    if (!m_lastOwner.isNull() && h == m_lastOwnerHandle)
+        return m_lastOwner;
     Adesk::UInt64 value = 0;
     std::from_chars(h.data(), h.data() + h.size(), value, 16);
     AcDbObjectId id = byFileHandle(value);
-    if (AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, id)))
-        return id;
-    auto renumbered = m_renumberedRecords.find(value);
-    return renumbered != m_renumberedRecords.end() ? renumbered->second : fallback;
+    if (!AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, id))) {
+        auto renumbered = m_renumberedRecords.find(value);
+        if (renumbered == m_renumberedRecords.end())
+            return fallback;
+        id = renumbered->second;
+    }
+    m_lastOwnerHandle.assign(h);
+    m_lastOwner = id;
+    return id;
 }
 
 AcDbObjectId Loader::byFileHandle(Adesk::UInt64 value) const
@@ -637,7 +671,7 @@ void Loader::finishPolyline()
 AcDbObjectId Loader::add(AcDbObject* object, AcDbObjectId owner, std::string_view handleText, size_t line)
 {
     Adesk::UInt64 value = 0;
-    if (!handleText.empty()) {
+    if (!handleText.empty() && !shortHex(handleText, value)) {
         auto [end, ec] = std::from_chars(handleText.data(), handleText.data() + handleText.size(), value, 16);
         if (ec != std::errc() || end != handleText.data() + handleText.size()) {
             delete object;

@@ -52,8 +52,7 @@ struct Record {
     [[noreturn]] void fail(size_t atLine, const std::string& what) const { reader->fail(atLine, what); }
 
 private:
-    const char* m_base = nullptr;
-    std::vector<size_t> m_offsets;  // of each value from m_base
+    const char* m_base = nullptr;  // where the values stand
     // The first group of each code, found without a scan: valid when its
     // mark is this
     static constexpr int kIndexed = 1072;
