@@ -181,6 +181,8 @@ private:
     std::vector<std::pair<std::string, AcDbObjectId>> m_duplicates;       // file handle text, the later object
     std::unordered_map<Adesk::UInt64, AcDbObjectId> m_renumberedRecords;  // file handle -> block record
     std::unordered_map<std::string, AcDbObjectId> m_blocks;               // upper-case name -> record
+    std::string m_lastBlockName;  // group 2 of a reference as written, and its block
+    AcDbObjectId m_lastBlock;
     std::string m_lastOwnerHandle;  // group 330 as written, and the record it names
     AcDbObjectId m_lastOwner;
     std::unordered_map<std::string, bool> m_layers;  // upper-case names made
@@ -588,10 +590,16 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         bool attributes = m_record.integer(66, 0) == 1;
         addEntity(std::move(ref), owner);
         // Most blocks are defined before use; the rest wait for the end.
-        if (AcDbObjectId block = blockRecord(m_record.decode(name)); !block.isNull())
+        // References come in runs of one block, and a block once found
+        // keeps its name.
+        AcDbObjectId block = name == m_lastBlockName ? m_lastBlock : blockRecord(m_record.decode(name));
+        if (!block.isNull()) {
             raw->setBlockTableRecord(block);
-        else
+            m_lastBlockName = name;
+            m_lastBlock = block;
+        } else {
             m_inserts.push_back({raw, name, line});
+        }
         if (attributes)
             m_insert = raw->objectId();
         return;

@@ -58,21 +58,13 @@ void Record::clear(const char* base)
     }
 }
 
-void Record::add(int code, std::string_view value, size_t atLine)
+void Record::grow()
 {
-    if (size == items.size()) {
-        items.emplace_back();
-        if (m_mark.empty()) {
-            m_mark.assign(kIndexed, 0);
-            m_first.assign(kIndexed, 0);
-        }
+    items.emplace_back();
+    if (m_mark.empty()) {
+        m_mark.assign(kIndexed, 0);
+        m_first.assign(kIndexed, 0);
     }
-    items[size] = {code, value, atLine};
-    if (code >= 0 && code < kIndexed && m_mark[static_cast<size_t>(code)] != m_current) {
-        m_mark[static_cast<size_t>(code)] = m_current;
-        m_first[static_cast<size_t>(code)] = static_cast<unsigned>(size);
-    }
-    ++size;
 }
 
 void Record::rebase(const char* base)
@@ -149,11 +141,15 @@ bool simpleDecimal(std::string_view s, double& v)
 
 double Record::toNumber(const Item& item) const
 {
-    std::string_view s = item.value;
     double v = 0;
-    if (simpleDecimal(s, v))
-        return v;
-    s = trim(s);
+    return simpleDecimal(item.value, v) ? v : generalNumber(item);
+}
+
+// Kept apart so that the plain case above needs no room for a message.
+double Record::generalNumber(const Item& item) const
+{
+    std::string_view s = trim(item.value);
+    double v = 0;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v))
         fail(item.line + 1,
