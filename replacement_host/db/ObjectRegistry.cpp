@@ -11,6 +11,7 @@ Adesk::IntDbId g_nextId = kFirstId - 1;
 }
 
 namespace hostdb {
+bool g_anyErased = false;
 AcDbObjectId newObjectId() { return AcDbObjectId::fromOldId(++g_nextId); }
 void registerObject(AcDbObjectId id, AcDbObject* object)
 {
@@ -43,6 +44,8 @@ bool AcDbObjectId::isErased() const
 bool AcDbObjectId::isEffectivelyErased() const
 {
     // An object is gone when it, or anything that owns it, is erased.
+    if (!hostdb::g_anyErased)
+        return false;
     AcDbObjectId id = *this;
     for (int depth = 0; depth < 1000 && !id.isNull(); ++depth) {
         AcDbObject* obj = hostdb::lookupObject(id);

@@ -23,6 +23,10 @@ using Page = std::array<AcDbObject*, kPageSize>;
 extern Page* g_pages[kPageCount];
 }
 
+// Set by the first erase in the process and never cleared: until then no
+// object can be erased, nor be owned by an erased one, so that test is free.
+extern bool g_anyErased;
+
 AcDbObjectId newObjectId();
 void registerObject(AcDbObjectId id, AcDbObject* object);
 void unregisterObject(AcDbObjectId id);
