@@ -4,29 +4,111 @@
 #include "replacement_host/text/Utf.h"
 
 #include <nlohmann/json.hpp>
+#include <algorithm>
 #include <cmath>
 
 namespace drawingfile {
+
+long long JsonValue::integer() const
+{
+    // Above the signed range it wraps, as nlohmann's get<long long> did.
+    if (m_element.is_uint64())
+        return static_cast<long long>(m_element.get_uint64().value_unsafe());
+    return m_element.get_int64().value_unsafe();
+}
+
+std::vector<JsonValue> JsonValue::elements() const
+{
+    std::vector<JsonValue> out;
+    simdjson::dom::array a;
+    if (!m_present || m_element.get(a))
+        return out;
+    out.reserve(a.size());
+    for (simdjson::dom::element e : a)
+        out.emplace_back(e);
+    return out;
+}
+
+size_t JsonValue::size() const
+{
+    simdjson::dom::array a;
+    return m_present && !m_element.get(a) ? a.size() : 0;
+}
+
+JsonValue JsonValue::operator[](std::string_view key) const
+{
+    JsonValue found;
+    simdjson::dom::object o;
+    if (m_present && !m_element.get(o))
+        for (simdjson::dom::key_value_pair member : o)
+            if (member.key == key)
+                found = JsonValue(member.value);
+    return found;
+}
+
+std::vector<std::pair<std::string_view, JsonValue>> JsonValue::members() const
+{
+    std::vector<std::pair<std::string_view, JsonValue>> out;
+    simdjson::dom::object o;
+    if (!m_present || m_element.get(o))
+        return out;
+    for (simdjson::dom::key_value_pair member : o) {
+        auto same = std::find_if(out.begin(), out.end(), [&](const auto& m) { return m.first == member.key; });
+        if (same == out.end())
+            out.emplace_back(member.key, JsonValue(member.value));
+        else
+            same->second = JsonValue(member.value);
+    }
+    return out;
+}
+
+Json JsonValue::toJson() const
+{
+    // The parser's depth limit bounds this recursion.
+    if (!m_present)
+        return Json();
+    switch (m_element.type()) {
+    case simdjson::dom::element_type::ARRAY: {
+        Json out = Json::array();
+        for (const JsonValue& e : elements())
+            out.push_back(e.toJson());
+        return out;
+    }
+    case simdjson::dom::element_type::OBJECT: {
+        Json out = Json::object();
+        for (const auto& [key, value] : members())
+            out[std::string(key)] = value.toJson();
+        return out;
+    }
+    case simdjson::dom::element_type::INT64: return m_element.get_int64().value_unsafe();
+    case simdjson::dom::element_type::UINT64: return m_element.get_uint64().value_unsafe();
+    case simdjson::dom::element_type::DOUBLE: return m_element.get_double().value_unsafe();
+    case simdjson::dom::element_type::STRING: return std::string(string());
+    case simdjson::dom::element_type::BOOL: return boolean();
+    case simdjson::dom::element_type::NULL_VALUE: break;
+    }
+    return Json();
+}
 
 void JsonIn::fail(const std::string& what) const { throw DrawingError(m_where + ": " + what); }
 
 bool JsonIn::has(const char* key) const
 {
-    m_read->insert(key);
-    return m_json.contains(key);
+    if (std::find(m_read->begin(), m_read->end(), key) == m_read->end())
+        m_read->emplace_back(key);
+    return m_json[key].present();
 }
 
 Json JsonIn::unreadKeys() const
 {
     Json out = Json::object();
-    if (m_json.is_object())
-        for (auto& [key, value] : m_json.items())
-            if (!m_read->count(key))
-                out[key] = value;
+    for (const auto& [key, value] : m_json.members())
+        if (std::find(m_read->begin(), m_read->end(), key) == m_read->end())
+            out[std::string(key)] = value.toJson();
     return out;
 }
 
-const Json& JsonIn::at(const char* key) const
+JsonValue JsonIn::at(const char* key) const
 {
     if (!has(key))
         fail(std::string("\"") + key + "\" is missing");
@@ -35,10 +117,10 @@ const Json& JsonIn::at(const char* key) const
 
 double JsonIn::number(const char* key) const
 {
-    const Json& v = at(key);
-    if (!v.is_number())
+    JsonValue v = at(key);
+    if (!v.isNumber())
         fail(std::string("\"") + key + "\" must be a number");
-    double d = v.get<double>();
+    double d = v.number();
     if (!std::isfinite(d))
         fail(std::string("\"") + key + "\" must be a finite number");
     return d;
@@ -50,42 +132,43 @@ long long JsonIn::integer(const char* key, long long fallback) const
 {
     if (!has(key))
         return fallback;
-    const Json& v = m_json[key];
-    if (!v.is_number_integer())
+    JsonValue v = m_json[key];
+    if (!v.isInteger())
         fail(std::string("\"") + key + "\" must be a whole number");
-    return v.get<long long>();
+    return v.integer();
 }
 
 bool JsonIn::boolean(const char* key, bool fallback) const
 {
     if (!has(key))
         return fallback;
-    const Json& v = m_json[key];
-    if (!v.is_boolean())
+    JsonValue v = m_json[key];
+    if (!v.isBool())
         fail(std::string("\"") + key + "\" must be true or false");
-    return v.get<bool>();
+    return v.boolean();
 }
 
 AcString JsonIn::text(const char* key) const
 {
-    const Json& v = at(key);
-    if (!v.is_string())
+    JsonValue v = at(key);
+    if (!v.isString())
         fail(std::string("\"") + key + "\" must be a text");
-    return utf::toUtf16(v.get_ref<const std::string&>());
+    return utf::toUtf16(v.string());
 }
 
 AcString JsonIn::text(const char* key, const AcString& fallback) const { return has(key) ? text(key) : fallback; }
 
 AcGePoint3d JsonIn::point(const char* key) const
 {
-    const Json& v = at(key);
-    if (!v.is_array() || v.size() < 2 || v.size() > 3)
+    JsonValue v = at(key);
+    std::vector<JsonValue> xyz = v.elements();
+    if (!v.isArray() || xyz.size() < 2 || xyz.size() > 3)
         fail(std::string("\"") + key + "\" must be a point [x, y] or [x, y, z]");
     double c[3] = {0, 0, 0};
-    for (size_t i = 0; i < v.size(); ++i) {
-        if (!v[i].is_number() || !std::isfinite(v[i].get<double>()))
+    for (size_t i = 0; i < xyz.size(); ++i) {
+        if (!xyz[i].isNumber() || !std::isfinite(xyz[i].number()))
             fail(std::string("\"") + key + "\" must hold finite numbers");
-        c[i] = v[i].get<double>();
+        c[i] = xyz[i].number();
     }
     return {c[0], c[1], c[2]};
 }
@@ -95,44 +178,47 @@ AcGePoint3d JsonIn::point(const char* key, const AcGePoint3d& fallback) const
     return has(key) ? point(key) : fallback;
 }
 
-const Json& JsonIn::array(const char* key) const
+std::vector<JsonValue> JsonIn::array(const char* key) const
 {
-    static const Json empty = Json::array();
     if (!has(key))
-        return empty;
-    const Json& v = m_json[key];
-    if (!v.is_array())
+        return {};
+    JsonValue v = m_json[key];
+    if (!v.isArray())
         fail(std::string("\"") + key + "\" must be an array");
-    return v;
+    return v.elements();
 }
 
 AcDbObjectId JsonIn::objectIdOrNull(const char* key) const
 {
-    if (!has(key) || m_json[key].is_null())
+    if (!has(key) || m_json[key].isNull())
         return AcDbObjectId();
     return objectId(key);
 }
 
 AcDbObjectId JsonIn::objectId(const char* key) const
 {
-    const Json& v = at(key);
+    JsonValue v = at(key);
     AcDbHandle handle;
-    if (!v.is_string() || !parseHandle(v.get<std::string>(), handle))
+    if (!v.isString() || !parseHandle(v.string(), handle))
         fail(std::string("\"") + key + "\" must be a handle (hexadecimal text)");
     AcDbObjectId id;
     if (m_db->getAcDbObjectId(id, false, handle) != Acad::eOk)
-        fail(std::string("\"") + key + "\" names handle " + v.get<std::string>() + ", which no object has");
+        fail(std::string("\"") + key + "\" names handle " + std::string(v.string()) + ", which no object has");
     return id;
 }
 
-bool parseHandle(const std::string& text, AcDbHandle& handle)
+bool parseHandle(std::string_view text, AcDbHandle& handle)
 {
     if (text.empty() || text.size() > 16)
         return false;
-    for (char c : text)
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
+    Adesk::UInt64 value = 0;
+    for (char c : text) {
+        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0)
             return false;
-    handle = AcDbHandle(std::stoull(text, nullptr, 16));
+        value = value << 4 | static_cast<Adesk::UInt64>(digit);
+    }
+    handle = AcDbHandle(value);
     return !handle.isNull();
 }
 

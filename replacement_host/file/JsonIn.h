@@ -1,18 +1,22 @@
 // Reading one object of a drawing file: typed getters that name the object
-// and the key in every error, so a user can find what is wrong.
+// and the key in every error, so a user can find what is wrong. Values are
+// views into the document simdjson parsed (DrawingFile.cpp says why
+// simdjson); writing builds nlohmann::json objects, declared here only.
 #pragma once
 
 #include "host/AcString.h"
 #include "host/dbmain.h"
 #include "host/geometry.h"
 
-// Declarations only: the full JSON header is for the files that use it.
 #include <nlohmann/json_fwd.hpp>
+#include <simdjson.h>
 
 #include <memory>
-#include <set>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace drawingfile {
 
@@ -23,14 +27,53 @@ struct DrawingError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A value of the file as parsed, valid while its document lives; an absent
+// one reads as null. Of a key given twice in one object the last counts, as
+// it always has.
+class JsonValue {
+public:
+    JsonValue() = default;
+    explicit JsonValue(simdjson::dom::element e) : m_element(e), m_present(true) {}
+
+    bool present() const { return m_present; }
+    bool isNull() const { return !m_present || m_element.is_null(); }
+    bool isObject() const { return m_present && m_element.is_object(); }
+    bool isArray() const { return m_present && m_element.is_array(); }
+    bool isString() const { return m_present && m_element.is_string(); }
+    bool isBool() const { return m_present && m_element.is_bool(); }
+    bool isNumber() const { return m_present && m_element.is_number(); }
+    // A number written without fraction or exponent.
+    bool isInteger() const { return m_present && (m_element.is_int64() || m_element.is_uint64()); }
+
+    // These take a value of their type; the caller has asked.
+    double number() const { return m_element.get_double().value_unsafe(); }
+    long long integer() const;
+    bool boolean() const { return m_element.get_bool().value_unsafe(); }
+    std::string_view string() const { return m_element.get_string().value_unsafe(); }
+    // The elements of an array, in order; none for anything else.
+    std::vector<JsonValue> elements() const;
+    size_t size() const;
+
+    // The value under the key in an object, or an absent one.
+    JsonValue operator[](std::string_view key) const;
+    // The members of an object: each key once, at its first place, with its last value.
+    std::vector<std::pair<std::string_view, JsonValue>> members() const;
+    // A copy as nlohmann JSON, for what is kept to be written again.
+    Json toJson() const;
+
+private:
+    simdjson::dom::element m_element;
+    bool m_present = false;
+};
+
 class JsonIn {
 public:
-    JsonIn(const Json& json, std::string where, AcDbDatabase* db)
-        : m_json(json), m_where(std::move(where)), m_db(db), m_read(std::make_shared<std::set<std::string>>())
+    JsonIn(JsonValue json, std::string where, AcDbDatabase* db)
+        : m_json(json), m_where(std::move(where)), m_db(db), m_read(std::make_shared<std::vector<std::string>>())
     {
     }
 
-    const Json& json() const { return m_json; }
+    JsonValue json() const { return m_json; }
     const std::string& where() const { return m_where; }
     AcDbDatabase* database() const { return m_db; }
     bool has(const char* key) const;
@@ -46,25 +89,25 @@ public:
     AcString text(const char* key, const AcString& fallback) const;
     AcGePoint3d point(const char* key) const;
     AcGePoint3d point(const char* key, const AcGePoint3d& fallback) const;
-    // An array under the key; an absent key gives an empty array.
-    const Json& array(const char* key) const;
+    // The elements of an array under the key; an absent key gives none.
+    std::vector<JsonValue> array(const char* key) const;
     // The object of the drawing whose handle stands under the key.
     AcDbObjectId objectId(const char* key) const;
     AcDbObjectId objectIdOrNull(const char* key) const;
 
-    JsonIn child(const Json& json, const std::string& suffix) const { return JsonIn(json, m_where + suffix, m_db); }
+    JsonIn child(JsonValue json, const std::string& suffix) const { return JsonIn(json, m_where + suffix, m_db); }
     [[noreturn]] void fail(const std::string& what) const;
 
 private:
-    const Json& at(const char* key) const;
-    const Json& m_json;
+    JsonValue at(const char* key) const;
+    JsonValue m_json;
     std::string m_where;
     AcDbDatabase* m_db;
-    std::shared_ptr<std::set<std::string>> m_read;
+    std::shared_ptr<std::vector<std::string>> m_read;
 };
 
 // Handle text: 1 to 16 hexadecimal digits, not zero.
-bool parseHandle(const std::string& text, AcDbHandle& handle);
+bool parseHandle(std::string_view text, AcDbHandle& handle);
 
 Json pointJson(const AcGePoint3d& p);
 std::string utf8(const AcString& text);
