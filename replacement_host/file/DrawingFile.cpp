@@ -106,7 +106,8 @@ LoadResult loadJson(JsonValue root, const std::string& name)
         static const std::vector<std::string> known{"tesslyDrawing", "selected", "objects"};
         if (std::find(known.begin(), known.end(), key) == known.end()) {
             std::string near = nearestword::nearest(std::string(key), known);
-            top.fail("unknown key \"" + std::string(key) + "\"" + (near.empty() ? "" : "; did you mean \"" + near + "\"?"));
+            top.fail("unknown key \"" + std::string(key) + "\"" +
+                     (near.empty() ? "" : "; did you mean \"" + near + "\"?"));
         }
     }
     const std::vector<JsonValue> objects = top.array("objects");
@@ -114,6 +115,7 @@ LoadResult loadJson(JsonValue root, const std::string& name)
     // Read kind and handle of every object first, so handles can be checked
     // and new objects never take a handle the file uses.
     std::vector<Pending> pending;
+    pending.reserve(objects.size());
     std::map<Adesk::UInt64, size_t> seen;
     Adesk::UInt64 highest = 2;
     for (size_t i = 0; i < objects.size(); ++i) {
@@ -134,7 +136,7 @@ LoadResult loadJson(JsonValue root, const std::string& name)
         if (auto [it, fresh] = seen.emplace(handle.value(), i); !fresh)
             named.fail("handle " + handleText(handle) + " is used by objects[" + std::to_string(it->second) + "] too");
         highest = std::max({highest, handle.value(), highestInside(objects[i])});
-        pending.push_back({codec, named, handle});
+        pending.push_back({codec, std::move(named), handle});
     }
     // Saved field and cell handles are checked as they are made; every handle
     // the reader makes up (layouts, layers, a table's block, new fields) goes above all.

@@ -41,7 +41,7 @@ JsonValue JsonValue::operator[](std::string_view key) const
     simdjson::dom::object o;
     if (m_present && !m_element.get(o))
         for (simdjson::dom::key_value_pair member : o)
-            if (member.key == key)
+            if (sameKey(member.key, key))
                 found = JsonValue(member.value);
     return found;
 }
@@ -52,8 +52,9 @@ std::vector<std::pair<std::string_view, JsonValue>> JsonValue::members() const
     simdjson::dom::object o;
     if (!m_present || m_element.get(o))
         return out;
+    out.reserve(o.size());
     for (simdjson::dom::key_value_pair member : o) {
-        auto same = std::find_if(out.begin(), out.end(), [&](const auto& m) { return m.first == member.key; });
+        auto same = std::find_if(out.begin(), out.end(), [&](const auto& m) { return sameKey(m.first, member.key); });
         if (same == out.end())
             out.emplace_back(member.key, JsonValue(member.value));
         else
@@ -92,27 +93,55 @@ Json JsonValue::toJson() const
 
 void JsonIn::fail(const std::string& what) const { throw DrawingError(m_where + ": " + what); }
 
-bool JsonIn::has(const char* key) const
+JsonValue JsonIn::find(const char* key) const
 {
-    if (std::find(m_read->begin(), m_read->end(), key) == m_read->end())
-        m_read->emplace_back(key);
-    return m_json[key].present();
+    JsonValue found;
+    simdjson::dom::object o;
+    if (!m_json.m_present || m_json.m_element.get(o))
+        return found;
+    std::string_view wanted(key);
+    size_t i = 0;
+    for (simdjson::dom::key_value_pair member : o) {
+        if (sameKey(member.key, wanted)) {
+            found = JsonValue(member.value);
+            if (i < 64) {
+                m_read->first |= std::uint64_t{1} << i;
+            } else {
+                if (m_read->more.size() <= i - 64)
+                    m_read->more.resize(i - 63);
+                m_read->more[i - 64] = true;
+            }
+        }
+        ++i;
+    }
+    return found;
 }
+
+bool JsonIn::has(const char* key) const { return find(key).present(); }
 
 Json JsonIn::unreadKeys() const
 {
     Json out = Json::object();
-    for (const auto& [key, value] : m_json.members())
-        if (std::find(m_read->begin(), m_read->end(), key) == m_read->end())
-            out[std::string(key)] = value.toJson();
+    simdjson::dom::object o;
+    if (!m_json.m_present || m_json.m_element.get(o))
+        return out;
+    size_t i = 0;
+    for (simdjson::dom::key_value_pair member : o) {
+        bool read = i < 64 ? (m_read->first >> i & 1) != 0 : i - 64 < m_read->more.size() && m_read->more[i - 64];
+        // A key given twice keeps its first place and takes its last value.
+        if (!read)
+            out[std::string(member.key)] = JsonValue(member.value).toJson();
+        ++i;
+    }
     return out;
 }
 
 JsonValue JsonIn::at(const char* key) const
 {
-    if (!has(key))
+    JsonValue v = find(key);
+    if (!v.present())
         fail(std::string("\"") + key + "\" is missing");
-    return m_json[key];
+    return v;
 }
 
 double JsonIn::number(const char* key) const
@@ -130,9 +159,9 @@ double JsonIn::number(const char* key, double fallback) const { return has(key) 
 
 long long JsonIn::integer(const char* key, long long fallback) const
 {
-    if (!has(key))
+    JsonValue v = find(key);
+    if (!v.present())
         return fallback;
-    JsonValue v = m_json[key];
     if (!v.isInteger())
         fail(std::string("\"") + key + "\" must be a whole number");
     return v.integer();
@@ -140,9 +169,9 @@ long long JsonIn::integer(const char* key, long long fallback) const
 
 bool JsonIn::boolean(const char* key, bool fallback) const
 {
-    if (!has(key))
+    JsonValue v = find(key);
+    if (!v.present())
         return fallback;
-    JsonValue v = m_json[key];
     if (!v.isBool())
         fail(std::string("\"") + key + "\" must be true or false");
     return v.boolean();
@@ -180,9 +209,9 @@ AcGePoint3d JsonIn::point(const char* key, const AcGePoint3d& fallback) const
 
 std::vector<JsonValue> JsonIn::array(const char* key) const
 {
-    if (!has(key))
+    JsonValue v = find(key);
+    if (!v.present())
         return {};
-    JsonValue v = m_json[key];
     if (!v.isArray())
         fail(std::string("\"") + key + "\" must be an array");
     return v.elements();
@@ -190,7 +219,7 @@ std::vector<JsonValue> JsonIn::array(const char* key) const
 
 AcDbObjectId JsonIn::objectIdOrNull(const char* key) const
 {
-    if (!has(key) || m_json[key].isNull())
+    if (find(key).isNull())
         return AcDbObjectId();
     return objectId(key);
 }
@@ -213,7 +242,10 @@ bool parseHandle(std::string_view text, AcDbHandle& handle)
         return false;
     Adesk::UInt64 value = 0;
     for (char c : text) {
-        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        int digit = c >= '0' && c <= '9' ? c - '0'
+            : c >= 'a' && c <= 'f'       ? c - 'a' + 10
+            : c >= 'A' && c <= 'F'       ? c - 'A' + 10
+                                         : -1;
         if (digit < 0)
             return false;
         value = value << 4 | static_cast<Adesk::UInt64>(digit);

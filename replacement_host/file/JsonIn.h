@@ -11,6 +11,7 @@
 #include <nlohmann/json_fwd.hpp>
 #include <simdjson.h>
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -62,14 +63,26 @@ public:
     Json toJson() const;
 
 private:
+    friend class JsonIn;
     simdjson::dom::element m_element;
     bool m_present = false;
 };
 
+// Keys are short: compared here rather than through memcmp.
+inline bool sameKey(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
 class JsonIn {
 public:
     JsonIn(JsonValue json, std::string where, AcDbDatabase* db)
-        : m_json(json), m_where(std::move(where)), m_db(db), m_read(std::make_shared<std::vector<std::string>>())
+        : m_json(json), m_where(std::move(where)), m_db(db), m_read(std::make_shared<ReadMarks>())
     {
     }
 
@@ -99,11 +112,19 @@ public:
     [[noreturn]] void fail(const std::string& what) const;
 
 private:
+    // Bit i: the i-th member of the object was asked for.
+    struct ReadMarks {
+        std::uint64_t first = 0;
+        std::vector<bool> more;
+    };
+    // The value under the key, each member of that key marked read; absent
+    // when there is none.
+    JsonValue find(const char* key) const;
     JsonValue at(const char* key) const;
     JsonValue m_json;
     std::string m_where;
     AcDbDatabase* m_db;
-    std::shared_ptr<std::vector<std::string>> m_read;
+    std::shared_ptr<ReadMarks> m_read;
 };
 
 // Handle text: 1 to 16 hexadecimal digits, not zero.
