@@ -93,9 +93,9 @@ long statusKb(const char* key)
 
 void perField(benchmark::State& state)
 {
-    state.counters["per_field"] = benchmark::Counter(static_cast<double>(state.range(0)),
-                                                     benchmark::Counter::kIsIterationInvariantRate |
-                                                         benchmark::Counter::kInvert);
+    state.counters["per_field"] =
+        benchmark::Counter(static_cast<double>(state.range(0)),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // Loads the drawing at path in this fresh process and prints the peak
