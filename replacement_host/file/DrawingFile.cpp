@@ -63,11 +63,21 @@ Adesk::UInt64 highestInside(JsonValue j, int depth = 0)
     Adesk::UInt64 highest = 0;
     if (!j.isObject() || depth > 2 * fieldcode::kMaxNesting)
         return highest;
+    // One pass over the members; of a key given twice the last counts.
+    JsonValue handle, lists[3];
+    static constexpr std::string_view kLists[3] = {"fields", "children", "cells"};
+    for (const auto& [key, value] : j.members()) {
+        if (key == "handle")
+            handle = value;
+        for (int k = 0; k < 3; ++k)
+            if (key == kLists[k])
+                lists[k] = value;
+    }
     AcDbHandle h;
-    if (JsonValue handle = j["handle"]; handle.isString() && parseHandle(handle.string(), h))
+    if (handle.isString() && parseHandle(handle.string(), h))
         highest = h.value();
-    for (const char* key : {"fields", "children", "cells"})
-        for (const JsonValue& inner : j[key].elements())
+    for (const JsonValue& list : lists)
+        for (const JsonValue& inner : list.elements())
             highest = std::max(highest, highestInside(inner, depth + 1));
     return highest;
 }

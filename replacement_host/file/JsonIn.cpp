@@ -91,7 +91,7 @@ Json JsonValue::toJson() const
     return Json();
 }
 
-void JsonIn::fail(const std::string& what) const { throw DrawingError(m_where + ": " + what); }
+void JsonIn::fail(const std::string& what) const { throw DrawingError(where() + ": " + what); }
 
 JsonValue JsonIn::find(const char* key) const
 {
@@ -105,11 +105,11 @@ JsonValue JsonIn::find(const char* key) const
         if (sameKey(member.key, wanted)) {
             found = JsonValue(member.value);
             if (i < 64) {
-                m_read->first |= std::uint64_t{1} << i;
+                m_readFirst |= std::uint64_t{1} << i;
             } else {
-                if (m_read->more.size() <= i - 64)
-                    m_read->more.resize(i - 63);
-                m_read->more[i - 64] = true;
+                if (m_readMore.size() <= i - 64)
+                    m_readMore.resize(i - 63);
+                m_readMore[i - 64] = true;
             }
         }
         ++i;
@@ -127,7 +127,7 @@ Json JsonIn::unreadKeys() const
         return out;
     size_t i = 0;
     for (simdjson::dom::key_value_pair member : o) {
-        bool read = i < 64 ? (m_read->first >> i & 1) != 0 : i - 64 < m_read->more.size() && m_read->more[i - 64];
+        bool read = i < 64 ? (m_readFirst >> i & 1) != 0 : i - 64 < m_readMore.size() && m_readMore[i - 64];
         // A key given twice keeps its first place and takes its last value.
         if (!read)
             out[std::string(member.key)] = JsonValue(member.value).toJson();
@@ -144,9 +144,8 @@ JsonValue JsonIn::at(const char* key) const
     return v;
 }
 
-double JsonIn::number(const char* key) const
+double JsonIn::numberOf(const char* key, JsonValue v) const
 {
-    JsonValue v = at(key);
     if (!v.isNumber())
         fail(std::string("\"") + key + "\" must be a number");
     double d = v.number();
@@ -155,7 +154,13 @@ double JsonIn::number(const char* key) const
     return d;
 }
 
-double JsonIn::number(const char* key, double fallback) const { return has(key) ? number(key) : fallback; }
+double JsonIn::number(const char* key) const { return numberOf(key, at(key)); }
+
+double JsonIn::number(const char* key, double fallback) const
+{
+    JsonValue v = find(key);
+    return v.present() ? numberOf(key, v) : fallback;
+}
 
 long long JsonIn::integer(const char* key, long long fallback) const
 {
@@ -177,34 +182,42 @@ bool JsonIn::boolean(const char* key, bool fallback) const
     return v.boolean();
 }
 
-AcString JsonIn::text(const char* key) const
+AcString JsonIn::textOf(const char* key, JsonValue v) const
 {
-    JsonValue v = at(key);
     if (!v.isString())
         fail(std::string("\"") + key + "\" must be a text");
     return utf::toUtf16(v.string());
 }
 
-AcString JsonIn::text(const char* key, const AcString& fallback) const { return has(key) ? text(key) : fallback; }
+AcString JsonIn::text(const char* key) const { return textOf(key, at(key)); }
 
-AcGePoint3d JsonIn::point(const char* key) const
+AcString JsonIn::text(const char* key, const AcString& fallback) const
 {
-    JsonValue v = at(key);
-    std::vector<JsonValue> xyz = v.elements();
-    if (!v.isArray() || xyz.size() < 2 || xyz.size() > 3)
+    JsonValue v = find(key);
+    return v.present() ? textOf(key, v) : fallback;
+}
+
+AcGePoint3d JsonIn::pointOf(const char* key, JsonValue v) const
+{
+    simdjson::dom::array xyz;
+    if (!v.m_present || v.m_element.get(xyz) || xyz.size() < 2 || xyz.size() > 3)
         fail(std::string("\"") + key + "\" must be a point [x, y] or [x, y, z]");
     double c[3] = {0, 0, 0};
-    for (size_t i = 0; i < xyz.size(); ++i) {
-        if (!xyz[i].isNumber() || !std::isfinite(xyz[i].number()))
+    size_t i = 0;
+    for (simdjson::dom::element e : xyz) {
+        if (e.get_double().get(c[i]) || !std::isfinite(c[i]))
             fail(std::string("\"") + key + "\" must hold finite numbers");
-        c[i] = xyz[i].number();
+        ++i;
     }
     return {c[0], c[1], c[2]};
 }
 
+AcGePoint3d JsonIn::point(const char* key) const { return pointOf(key, at(key)); }
+
 AcGePoint3d JsonIn::point(const char* key, const AcGePoint3d& fallback) const
 {
-    return has(key) ? point(key) : fallback;
+    JsonValue v = find(key);
+    return v.present() ? pointOf(key, v) : fallback;
 }
 
 std::vector<JsonValue> JsonIn::array(const char* key) const
@@ -219,14 +232,14 @@ std::vector<JsonValue> JsonIn::array(const char* key) const
 
 AcDbObjectId JsonIn::objectIdOrNull(const char* key) const
 {
-    if (find(key).isNull())
-        return AcDbObjectId();
-    return objectId(key);
+    JsonValue v = find(key);
+    return v.isNull() ? AcDbObjectId() : objectIdOf(key, v);
 }
 
-AcDbObjectId JsonIn::objectId(const char* key) const
+AcDbObjectId JsonIn::objectId(const char* key) const { return objectIdOf(key, at(key)); }
+
+AcDbObjectId JsonIn::objectIdOf(const char* key, JsonValue v) const
 {
-    JsonValue v = at(key);
     AcDbHandle handle;
     if (!v.isString() || !parseHandle(v.string(), handle))
         fail(std::string("\"") + key + "\" must be a handle (hexadecimal text)");

@@ -81,17 +81,18 @@ inline bool sameKey(std::string_view a, std::string_view b)
 
 class JsonIn {
 public:
-    JsonIn(JsonValue json, std::string where, AcDbDatabase* db)
-        : m_json(json), m_where(std::move(where)), m_db(db), m_read(std::make_shared<ReadMarks>())
-    {
-    }
+    JsonIn(JsonValue json, std::string where, AcDbDatabase* db) : m_json(json), m_where(std::move(where)), m_db(db) {}
+    // One reader per object, so what was asked is known in one place.
+    JsonIn(const JsonIn&) = delete;
+    JsonIn& operator=(const JsonIn&) = delete;
+    JsonIn(JsonIn&&) = default;
+    JsonIn& operator=(JsonIn&&) = default;
 
     JsonValue json() const { return m_json; }
-    const std::string& where() const { return m_where; }
+    std::string where() const { return m_parent ? m_parent->where() + m_where : m_where; }
     AcDbDatabase* database() const { return m_db; }
     bool has(const char* key) const;
-    // The keys of the object that nothing has asked for, as an object; copies
-    // of this reader share what was asked.
+    // The keys of the object that nothing has asked for, as an object.
     Json unreadKeys() const;
 
     double number(const char* key) const;
@@ -108,23 +109,33 @@ public:
     AcDbObjectId objectId(const char* key) const;
     AcDbObjectId objectIdOrNull(const char* key) const;
 
-    JsonIn child(JsonValue json, const std::string& suffix) const { return JsonIn(json, m_where + suffix, m_db); }
+    // A value inside this one, named by this one's place and the suffix, made
+    // only for a message; it must not outlive this reader.
+    JsonIn child(JsonValue json, std::string suffix) const
+    {
+        JsonIn c(json, std::move(suffix), m_db);
+        c.m_parent = this;
+        return c;
+    }
     [[noreturn]] void fail(const std::string& what) const;
 
 private:
-    // Bit i: the i-th member of the object was asked for.
-    struct ReadMarks {
-        std::uint64_t first = 0;
-        std::vector<bool> more;
-    };
     // The value under the key, each member of that key marked read; absent
     // when there is none.
     JsonValue find(const char* key) const;
     JsonValue at(const char* key) const;
+    // The getters' checks of a value found under the key.
+    double numberOf(const char* key, JsonValue v) const;
+    AcString textOf(const char* key, JsonValue v) const;
+    AcGePoint3d pointOf(const char* key, JsonValue v) const;
+    AcDbObjectId objectIdOf(const char* key, JsonValue v) const;
     JsonValue m_json;
-    std::string m_where;
+    std::string m_where;  // after the parent's, when there is one
     AcDbDatabase* m_db;
-    std::shared_ptr<ReadMarks> m_read;
+    const JsonIn* m_parent = nullptr;
+    // Bit i: the i-th member of the object was asked for.
+    mutable std::uint64_t m_readFirst = 0;
+    mutable std::vector<bool> m_readMore;
 };
 
 // Handle text: 1 to 16 hexadecimal digits, not zero.
