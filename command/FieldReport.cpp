@@ -749,7 +749,9 @@ void printEntries(const std::vector<Entry>& entries, Format format, const std::s
             writeCsvCell(std::string_view(evaluatorOf(e)));
             output::write(",");
             writeCsvCell(std::string_view(entryCode(e)));
-            output::write("," + std::to_string(entryStatus(e)) + ",");
+            output::write(",");
+            output::write(std::to_string(entryStatus(e)));
+            output::write(",");
             AcString storage;
             if (e.field)
                 writeCsvCell(HostAccess::hostDisplayView(*e.field, storage));

@@ -15,7 +15,14 @@ public:
 
     const ACHAR* name() const { return m_name.c_str(); }
     AcRxClass* myParent() const { return m_parent; }
-    bool isDerivedFrom(const AcRxClass* other) const;
+    // Inline: every open and cast asks it, mostly of the object's own class.
+    bool isDerivedFrom(const AcRxClass* other) const
+    {
+        for (const AcRxClass* c = this; c; c = c->m_parent)
+            if (c == other)
+                return true;
+        return false;
+    }
 
 private:
     std::u16string m_name;

@@ -105,6 +105,7 @@ Acad::ErrorStatus AcDbObject::setOwnerId(AcDbObjectId owner)
 Acad::ErrorStatus AcDbObject::erase(bool erasing)
 {
     m_erased = erasing;
+    hostdb::g_anyErased = hostdb::g_anyErased || erasing;
     return Acad::eOk;
 }
 

@@ -1,56 +1,33 @@
 // The process-wide id table; see the header.
 #include "replacement_host/db/ObjectRegistry.h"
 
-#include <array>
-#include <memory>
-#include <vector>
+namespace hostdb::registry {
+Page* g_pages[kPageCount];
+}
 
 namespace {
-// Ids start high so an id is never mistaken for a small count or a handle.
-constexpr Adesk::IntDbId kFirstId = 0x7FF000000001LL;
+using namespace hostdb::registry;
 Adesk::IntDbId g_nextId = kFirstId - 1;
-
-// Ids are handed out in sequence, so the table is indexed by id: every open
-// and ownership test is a lookup, and an index beats hashing a large table.
-// It grows a page at a time, so a large drawing never copies it whole.
-constexpr size_t kPageBits = 16;
-constexpr size_t kPageSize = size_t{1} << kPageBits;
-using Page = std::array<AcDbObject*, kPageSize>;
-std::vector<std::unique_ptr<Page>> g_pages;
-
-AcDbObject** slot(AcDbObjectId id)
-{
-    Adesk::IntDbId at = id.asOldId() - kFirstId;
-    if (at < 0)
-        return nullptr;
-    auto index = static_cast<size_t>(at);
-    if ((index >> kPageBits) >= g_pages.size())
-        return nullptr;
-    return &(*g_pages[index >> kPageBits])[index & (kPageSize - 1)];
-}
 }
 
 namespace hostdb {
+bool g_anyErased = false;
 AcDbObjectId newObjectId() { return AcDbObjectId::fromOldId(++g_nextId); }
 void registerObject(AcDbObjectId id, AcDbObject* object)
 {
-    Adesk::IntDbId at = id.asOldId() - kFirstId;
-    if (at < 0)
+    const auto index = static_cast<Adesk::UInt64>(id.asOldId()) - static_cast<Adesk::UInt64>(kFirstId);
+    if (index >= kPageSize * kPageCount)
         return;
-    auto index = static_cast<size_t>(at);
-    while ((index >> kPageBits) >= g_pages.size())
-        g_pages.push_back(std::make_unique<Page>());  // value-initialised: all null
-    (*g_pages[index >> kPageBits])[index & (kPageSize - 1)] = object;
+    Page*& page = g_pages[index >> kPageBits];
+    if (!page)
+        page = new Page{};  // value-initialised: all null; kept for the process
+    (*page)[index & (kPageSize - 1)] = object;
 }
 void unregisterObject(AcDbObjectId id)
 {
-    if (AcDbObject** s = slot(id))
-        *s = nullptr;
-}
-AcDbObject* lookupObject(AcDbObjectId id)
-{
-    AcDbObject** s = slot(id);
-    return s ? *s : nullptr;
+    const auto index = static_cast<Adesk::UInt64>(id.asOldId()) - static_cast<Adesk::UInt64>(kFirstId);
+    if (index < kPageSize * kPageCount && g_pages[index >> kPageBits])
+        (*g_pages[index >> kPageBits])[index & (kPageSize - 1)] = nullptr;
 }
 }
 
@@ -67,6 +44,8 @@ bool AcDbObjectId::isErased() const
 bool AcDbObjectId::isEffectivelyErased() const
 {
     // An object is gone when it, or anything that owns it, is erased.
+    if (!hostdb::g_anyErased)
+        return false;
     AcDbObjectId id = *this;
     for (int depth = 0; depth < 1000 && !id.isNull(); ++depth) {
         AcDbObject* obj = hostdb::lookupObject(id);

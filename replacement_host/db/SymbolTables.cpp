@@ -156,18 +156,19 @@ Acad::ErrorStatus AcDbBlockTableRecord::getBlockReferenceIds(std::vector<AcDbObj
     AcDbDatabase* db = database();
     if (!db)
         return Acad::eNotApplicable;
-    std::vector<AcDbObjectId> found = m_references;
+    // Appended in place: a block count asks this of every block in every evaluation.
+    const size_t first = ids.size();
+    ids.insert(ids.end(), m_references.begin(), m_references.end());
     if (!directOnly) {
         // Follow every block that holds a reference of this one, at any depth;
         // a block that holds itself is visited once.
         std::unordered_set<AcDbObjectId> seenBlocks{objectId()};
-        for (size_t i = 0; i < found.size(); ++i) {
-            AcDbObject* ref = HostAccess::objectAt(*db, found[i]);
+        for (size_t i = first; i < ids.size(); ++i) {
+            AcDbObject* ref = HostAccess::objectAt(*db, ids[i]);
             auto* holder = AcDbBlockTableRecord::cast(HostAccess::objectAt(*db, ref->ownerId()));
             if (holder && !holder->isLayout() && seenBlocks.insert(holder->objectId()).second)
-                found.insert(found.end(), holder->m_references.begin(), holder->m_references.end());
+                ids.insert(ids.end(), holder->m_references.begin(), holder->m_references.end());
         }
     }
-    ids.insert(ids.end(), found.begin(), found.end());
     return Acad::eOk;
 }

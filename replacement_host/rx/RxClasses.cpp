@@ -6,14 +6,6 @@
 #include <set>
 #include <string>
 
-bool AcRxClass::isDerivedFrom(const AcRxClass* other) const
-{
-    for (const AcRxClass* c = this; c; c = c->m_parent)
-        if (c == other)
-            return true;
-    return false;
-}
-
 AcRxClass* AcRxObject::desc()
 {
     static AcRxClass cls(u"AcRxObject", nullptr);

@@ -2,6 +2,7 @@
 // children: the answers the drawing's order of addition gives, on tables and
 // fields large enough that a slow path would show.
 #include "host/dbfield.h"
+#include "host/dbline.h"
 #include "host/dbsymtb.h"
 #include "replacement_host/HostAccess.h"
 #include "replacement_host/file/DrawingFile.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,6 +56,30 @@ TEST(SymbolLookup, NamesFollowRenamesErasesAndOrder)
     EXPECT_EQ(blockNamed(db, u"B"), a2);
     EXPECT_TRUE(blockNamed(db, u"a").isNull()) << "names match with their letter case";
     EXPECT_TRUE(blockNamed(db, u"Z").isNull());
+}
+
+// Each test runs in a process of its own, so this one starts before any erase.
+TEST(ObjectIds, ErasureFollowsOwnersFromTheFirstErase)
+{
+    AcDbDatabase db(false);
+    AcDbObjectId block = addBlock(db, u"A"), line;
+    ASSERT_EQ(db.addObject(new AcDbLine({0, 0, 0}, {1, 1, 0}), block, line), Acad::eOk);
+    EXPECT_FALSE(line.isEffectivelyErased());
+    HostAccess::objectAt(db, block)->erase();
+    EXPECT_FALSE(line.isErased());
+    EXPECT_TRUE(line.isEffectivelyErased()) << "erasing the owner erases what it holds";
+    HostAccess::objectAt(db, block)->erase(false);
+    EXPECT_FALSE(line.isEffectivelyErased());
+
+    const Adesk::IntDbId valid = line.asOldId();
+    for (Adesk::IntDbId raw :
+         {Adesk::IntDbId{0}, Adesk::IntDbId{1}, valid + (Adesk::IntDbId{1} << 40),
+          std::numeric_limits<Adesk::IntDbId>::min(), std::numeric_limits<Adesk::IntDbId>::max()}) {
+        SCOPED_TRACE(raw);
+        AcDbObjectId id = AcDbObjectId::fromOldId(raw);
+        EXPECT_FALSE(id.isValid()) << "an id no object was given names nothing";
+        EXPECT_FALSE(id.isEffectivelyErased());
+    }
 }
 
 TEST(SymbolLookup, ModelSpaceListedAfterManyBlocks)
