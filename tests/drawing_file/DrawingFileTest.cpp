@@ -274,7 +274,7 @@ TEST(DrawingFile, LoadsFromAFileAsFromText)
     auto r = drawingfile::load(path);
     ASSERT_TRUE(r.database) << r.error;
     EXPECT_NE(drawingfile::toText(*r.database).find("\"note\": 1"), std::string::npos);
-    std::ofstream(path, std::ios::binary | std::ios::trunc);
+    std::ofstream(path, std::ios::binary | std::ios::trunc).close();  // now empty
     EXPECT_EQ(drawingfile::load(path).error,
               path +
                   ": parse error at line 1, column 1: syntax error while parsing value - "
