@@ -26,6 +26,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <unistd.h>
 
 namespace drawingfile {
@@ -126,7 +127,8 @@ LoadResult loadJson(JsonValue root, const std::string& name)
     // and new objects never take a handle the file uses.
     std::vector<Pending> pending;
     pending.reserve(objects.size());
-    std::map<Adesk::UInt64, size_t> seen;
+    std::unordered_map<Adesk::UInt64, size_t> seen;
+    seen.reserve(objects.size());
     Adesk::UInt64 highest = 2;
     for (size_t i = 0; i < objects.size(); ++i) {
         JsonIn in(objects[i], name + ": objects[" + std::to_string(i) + "]", db.get());

@@ -121,7 +121,8 @@ bool JsonIn::has(const char* key) const { return find(key).present(); }
 
 Json JsonIn::unreadKeys() const
 {
-    Json out = Json::object();
+    // Null, which is empty, until a key is kept: most objects keep none.
+    Json out;
     simdjson::dom::object o;
     if (!m_json.m_present || m_json.m_element.get(o))
         return out;

@@ -92,7 +92,8 @@ public:
     std::string where() const { return m_parent ? m_parent->where() + m_where : m_where; }
     AcDbDatabase* database() const { return m_db; }
     bool has(const char* key) const;
-    // The keys of the object that nothing has asked for, as an object.
+    // The keys of the object that nothing has asked for, as an object (null
+    // when there are none).
     Json unreadKeys() const;
 
     double number(const char* key) const;
