@@ -13,14 +13,20 @@
 // Erased objects are passed over unless asked for.
 class AcDbObjectIterator {
 public:
-    explicit AcDbObjectIterator(std::vector<AcDbObjectId> ids, bool skipErased = true);
-    bool done() const { return m_pos >= m_ids.size(); }
-    AcDbObjectId objectId() const { return done() ? AcDbObjectId() : m_ids[m_pos]; }
+    // A copy of the ids: what the walk visits does not change under it. A
+    // reference holds few attributes, so a short list is kept inline.
+    AcDbObjectIterator(const AcDbObjectId* ids, size_t count, bool skipErased = true);
+    bool done() const { return m_pos >= m_count; }
+    AcDbObjectId objectId() const { return done() ? AcDbObjectId() : at(m_pos); }
     void step(bool backwards = false, bool skipErased = true);
 
 private:
+    static constexpr size_t kInline = 4;
+    AcDbObjectId at(size_t i) const { return m_count <= kInline ? m_inline[i] : m_more[i]; }
     void skip();
-    std::vector<AcDbObjectId> m_ids;
+    AcDbObjectId m_inline[kInline];
+    std::vector<AcDbObjectId> m_more;
+    size_t m_count = 0;
     size_t m_pos = 0;
     bool m_skipErased = true;
 };
@@ -39,7 +45,10 @@ public:
     void setRotation(double radians) { m_rotation = radians; }
 
     // The attributes in the order they were added; the caller deletes the iterator.
-    AcDbObjectIterator* attributeIterator() const { return new AcDbObjectIterator(m_attributes); }
+    AcDbObjectIterator* attributeIterator() const
+    {
+        return new AcDbObjectIterator(m_attributes.data(), m_attributes.size());
+    }
     const std::vector<AcDbObjectId>& attributeIds() const { return m_attributes; }
     // The definition's geometry placed by this reference; an empty definition
     // gives eInvalidExtents.

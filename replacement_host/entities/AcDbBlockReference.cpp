@@ -10,15 +10,19 @@
 #include <cmath>
 #include <vector>
 
-AcDbObjectIterator::AcDbObjectIterator(std::vector<AcDbObjectId> ids, bool skipErased)
-    : m_ids(std::move(ids)), m_skipErased(skipErased)
+AcDbObjectIterator::AcDbObjectIterator(const AcDbObjectId* ids, size_t count, bool skipErased)
+    : m_count(count), m_skipErased(skipErased)
 {
+    if (count <= kInline)
+        std::copy_n(ids, count, m_inline);
+    else
+        m_more.assign(ids, ids + count);
     skip();
 }
 
 void AcDbObjectIterator::skip()
 {
-    while (m_skipErased && m_pos < m_ids.size() && m_ids[m_pos].isErased())
+    while (m_skipErased && m_pos < m_count && at(m_pos).isErased())
         ++m_pos;
 }
 
@@ -27,7 +31,7 @@ void AcDbObjectIterator::step(bool backwards, bool skipErased)
     // Only forward walks are supported by this host.
     (void)backwards;
     m_skipErased = skipErased;
-    if (m_pos < m_ids.size())
+    if (m_pos < m_count)
         ++m_pos;
     skip();
 }

@@ -160,6 +160,27 @@ TEST(BlockCount, AttributeTagsWithEveryOperator)
                  });
 }
 
+// More attributes than a reference usually has; one erased among them.
+TEST(BlockCount, ManyAttributesOnOneReference)
+{
+    Drawing d(drawing(R"(
+        {"type": "block", "handle": "20", "name": "Tag"},
+        {"type": "insert", "handle": "30", "block": "20"},
+        {"type": "attribute", "handle": "31", "owner": "30", "tag": "A", "text": "1"},
+        {"type": "attribute", "handle": "32", "owner": "30", "tag": "B", "text": "2"},
+        {"type": "attribute", "handle": "33", "owner": "30", "tag": "C", "text": "3"},
+        {"type": "attribute", "handle": "34", "owner": "30", "tag": "D", "text": "4", "erased": true},
+        {"type": "attribute", "handle": "35", "owner": "30", "tag": "E", "text": "5"},
+        {"type": "attribute", "handle": "36", "owner": "30", "tag": "TYPE", "text": "7"})"));
+    expectCounts(d,
+                 {
+                     {u"\"Tag\" \\tag \"TYPE\" \\value \"7\"", 1},
+                     {u"\"Tag\" \\tag \"E\" \\value \"5\"", 1},
+                     {u"\"Tag\" \\tag \"D\" \\value \"4\"", 0},
+                     {u"\"Tag\" \\tag \"A\" \\op \">\" \\value \"0\"", 1},
+                 });
+}
+
 // Block W spans (0,0) to (10,10) in its own coordinates.
 const std::string kWindows = drawing(R"(
     {"type": "block", "handle": "20", "name": "W"},
