@@ -857,8 +857,7 @@ void Loader::finish()
     std::vector<AcDbText*> fromObjects = m_objects.finish(
         *m_db, [this](unsigned long long h) { return byFileHandle(h); }, m_record);
     std::unordered_set<AcDbText*> done(fromObjects.begin(), fromObjects.end());
-    drawingfile::Json none = drawingfile::Json::object();
-    drawingfile::JsonIn in(none, m_reader.path(), m_db.get());
+    drawingfile::JsonIn in(drawingfile::JsonValue(), m_reader.path(), m_db.get());
     for (AcDbText* text : m_texts) {
         if (done.count(text))
             continue;

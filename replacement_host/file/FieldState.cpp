@@ -15,13 +15,13 @@ void readXdata(const JsonIn& in, AcDbObject* object)
 {
     if (!in.has("xdata"))
         return;
-    const Json& x = in.json()["xdata"];
-    if (!x.is_object())
+    const JsonValue x = in.json()["xdata"];
+    if (!x.isObject())
         in.fail("\"xdata\" must be an object of texts by application name");
-    for (auto& [app, text] : x.items()) {
-        if (!text.is_string())
-            in.fail("\"xdata\"." + app + " must be a text");
-        object->setXdataText(utf::toUtf16(app), utf::toUtf16(text.get<std::string>()));
+    for (const auto& [app, text] : x.members()) {
+        if (!text.isString())
+            in.fail("\"xdata\"." + std::string(app) + " must be a text");
+        object->setXdataText(utf::toUtf16(app), utf::toUtf16(text.string()));
     }
 }
 
@@ -62,13 +62,13 @@ Json valueJson(const AcValue& value)
     }
 }
 
-AcValue valueFromJson(const JsonIn& in, const Json& json)
+AcValue valueFromJson(const JsonIn& in, JsonValue json)
 {
     AcValue value;
-    if (json.is_null())
+    if (json.isNull())
         return value;
     JsonIn v = in.child(json, "");
-    if (!json.is_object())
+    if (!json.isObject())
         in.fail("a value must be null or {\"type\": ..., \"value\": ...}");
     AcString type = v.text("type");
     if (type == u"integer") {
@@ -77,9 +77,9 @@ AcValue valueFromJson(const JsonIn& in, const Json& json)
             in.fail("an integer value must fit in 32 bits");
         value.set(static_cast<Adesk::Int32>(n));
     } else if (type == u"real") {
-        const Json& raw = json.contains("value") ? json["value"] : Json();
-        if (raw.is_string()) {
-            std::string s = raw.get<std::string>();
+        const JsonValue raw = json["value"];
+        if (raw.isString()) {
+            std::string_view s = raw.string();
             if (s == "nan")
                 value.set(std::nan(""));
             else if (s == "inf")
@@ -101,18 +101,18 @@ AcValue valueFromJson(const JsonIn& in, const Json& json)
 
 namespace {
 // Gives the saved handles to the field and its nested fields before they are added.
-void wishHandles(const JsonIn& in, AcDbField* field, const Json& saved)
+void wishHandles(const JsonIn& in, AcDbField* field, JsonValue saved)
 {
     JsonIn s = in.child(saved, "");
-    if (!saved.is_object())
+    if (!saved.isObject())
         in.fail("must be an object");
     AcDbHandle handle;
     if (s.has("handle")) {
-        if (!saved["handle"].is_string() || !parseHandle(saved["handle"].get<std::string>(), handle))
+        if (!saved["handle"].isString() || !parseHandle(saved["handle"].string(), handle))
             s.fail("\"handle\" must be a handle (hexadecimal text)");
         HostAccess::hostWishHandle(*field, handle);
     }
-    const Json& children = s.array("children");
+    const std::vector<JsonValue> children = s.array("children");
     if (!children.empty() && children.size() != field->children().size())
         s.fail("has " + std::to_string(children.size()) + " nested fields, its code has " +
                std::to_string(field->children().size()));
@@ -120,23 +120,22 @@ void wishHandles(const JsonIn& in, AcDbField* field, const Json& saved)
         wishHandles(s.child(children[i], ".children[" + std::to_string(i) + "]"), field->children()[i], children[i]);
 }
 
-void restoreState(const JsonIn& in, AcDbField* field, const Json& saved)
+void restoreState(const JsonIn& in, AcDbField* field, JsonValue saved)
 {
     JsonIn s = in.child(saved, "");
-    if (saved.contains("data")) {
-        if (!saved["data"].is_object())
+    if (saved["data"].present()) {
+        if (!saved["data"].isObject())
             s.fail("\"data\" must be an object");
-        for (auto& [key, value] : saved["data"].items()) {
-            AcValue v = valueFromJson(s.child(value, ".data." + key), value);
+        for (const auto& [key, value] : saved["data"].members()) {
+            AcValue v = valueFromJson(s.child(value, ".data." + std::string(key)), value);
             field->setData(utf::toUtf16(key).c_str(), &v);
         }
     }
     readXdata(s, field);
     long long status = s.integer("status", AcDbField::kNotYetEvaluated);
-    AcValue value = valueFromJson(s.child(saved.contains("value") ? saved["value"] : Json(), ".value"),
-                                  saved.contains("value") ? saved["value"] : Json());
+    AcValue value = valueFromJson(s.child(saved["value"], ".value"), saved["value"]);
     HostAccess::hostRestoreState(*field, value, static_cast<int>(status));
-    const Json& children = s.array("children");
+    const std::vector<JsonValue> children = s.array("children");
     for (size_t i = 0; i < children.size(); ++i)
         restoreState(s.child(children[i], ".children[" + std::to_string(i) + "]"), field->children()[i], children[i]);
 }
@@ -146,7 +145,7 @@ std::vector<AcDbObjectId> attachFields(const JsonIn& in, AcDbObject* owner, cons
 {
     std::vector<AcDbObjectId> ids;
     std::vector<fieldcode::Span> spans = fieldtext::fieldSpans(contents);
-    const Json& saved = in.array("fields");
+    const std::vector<JsonValue> saved = in.array("fields");
     if (!saved.empty() && saved.size() != spans.size())
         in.fail("\"fields\" has " + std::to_string(saved.size()) + " entries, the text has " +
                 std::to_string(spans.size()) + " field codes");

@@ -16,5 +16,5 @@ Json valueJson(const AcValue& value);
 // Extended data of any object: "xdata": {"application name": "text"}.
 void readXdata(const JsonIn& in, AcDbObject* object);
 void writeXdata(const AcDbObject* object, Json& j);
-AcValue valueFromJson(const JsonIn& in, const Json& json);
+AcValue valueFromJson(const JsonIn& in, JsonValue json);
 }

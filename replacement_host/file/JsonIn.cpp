@@ -4,135 +4,267 @@
 #include "replacement_host/text/Utf.h"
 
 #include <nlohmann/json.hpp>
+#include <algorithm>
 #include <cmath>
 
 namespace drawingfile {
 
-void JsonIn::fail(const std::string& what) const { throw DrawingError(m_where + ": " + what); }
-
-bool JsonIn::has(const char* key) const
+long long JsonValue::integer() const
 {
-    m_read->insert(key);
-    return m_json.contains(key);
+    // Above the signed range it wraps, as nlohmann's get<long long> did.
+    if (m_element.is_uint64())
+        return static_cast<long long>(m_element.get_uint64().value_unsafe());
+    return m_element.get_int64().value_unsafe();
 }
 
-Json JsonIn::unreadKeys() const
+std::vector<JsonValue> JsonValue::elements() const
 {
-    Json out = Json::object();
-    if (m_json.is_object())
-        for (auto& [key, value] : m_json.items())
-            if (!m_read->count(key))
-                out[key] = value;
+    std::vector<JsonValue> out;
+    simdjson::dom::array a;
+    if (!m_present || m_element.get(a))
+        return out;
+    out.reserve(a.size());
+    for (simdjson::dom::element e : a)
+        out.emplace_back(e);
     return out;
 }
 
-const Json& JsonIn::at(const char* key) const
+size_t JsonValue::size() const
 {
-    if (!has(key))
-        fail(std::string("\"") + key + "\" is missing");
-    return m_json[key];
+    simdjson::dom::array a;
+    return m_present && !m_element.get(a) ? a.size() : 0;
 }
 
-double JsonIn::number(const char* key) const
+JsonValue JsonValue::operator[](std::string_view key) const
 {
-    const Json& v = at(key);
-    if (!v.is_number())
+    JsonValue found;
+    simdjson::dom::object o;
+    if (m_present && !m_element.get(o))
+        for (simdjson::dom::key_value_pair member : o)
+            if (sameKey(member.key, key))
+                found = JsonValue(member.value);
+    return found;
+}
+
+std::vector<std::pair<std::string_view, JsonValue>> JsonValue::members() const
+{
+    std::vector<std::pair<std::string_view, JsonValue>> out;
+    simdjson::dom::object o;
+    if (!m_present || m_element.get(o))
+        return out;
+    out.reserve(o.size());
+    for (simdjson::dom::key_value_pair member : o) {
+        auto same = std::find_if(out.begin(), out.end(), [&](const auto& m) { return sameKey(m.first, member.key); });
+        if (same == out.end())
+            out.emplace_back(member.key, JsonValue(member.value));
+        else
+            same->second = JsonValue(member.value);
+    }
+    return out;
+}
+
+Json JsonValue::toJson() const
+{
+    // The parser's depth limit bounds this recursion.
+    if (!m_present)
+        return Json();
+    switch (m_element.type()) {
+    case simdjson::dom::element_type::ARRAY: {
+        Json out = Json::array();
+        for (const JsonValue& e : elements())
+            out.push_back(e.toJson());
+        return out;
+    }
+    case simdjson::dom::element_type::OBJECT: {
+        Json out = Json::object();
+        for (const auto& [key, value] : members())
+            out[std::string(key)] = value.toJson();
+        return out;
+    }
+    case simdjson::dom::element_type::INT64: return m_element.get_int64().value_unsafe();
+    case simdjson::dom::element_type::UINT64: return m_element.get_uint64().value_unsafe();
+    case simdjson::dom::element_type::DOUBLE: return m_element.get_double().value_unsafe();
+    case simdjson::dom::element_type::STRING: return std::string(string());
+    case simdjson::dom::element_type::BOOL: return boolean();
+    case simdjson::dom::element_type::NULL_VALUE: break;
+    }
+    return Json();
+}
+
+void JsonIn::fail(const std::string& what) const { throw DrawingError(where() + ": " + what); }
+
+JsonValue JsonIn::find(const char* key) const
+{
+    JsonValue found;
+    simdjson::dom::object o;
+    if (!m_json.m_present || m_json.m_element.get(o))
+        return found;
+    std::string_view wanted(key);
+    size_t i = 0;
+    for (simdjson::dom::key_value_pair member : o) {
+        if (sameKey(member.key, wanted)) {
+            found = JsonValue(member.value);
+            if (i < 64) {
+                m_readFirst |= std::uint64_t{1} << i;
+            } else {
+                if (m_readMore.size() <= i - 64)
+                    m_readMore.resize(i - 63);
+                m_readMore[i - 64] = true;
+            }
+        }
+        ++i;
+    }
+    return found;
+}
+
+bool JsonIn::has(const char* key) const { return find(key).present(); }
+
+Json JsonIn::unreadKeys() const
+{
+    // Null, which is empty, until a key is kept: most objects keep none.
+    Json out;
+    simdjson::dom::object o;
+    if (!m_json.m_present || m_json.m_element.get(o))
+        return out;
+    size_t i = 0;
+    for (simdjson::dom::key_value_pair member : o) {
+        bool read = i < 64 ? (m_readFirst >> i & 1) != 0 : i - 64 < m_readMore.size() && m_readMore[i - 64];
+        // A key given twice keeps its first place and takes its last value.
+        if (!read)
+            out[std::string(member.key)] = JsonValue(member.value).toJson();
+        ++i;
+    }
+    return out;
+}
+
+JsonValue JsonIn::at(const char* key) const
+{
+    JsonValue v = find(key);
+    if (!v.present())
+        fail(std::string("\"") + key + "\" is missing");
+    return v;
+}
+
+double JsonIn::numberOf(const char* key, JsonValue v) const
+{
+    if (!v.isNumber())
         fail(std::string("\"") + key + "\" must be a number");
-    double d = v.get<double>();
+    double d = v.number();
     if (!std::isfinite(d))
         fail(std::string("\"") + key + "\" must be a finite number");
     return d;
 }
 
-double JsonIn::number(const char* key, double fallback) const { return has(key) ? number(key) : fallback; }
+double JsonIn::number(const char* key) const { return numberOf(key, at(key)); }
+
+double JsonIn::number(const char* key, double fallback) const
+{
+    JsonValue v = find(key);
+    return v.present() ? numberOf(key, v) : fallback;
+}
 
 long long JsonIn::integer(const char* key, long long fallback) const
 {
-    if (!has(key))
+    JsonValue v = find(key);
+    if (!v.present())
         return fallback;
-    const Json& v = m_json[key];
-    if (!v.is_number_integer())
+    if (!v.isInteger())
         fail(std::string("\"") + key + "\" must be a whole number");
-    return v.get<long long>();
+    return v.integer();
 }
 
 bool JsonIn::boolean(const char* key, bool fallback) const
 {
-    if (!has(key))
+    JsonValue v = find(key);
+    if (!v.present())
         return fallback;
-    const Json& v = m_json[key];
-    if (!v.is_boolean())
+    if (!v.isBool())
         fail(std::string("\"") + key + "\" must be true or false");
-    return v.get<bool>();
+    return v.boolean();
 }
 
-AcString JsonIn::text(const char* key) const
+AcString JsonIn::textOf(const char* key, JsonValue v) const
 {
-    const Json& v = at(key);
-    if (!v.is_string())
+    if (!v.isString())
         fail(std::string("\"") + key + "\" must be a text");
-    return utf::toUtf16(v.get_ref<const std::string&>());
+    return utf::toUtf16(v.string());
 }
 
-AcString JsonIn::text(const char* key, const AcString& fallback) const { return has(key) ? text(key) : fallback; }
+AcString JsonIn::text(const char* key) const { return textOf(key, at(key)); }
 
-AcGePoint3d JsonIn::point(const char* key) const
+AcString JsonIn::text(const char* key, const AcString& fallback) const
 {
-    const Json& v = at(key);
-    if (!v.is_array() || v.size() < 2 || v.size() > 3)
+    JsonValue v = find(key);
+    return v.present() ? textOf(key, v) : fallback;
+}
+
+AcGePoint3d JsonIn::pointOf(const char* key, JsonValue v) const
+{
+    simdjson::dom::array xyz;
+    if (!v.m_present || v.m_element.get(xyz) || xyz.size() < 2 || xyz.size() > 3)
         fail(std::string("\"") + key + "\" must be a point [x, y] or [x, y, z]");
     double c[3] = {0, 0, 0};
-    for (size_t i = 0; i < v.size(); ++i) {
-        if (!v[i].is_number() || !std::isfinite(v[i].get<double>()))
+    size_t i = 0;
+    for (simdjson::dom::element e : xyz) {
+        if (e.get_double().get(c[i]) || !std::isfinite(c[i]))
             fail(std::string("\"") + key + "\" must hold finite numbers");
-        c[i] = v[i].get<double>();
+        ++i;
     }
     return {c[0], c[1], c[2]};
 }
 
+AcGePoint3d JsonIn::point(const char* key) const { return pointOf(key, at(key)); }
+
 AcGePoint3d JsonIn::point(const char* key, const AcGePoint3d& fallback) const
 {
-    return has(key) ? point(key) : fallback;
+    JsonValue v = find(key);
+    return v.present() ? pointOf(key, v) : fallback;
 }
 
-const Json& JsonIn::array(const char* key) const
+std::vector<JsonValue> JsonIn::array(const char* key) const
 {
-    static const Json empty = Json::array();
-    if (!has(key))
-        return empty;
-    const Json& v = m_json[key];
-    if (!v.is_array())
+    JsonValue v = find(key);
+    if (!v.present())
+        return {};
+    if (!v.isArray())
         fail(std::string("\"") + key + "\" must be an array");
-    return v;
+    return v.elements();
 }
 
 AcDbObjectId JsonIn::objectIdOrNull(const char* key) const
 {
-    if (!has(key) || m_json[key].is_null())
-        return AcDbObjectId();
-    return objectId(key);
+    JsonValue v = find(key);
+    return v.isNull() ? AcDbObjectId() : objectIdOf(key, v);
 }
 
-AcDbObjectId JsonIn::objectId(const char* key) const
+AcDbObjectId JsonIn::objectId(const char* key) const { return objectIdOf(key, at(key)); }
+
+AcDbObjectId JsonIn::objectIdOf(const char* key, JsonValue v) const
 {
-    const Json& v = at(key);
     AcDbHandle handle;
-    if (!v.is_string() || !parseHandle(v.get<std::string>(), handle))
+    if (!v.isString() || !parseHandle(v.string(), handle))
         fail(std::string("\"") + key + "\" must be a handle (hexadecimal text)");
     AcDbObjectId id;
     if (m_db->getAcDbObjectId(id, false, handle) != Acad::eOk)
-        fail(std::string("\"") + key + "\" names handle " + v.get<std::string>() + ", which no object has");
+        fail(std::string("\"") + key + "\" names handle " + std::string(v.string()) + ", which no object has");
     return id;
 }
 
-bool parseHandle(const std::string& text, AcDbHandle& handle)
+bool parseHandle(std::string_view text, AcDbHandle& handle)
 {
     if (text.empty() || text.size() > 16)
         return false;
-    for (char c : text)
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
+    Adesk::UInt64 value = 0;
+    for (char c : text) {
+        int digit = c >= '0' && c <= '9' ? c - '0'
+            : c >= 'a' && c <= 'f'       ? c - 'a' + 10
+            : c >= 'A' && c <= 'F'       ? c - 'A' + 10
+                                         : -1;
+        if (digit < 0)
             return false;
-    handle = AcDbHandle(std::stoull(text, nullptr, 16));
+        value = value << 4 | static_cast<Adesk::UInt64>(digit);
+    }
+    handle = AcDbHandle(value);
     return !handle.isNull();
 }
 

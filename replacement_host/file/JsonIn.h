@@ -1,18 +1,23 @@
 // Reading one object of a drawing file: typed getters that name the object
-// and the key in every error, so a user can find what is wrong.
+// and the key in every error, so a user can find what is wrong. Values are
+// views into the document simdjson parsed (DrawingFile.cpp says why
+// simdjson); writing builds nlohmann::json objects, declared here only.
 #pragma once
 
 #include "host/AcString.h"
 #include "host/dbmain.h"
 #include "host/geometry.h"
 
-// Declarations only: the full JSON header is for the files that use it.
 #include <nlohmann/json_fwd.hpp>
+#include <simdjson.h>
 
+#include <cstdint>
 #include <memory>
-#include <set>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace drawingfile {
 
@@ -23,19 +28,72 @@ struct DrawingError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A value of the file as parsed, valid while its document lives; an absent
+// one reads as null. Of a key given twice in one object the last counts, as
+// it always has.
+class JsonValue {
+public:
+    JsonValue() = default;
+    explicit JsonValue(simdjson::dom::element e) : m_element(e), m_present(true) {}
+
+    bool present() const { return m_present; }
+    bool isNull() const { return !m_present || m_element.is_null(); }
+    bool isObject() const { return m_present && m_element.is_object(); }
+    bool isArray() const { return m_present && m_element.is_array(); }
+    bool isString() const { return m_present && m_element.is_string(); }
+    bool isBool() const { return m_present && m_element.is_bool(); }
+    bool isNumber() const { return m_present && m_element.is_number(); }
+    // A number written without fraction or exponent.
+    bool isInteger() const { return m_present && (m_element.is_int64() || m_element.is_uint64()); }
+
+    // These take a value of their type; the caller has asked.
+    double number() const { return m_element.get_double().value_unsafe(); }
+    long long integer() const;
+    bool boolean() const { return m_element.get_bool().value_unsafe(); }
+    std::string_view string() const { return m_element.get_string().value_unsafe(); }
+    // The elements of an array, in order; none for anything else.
+    std::vector<JsonValue> elements() const;
+    size_t size() const;
+
+    // The value under the key in an object, or an absent one.
+    JsonValue operator[](std::string_view key) const;
+    // The members of an object: each key once, at its first place, with its last value.
+    std::vector<std::pair<std::string_view, JsonValue>> members() const;
+    // A copy as nlohmann JSON, for what is kept to be written again.
+    Json toJson() const;
+
+private:
+    friend class JsonIn;
+    simdjson::dom::element m_element;
+    bool m_present = false;
+};
+
+// Keys are short: compared here rather than through memcmp.
+inline bool sameKey(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
 class JsonIn {
 public:
-    JsonIn(const Json& json, std::string where, AcDbDatabase* db)
-        : m_json(json), m_where(std::move(where)), m_db(db), m_read(std::make_shared<std::set<std::string>>())
-    {
-    }
+    JsonIn(JsonValue json, std::string where, AcDbDatabase* db) : m_json(json), m_where(std::move(where)), m_db(db) {}
+    // One reader per object, so what was asked is known in one place.
+    JsonIn(const JsonIn&) = delete;
+    JsonIn& operator=(const JsonIn&) = delete;
+    JsonIn(JsonIn&&) = default;
+    JsonIn& operator=(JsonIn&&) = default;
 
-    const Json& json() const { return m_json; }
-    const std::string& where() const { return m_where; }
+    JsonValue json() const { return m_json; }
+    std::string where() const { return m_parent ? m_parent->where() + m_where : m_where; }
     AcDbDatabase* database() const { return m_db; }
     bool has(const char* key) const;
-    // The keys of the object that nothing has asked for, as an object; copies
-    // of this reader share what was asked.
+    // The keys of the object that nothing has asked for, as an object (null
+    // when there are none).
     Json unreadKeys() const;
 
     double number(const char* key) const;
@@ -46,25 +104,43 @@ public:
     AcString text(const char* key, const AcString& fallback) const;
     AcGePoint3d point(const char* key) const;
     AcGePoint3d point(const char* key, const AcGePoint3d& fallback) const;
-    // An array under the key; an absent key gives an empty array.
-    const Json& array(const char* key) const;
+    // The elements of an array under the key; an absent key gives none.
+    std::vector<JsonValue> array(const char* key) const;
     // The object of the drawing whose handle stands under the key.
     AcDbObjectId objectId(const char* key) const;
     AcDbObjectId objectIdOrNull(const char* key) const;
 
-    JsonIn child(const Json& json, const std::string& suffix) const { return JsonIn(json, m_where + suffix, m_db); }
+    // A value inside this one, named by this one's place and the suffix, made
+    // only for a message; it must not outlive this reader.
+    JsonIn child(JsonValue json, std::string suffix) const
+    {
+        JsonIn c(json, std::move(suffix), m_db);
+        c.m_parent = this;
+        return c;
+    }
     [[noreturn]] void fail(const std::string& what) const;
 
 private:
-    const Json& at(const char* key) const;
-    const Json& m_json;
-    std::string m_where;
+    // The value under the key, each member of that key marked read; absent
+    // when there is none.
+    JsonValue find(const char* key) const;
+    JsonValue at(const char* key) const;
+    // The getters' checks of a value found under the key.
+    double numberOf(const char* key, JsonValue v) const;
+    AcString textOf(const char* key, JsonValue v) const;
+    AcGePoint3d pointOf(const char* key, JsonValue v) const;
+    AcDbObjectId objectIdOf(const char* key, JsonValue v) const;
+    JsonValue m_json;
+    std::string m_where;  // after the parent's, when there is one
     AcDbDatabase* m_db;
-    std::shared_ptr<std::set<std::string>> m_read;
+    const JsonIn* m_parent = nullptr;
+    // Bit i: the i-th member of the object was asked for.
+    mutable std::uint64_t m_readFirst = 0;
+    mutable std::vector<bool> m_readMore;
 };
 
 // Handle text: 1 to 16 hexadecimal digits, not zero.
-bool parseHandle(const std::string& text, AcDbHandle& handle);
+bool parseHandle(std::string_view text, AcDbHandle& handle);
 
 Json pointJson(const AcGePoint3d& p);
 std::string utf8(const AcString& text);

@@ -181,6 +181,107 @@ TEST(DrawingFile, BadFilesGetOneClearErrorLine)
     }
 }
 
+// What the JSON text itself may hold: read as it always was, kept keys
+// written back as they always were, and refused with the same words.
+TEST(DrawingFile, JsonTextReadsAsItAlwaysHas)
+{
+    const std::string circle = R"({"type": "circle", "handle": "A", "center": [0, 0], )";
+    const std::string deep = std::string(1000, '[') + std::string(1000, ']');
+    const struct {
+        const char* what;
+        std::string text;
+        const char* expected;  // a part of the saved file
+    } read[] = {
+        {"a key given twice: the last value, at the first place",
+         drawing(R"([{"type": "text", "handle": "A", "text": "first", "mine": 1, "text": "last", "mine": [2]}])"),
+         "\"layer\": \"0\",\n\t\t\t\"text\": \"last\""},
+        {"a kept key given twice",
+         drawing(R"([{"type": "point", "handle": "A", "position": [0, 0], "mine": 1, "mine": [2]}])"),
+         "\"mine\": [\n\t\t\t\t2\n\t\t\t]"},
+        {"an integer beyond 64 bits read as a real", drawing("[" + circle + R"("radius": 123456789012345678901234}])"),
+         "\"radius\": 1.2345678901234569e+23"},
+        {"integers beyond 64 bits kept as reals, the largest unsigned one whole",
+         drawing("[" + circle +
+                 R"("radius": 1, "n": [123456789012345678901234, -9223372036854775809, 18446744073709551615]}])"),
+         "\"n\": [\n\t\t\t\t1.2345678901234569e+23,\n\t\t\t\t-9.223372036854776e+18,\n\t\t\t\t18446744073709551615\n"},
+        {"a number below the smallest real is 0", drawing("[" + circle + R"("radius": 1, "n": -2.5e-400}])"),
+         "\"n\": -0.0"},
+        {"nesting within the limit kept", drawing("[" + circle + R"("radius": 1, "deep": )" + deep + "}]"),
+         "\"deep\": [\n\t\t\t\t[\n"},
+        {"a byte order mark", "\xEF\xBB\xBF" + drawing(R"([{"type": "text", "handle": "A", "text": "x"}])"),
+         "\"text\": \"x\""},
+        {"anything after a zero byte",
+         drawing(R"([{"type": "text", "handle": "A", "text": "x"}])") + std::string("\n\0j", 3), "\"text\": \"x\""},
+        {"escapes in keys and values",
+         drawing(R"([{"type": "text", "handle": "A", "t\u0065xt": "\u00e9\ud83d\ude00"}])"),
+         "\"text\": \"\xC3\xA9\xF0\x9F\x98\x80\""},
+    };
+    for (const auto& row : read) {
+        SCOPED_TRACE(row.what);
+        auto r = drawingfile::loadFromText(row.text, "ok.json");
+        ASSERT_TRUE(r.database) << r.error;
+        std::string saved = drawingfile::toText(*r.database);
+        EXPECT_NE(saved.find(row.expected), std::string::npos) << saved;
+    }
+
+    const struct {
+        const char* what;
+        std::string text;
+        const char* expected;  // the whole error line
+    } refused[] = {
+        {"empty file", "",
+         "bad.json: parse error at line 1, column 1: syntax error while parsing value - unexpected end "
+         "of input; expected '[', '{', or a literal"},
+        {"text after the drawing", drawing("[]") + " x",
+         "bad.json: parse error at line 1, column 37: syntax error while parsing value - invalid literal; last read: "
+         "'\"objects\": []} x'; expected end of input"},
+        {"a second drawing", drawing("[]") + drawing("[]"),
+         "bad.json: parse error at line 1, column 36: syntax error while parsing value - unexpected '{'; expected end "
+         "of input"},
+        {"invalid UTF-8 in a kept key", drawing("[" + circle + "\"radius\": 1, \"n\": \"\xC0\xAF\"}]"),
+         "bad.json: parse error at line 1, column 105: syntax error while parsing value - invalid string: ill-formed "
+         "UTF-8 byte; last read: '\"\xC0'"},
+        {"a lone surrogate", drawing(R"([{"type": "text", "handle": "A", "text": "\udc00"}])"),
+         "bad.json: parse error at line 1, column 80: syntax error while parsing value - invalid string: surrogate "
+         "U+DC00..U+DFFF must follow U+D800..U+DBFF; last read: '\"\\udc00'"},
+        {"a real beyond the largest, read", drawing("[" + circle + R"("radius": 1e400}])"),
+         "bad.json: [json.exception.out_of_range.406] number overflow parsing '1e400'"},
+        {"a real beyond the largest, kept", drawing("[" + circle + R"("radius": 1, "n": -1e400}])"),
+         "bad.json: [json.exception.out_of_range.406] number overflow parsing '-1e400'"},
+        {"a whole number beyond 64 bits where one is read",
+         drawing(R"([{"type": "table", "handle": "A", "rows": 123456789012345678901234}])"),
+         "bad.json: objects[0] (table A): \"rows\" must be a whole number"},
+        {"nesting beyond the limit",
+         drawing("[" + circle + R"("radius": 1, "deep": )" + std::string(1100, '[') + std::string(1100, ']') + "}]"),
+         "bad.json: arrays and objects are nested more than 1024 deep"},
+    };
+    for (const auto& row : refused) {
+        SCOPED_TRACE(row.what);
+        auto r = drawingfile::loadFromText(row.text, "bad.json");
+        EXPECT_FALSE(r.database);
+        EXPECT_EQ(r.error, row.expected);
+    }
+}
+
+// Loading from a file reads the text straight into the parser's buffer.
+TEST(DrawingFile, LoadsFromAFileAsFromText)
+{
+    auto dir = std::filesystem::temp_directory_path() / ("tessly-load-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "d.json").string();
+    std::ofstream(path, std::ios::binary)
+        << "\xEF\xBB\xBF" << drawing(R"([{"type": "text", "handle": "A", "text": "x", "note": 1}])");
+    auto r = drawingfile::load(path);
+    ASSERT_TRUE(r.database) << r.error;
+    EXPECT_NE(drawingfile::toText(*r.database).find("\"note\": 1"), std::string::npos);
+    std::ofstream(path, std::ios::binary | std::ios::trunc).close();  // now empty
+    EXPECT_EQ(drawingfile::load(path).error,
+              path +
+                  ": parse error at line 1, column 1: syntax error while parsing value - "
+                  "unexpected end of input; expected '[', '{', or a literal");
+    std::filesystem::remove_all(dir);
+}
+
 // Handles the reader makes up (a table's block, fields without saved state,
 // cells without a handle) go above every handle in the file, those saved
 // for fields and cells included, so a valid file is never refused.

@@ -18,7 +18,7 @@ AcGePoint3d readScale(const JsonIn& in)
 {
     if (!in.has("scale"))
         return {1.0, 1.0, 1.0};
-    if (in.json()["scale"].is_number()) {
+    if (in.json()["scale"].isNumber()) {
         double s = in.number("scale");
         return {s, s, s};
     }
@@ -31,15 +31,15 @@ AcGePoint3d readScale(const JsonIn& in)
 
 HostAccess::DynamicProperty readProperty(const JsonIn& p)
 {
-    if (!p.json().is_object())
+    if (!p.json().isObject())
         p.fail("must be an object {\"name\", \"type\", \"value\"}");
     HostAccess::DynamicProperty prop{p.text("name"), {}};
     long long type = p.integer("type", -1);
-    const Json& v = p.json().contains("value") ? p.json()["value"] : Json();
+    const JsonValue v = p.json()["value"];
     auto wholeIn = [&](long long lo, long long hi) {
-        if (!v.is_number_integer() || v.get<long long>() < lo || v.get<long long>() > hi)
+        if (!v.isInteger() || v.integer() < lo || v.integer() > hi)
             p.fail("\"value\" must be a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
-        return v.get<long long>();
+        return v.integer();
     };
     switch (type) {
     case AcDbEvalVariant::kText: prop.value = AcDbEvalVariant(p.text("value").c_str()); break;
@@ -90,7 +90,7 @@ const CodecRegistration insert({
             ref->setScaleFactors(readScale(in));
             ref->setRotation(in.number("rotation", 0.0) * kDegree);
             std::vector<HostAccess::DynamicProperty> props;
-            const Json& list = in.array("properties");
+            const std::vector<JsonValue> list = in.array("properties");
             for (size_t i = 0; i < list.size(); ++i)
                 props.push_back(readProperty(in.child(list[i], ".properties[" + std::to_string(i) + "]")));
             HostAccess::hostSetDynamicProperties(*ref, std::move(props));

@@ -16,17 +16,17 @@ namespace drawingfile {
 // appends one vertex with its bulge.
 template <class Polyline, class Add> void readPolylineVertices(const JsonIn& in, Polyline& pl, Add add)
 {
-    const Json& vertices = in.array("vertices");
+    const std::vector<JsonValue> vertices = in.array("vertices");
     if (vertices.empty())
         in.fail("\"vertices\" must hold at least one vertex");
     for (size_t i = 0; i < vertices.size(); ++i) {
-        const Json& v = vertices[i];
-        bool ok = v.is_array() && (v.size() == 2 || v.size() == 3);
+        const std::vector<JsonValue> v = vertices[i].elements();
+        bool ok = vertices[i].isArray() && (v.size() == 2 || v.size() == 3);
         for (size_t k = 0; ok && k < v.size(); ++k)
-            ok = v[k].is_number() && std::isfinite(v[k].get<double>());
+            ok = v[k].isNumber() && std::isfinite(v[k].number());
         if (!ok)
             in.fail("\"vertices\"[" + std::to_string(i) + "] must be [x, y] or [x, y, bulge] of finite numbers");
-        add(AcGePoint2d(v[0].get<double>(), v[1].get<double>()), v.size() == 3 ? v[2].get<double>() : 0.0);
+        add(AcGePoint2d(v[0].number(), v[1].number()), v.size() == 3 ? v[2].number() : 0.0);
     }
     pl.setClosed(in.boolean("closed", false));
     pl.setElevation(in.number("elevation", 0.0));

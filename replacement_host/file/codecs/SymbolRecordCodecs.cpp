@@ -43,7 +43,7 @@ const CodecRegistration block({
         rec->setIsLayout(in.boolean("layout", layoutName));
         if (in.has("xref")) {
             JsonIn x = in.child(in.json()["xref"], ".xref");
-            if (!x.json().is_object())
+            if (!x.json().isObject())
                 x.fail("must be an object {\"path\", \"overlay\", \"unloaded\"}");
             rec->setXref(x.text("path"), x.boolean("overlay", false), x.boolean("unloaded", false));
         }

@@ -38,10 +38,10 @@ void linkTable(const JsonIn& in, AcDbObject* obj)
     auto* table = AcDbTable::cast(obj);
     AcDbObjectId blockId = tableBlock(in, table);
     table->setBlockTableRecord(blockId);
-    const Json& cells = in.array("cells");
+    const std::vector<JsonValue> cells = in.array("cells");
     for (size_t i = 0; i < cells.size(); ++i) {
         JsonIn cell = in.child(cells[i], ".cells[" + std::to_string(i) + "]");
-        if (!cells[i].is_object())
+        if (!cells[i].isObject())
             cell.fail("must be an object {\"row\", \"column\", \"text\"}");
         long long row = cell.integer("row", -1), column = cell.integer("column", -1);
         if (row < 0 || column < 0 || row >= table->numRows() || column >= table->numColumns())
@@ -55,8 +55,8 @@ void linkTable(const JsonIn& in, AcDbObject* obj)
         text->setTextString(cellText.c_str());
         AcDbHandle handle;
         if (cell.has("handle")) {
-            const Json& h = cells[i]["handle"];
-            if (!h.is_string() || !parseHandle(h.get<std::string>(), handle))
+            const JsonValue h = cells[i]["handle"];
+            if (!h.isString() || !parseHandle(h.string(), handle))
                 cell.fail("\"handle\" must be a handle (hexadecimal text)");
         }
         AcDbObjectId textId;
