@@ -19,6 +19,9 @@
 class AcDbBlockTable;
 class AcDbLayerTable;
 class AcDbField;
+namespace hostdb {
+class HandleTable;
+}
 
 namespace AcDb {
 enum OpenMode : int {
@@ -189,29 +192,16 @@ private:
     // many follow does not grow the tables one step at a time.
     void hostReserveObjects(size_t count);
 
-    // Handle to the object's place in m_order: open addressing with linear
-    // probing, a power-of-two number of slots, at most half of them used.
-    // Handles beyond 32 bits, which drawings hardly use, go to a map.
-    struct HandleSlot {
-        std::uint32_t low = 0;  // the handle; 0 for an empty slot
-        std::uint32_t index = 0;
-    };
-    static constexpr Adesk::UInt64 kSlotHandleMax = 0xFFFFFFFFu;
-    HandleSlot* handleSlot(Adesk::UInt64 handle) const;
+    // Handle to the object's place in m_order.
     bool findHandle(Adesk::UInt64 handle, std::uint32_t& index) const;
     bool handleTaken(Adesk::UInt64 handle) const;
-    void setHandle(Adesk::UInt64 handle, std::uint32_t index);
-    void eraseHandle(Adesk::UInt64 handle);
-    void growHandles(size_t capacity);
 
     std::u16string m_filename;
     // Owned: every object in the order it was added, found by id through
     // the host's id table.
     std::vector<AcDbObjectId> m_order;
     std::vector<AcDbObjectId> m_fieldsAndTexts;
-    mutable std::vector<HandleSlot> m_handleSlots;
-    size_t m_slotsUsed = 0;
-    std::unordered_map<Adesk::UInt64, std::uint32_t> m_largeHandles;
+    std::unique_ptr<hostdb::HandleTable> m_handles;
     Adesk::UInt64 m_nextHandle = 1;
     AcDbObjectId m_blockTableId;
     AcDbObjectId m_layerTableId;

@@ -110,6 +110,9 @@ struct HostAccess {
         t.hostRenameRecord(id, oldName, newName);
     }
     static void hostAddEntity(AcDbBlockTableRecord& b, AcDbObjectId id) { b.hostAddEntity(id); }
+    // Room for a reader that knows about how many entities follow; room not
+    // used is never touched.
+    static void hostReserveEntities(AcDbBlockTableRecord& b, size_t count) { b.m_entities.reserve(count); }
     static void hostAddReference(AcDbBlockTableRecord& b, AcDbObjectId id) { b.hostAddReference(id); }
     static void hostRemoveReference(AcDbBlockTableRecord& b, AcDbObjectId id) { b.hostRemoveReference(id); }
 

@@ -6,12 +6,14 @@
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
 #include "replacement_host/HostAccess.h"
+#include "replacement_host/db/HandleTable.h"
 #include "replacement_host/db/ObjectRegistry.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <unordered_set>
 
-AcDbDatabase::AcDbDatabase(bool buildDefaultDrawing)
+AcDbDatabase::AcDbDatabase(bool buildDefaultDrawing) : m_handles(std::make_unique<hostdb::HandleTable>())
 {
     addObject(new AcDbBlockTable, AcDbObjectId(), m_blockTableId, AcDbHandle(1));
     addObject(new AcDbLayerTable, AcDbObjectId(), m_layerTableId, AcDbHandle(2));
@@ -52,124 +54,20 @@ AcDbDatabase::~AcDbDatabase()
         delete obj;
 }
 
-void AcDbDatabase::hostReserveObjects(size_t count)
-{
-    m_order.reserve(count);
-    size_t capacity = 16;
-    while (capacity < 2 * count)
-        capacity *= 2;
-    if (capacity > m_handleSlots.size())
-        growHandles(capacity);
-}
-
-namespace {
-// Handles come mostly in runs of consecutive numbers: each run of 16 keeps
-// its order in 16 neighbouring slots (a reader adding them in file order
-// touches one memory line after another), and the runs spread out by a mix
-// of the rest, so no pattern of handles piles them into one region.
-constexpr unsigned kRunBits = 4;
-
-size_t slotOf(Adesk::UInt64 handle, size_t mask)
-{
-    Adesk::UInt64 run = handle >> kRunBits;
-    run ^= run >> 33;
-    run *= 0xFF51AFD7ED558CCDull;
-    run ^= run >> 33;
-    return static_cast<size_t>((run << kRunBits) | (handle & ((1u << kRunBits) - 1))) & mask;
-}
-}
-
-// The slot holding a handle below 2^32, or the empty slot where it would go.
-AcDbDatabase::HandleSlot* AcDbDatabase::handleSlot(Adesk::UInt64 handle) const
-{
-    size_t mask = m_handleSlots.size() - 1;
-    auto low = static_cast<std::uint32_t>(handle);
-    for (size_t i = slotOf(handle, mask);; i = (i + 1) & mask) {
-        HandleSlot& slot = m_handleSlots[i];
-        if (slot.low == low || slot.low == 0)
-            return &slot;
-    }
-}
+void AcDbDatabase::hostReserveObjects(size_t count) { m_order.reserve(count); }
 
 bool AcDbDatabase::findHandle(Adesk::UInt64 handle, std::uint32_t& index) const
 {
     if (handle == 0)
         return false;
-    if (handle > kSlotHandleMax) {
-        auto it = m_largeHandles.find(handle);
-        if (it == m_largeHandles.end())
-            return false;
-        index = it->second;
-        return true;
-    }
-    if (m_handleSlots.empty())
-        return false;
-    const HandleSlot* slot = handleSlot(handle);
-    if (slot->low == 0)
-        return false;
-    index = slot->index;
-    return true;
+    index = m_handles->find(handle);
+    return index != hostdb::HandleTable::kNone;
 }
 
 bool AcDbDatabase::handleTaken(Adesk::UInt64 handle) const
 {
     std::uint32_t index;
     return findHandle(handle, index);
-}
-
-// The handle must be free.
-void AcDbDatabase::setHandle(Adesk::UInt64 handle, std::uint32_t index)
-{
-    if (handle > kSlotHandleMax) {
-        m_largeHandles[handle] = index;
-        return;
-    }
-    if (2 * (m_slotsUsed + 1) > m_handleSlots.size())
-        growHandles(std::max<size_t>(16, 2 * m_handleSlots.size()));
-    *handleSlot(handle) = {static_cast<std::uint32_t>(handle), index};
-    ++m_slotsUsed;
-}
-
-void AcDbDatabase::eraseHandle(Adesk::UInt64 handle)
-{
-    if (handle > kSlotHandleMax) {
-        m_largeHandles.erase(handle);
-        return;
-    }
-    if (handle == 0 || m_handleSlots.empty())
-        return;
-    HandleSlot* slot = handleSlot(handle);
-    if (slot->low == 0)
-        return;
-    // Later entries of the probe run move up into the gap when their home
-    // slot does not lie between the gap and where they stand.
-    const size_t mask = m_handleSlots.size() - 1;
-    size_t gap = static_cast<size_t>(slot - m_handleSlots.data());
-    for (size_t j = (gap + 1) & mask; m_handleSlots[j].low != 0; j = (j + 1) & mask) {
-        size_t home = slotOf(m_handleSlots[j].low, mask);
-        bool stays = gap <= j ? (gap < home && home <= j) : (gap < home || home <= j);
-        if (!stays) {
-            m_handleSlots[gap] = m_handleSlots[j];
-            gap = j;
-        }
-    }
-    m_handleSlots[gap] = HandleSlot();
-    --m_slotsUsed;
-}
-
-void AcDbDatabase::growHandles(size_t capacity)
-{
-    std::vector<HandleSlot> old = std::move(m_handleSlots);
-    m_handleSlots.assign(capacity, HandleSlot());
-    size_t mask = capacity - 1;
-    for (const HandleSlot& slot : old) {
-        if (slot.low == 0)
-            continue;
-        size_t i = slotOf(slot.low, mask);
-        while (m_handleSlots[i].low != 0)
-            i = (i + 1) & mask;
-        m_handleSlots[i] = slot;
-    }
 }
 
 Acad::ErrorStatus AcDbDatabase::getFilename(const ACHAR*& fileName) const
@@ -221,6 +119,32 @@ Acad::ErrorStatus AcDbDatabase::getAcDbObjectId(AcDbObjectId& id, bool createIfN
     return Acad::eOk;
 }
 
+namespace {
+// What adding an object asks of its class and its owner's, found once per
+// class: a drawing holds many objects of few classes.
+struct ClassFacts {
+    const AcRxClass* kind = nullptr;
+    const AcRxClass* parent = nullptr;  // a class of a module loaded again may take the place of another
+    bool fieldOrText = false, entity = false, reference = false, symbolTable = false, blockRecord = false;
+};
+
+const ClassFacts& factsOf(const AcRxClass* kind)
+{
+    static ClassFacts known[64];
+    ClassFacts& facts = known[(reinterpret_cast<std::uintptr_t>(kind) >> 4) % 64];
+    if (facts.kind != kind || facts.parent != kind->myParent()) {
+        facts.kind = kind;
+        facts.parent = kind->myParent();
+        facts.fieldOrText = kind->isDerivedFrom(AcDbField::desc()) || kind->isDerivedFrom(AcDbText::desc());
+        facts.entity = kind->isDerivedFrom(AcDbEntity::desc());
+        facts.reference = kind->isDerivedFrom(AcDbBlockReference::desc());
+        facts.symbolTable = kind->isDerivedFrom(AcDbSymbolTable::desc());
+        facts.blockRecord = kind->isDerivedFrom(AcDbBlockTableRecord::desc());
+    }
+    return facts;
+}
+}
+
 Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner, AcDbObjectId& id, AcDbHandle handle)
 {
     id = AcDbObjectId();
@@ -244,22 +168,22 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
     id = hostdb::newObjectId();
     HostAccess::hostSetIdentity(*object, this, id, handle);
     object->setOwnerId(owner);
-    setHandle(handle.value(), static_cast<std::uint32_t>(m_order.size()));
+    m_handles->insert(handle.value(), static_cast<std::uint32_t>(m_order.size()));
     m_order.push_back(id);
     hostdb::registerObject(id, object);
-    const AcRxClass* kind = object->isA();
-    if (kind->isDerivedFrom(AcDbField::desc()) || kind->isDerivedFrom(AcDbText::desc()))
+    const ClassFacts kind = factsOf(object->isA());  // a copy: the owner's facts may take its place
+    if (kind.fieldOrText)
         m_fieldsAndTexts.push_back(id);
 
     // Keep the owner's list of what it holds.
     if (AcDbObject* ownerObj = objectAt(owner)) {
-        const AcRxClass* ownerKind = ownerObj->isA();
-        if (ownerKind->isDerivedFrom(AcDbSymbolTable::desc()))
+        const ClassFacts& ownerKind = factsOf(ownerObj->isA());
+        if (ownerKind.symbolTable)
             HostAccess::hostAddRecord(*static_cast<AcDbSymbolTable*>(ownerObj), id);
-        else if (ownerKind->isDerivedFrom(AcDbBlockTableRecord::desc()) && kind->isDerivedFrom(AcDbEntity::desc()))
+        else if (ownerKind.blockRecord && kind.entity)
             HostAccess::hostAddEntity(*static_cast<AcDbBlockTableRecord*>(ownerObj), id);
     }
-    if (kind->isDerivedFrom(AcDbBlockReference::desc()))
+    if (kind.reference)
         HostAccess::hostAddedToDatabase(*static_cast<AcDbBlockReference*>(object));
     object->subAddedToDatabase();
     return Acad::eOk;
@@ -283,11 +207,11 @@ Acad::ErrorStatus AcDbDatabase::hostRenumber(const std::vector<std::pair<AcDbObj
             return Acad::eDuplicateKey;
     }
     for (Adesk::UInt64 old : leaving)
-        eraseHandle(old);
+        m_handles->erase(old);
     for (size_t k = 0; k < moves.size(); ++k) {
         auto& [id, handle] = moves[k];
         HostAccess::hostSetIdentity(*objectAt(id), this, id, handle);
-        setHandle(handle.value(), places[k]);
+        m_handles->insert(handle.value(), places[k]);
         if (handle.value() >= m_nextHandle)
             m_nextHandle = handle.value() + 1;
     }

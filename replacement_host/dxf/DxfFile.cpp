@@ -78,6 +78,34 @@ AcString blockName(const Record& r)
     return r.wide(2);
 }
 
+// A handle of 1 to 15 hexadecimal digits and nothing else, as nearly every
+// file writes them; false (the general parse decides) for anything else.
+bool shortHex(std::string_view s, Adesk::UInt64& value)
+{
+    if (s.empty() || s.size() > 15)
+        return false;
+    Adesk::UInt64 v = 0;
+    for (char c : s) {
+        unsigned d = static_cast<unsigned>(c - '0');
+        if (d > 9) {
+            d = static_cast<unsigned>((c | 0x20) - 'a');
+            if (d > 5)
+                return false;
+            d += 10;
+        }
+        v = v << 4 | d;
+    }
+    value = v;
+    return true;
+}
+
+// A record type against a literal: equality alone, which compiles to a
+// compare of a word or two rather than a call.
+template <size_t N> bool is(std::string_view type, const char (&word)[N])
+{
+    return type.size() == N - 1 && std::memcmp(type.data(), word, N - 1) == 0;
+}
+
 bool isLayoutName(const AcString& name)
 {
     std::string u = upper(utf::toUtf8(name));
@@ -94,8 +122,9 @@ public:
     {
         m_source->path = path;
         m_record.reader = &m_reader;
-        // An entity takes a hundred bytes or more of the file.
-        HostAccess::hostReserveObjects(*m_db, m_reader.fileSize() / 128);
+        // An entity takes a hundred bytes or more of the file; room not used
+        // is never touched.
+        HostAccess::hostReserveObjects(*m_db, m_reader.fileSize() / 64);
         m_layers[upper("0")] = true;
     }
 
@@ -159,7 +188,11 @@ private:
     std::vector<std::pair<std::string, AcDbObjectId>> m_duplicates;       // file handle text, the later object
     std::unordered_map<Adesk::UInt64, AcDbObjectId> m_renumberedRecords;  // file handle -> block record
     std::unordered_map<std::string, AcDbObjectId> m_blocks;               // upper-case name -> record
-    std::unordered_map<std::string, bool> m_layers;                       // upper-case names made
+    std::string m_lastBlockName;  // group 2 of a reference as written, and its block
+    AcDbObjectId m_lastBlock;
+    std::string m_lastOwnerHandle;  // group 330 as written, and the record it names
+    AcDbObjectId m_lastOwner;
+    std::unordered_map<std::string, bool> m_layers;  // upper-case names made
     std::string m_lastLayerBytes;
     AcString m_lastLayer;
     bool m_haveLastLayer = false;
@@ -218,7 +251,7 @@ bool Loader::readRecord()
     unsigned moves = m_reader.moves();
     m_record.xdictionary.clear();
     // Nothing after the EOF record belongs to the drawing (DOS end-of-file bytes, text).
-    if (std::string_view(m_record.type) == "EOF")
+    if (is(m_record.type, "EOF"))
         return true;
     int bracket = 0;
     bool embedded = false, xdictionary = false;
@@ -249,7 +282,8 @@ bool Loader::readRecord()
         if (g.code == 5) {
             // Every handle counts, of skipped objects and $HANDSEED too: made-up ones go above.
             Adesk::UInt64 value = 0;
-            std::from_chars(g.value.data(), g.value.data() + g.value.size(), value, 16);
+            if (!shortHex(g.value, value))
+                std::from_chars(g.value.data(), g.value.data() + g.value.size(), value, 16);
             m_highest = std::max(m_highest, value);
         }
         m_record.add(g.code, g.value, g.line);
@@ -442,8 +476,10 @@ void Loader::readEntities()
     const AcDbObjectId model = m_db->modelSpaceId(), paper = m_db->paperSpaceId();
     m_blocks.emplace(upper(utf::toUtf8(AcDbBlockTableRecord::kModelSpace)), model);
     m_blocks.emplace(upper(utf::toUtf8(AcDbBlockTableRecord::kPaperSpace)), paper);
+    HostAccess::hostReserveEntities(*AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, model)),
+                                    m_reader.fileSize() / 64);
     while (readRecord()) {
-        if (std::string_view(m_record.type) == "ENDSEC") {
+        if (is(m_record.type, "ENDSEC")) {
             finishPolyline();
             return;
         }
@@ -469,13 +505,22 @@ AcDbObjectId Loader::ownerFor(AcDbObjectId fallback, bool inBlock)
     if (inBlock || !m_record.has(330))
         return fallback;
     std::string_view h = m_record.text(330);
+    // Entities come in runs of one owner. A block record found by a file
+    // handle stays found by it: only made-up handles move.
+    if (!m_lastOwner.isNull() && h == m_lastOwnerHandle)
+        return m_lastOwner;
     Adesk::UInt64 value = 0;
     std::from_chars(h.data(), h.data() + h.size(), value, 16);
     AcDbObjectId id = byFileHandle(value);
-    if (AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, id)))
-        return id;
-    auto renumbered = m_renumberedRecords.find(value);
-    return renumbered != m_renumberedRecords.end() ? renumbered->second : fallback;
+    if (!AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, id))) {
+        auto renumbered = m_renumberedRecords.find(value);
+        if (renumbered == m_renumberedRecords.end())
+            return fallback;
+        id = renumbered->second;
+    }
+    m_lastOwnerHandle.assign(h);
+    m_lastOwner = id;
+    return id;
 }
 
 AcDbObjectId Loader::byFileHandle(Adesk::UInt64 value) const
@@ -491,7 +536,7 @@ AcDbObjectId Loader::byFileHandle(Adesk::UInt64 value) const
 void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
 {
     const std::string_view type = m_record.type;
-    if (type == "VERTEX") {
+    if (is(type, "VERTEX")) {
         if (!m_polyline.active)
             m_reader.fail(m_record.line, "VERTEX without a POLYLINE before it");
         // Control points of a spline frame are not on the path.
@@ -501,11 +546,11 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         return;
     }
     finishPolyline();
-    if (type == "SEQEND") {
+    if (is(type, "SEQEND")) {
         m_insert = AcDbObjectId();
         return;
     }
-    if (type == "ATTRIB") {
+    if (is(type, "ATTRIB")) {
         if (m_insert.isNull())
             m_reader.fail(m_record.line, "ATTRIB without an INSERT (with attributes) before it");
         AcString tag = m_record.wide(2);
@@ -522,7 +567,7 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
     }
     m_insert = AcDbObjectId();
     AcDbObjectId owner = ownerFor(fallbackOwner, inBlock);
-    if (type == "ATTDEF") {
+    if (is(type, "ATTDEF")) {
         AcString tag = m_record.wide(2);
         if (tag.empty())
             m_reader.fail(m_record.line, "ATTDEF has no tag (group 2)");
@@ -535,9 +580,9 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         addEntity(std::move(def), owner);
         return;
     }
-    if (type == "INSERT" || type == "ACAD_TABLE") {
+    if (is(type, "INSERT") || is(type, "ACAD_TABLE")) {
         std::unique_ptr<AcDbBlockReference> ref;
-        if (type == "ACAD_TABLE") {
+        if (is(type, "ACAD_TABLE")) {
             auto table = std::make_unique<AcDbTable>();
             m_objects.noteTable(table.get(), m_record);
             ref = std::move(table);
@@ -554,15 +599,21 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         bool attributes = m_record.integer(66, 0) == 1;
         addEntity(std::move(ref), owner);
         // Most blocks are defined before use; the rest wait for the end.
-        if (AcDbObjectId block = blockRecord(m_record.decode(name)); !block.isNull())
+        // References come in runs of one block, and a block once found
+        // keeps its name.
+        AcDbObjectId block = name == m_lastBlockName ? m_lastBlock : blockRecord(m_record.decode(name));
+        if (!block.isNull()) {
             raw->setBlockTableRecord(block);
-        else
+            m_lastBlockName = name;
+            m_lastBlock = block;
+        } else {
             m_inserts.push_back({raw, name, line});
+        }
         if (attributes)
             m_insert = raw->objectId();
         return;
     }
-    if (type == "POLYLINE") {
+    if (is(type, "POLYLINE")) {
         long long flags = m_record.integer(70, 0);
         m_polyline = PendingPolyline();
         m_polyline.active = true;
@@ -637,7 +688,7 @@ void Loader::finishPolyline()
 AcDbObjectId Loader::add(AcDbObject* object, AcDbObjectId owner, std::string_view handleText, size_t line)
 {
     Adesk::UInt64 value = 0;
-    if (!handleText.empty()) {
+    if (!handleText.empty() && !shortHex(handleText, value)) {
         auto [end, ec] = std::from_chars(handleText.data(), handleText.data() + handleText.size(), value, 16);
         if (ec != std::errc() || end != handleText.data() + handleText.size()) {
             delete object;

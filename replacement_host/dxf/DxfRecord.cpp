@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 namespace dxf {
 
@@ -57,30 +58,24 @@ void Record::clear(const char* base)
     }
 }
 
-void Record::add(int code, std::string_view value, size_t atLine)
+void Record::grow()
 {
-    if (size == items.size()) {
-        items.emplace_back();
-        m_offsets.emplace_back();
-        if (m_mark.empty()) {
-            m_mark.assign(kIndexed, 0);
-            m_first.assign(kIndexed, 0);
-        }
+    items.emplace_back();
+    if (m_mark.empty()) {
+        m_mark.assign(kIndexed, 0);
+        m_first.assign(kIndexed, 0);
     }
-    items[size] = {code, value, atLine};
-    m_offsets[size] = static_cast<size_t>(value.data() - m_base);
-    if (code >= 0 && code < kIndexed && m_mark[static_cast<size_t>(code)] != m_current) {
-        m_mark[static_cast<size_t>(code)] = m_current;
-        m_first[static_cast<size_t>(code)] = static_cast<unsigned>(size);
-    }
-    ++size;
 }
 
 void Record::rebase(const char* base)
 {
+    // The old place is compared as a number: the buffer there is gone.
+    auto old = reinterpret_cast<std::uintptr_t>(m_base);
+    for (size_t i = 0; i < size; ++i) {
+        size_t offset = reinterpret_cast<std::uintptr_t>(items[i].value.data()) - old;
+        items[i].value = std::string_view(base + offset, items[i].value.size());
+    }
     m_base = base;
-    for (size_t i = 0; i < size; ++i)
-        items[i].value = std::string_view(base + m_offsets[i], items[i].value.size());
 }
 
 const Record::Item* Record::find(int code) const
@@ -129,6 +124,12 @@ bool simpleDecimal(std::string_view s, double& v)
     }
     if (count == 0)
         return false;
+    // Zeros that end the fraction change nothing; without a fraction left,
+    // no division.
+    while (fraction > 0 && digits % 10 == 0) {
+        digits /= 10;
+        --fraction;
+    }
     v = static_cast<double>(digits);
     if (fraction > 0)
         v /= kPowers[fraction];
@@ -140,11 +141,15 @@ bool simpleDecimal(std::string_view s, double& v)
 
 double Record::toNumber(const Item& item) const
 {
-    std::string_view s = item.value;
     double v = 0;
-    if (simpleDecimal(s, v))
-        return v;
-    s = trim(s);
+    return simpleDecimal(item.value, v) ? v : generalNumber(item);
+}
+
+// Kept apart so that the plain case above needs no room for a message.
+double Record::generalNumber(const Item& item) const
+{
+    std::string_view s = trim(item.value);
+    double v = 0;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v))
         fail(item.line + 1,

@@ -37,7 +37,17 @@ struct Record {
     // Starts the next record, whose values stand from base on; its groups
     // follow through add().
     void clear(const char* base = nullptr);
-    void add(int code, std::string_view value, size_t atLine);
+    void add(int code, std::string_view value, size_t atLine)
+    {
+        if (size == items.size())
+            grow();
+        items[size] = {code, value, atLine};
+        if (code >= 0 && code < kIndexed && m_mark[static_cast<size_t>(code)] != m_current) {
+            m_mark[static_cast<size_t>(code)] = m_current;
+            m_first[static_cast<size_t>(code)] = static_cast<unsigned>(size);
+        }
+        ++size;
+    }
     // The reader moved the values: they stand from base on now.
     void rebase(const char* base);
     const Item* find(int code) const;
@@ -52,12 +62,13 @@ struct Record {
     [[noreturn]] void fail(size_t atLine, const std::string& what) const { reader->fail(atLine, what); }
 
 private:
-    const char* m_base = nullptr;
-    std::vector<size_t> m_offsets;  // of each value from m_base
-    // The first group of each code, found without a scan: valid when its
-    // mark is this
+    void grow();
+    [[gnu::noinline]] double generalNumber(const Item& item) const;
+    const char* m_base = nullptr;  // where the values stand
     static constexpr int kIndexed = 1072;
-    // record's; made with the first group (a decoder-only record has none).
+    // The first group of each code, found without a scan: valid when its
+    // mark is this record's; made with the first group (a decoder-only
+    // record has none).
     std::vector<unsigned> m_mark, m_first;
     unsigned m_current = 1;
 };

@@ -10,31 +10,36 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dxf {
 
 namespace {
 constexpr size_t kChunk = 1 << 18;
-// Bytes past the data that are never filled: a scan may read 8 at a time
+// Bytes past the data that are never filled: a scan may read 64 at a time
 // without running off the buffer, and ignores what it finds there.
-constexpr size_t kSlack = 16;
+constexpr size_t kSlack = 64;
 
-// Where the first line break stands among the 8 bytes at p, or 8 when none
-// does.
-unsigned lineBreakIn8(const char* p)
+// The line breaks among the 64 bytes at p, one bit each, lowest first.
+std::uint64_t lineBreaksIn64(const char* p)
 {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::uint64_t x;
-        std::memcpy(&x, p, 8);
-        x ^= 0x0A0A0A0A0A0A0A0Aull;
-        // A byte that was '\n' is 0 now; the lowest flag is exact.
-        std::uint64_t zero = (x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull;
-        return zero ? static_cast<unsigned>(std::countr_zero(zero)) / 8 : 8;
-    } else {
-        unsigned i = 0;
-        while (i < 8 && p[i] != '\n')
-            ++i;
-        return i;
+#if defined(__SSE2__)
+    const __m128i nl = _mm_set1_epi8('\n');
+    std::uint64_t bits = 0;
+    for (int k = 0; k < 4; ++k) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        bits |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, nl))))
+            << (16 * k);
     }
+    return bits;
+#else
+    std::uint64_t bits = 0;
+    for (unsigned i = 0; i < 64; ++i)
+        bits |= static_cast<std::uint64_t>(p[i] == '\n') << i;
+    return bits;
+#endif
 }
 
 std::string_view trim(std::string_view s)
@@ -121,19 +126,38 @@ bool GroupReader::readLine(std::string_view& line)
     }
 }
 
+// The next line break within the data, or kNoBreak; the breaks of one
+// 64-byte block are found at once.
+inline size_t GroupReader::nextBreak()
+{
+    while (m_breaks == 0) {
+        m_block += 64;
+        if (m_block >= m_end)
+            return kNoBreak;
+        m_breaks = lineBreaksIn64(m_buffer.data() + m_block);
+    }
+    size_t at = m_block + static_cast<size_t>(std::countr_zero(m_breaks));
+    m_breaks &= m_breaks - 1;
+    return at < m_end ? at : kNoBreak;
+}
+
 bool GroupReader::next(Group& group)
 {
     // Most pairs are a short code of digits (maybe right-aligned) and a
-    // value, both already in the buffer: read them 8 bytes at a time.
-    // Anything else, errors included, takes the general path.
+    // value, both already in the buffer. Anything else, errors included,
+    // takes the general path.
+    if (!m_synced) {
+        // The breaks of the block from m_begin on.
+        m_block = m_begin & ~size_t{63};
+        m_breaks = lineBreaksIn64(m_buffer.data() + m_block) & (~std::uint64_t{0} << (m_begin & 63));
+        m_synced = true;
+    }
+    size_t codeBreak = nextBreak();
+    if (codeBreak == kNoBreak || codeBreak == m_begin || codeBreak - m_begin > 8)
+        return nextSlow(group);
     const char* p = m_buffer.data() + m_begin;
-    const char* end = m_buffer.data() + m_end;
-    if (end - p < 16)
-        return nextSlow(group);
-    unsigned n = lineBreakIn8(p);
-    if (n == 0 || n == 8)
-        return nextSlow(group);
-    const char* codeEnd = p + n - (p[n - 1] == '\r');
+    const char* codeEnd = m_buffer.data() + codeBreak;
+    codeEnd -= codeEnd[-1] == '\r';
     while (p < codeEnd && *p == ' ')
         ++p;
     if (p == codeEnd)
@@ -145,22 +169,12 @@ bool GroupReader::next(Group& group)
             return nextSlow(group);
         code = code * 10 + static_cast<int>(digit);
     }
-    const char* value = m_buffer.data() + m_begin + n + 1;
-    const char* stop = value;
-    for (int k = 0; k < 4 && stop < end; ++k) {
-        unsigned at = lineBreakIn8(stop);
-        stop += at;
-        if (at < 8)
-            break;
-    }
-    if (stop >= end || *stop != '\n') {
-        // A long value: the rest by memchr, within the data.
-        const void* nl = stop < end ? std::memchr(stop, '\n', static_cast<size_t>(end - stop)) : nullptr;
-        if (!nl)
-            return nextSlow(group);
-        stop = static_cast<const char*>(nl);
-    }
-    m_begin = static_cast<size_t>(stop + 1 - m_buffer.data());
+    size_t valueBreak = nextBreak();
+    if (valueBreak == kNoBreak)
+        return nextSlow(group);
+    const char* value = m_buffer.data() + codeBreak + 1;
+    const char* stop = m_buffer.data() + valueBreak;
+    m_begin = valueBreak + 1;
     group.code = code;
     group.line = ++m_line;
     ++m_line;
@@ -172,6 +186,7 @@ bool GroupReader::next(Group& group)
 
 bool GroupReader::nextSlow(Group& group)
 {
+    m_synced = false;
     std::string_view codeLine;
     if (!readLine(codeLine))
         return false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -53,12 +54,19 @@ public:
 private:
     bool readLine(std::string_view& line);
     bool nextSlow(Group& group);
+    size_t nextBreak();
     std::string m_path;
     std::FILE* m_file = nullptr;
     std::vector<char> m_buffer;
     static constexpr size_t kUnpinned = static_cast<size_t>(-1);
     size_t m_begin = 0, m_end = 0;
     size_t m_pin = kUnpinned;
+    // The line breaks not yet read of the 64-byte block at m_block; the
+    // general path and a refill leave them to be found again.
+    static constexpr size_t kNoBreak = static_cast<size_t>(-1);
+    size_t m_block = 0;
+    std::uint64_t m_breaks = 0;
+    bool m_synced = false;
     unsigned m_moves = 0;
     size_t m_line = 0;
     bool m_eof = false;

@@ -5,6 +5,7 @@
 #include "host/dbblkref.h"
 #include "host/dbcircle.h"
 #include "host/dbline.h"
+#include "host/dbpoint.h"
 #include "host/dbsymtb.h"
 #include "host/dbtext.h"
 #include "replacement_host/HostAccess.h"
@@ -13,9 +14,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -425,4 +433,140 @@ TEST(DxfReader, FastPathEdges)
         std::unique_ptr<ACHAR[]> layer(entity->layer());
         EXPECT_EQ(std::u16string(layer.get()), u"0");
     }
+}
+
+// The reader finds line breaks a block of 64 bytes at a time: values of
+// every length up to past two blocks, with both line ends and right-aligned
+// codes, land on every place of a block and come back whole; a line number
+// after them is still counted right.
+TEST(DxfReader, ValuesOfEveryLengthAcrossBlocks)
+{
+    std::string text = "0\nSECTION\n2\nENTITIES\n";
+    std::vector<std::string> values;
+    for (size_t n = 0; n <= 140; ++n) {
+        std::string value;
+        for (size_t i = 0; i < n; ++i)
+            value += static_cast<char>('a' + (n + i) % 26);
+        values.push_back(value);
+        const std::string end = n % 3 == 0 ? "\r\n" : "\n";
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%zx", 0x100 + n);
+        text += "  0" + end + "TEXT" + end + "  5" + end + hex + end + "  1" + end + value + end + " 40" + end +
+            std::to_string(n) + ".50" + end;
+    }
+    std::string good = text + "0\nENDSEC\n0\nEOF";  // no line break at the very end
+    dxf::LoadResult r = dxf::load(tempFile("lengths.dxf", good));
+    ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+    for (size_t n = 0; n < values.size(); ++n) {
+        SCOPED_TRACE(n);
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%zx", 0x100 + n);
+        auto* t = AcDbText::cast(byHandle(*r.drawing.database, hex));
+        ASSERT_TRUE(t);
+        EXPECT_EQ(testhost::u8(t->textStringConst()), values[n]);
+        EXPECT_EQ(t->height(), static_cast<double>(n) + 0.5);
+    }
+    size_t lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+    r = dxf::load(tempFile("lengths-bad.dxf", text + "0\nLINE\n10\nx\n0\nENDSEC\n0\nEOF\n"));
+    EXPECT_NE(r.drawing.error.find(": line " + std::to_string(lines + 4) + ": LINE group 10 must be a finite number"),
+              std::string::npos)
+        << r.drawing.error;
+}
+
+// Plain decimals take a short way; whatever way a number takes, it is the
+// double the full parse gives, bit for bit.
+TEST(DxfReader, NumbersAreWhatTheFullParseGives)
+{
+    std::vector<std::string> numbers = {"0",
+                                        "0.0",
+                                        "-0.0",
+                                        "2.5",
+                                        "1230.0",
+                                        "1230.000",
+                                        "0.30",
+                                        "0.1000",
+                                        "100.",
+                                        "-17.25",
+                                        "1e3",
+                                        " 4.5 ",
+                                        "0.00001",
+                                        "123456789.1",
+                                        "9007199254740993.0",
+                                        "1.7976931348623157e308",
+                                        "999999999999999.0",
+                                        "0.123456789012345"};
+    std::uint64_t seed = 12345;
+    for (int i = 0; i < 300; ++i) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        std::string digits = std::to_string(seed >> 20);
+        size_t point = (seed >> 8) % digits.size();
+        std::string number = (seed & 1 ? "-" : "") + digits.substr(0, point + 1) + "." + digits.substr(point + 1) +
+            std::string((seed >> 4) % 4, '0');
+        numbers.push_back(number);
+    }
+    std::string text = "0\nSECTION\n2\nENTITIES\n";
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%zx", 0x100 + i);
+        text += "0\nPOINT\n5\n" + std::string(hex) + "\n10\n" + numbers[i] + "\n";
+    }
+    dxf::LoadResult r = dxf::load(tempFile("numbers.dxf", text + "0\nENDSEC\n0\nEOF\n"));
+    ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        SCOPED_TRACE(numbers[i]);
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%zx", 0x100 + i);
+        auto* p = AcDbPoint::cast(byHandle(*r.drawing.database, hex));
+        ASSERT_TRUE(p);
+        std::string_view s = numbers[i];
+        while (s.front() == ' ')
+            s.remove_prefix(1);
+        while (s.back() == ' ')
+            s.remove_suffix(1);
+        double expected = 0;
+        std::from_chars(s.data(), s.data() + s.size(), expected);
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(p->position().x), std::bit_cast<std::uint64_t>(expected));
+    }
+}
+
+// Handles index pages directly where they are dense and a map where they
+// are not: every pattern finds its object, and a handle used twice in
+// either place is renumbered.
+TEST(DxfReader, HandlesOfEveryPatternAreFound)
+{
+    std::vector<std::uint64_t> handles;
+    for (std::uint64_t h = 0x100; h < 0x900; ++h)
+        handles.push_back(h);  // one dense run over pages
+    for (std::uint64_t i = 1; i <= 40; ++i)
+        handles.push_back(i << 20);  // one to a page, more pages than the budget allows
+    for (std::uint64_t h : {0xFFFFFFFFull, 0x100000000ull, 0xFFFFFFFFFFFFull})
+        handles.push_back(h);  // at and past 32 bits
+    std::string text = "0\nSECTION\n2\nENTITIES\n";
+    char hex[24];
+    for (size_t i = 0; i < handles.size(); ++i) {
+        std::snprintf(hex, sizeof hex, "%llX", static_cast<unsigned long long>(handles[i]));
+        text += "0\nCIRCLE\n5\n" + std::string(hex) + "\n40\n" + std::to_string(i + 1) + "\n";
+    }
+    // Used twice: a page's handle and a map's.
+    text += "0\nCIRCLE\n5\n105\n40\n9001\n0\nCIRCLE\n5\n1400000\n40\n9002\n";
+    dxf::LoadResult r = dxf::load(tempFile("handles.dxf", text + "0\nENDSEC\n0\nEOF\n"));
+    ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+    AcDbDatabase& db = *r.drawing.database;
+    for (size_t i = 0; i < handles.size(); ++i) {
+        std::snprintf(hex, sizeof hex, "%llX", static_cast<unsigned long long>(handles[i]));
+        SCOPED_TRACE(hex);
+        auto* c = AcDbCircle::cast(byHandle(db, hex));
+        ASSERT_TRUE(c);
+        EXPECT_EQ(c->radius(), static_cast<double>(i + 1));
+    }
+    ASSERT_EQ(r.renumbered.size(), 2u);
+    EXPECT_EQ(r.renumbered[0].first, "105");
+    EXPECT_EQ(r.renumbered[1].first, "1400000");
+    for (size_t k = 0; k < 2; ++k) {
+        auto* c = AcDbCircle::cast(byHandle(db, r.renumbered[k].second.c_str()));
+        ASSERT_TRUE(c);
+        EXPECT_EQ(c->radius(), 9001.0 + static_cast<double>(k));
+    }
+    EXPECT_FALSE(byHandle(db, "900"));
+    EXPECT_FALSE(byHandle(db, "500001"));
 }
