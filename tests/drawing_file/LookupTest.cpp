@@ -171,7 +171,9 @@ TEST(FieldCode, EvaluatedChildrenTakeTheirPlaceInOnePass)
         SCOPED_TRACE(testhost::u8(row.code));
         AcDbField field(row.code.c_str());
         for (size_t i = 0; i < field.children().size(); ++i) {
-            AcValue v((u"c" + std::u16string(1, static_cast<char16_t>(u'0' + i))).c_str());
+            std::u16string text = u"c";
+            text += static_cast<char16_t>(u'0' + i);
+            AcValue v(text.c_str());
             HostAccess::hostSetResult(*field.children()[i], &v, AcDbField::kSuccess);
         }
         EXPECT_EQ(testhost::u8(field.getFieldCode(AcDbField::kEvaluatedChildren | AcDbField::kStripOptions)),
@@ -182,7 +184,9 @@ TEST(FieldCode, EvaluatedChildrenTakeTheirPlaceInOnePass)
     std::u16string code = u"%<\\TsExpr ", expected;
     for (int i = 0; i < 5000; ++i) {
         code += u"[%<\\A x>%]";
-        expected += u"[" + testhost::u16(std::to_string(i)) + u"]";
+        expected += u"[";
+        expected += testhost::u16(std::to_string(i));
+        expected += u"]";
     }
     AcDbField big((code + u">%").c_str());
     ASSERT_EQ(big.children().size(), 5000u);

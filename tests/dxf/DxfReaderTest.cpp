@@ -500,8 +500,11 @@ TEST(DxfReader, NumbersAreWhatTheFullParseGives)
         seed = seed * 6364136223846793005ull + 1442695040888963407ull;
         std::string digits = std::to_string(seed >> 20);
         size_t point = (seed >> 8) % digits.size();
-        std::string number = (seed & 1 ? "-" : "") + digits.substr(0, point + 1) + "." + digits.substr(point + 1) +
-            std::string((seed >> 4) % 4, '0');
+        std::string number = seed & 1 ? "-" : "";
+        number += digits.substr(0, point + 1);
+        number += '.';
+        number += digits.substr(point + 1);
+        number.append((seed >> 4) % 4, '0');
         numbers.push_back(number);
     }
     std::string text = "0\nSECTION\n2\nENTITIES\n";
