@@ -17,6 +17,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchSupport.h"
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -26,27 +28,13 @@
 namespace {
 
 namespace fs = std::filesystem;
+using benchsupport::statusKb;
 
 constexpr int kCurves = 200000;
 constexpr int kReferences = 50000;
 constexpr int kFields = 10000;
 
-// Made once, removed at exit.
-struct BenchFolder {
-    fs::path path = fs::temp_directory_path() / ("tessly-dxf-bench-" + std::to_string(::getpid()));
-    BenchFolder() { fs::create_directories(path); }
-    ~BenchFolder()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
-fs::path benchFolder()
-{
-    static BenchFolder folder;
-    return folder.path;
-}
+fs::path benchFolder() { return benchsupport::scratchFolder("tessly-dxf-bench-"); }
 
 // Written as a CAD program writes R2018: handles, owners, subclass markers.
 std::string writeLargeDxf()
@@ -124,15 +112,6 @@ std::string writeLargeDxf()
     }
     out << "0\nENDSEC\n0\nEOF\n";
     return path.string();
-}
-
-long statusKb(const char* key)
-{
-    std::ifstream in("/proc/self/status");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(std::string(key).size()));
-    return 0;
 }
 
 void BM_LoadDxf(benchmark::State& state)

@@ -3,6 +3,7 @@
 // adds over what the loaded drawing holds, per byte of file), and the parse alone with
 // nlohmann's tree, nlohmann's SAX reader and simdjson's DOM parser, the
 // choices the reader was picked from.
+#include "bench/BenchSupport.h"
 #include "replacement_host/file/DrawingFile.h"
 
 #include <benchmark/benchmark.h>
@@ -21,17 +22,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Made once, removed at exit.
-struct BenchFolder {
-    fs::path path = fs::temp_directory_path() / ("tessly-json-bench-" + std::to_string(::getpid()));
-    BenchFolder() { fs::create_directories(path); }
-    ~BenchFolder()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
+using benchsupport::statusKb;
 
 // A drawing of n fields, one per multiline text, over a line, a circle and a
 // polyline per four fields, saved by the reader itself so the file holds
@@ -75,20 +66,10 @@ const std::string& drawingOf(int n)
 
 std::string drawingFile(int n)
 {
-    static BenchFolder folder;
-    fs::path path = folder.path / ("fields" + std::to_string(n) + ".json");
+    fs::path path = benchsupport::scratchFolder("tessly-json-bench-") / ("fields" + std::to_string(n) + ".json");
     if (!fs::exists(path))
         std::ofstream(path) << drawingOf(n);
     return path.string();
-}
-
-long statusKb(const char* key)
-{
-    std::ifstream in("/proc/self/status");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(std::string(key).size()));
-    return 0;
 }
 
 void perField(benchmark::State& state)
