@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 namespace drawingfile {
 
@@ -53,12 +54,22 @@ std::vector<std::pair<std::string_view, JsonValue>> JsonValue::members() const
     if (!m_present || m_element.get(o))
         return out;
     out.reserve(o.size());
+    // A few keys are searched; many are indexed, so an object of a great
+    // many keys costs no more than one pass.
+    const bool indexed = o.size() > 16;
+    std::unordered_map<std::string_view, size_t> index;
     for (simdjson::dom::key_value_pair member : o) {
-        auto same = std::find_if(out.begin(), out.end(), [&](const auto& m) { return sameKey(m.first, member.key); });
-        if (same == out.end())
+        size_t at = out.size();
+        if (indexed)
+            at = index.emplace(member.key, at).first->second;
+        else
+            at = static_cast<size_t>(
+                std::find_if(out.begin(), out.end(), [&](const auto& m) { return sameKey(m.first, member.key); }) -
+                out.begin());
+        if (at == out.size())
             out.emplace_back(member.key, JsonValue(member.value));
         else
-            same->second = JsonValue(member.value);
+            out[at].second = JsonValue(member.value);
     }
     return out;
 }
@@ -126,13 +137,26 @@ Json JsonIn::unreadKeys() const
     simdjson::dom::object o;
     if (!m_json.m_present || m_json.m_element.get(o))
         return out;
+    // Added to the object's list of members directly, each key's place
+    // indexed here: a search per key would make many kept keys quadratic.
+    Json::object_t::Container* kept = nullptr;
+    std::unordered_map<std::string_view, size_t> placeOf;
     size_t i = 0;
     for (simdjson::dom::key_value_pair member : o) {
         bool read = i < 64 ? (m_readFirst >> i & 1) != 0 : i - 64 < m_readMore.size() && m_readMore[i - 64];
-        // A key given twice keeps its first place and takes its last value.
-        if (!read)
-            out[std::string(member.key)] = JsonValue(member.value).toJson();
         ++i;
+        if (read)
+            continue;
+        if (!kept) {
+            out = Json::object();
+            kept = &out.get_ref<Json::object_t&>();
+        }
+        // A key given twice keeps its first place and takes its last value.
+        auto [at, fresh] = placeOf.emplace(member.key, kept->size());
+        if (fresh)
+            kept->emplace_back(std::string(member.key), JsonValue(member.value).toJson());
+        else
+            (*kept)[at->second].second = JsonValue(member.value).toJson();
     }
     return out;
 }

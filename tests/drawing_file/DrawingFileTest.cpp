@@ -187,6 +187,9 @@ TEST(DrawingFile, JsonTextReadsAsItAlwaysHas)
 {
     const std::string circle = R"({"type": "circle", "handle": "A", "center": [0, 0], )";
     const std::string deep = std::string(1000, '[') + std::string(1000, ']');
+    std::string manyKeys;  // more than an object is searched through key by key
+    for (int k = 1; k < 40; ++k)
+        manyKeys += "\"k" + std::to_string(k) + "\": " + std::to_string(k) + ", ";
     const struct {
         const char* what;
         std::string text;
@@ -208,6 +211,9 @@ TEST(DrawingFile, JsonTextReadsAsItAlwaysHas)
          "\"n\": -0.0"},
         {"nesting within the limit kept", drawing("[" + circle + R"("radius": 1, "deep": )" + deep + "}]"),
          "\"deep\": [\n\t\t\t\t[\n"},
+        {"many keys, one given twice: the last value, at the first place",
+         drawing(R"([{"type": "point", "handle": "A", "position": [0, 0], "k0": 0, )" + manyKeys + R"("k0": "last"}])"),
+         "\"k0\": \"last\",\n\t\t\t\"k1\": 1"},
         {"a byte order mark", "\xEF\xBB\xBF" + drawing(R"([{"type": "text", "handle": "A", "text": "x"}])"),
          "\"text\": \"x\""},
         {"anything after a zero byte",
