@@ -119,32 +119,6 @@ Acad::ErrorStatus AcDbDatabase::getAcDbObjectId(AcDbObjectId& id, bool createIfN
     return Acad::eOk;
 }
 
-namespace {
-// What adding an object asks of its class and its owner's, found once per
-// class: a drawing holds many objects of few classes.
-struct ClassFacts {
-    const AcRxClass* kind = nullptr;
-    const AcRxClass* parent = nullptr;  // a class of a module loaded again may take the place of another
-    bool fieldOrText = false, entity = false, reference = false, symbolTable = false, blockRecord = false;
-};
-
-const ClassFacts& factsOf(const AcRxClass* kind)
-{
-    static ClassFacts known[64];
-    ClassFacts& facts = known[(reinterpret_cast<std::uintptr_t>(kind) >> 4) % 64];
-    if (facts.kind != kind || facts.parent != kind->myParent()) {
-        facts.kind = kind;
-        facts.parent = kind->myParent();
-        facts.fieldOrText = kind->isDerivedFrom(AcDbField::desc()) || kind->isDerivedFrom(AcDbText::desc());
-        facts.entity = kind->isDerivedFrom(AcDbEntity::desc());
-        facts.reference = kind->isDerivedFrom(AcDbBlockReference::desc());
-        facts.symbolTable = kind->isDerivedFrom(AcDbSymbolTable::desc());
-        facts.blockRecord = kind->isDerivedFrom(AcDbBlockTableRecord::desc());
-    }
-    return facts;
-}
-}
-
 Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner, AcDbObjectId& id, AcDbHandle handle)
 {
     id = AcDbObjectId();
@@ -171,19 +145,19 @@ Acad::ErrorStatus AcDbDatabase::addObject(AcDbObject* object, AcDbObjectId owner
     m_handles->insert(handle.value(), static_cast<std::uint32_t>(m_order.size()));
     m_order.push_back(id);
     hostdb::registerObject(id, object);
-    const ClassFacts kind = factsOf(object->isA());  // a copy: the owner's facts may take its place
-    if (kind.fieldOrText)
+    const AcRxClass* kind = object->isA();
+    if (kind->isDerivedFrom(AcDbField::desc()) || kind->isDerivedFrom(AcDbText::desc()))
         m_fieldsAndTexts.push_back(id);
 
     // Keep the owner's list of what it holds.
     if (AcDbObject* ownerObj = objectAt(owner)) {
-        const ClassFacts& ownerKind = factsOf(ownerObj->isA());
-        if (ownerKind.symbolTable)
+        const AcRxClass* ownerKind = ownerObj->isA();
+        if (ownerKind->isDerivedFrom(AcDbSymbolTable::desc()))
             HostAccess::hostAddRecord(*static_cast<AcDbSymbolTable*>(ownerObj), id);
-        else if (ownerKind.blockRecord && kind.entity)
+        else if (ownerKind->isDerivedFrom(AcDbBlockTableRecord::desc()) && kind->isDerivedFrom(AcDbEntity::desc()))
             HostAccess::hostAddEntity(*static_cast<AcDbBlockTableRecord*>(ownerObj), id);
     }
-    if (kind.reference)
+    if (kind->isDerivedFrom(AcDbBlockReference::desc()))
         HostAccess::hostAddedToDatabase(*static_cast<AcDbBlockReference*>(object));
     object->subAddedToDatabase();
     return Acad::eOk;
