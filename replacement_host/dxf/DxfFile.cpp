@@ -99,13 +99,6 @@ bool shortHex(std::string_view s, Adesk::UInt64& value)
     return true;
 }
 
-// A record type against a literal: equality alone, which compiles to a
-// compare of a word or two rather than a call.
-template <size_t N> bool is(std::string_view type, const char (&word)[N])
-{
-    return type.size() == N - 1 && std::memcmp(type.data(), word, N - 1) == 0;
-}
-
 bool isLayoutName(const AcString& name)
 {
     std::string u = upper(utf::toUtf8(name));
@@ -251,7 +244,7 @@ bool Loader::readRecord()
     unsigned moves = m_reader.moves();
     m_record.xdictionary.clear();
     // Nothing after the EOF record belongs to the drawing (DOS end-of-file bytes, text).
-    if (is(m_record.type, "EOF"))
+    if (std::string_view(m_record.type) == "EOF")
         return true;
     int bracket = 0;
     bool embedded = false, xdictionary = false;
@@ -479,7 +472,7 @@ void Loader::readEntities()
     HostAccess::hostReserveEntities(*AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, model)),
                                     m_reader.fileSize() / 64);
     while (readRecord()) {
-        if (is(m_record.type, "ENDSEC")) {
+        if (std::string_view(m_record.type) == "ENDSEC") {
             finishPolyline();
             return;
         }
@@ -536,7 +529,7 @@ AcDbObjectId Loader::byFileHandle(Adesk::UInt64 value) const
 void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
 {
     const std::string_view type = m_record.type;
-    if (is(type, "VERTEX")) {
+    if (type == "VERTEX") {
         if (!m_polyline.active)
             m_reader.fail(m_record.line, "VERTEX without a POLYLINE before it");
         // Control points of a spline frame are not on the path.
@@ -546,11 +539,11 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         return;
     }
     finishPolyline();
-    if (is(type, "SEQEND")) {
+    if (type == "SEQEND") {
         m_insert = AcDbObjectId();
         return;
     }
-    if (is(type, "ATTRIB")) {
+    if (type == "ATTRIB") {
         if (m_insert.isNull())
             m_reader.fail(m_record.line, "ATTRIB without an INSERT (with attributes) before it");
         AcString tag = m_record.wide(2);
@@ -567,7 +560,7 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
     }
     m_insert = AcDbObjectId();
     AcDbObjectId owner = ownerFor(fallbackOwner, inBlock);
-    if (is(type, "ATTDEF")) {
+    if (type == "ATTDEF") {
         AcString tag = m_record.wide(2);
         if (tag.empty())
             m_reader.fail(m_record.line, "ATTDEF has no tag (group 2)");
@@ -580,9 +573,9 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         addEntity(std::move(def), owner);
         return;
     }
-    if (is(type, "INSERT") || is(type, "ACAD_TABLE")) {
+    if (type == "INSERT" || type == "ACAD_TABLE") {
         std::unique_ptr<AcDbBlockReference> ref;
-        if (is(type, "ACAD_TABLE")) {
+        if (type == "ACAD_TABLE") {
             auto table = std::make_unique<AcDbTable>();
             m_objects.noteTable(table.get(), m_record);
             ref = std::move(table);
@@ -613,7 +606,7 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
             m_insert = raw->objectId();
         return;
     }
-    if (is(type, "POLYLINE")) {
+    if (type == "POLYLINE") {
         long long flags = m_record.integer(70, 0);
         m_polyline = PendingPolyline();
         m_polyline.active = true;
