@@ -42,7 +42,7 @@ JsonValue JsonValue::operator[](std::string_view key) const
     simdjson::dom::object o;
     if (m_present && !m_element.get(o))
         for (simdjson::dom::key_value_pair member : o)
-            if (sameKey(member.key, key))
+            if (member.key == key)
                 found = JsonValue(member.value);
     return found;
 }
@@ -64,7 +64,7 @@ std::vector<std::pair<std::string_view, JsonValue>> JsonValue::members() const
             at = index.emplace(member.key, at).first->second;
         else
             at = static_cast<size_t>(
-                std::find_if(out.begin(), out.end(), [&](const auto& m) { return sameKey(m.first, member.key); }) -
+                std::find_if(out.begin(), out.end(), [&](const auto& m) { return m.first == member.key; }) -
                 out.begin());
         if (at == out.size())
             out.emplace_back(member.key, JsonValue(member.value));
@@ -113,7 +113,7 @@ JsonValue JsonIn::find(const char* key) const
     std::string_view wanted(key);
     size_t i = 0;
     for (simdjson::dom::key_value_pair member : o) {
-        if (sameKey(member.key, wanted)) {
+        if (member.key == wanted) {
             found = JsonValue(member.value);
             if (i < 64) {
                 m_readFirst |= std::uint64_t{1} << i;

@@ -68,17 +68,6 @@ private:
     bool m_present = false;
 };
 
-// Keys are short: compared here rather than through memcmp.
-inline bool sameKey(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i])
-            return false;
-    return true;
-}
-
 class JsonIn {
 public:
     JsonIn(JsonValue json, std::string where, AcDbDatabase* db) : m_json(json), m_where(std::move(where)), m_db(db) {}
