@@ -182,6 +182,11 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::string(argv[1]) == "--measure-load")
         return measureLoad(argv[2]);
+    // The drawing of n fields, to profile a load of it apart from making it.
+    if (argc == 4 && std::string(argv[1]) == "--write-drawing") {
+        std::ofstream(argv[3]) << drawingOf(std::stoi(argv[2]));
+        return 0;
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

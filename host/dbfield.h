@@ -8,6 +8,7 @@
 #include "host/dbmain.h"
 
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -95,22 +96,19 @@ private:
     // The text a drawing file showed for the field. It stands for the value
     // until an evaluator sets one, so a field whose evaluator is missing
     // keeps showing what it showed.
-    void hostSetFileDisplay(const AcString& text)
-    {
-        m_fileDisplay = text;
-        m_hasFileDisplay = true;
-    }
-    bool hostHasFileDisplay() const { return m_hasFileDisplay; }
+    void hostSetFileDisplay(const AcString& text) { m_fileDisplay = std::make_unique<AcString>(text); }
+    bool hostHasFileDisplay() const { return m_fileDisplay != nullptr; }
     void hostAdoptChild(AcDbField* child) { m_children.push_back(child); }
     // A field read from a drawing whose evaluator is not loaded here keeps
     // the value stored with it; the drawing reader says so.
     void hostSetKeepsStoredValue(bool keeps) { m_keepsStoredValue = keeps; }
     bool hostKeepsStoredValue() const { return m_keepsStoredValue; }
 
+    // setFieldCode's work, on a code that need not end in a zero.
+    void hostSetCode(std::u16string_view code);
     void clearChildren();
     void evaluateSelf(int context, AcDbDatabase* database);
 
-    AcString m_code;
     AcString m_evaluatorId;
     AcString m_parameters;  // with nested codes in place
     AcString m_format;
@@ -122,8 +120,7 @@ private:
     std::map<AcString, AcValue> m_data;
     AcValue m_value;
     int m_status = kNotYetEvaluated;
-    AcString m_fileDisplay;
-    bool m_hasFileDisplay = false;
+    std::unique_ptr<AcString> m_fileDisplay;  // only fields read from some files have one
     PassRecord m_pass;
 };
 

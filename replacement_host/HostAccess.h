@@ -82,6 +82,7 @@ struct HostAccess {
     static void hostRestoreState(AcDbField& f, const AcValue& value, int status) { f.hostRestoreState(value, status); }
     static void hostSetFileDisplay(AcDbField& f, const AcString& text) { f.hostSetFileDisplay(text); }
     static bool hostHasFileDisplay(const AcDbField& f) { return f.hostHasFileDisplay(); }
+    static void hostSetCode(AcDbField& f, std::u16string_view code) { f.hostSetCode(code); }
     static void hostAdoptChild(AcDbField& f, AcDbField* child) { f.hostAdoptChild(child); }
     static void hostSetKeepsStoredValue(AcDbField& f, bool keeps) { f.hostSetKeepsStoredValue(keeps); }
     static bool hostKeepsStoredValue(const AcDbField& f) { return f.hostKeepsStoredValue(); }

@@ -69,39 +69,46 @@ Acad::ErrorStatus AcDbField::setFieldCode(const ACHAR* code, int, std::vector<Ac
 {
     if (!code)
         return Acad::eInvalidInput;
+    hostSetCode(code);
+    return Acad::eOk;
+}
+
+void AcDbField::hostSetCode(std::u16string_view code)
+{
+    // A zero ends the code, as it ends the text setFieldCode takes.
+    code = code.substr(0, code.find(u'\0'));
     clearChildren();
-    m_hasFileDisplay = false;
-    m_code = code;
+    m_fileDisplay.reset();
     m_format.clear();
     m_pass = PassRecord();
-    std::vector<fieldcode::Span> spans = fieldcode::findCodes(m_code);
     fieldcode::Parsed parsed;
-    if (spans.size() == 1 && spans[0].begin == 0 && spans[0].end == m_code.size() &&
-        !fieldcode::isObjectReference(m_code))
-        parsed = fieldcode::parse(m_code, m_depth);
+    if (fieldcode::isWholeCode(code) && !fieldcode::isObjectReference(code))
+        parsed = fieldcode::parse(code, m_depth);
     if (parsed.ok) {
         m_isTextField = false;
-        m_evaluatorId = parsed.id;
-        m_parameters = parsed.parameters;
-        m_format = parsed.format;
+        m_evaluatorId = std::move(parsed.id);
+        m_parameters = std::move(parsed.parameters);
+        m_format = std::move(parsed.format);
     } else {
         // Text around codes, or no code at all: the host shows the text with
         // its nested fields in place.
         m_isTextField = true;
         m_evaluatorId = u"_text";
-        m_parameters = m_code;
+        m_parameters.assign(code);
         parsed.children = fieldcode::childCodes(m_parameters, m_depth + 1);
     }
     t_buildDepth = m_depth + 1;
+    m_children.reserve(parsed.children.size());
+    m_childSpans.reserve(parsed.children.size());
     for (const fieldcode::Span& s : parsed.children) {
-        auto* child = new AcDbField(m_parameters.substr(s.begin, s.end - s.begin).c_str());
+        auto* child = new AcDbField;
+        child->hostSetCode(std::u16string_view(m_parameters).substr(s.begin, s.end - s.begin));
         m_children.push_back(child);
         m_childSpans.emplace_back(s.begin, s.end - s.begin);
     }
     t_buildDepth = m_depth;
     if (database())
         subAddedToDatabase();
-    return Acad::eOk;
 }
 
 void AcDbField::subAddedToDatabase()
@@ -179,8 +186,8 @@ Acad::ErrorStatus AcDbField::getValue(AcValue& value) const
 
 AcString AcDbField::getValue() const
 {
-    if (m_hasFileDisplay)
-        return m_fileDisplay;
+    if (m_fileDisplay)
+        return *m_fileDisplay;
     if (m_status != kSuccess)
         return valuedisplay::kFailed;
     return valuedisplay::format(m_value, m_format);
@@ -188,8 +195,8 @@ AcString AcDbField::getValue() const
 
 std::u16string_view AcDbField::hostDisplayView(AcString& storage) const
 {
-    if (m_hasFileDisplay)
-        return m_fileDisplay;
+    if (m_fileDisplay)
+        return *m_fileDisplay;
     if (m_status != kSuccess)
         return valuedisplay::kFailed;
     return valuedisplay::view(m_value, m_format, storage);
@@ -212,7 +219,7 @@ int AcDbField::evaluationStatus(int* errorCode, AcString* errorMessage) const
 
 void AcDbField::hostSetResult(const AcValue* value, int status)
 {
-    m_hasFileDisplay = false;
+    m_fileDisplay.reset();
     if (value)
         m_value = *value;
     if (status >= 0)

@@ -42,6 +42,28 @@ std::vector<Span> findCodes(std::u16string_view text)
     return spans;
 }
 
+bool isWholeCode(std::u16string_view text)
+{
+    if (!text.starts_with(u"%<") || !text.ends_with(u">%"))
+        return false;
+    // The first code must close at the very end, counting nested "%<".
+    int depth = 0;
+    size_t j = 0;
+    while (j + 1 < text.size()) {
+        if (text[j] == u'%' && text[j + 1] == u'<') {
+            ++depth;
+            j += 2;
+        } else if (text[j] == u'>' && text[j + 1] == u'%') {
+            j += 2;
+            if (--depth == 0)
+                return j == text.size();
+        } else {
+            ++j;
+        }
+    }
+    return false;
+}
+
 bool isObjectReference(std::u16string_view code)
 {
     return code.starts_with(u"%<\\_ObjId") || code.starts_with(u"%<\\_ObjHandle");

@@ -20,6 +20,9 @@ struct Span {
 // The codes at the top level of a text, in order; an unclosed "%<" is text.
 std::vector<Span> findCodes(std::u16string_view text);
 
+// Whether the text is one code from its first character to its last.
+bool isWholeCode(std::u16string_view text);
+
 // Object references name an object inside another code; they are not fields.
 bool isObjectReference(std::u16string_view code);
 

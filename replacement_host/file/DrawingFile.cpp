@@ -24,9 +24,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <filesystem>
+#include <sys/mman.h>
 #include <sys/stat.h>
-#include <unordered_map>
 #include <unistd.h>
 
 namespace drawingfile {
@@ -43,6 +44,41 @@ struct Pending {
 };
 
 std::string handleText(AcDbHandle h) { return utf8(h.text()); }
+
+// The file's handles, each with the place of its object. Sorted once rather
+// than hashed: neighbouring handles stay neighbours in memory, and no choice
+// of handles makes it slow.
+class FileHandles {
+public:
+    explicit FileHandles(size_t count) { m_sorted.reserve(count); }
+    void add(Adesk::UInt64 handle, size_t at) { m_sorted.push_back({handle, at}); }
+    // Sorts what was added. The first place whose handle an earlier place has
+    // too, with the first place that has it; nothing when no handle repeats.
+    std::optional<std::pair<size_t, size_t>> firstRepeat()
+    {
+        std::sort(m_sorted.begin(), m_sorted.end());
+        std::optional<std::pair<size_t, size_t>> repeat;
+        for (size_t i = 1; i < m_sorted.size(); ++i)
+            if (m_sorted[i].handle == m_sorted[i - 1].handle &&
+                (i < 2 || m_sorted[i - 2].handle != m_sorted[i].handle) && (!repeat || m_sorted[i].at < repeat->first))
+                repeat = std::pair(m_sorted[i].at, m_sorted[i - 1].at);
+        return repeat;
+    }
+    // After firstRepeat.
+    bool contains(Adesk::UInt64 handle) const
+    {
+        auto it = std::lower_bound(m_sorted.begin(), m_sorted.end(), Entry{handle, 0});
+        return it != m_sorted.end() && it->handle == handle;
+    }
+
+private:
+    struct Entry {
+        Adesk::UInt64 handle;
+        size_t at;
+        auto operator<=>(const Entry&) const = default;
+    };
+    std::vector<Entry> m_sorted;
+};
 
 void addLayerIfMissing(AcDbDatabase& db, const AcString& name)
 {
@@ -67,19 +103,18 @@ Adesk::UInt64 highestInside(JsonValue j, int depth = 0)
     // One pass over the members; of a key given twice the last counts.
     JsonValue handle, lists[3];
     static constexpr std::string_view kLists[3] = {"fields", "children", "cells"};
-    for (const auto& [key, value] : j.members()) {
+    j.eachMember([&](std::string_view key, JsonValue value) {
         if (key == "handle")
             handle = value;
         for (int k = 0; k < 3; ++k)
             if (key == kLists[k])
                 lists[k] = value;
-    }
+    });
     AcDbHandle h;
     if (handle.isString() && parseHandle(handle.string(), h))
         highest = h.value();
     for (const JsonValue& list : lists)
-        for (const JsonValue& inner : list.elements())
-            highest = std::max(highest, highestInside(inner, depth + 1));
+        list.eachElement([&](JsonValue inner) { highest = std::max(highest, highestInside(inner, depth + 1)); });
     return highest;
 }
 
@@ -121,35 +156,56 @@ LoadResult loadJson(JsonValue root, const std::string& name)
                      (near.empty() ? "" : "; did you mean \"" + near + "\"?"));
         }
     }
-    const std::vector<JsonValue> objects = top.array("objects");
+    // Walked in place, not listed first: a list would visit every object
+    // once more, far apart in memory.
+    const JsonValue objects = top.get("objects");
+    if (objects.present() && !objects.isArray())
+        top.fail("\"objects\" must be an array");
 
     // Read kind and handle of every object first, so handles can be checked
     // and new objects never take a handle the file uses.
     std::vector<Pending> pending;
     pending.reserve(objects.size());
-    std::unordered_map<Adesk::UInt64, size_t> seen;
-    seen.reserve(objects.size());
+    FileHandles seen(objects.size());
+    // A handle used twice is told before any later fault, as the objects come.
+    auto failOnRepeat = [&] {
+        if (auto repeat = seen.firstRepeat())
+            pending[repeat->first].in.fail("handle " + handleText(pending[repeat->first].handle) +
+                                           " is used by objects[" + std::to_string(repeat->second) + "] too");
+    };
     Adesk::UInt64 highest = 2;
-    for (size_t i = 0; i < objects.size(); ++i) {
-        JsonIn in(objects[i], name + ": objects[" + std::to_string(i) + "]", db.get());
-        if (!objects[i].isObject())
-            in.fail("must be a JSON object");
-        std::string type = utf8(in.text("type"));
-        const ObjectCodec* codec = codecForType(type);
-        if (!codec)
-            in.fail("unknown object type \"" + type + "\"");
-        AcDbHandle handle;
-        const JsonValue h = objects[i]["handle"];
-        if (!h.isString() || !parseHandle(h.string(), handle))
-            in.fail("\"handle\" must be a handle: 1 to 16 hexadecimal digits, not 0");
-        JsonIn named(objects[i], in.where() + " (" + type + " " + handleText(handle) + ")", db.get());
-        if (handle.value() <= 2)
-            named.fail("handles 1 and 2 belong to the block and layer tables");
-        if (auto [it, fresh] = seen.emplace(handle.value(), i); !fresh)
-            named.fail("handle " + handleText(handle) + " is used by objects[" + std::to_string(it->second) + "] too");
-        highest = std::max({highest, handle.value(), highestInside(objects[i])});
-        pending.push_back({codec, std::move(named), handle});
+    try {
+        size_t i = 0;
+        objects.eachElement([&](JsonValue object) {
+            ObjectPlace place{&name, i, {}, {}};
+            JsonIn in(object, place, db.get());
+            if (!object.isObject())
+                in.fail("must be a JSON object");
+            const JsonValue t = in.get("type");
+            if (!t.present())
+                in.fail("\"type\" is missing");
+            if (!t.isString())
+                in.fail("\"type\" must be a text");
+            place.type = t.string();
+            const ObjectCodec* codec = codecForType(place.type);
+            if (!codec)
+                in.fail("unknown object type \"" + std::string(place.type) + "\"");
+            const JsonValue h = in.get("handle");
+            if (!h.isString() || !parseHandle(h.string(), place.handle))
+                in.fail("\"handle\" must be a handle: 1 to 16 hexadecimal digits, not 0");
+            in.setPlace(place);
+            if (place.handle.value() <= 2)
+                in.fail("handles 1 and 2 belong to the block and layer tables");
+            seen.add(place.handle.value(), i);
+            highest = std::max({highest, place.handle.value(), highestInside(object)});
+            pending.push_back({codec, std::move(in), place.handle});
+            ++i;
+        });
+    } catch (const DrawingError&) {
+        failOnRepeat();
+        throw;
     }
+    failOnRepeat();
     // Saved field and cell handles are checked as they are made; every handle
     // the reader makes up (layouts, layers, a table's block, new fields) goes above all.
     HostAccess::hostReserveHandlesThrough(*db, highest);
@@ -173,14 +229,14 @@ LoadResult loadJson(JsonValue root, const std::string& name)
         std::vector<Pending*> still;
         for (Pending* p : waiting) {
             AcDbObjectId owner = modelSpace;
-            if (p->in.has("owner")) {
+            if (const JsonValue o = p->in.get("owner"); o.present()) {
                 AcDbHandle h;
-                const JsonValue o = p->in.json()["owner"];
                 if (!o.isString() || !parseHandle(o.string(), h))
                     p->in.fail("\"owner\" must be a handle (hexadecimal text)");
-                if (!seen.count(h.value()) && db->getAcDbObjectId(owner, false, h) != Acad::eOk)
+                const bool added = db->getAcDbObjectId(owner, false, h) == Acad::eOk;
+                if (!added && !seen.contains(h.value()))
                     p->in.fail("\"owner\" names handle " + std::string(o.string()) + ", which no object has");
-                if (db->getAcDbObjectId(owner, false, h) != Acad::eOk) {
+                if (!added) {
                     still.push_back(p);
                     continue;
                 }
@@ -194,8 +250,6 @@ LoadResult loadJson(JsonValue root, const std::string& name)
     for (Pending& p : pending) {
         if (p.codec->link)
             p.codec->link(p.in, p.object);
-        p.in.has("type");
-        p.in.has("handle");
         if (Json kept = p.in.unreadKeys(); !kept.empty())
             HostAccess::hostSetKeptKeys(*p.object, kept.dump());
     }
@@ -210,6 +264,44 @@ LoadResult loadJson(JsonValue root, const std::string& name)
 }
 
 namespace {
+
+// Room for a file's text and simdjson's padding after it, zeroed. Its pages
+// are mapped at once: faulted in one by one, a large text's pages cost more
+// than reading the file into them.
+class TextBuffer {
+public:
+    TextBuffer() = default;
+    TextBuffer(const TextBuffer&) = delete;
+    TextBuffer& operator=(const TextBuffer&) = delete;
+    ~TextBuffer() { release(); }
+    char* data() const { return m_data; }
+    size_t size() const { return m_size; }
+    // Room for at least size bytes, the first keep of them kept; false
+    // when there is no memory for it (errno says why).
+    bool grow(size_t size, size_t keep)
+    {
+        void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (p == MAP_FAILED)
+            return false;
+        if (keep)
+            std::memcpy(p, m_data, keep);
+        release();
+        m_data = static_cast<char*>(p);
+        m_size = size;
+        return true;
+    }
+    void release()
+    {
+        if (m_data)
+            ::munmap(m_data, m_size);
+        m_data = nullptr;
+        m_size = 0;
+    }
+
+private:
+    char* m_data = nullptr;
+    size_t m_size = 0;
+};
 
 // nlohmann's reading of text simdjson refused, building nothing. What it
 // refuses it throws as its own parse would, so the message stays the one
@@ -267,14 +359,14 @@ simdjson::dom::element parse(simdjson::dom::document& doc, std::string_view text
 
 // Loads the drawing in text; see parse for padded. The owner's text, when
 // given, is freed once parsed: nothing is read from it afterwards.
-LoadResult loadText(std::string_view text, bool padded, const std::string& name, std::string* owner)
+LoadResult loadText(std::string_view text, bool padded, const std::string& name, TextBuffer* owner)
 {
     LoadResult result;
     try {
         simdjson::dom::document doc;
         JsonValue root(parse(doc, text, padded, name));
         if (owner)
-            std::string().swap(*owner);
+            owner->release();
         result = loadJson(root, name);
     } catch (const Json::parse_error& e) {
         std::string what = e.what();
@@ -306,31 +398,37 @@ LoadResult load(const std::string& path)
         r.error = path + ": is a folder, not a drawing file";
         return r;
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!file) {
+    auto fail = [&](const char* what) {
         LoadResult r;
-        r.error = path + ": cannot open: " + std::strerror(errno);
+        r.error = path + ": " + what + ": " + std::strerror(errno);
         return r;
-    }
+    };
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fail("cannot open");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     // Read straight into a buffer with simdjson's padding after the text.
     struct stat st {};
-    size_t expected = ::fstat(fileno(file.get()), &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
-    std::string text(expected + 1 + simdjson::SIMDJSON_PADDING, '\0');
+    size_t expected = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+    TextBuffer text;
+    if (!text.grow(expected + 1 + simdjson::SIMDJSON_PADDING, 0))
+        return fail("cannot read");
     size_t used = 0;
     for (;;) {
-        if (text.size() - used < 1 + simdjson::SIMDJSON_PADDING)
-            text.resize(text.size() * 2, '\0');
-        size_t n = std::fread(text.data() + used, 1, text.size() - simdjson::SIMDJSON_PADDING - used, file.get());
-        used += n;
+        if (text.size() - used < 1 + simdjson::SIMDJSON_PADDING && !text.grow(text.size() * 2, used))
+            return fail("cannot read");
+        ssize_t n = ::read(fd, text.data() + used, text.size() - simdjson::SIMDJSON_PADDING - used);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return fail("cannot read");
         if (n == 0)
             break;
+        used += static_cast<size_t>(n);
     }
-    if (std::ferror(file.get())) {
-        LoadResult r;
-        r.error = path + ": cannot read: " + std::strerror(errno);
-        return r;
-    }
-    file.reset();
     LoadResult r = loadText(std::string_view(text.data(), used), true, path, &text);
     if (r.database)
         r.database->setFilename(utf::toUtf16(path));

@@ -13,9 +13,9 @@ namespace drawingfile {
 
 void readXdata(const JsonIn& in, AcDbObject* object)
 {
-    if (!in.has("xdata"))
+    const JsonValue x = in.get("xdata");
+    if (!x.present())
         return;
-    const JsonValue x = in.json()["xdata"];
     if (!x.isObject())
         in.fail("\"xdata\" must be an object of texts by application name");
     for (const auto& [app, text] : x.members()) {
@@ -107,8 +107,8 @@ void wishHandles(const JsonIn& in, AcDbField* field, JsonValue saved)
     if (!saved.isObject())
         in.fail("must be an object");
     AcDbHandle handle;
-    if (s.has("handle")) {
-        if (!saved["handle"].isString() || !parseHandle(saved["handle"].string(), handle))
+    if (const JsonValue h = s.get("handle"); h.present()) {
+        if (!h.isString() || !parseHandle(h.string(), handle))
             s.fail("\"handle\" must be a handle (hexadecimal text)");
         HostAccess::hostWishHandle(*field, handle);
     }
@@ -123,17 +123,18 @@ void wishHandles(const JsonIn& in, AcDbField* field, JsonValue saved)
 void restoreState(const JsonIn& in, AcDbField* field, JsonValue saved)
 {
     JsonIn s = in.child(saved, "");
-    if (saved["data"].present()) {
-        if (!saved["data"].isObject())
+    if (const JsonValue data = s.get("data"); data.present()) {
+        if (!data.isObject())
             s.fail("\"data\" must be an object");
-        for (const auto& [key, value] : saved["data"].members()) {
+        for (const auto& [key, value] : data.members()) {
             AcValue v = valueFromJson(s.child(value, ".data." + std::string(key)), value);
             field->setData(utf::toUtf16(key).c_str(), &v);
         }
     }
     readXdata(s, field);
     long long status = s.integer("status", AcDbField::kNotYetEvaluated);
-    AcValue value = valueFromJson(s.child(saved["value"], ".value"), saved["value"]);
+    const JsonValue savedValue = s.get("value");
+    AcValue value = valueFromJson(s.child(savedValue, ".value"), savedValue);
     HostAccess::hostRestoreState(*field, value, static_cast<int>(status));
     const std::vector<JsonValue> children = s.array("children");
     for (size_t i = 0; i < children.size(); ++i)
@@ -150,8 +151,9 @@ std::vector<AcDbObjectId> attachFields(const JsonIn& in, AcDbObject* owner, cons
         in.fail("\"fields\" has " + std::to_string(saved.size()) + " entries, the text has " +
                 std::to_string(spans.size()) + " field codes");
     for (size_t i = 0; i < spans.size(); ++i) {
-        auto field =
-            std::make_unique<AcDbField>(contents.substr(spans[i].begin, spans[i].end - spans[i].begin).c_str());
+        auto field = std::make_unique<AcDbField>();
+        HostAccess::hostSetCode(*field,
+                                std::u16string_view(contents).substr(spans[i].begin, spans[i].end - spans[i].begin));
         std::string where = ".fields[" + std::to_string(i) + "]";
         if (!saved.empty())
             wishHandles(in.child(saved[i], where), field.get(), saved[i]);

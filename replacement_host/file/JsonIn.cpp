@@ -102,6 +102,18 @@ Json JsonValue::toJson() const
     return Json();
 }
 
+std::string JsonIn::where() const
+{
+    if (m_parent)
+        return m_parent->where() + m_where;
+    if (!m_place.file)
+        return m_where;
+    std::string out = *m_place.file + ": objects[" + std::to_string(m_place.index) + "]";
+    if (!m_place.handle.isNull())
+        out += " (" + std::string(m_place.type) + " " + utf8(m_place.handle.text()) + ")";
+    return out;
+}
+
 void JsonIn::fail(const std::string& what) const { throw DrawingError(where() + ": " + what); }
 
 JsonValue JsonIn::find(const char* key) const
@@ -112,15 +124,17 @@ JsonValue JsonIn::find(const char* key) const
         return found;
     std::string_view wanted(key);
     size_t i = 0;
-    for (simdjson::dom::key_value_pair member : o) {
-        if (member.key == wanted) {
-            found = JsonValue(member.value);
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        if (it.key_equals(wanted)) {
+            found = JsonValue(it.value());
             if (i < 64) {
                 m_readFirst |= std::uint64_t{1} << i;
             } else {
-                if (m_readMore.size() <= i - 64)
-                    m_readMore.resize(i - 63);
-                m_readMore[i - 64] = true;
+                if (!m_readMore)
+                    m_readMore = std::make_unique<std::vector<bool>>();
+                if (m_readMore->size() <= i - 64)
+                    m_readMore->resize(i - 63);
+                (*m_readMore)[i - 64] = true;
             }
         }
         ++i;
@@ -143,7 +157,8 @@ Json JsonIn::unreadKeys() const
     std::unordered_map<std::string_view, size_t> placeOf;
     size_t i = 0;
     for (simdjson::dom::key_value_pair member : o) {
-        bool read = i < 64 ? (m_readFirst >> i & 1) != 0 : i - 64 < m_readMore.size() && m_readMore[i - 64];
+        bool read =
+            i < 64 ? (m_readFirst >> i & 1) != 0 : m_readMore && i - 64 < m_readMore->size() && (*m_readMore)[i - 64];
         ++i;
         if (read)
             continue;

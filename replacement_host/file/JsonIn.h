@@ -53,6 +53,23 @@ public:
     std::string_view string() const { return m_element.get_string().value_unsafe(); }
     // The elements of an array, in order; none for anything else.
     std::vector<JsonValue> elements() const;
+    // Calls f with each element of an array, in order; with none for anything else.
+    template <class F> void eachElement(F&& f) const
+    {
+        simdjson::dom::array a;
+        if (m_present && !m_element.get(a))
+            for (simdjson::dom::element e : a)
+                f(JsonValue(e));
+    }
+    // Calls f with each key and value of an object, as written, a key given
+    // twice twice; with none for anything else.
+    template <class F> void eachMember(F&& f) const
+    {
+        simdjson::dom::object o;
+        if (m_present && !m_element.get(o))
+            for (simdjson::dom::key_value_pair m : o)
+                f(m.key, JsonValue(m.value));
+    }
     size_t size() const;
 
     // The value under the key in an object, or an absent one.
@@ -68,9 +85,19 @@ private:
     bool m_present = false;
 };
 
+// An object of a drawing's list: its place, kind and handle, put into
+// words only for a message.
+struct ObjectPlace {
+    const std::string* file = nullptr;
+    size_t index = 0;
+    std::string_view type;
+    AcDbHandle handle;
+};
+
 class JsonIn {
 public:
     JsonIn(JsonValue json, std::string where, AcDbDatabase* db) : m_json(json), m_where(std::move(where)), m_db(db) {}
+    JsonIn(JsonValue json, const ObjectPlace& place, AcDbDatabase* db) : m_json(json), m_db(db), m_place(place) {}
     // One reader per object, so what was asked is known in one place.
     JsonIn(const JsonIn&) = delete;
     JsonIn& operator=(const JsonIn&) = delete;
@@ -78,9 +105,12 @@ public:
     JsonIn& operator=(JsonIn&&) = default;
 
     JsonValue json() const { return m_json; }
-    std::string where() const { return m_parent ? m_parent->where() + m_where : m_where; }
+    std::string where() const;
     AcDbDatabase* database() const { return m_db; }
     bool has(const char* key) const;
+    // The value under the key, marked read; absent when there is none.
+    JsonValue get(const char* key) const { return find(key); }
+    void setPlace(const ObjectPlace& place) { m_place = place; }
     // The keys of the object that nothing has asked for, as an object (null
     // when there are none).
     Json unreadKeys() const;
@@ -123,9 +153,10 @@ private:
     std::string m_where;  // after the parent's, when there is one
     AcDbDatabase* m_db;
     const JsonIn* m_parent = nullptr;
+    ObjectPlace m_place;  // used when it names a file
     // Bit i: the i-th member of the object was asked for.
     mutable std::uint64_t m_readFirst = 0;
-    mutable std::vector<bool> m_readMore;
+    mutable std::unique_ptr<std::vector<bool>> m_readMore;  // beyond the first 64, seldom any
 };
 
 // Handle text: 1 to 16 hexadecimal digits, not zero.

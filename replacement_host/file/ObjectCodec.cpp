@@ -6,16 +6,16 @@
 namespace drawingfile {
 
 namespace {
-std::map<std::string, ObjectCodec>& byType()
+std::map<std::string, ObjectCodec, std::less<>>& byType()
 {
-    static std::map<std::string, ObjectCodec> codecs;
+    static std::map<std::string, ObjectCodec, std::less<>> codecs;
     return codecs;
 }
 }
 
 void registerCodec(ObjectCodec codec) { byType()[codec.type] = std::move(codec); }
 
-const ObjectCodec* codecForType(const std::string& type)
+const ObjectCodec* codecForType(std::string_view type)
 {
     auto it = byType().find(type);
     return it == byType().end() ? nullptr : &it->second;

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace drawingfile {
 
@@ -26,7 +27,7 @@ struct ObjectCodec {
 };
 
 void registerCodec(ObjectCodec codec);
-const ObjectCodec* codecForType(const std::string& type);
+const ObjectCodec* codecForType(std::string_view type);
 const ObjectCodec* codecForObject(const AcDbObject* object);
 
 struct CodecRegistration {

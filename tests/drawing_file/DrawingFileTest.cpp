@@ -11,6 +11,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -140,6 +142,19 @@ TEST(DrawingFile, BadFilesGetOneClearErrorLine)
         {"duplicate handle",
          drawing(R"([{"type": "text", "handle": "A", "text": "x"}, {"type": "text", "handle": "a", "text": "y"}])"),
          "objects[1] (text A): handle A is used by objects[0] too"},
+        // Faults are told in the order of the objects, a repeated handle among them.
+        {"duplicate handle before a later fault",
+         drawing(
+             R"([{"type": "text", "handle": "B", "text": "x"}, {"type": "text", "handle": "C", "text": "y"}, {"type": "text", "handle": "b", "text": "z"}, {"type": "ship", "handle": "D"}])"),
+         "objects[2] (text B): handle B is used by objects[0] too"},
+        {"fault before a later duplicate handle",
+         drawing(
+             R"([{"type": "text", "handle": "B", "text": "x"}, {"type": "ship", "handle": "C"}, {"type": "text", "handle": "B", "text": "z"}])"),
+         "objects[1]: unknown object type \"ship\""},
+        {"handle given three times, the earliest repeat told",
+         drawing(
+             R"([{"type": "text", "handle": "E", "text": "x"}, {"type": "text", "handle": "F", "text": "y"}, {"type": "text", "handle": "F", "text": "z"}, {"type": "text", "handle": "E", "text": "w"}, {"type": "text", "handle": "F", "text": "v"}])"),
+         "objects[2] (text F): handle F is used by objects[1] too"},
         {"dangling owner", drawing(R"([{"type": "text", "handle": "A", "owner": "77", "text": "x"}])"),
          "objects[0] (text A): \"owner\" names handle 77, which no object has"},
         {"owner cycle",
@@ -285,6 +300,27 @@ TEST(DrawingFile, LoadsFromAFileAsFromText)
               path +
                   ": parse error at line 1, column 1: syntax error while parsing value - "
                   "unexpected end of input; expected '[', '{', or a literal");
+    std::filesystem::remove_all(dir);
+}
+
+// A file whose size is not known in advance (a pipe) is read to its end,
+// however long, as a file is.
+TEST(DrawingFile, LoadsFromAPipe)
+{
+    auto dir = std::filesystem::temp_directory_path() / ("tessly-pipe-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "pipe.json").string();
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    std::string objects = "[";
+    for (int i = 0; i < 3000; ++i)
+        objects += (i ? ", " : "") + std::string(R"({"type": "text", "handle": ")") + std::to_string(100 + i) +
+            R"(", "text": "%<\\TsExpr 1>%"})";
+    const std::string text = drawing(objects + "]");
+    std::thread writer([&] { std::ofstream(path, std::ios::binary) << text; });
+    auto r = drawingfile::load(path);
+    writer.join();
+    ASSERT_TRUE(r.database) << r.error;
+    EXPECT_EQ(drawingfile::toText(*r.database), drawingfile::toText(*drawingfile::loadFromText(text, "x").database));
     std::filesystem::remove_all(dir);
 }
 
