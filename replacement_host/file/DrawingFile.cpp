@@ -56,7 +56,7 @@ public:
     // too, with the first place that has it; nothing when no handle repeats.
     std::optional<std::pair<size_t, size_t>> firstRepeat()
     {
-        std::sort(m_sorted.begin(), m_sorted.end());
+        sortByHandle();
         std::optional<std::pair<size_t, size_t>> repeat;
         for (size_t i = 1; i < m_sorted.size(); ++i)
             if (m_sorted[i].handle == m_sorted[i - 1].handle &&
@@ -77,6 +77,25 @@ private:
         size_t at;
         auto operator<=>(const Entry&) const = default;
     };
+    // A byte at a time from the lowest, as many bytes as the largest handle
+    // has: linear, and stable, so places of one handle stay in order.
+    void sortByHandle()
+    {
+        Adesk::UInt64 all = 0;
+        for (const Entry& e : m_sorted)
+            all |= e.handle;
+        std::vector<Entry> other(m_sorted.size());
+        for (int shift = 0; shift < 64 && (all >> shift) != 0; shift += 8) {
+            size_t start[257] = {};
+            for (const Entry& e : m_sorted)
+                ++start[(e.handle >> shift & 0xFF) + 1];
+            for (int b = 0; b < 256; ++b)
+                start[b + 1] += start[b];
+            for (const Entry& e : m_sorted)
+                other[start[e.handle >> shift & 0xFF]++] = e;
+            m_sorted.swap(other);
+        }
+    }
     std::vector<Entry> m_sorted;
 };
 

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <unordered_map>
 
@@ -150,6 +151,9 @@ Json JsonIn::unreadKeys() const
     Json out;
     simdjson::dom::object o;
     if (!m_json.m_present || m_json.m_element.get(o))
+        return out;
+    // Every member read, as in most objects: nothing to look through.
+    if (o.size() <= 64 && static_cast<size_t>(std::popcount(m_readFirst)) == o.size())
         return out;
     // Added to the object's list of members directly, each key's place
     // indexed here: a search per key would make many kept keys quadratic.
