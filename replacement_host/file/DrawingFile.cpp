@@ -36,11 +36,33 @@ namespace {
 
 constexpr int kFormatVersion = 1;
 
+// An object of the file on its way into the drawing. Its readers come and
+// go with each step; what they asked for stays.
 struct Pending {
     const ObjectCodec* codec;
-    JsonIn in;
+    JsonValue json;
     AcDbHandle handle;
+    size_t index;
     AcDbObject* object = nullptr;
+    ReadMarks read;
+};
+
+// A reader of a pending object, for one step.
+class PendingReader {
+public:
+    PendingReader(Pending& p, const std::string& name, AcDbDatabase* db)
+        : m_pending(p), in(p.json, ObjectPlace{&name, p.index, p.codec->type, p.handle}, db, std::move(p.read))
+    {
+    }
+    PendingReader(const PendingReader&) = delete;
+    PendingReader& operator=(const PendingReader&) = delete;
+    ~PendingReader() { m_pending.read = in.takeReadMarks(); }
+
+private:
+    Pending& m_pending;
+
+public:
+    JsonIn in;
 };
 
 std::string handleText(AcDbHandle h) { return utf8(h.text()); }
@@ -114,7 +136,9 @@ void addLayerIfMissing(AcDbDatabase& db, const AcString& name)
 // The highest handle saved inside an object: its fields (nested ones too) and
 // a table's cells with theirs. Malformed ones are reported where they are read;
 // nesting deeper than field codes can go is left to that too.
-Adesk::UInt64 highestInside(JsonValue j, int depth = 0)
+// Counts in inner the objects saved inside, for the drawing's lists to be
+// sized once.
+Adesk::UInt64 highestInside(JsonValue j, size_t& inner, int depth = 0)
 {
     Adesk::UInt64 highest = 0;
     if (!j.isObject() || depth > 2 * fieldcode::kMaxNesting)
@@ -133,14 +157,18 @@ Adesk::UInt64 highestInside(JsonValue j, int depth = 0)
     if (handle.isString() && parseHandle(handle.string(), h))
         highest = h.value();
     for (const JsonValue& list : lists)
-        list.eachElement([&](JsonValue inner) { highest = std::max(highest, highestInside(inner, depth + 1)); });
+        list.eachElement([&](JsonValue saved) {
+            ++inner;
+            highest = std::max(highest, highestInside(saved, inner, depth + 1));
+        });
     return highest;
 }
 
-void addObject(AcDbDatabase& db, Pending& p, AcDbObjectId owner)
+void addObject(AcDbDatabase& db, Pending& pending, const std::string& name, AcDbObjectId owner)
 {
+    PendingReader p(pending, name, &db);
     // Held until the database takes it, so a bad key later frees it.
-    std::unique_ptr<AcDbObject> obj(p.codec->create(p.in));
+    std::unique_ptr<AcDbObject> obj(pending.codec->create(p.in));
     if (auto* ent = AcDbEntity::cast(obj.get())) {
         AcString layer = p.in.text("layer", u"0");
         if (layer.empty())
@@ -152,9 +180,9 @@ void addObject(AcDbDatabase& db, Pending& p, AcDbObjectId owner)
         obj->erase();
     readXdata(p.in, obj.get());
     AcDbObjectId id;
-    if (db.addObject(obj.get(), owner, id, p.handle) != Acad::eOk)
-        p.in.fail("handle " + handleText(p.handle) + " is used twice");
-    p.object = obj.release();
+    if (db.addObject(obj.get(), owner, id, pending.handle) != Acad::eOk)
+        p.in.fail("handle " + handleText(pending.handle) + " is used twice");
+    pending.object = obj.release();
 }
 
 LoadResult loadJson(JsonValue root, const std::string& name)
@@ -189,10 +217,12 @@ LoadResult loadJson(JsonValue root, const std::string& name)
     // A handle used twice is told before any later fault, as the objects come.
     auto failOnRepeat = [&] {
         if (auto repeat = seen.firstRepeat())
-            pending[repeat->first].in.fail("handle " + handleText(pending[repeat->first].handle) +
-                                           " is used by objects[" + std::to_string(repeat->second) + "] too");
+            PendingReader(pending[repeat->first], name, db.get())
+                .in.fail("handle " + handleText(pending[repeat->first].handle) + " is used by objects[" +
+                         std::to_string(repeat->second) + "] too");
     };
     Adesk::UInt64 highest = 2;
+    size_t inner = 0;
     try {
         size_t i = 0;
         objects.eachElement([&](JsonValue object) {
@@ -216,8 +246,8 @@ LoadResult loadJson(JsonValue root, const std::string& name)
             if (place.handle.value() <= 2)
                 in.fail("handles 1 and 2 belong to the block and layer tables");
             seen.add(place.handle.value(), i);
-            highest = std::max({highest, place.handle.value(), highestInside(object)});
-            pending.push_back({codec, std::move(in), place.handle});
+            highest = std::max({highest, place.handle.value(), highestInside(object, inner)});
+            pending.push_back({codec, object, place.handle, i, nullptr, in.takeReadMarks()});
             ++i;
         });
     } catch (const DrawingError&) {
@@ -228,13 +258,14 @@ LoadResult loadJson(JsonValue root, const std::string& name)
     // Saved field and cell handles are checked as they are made; every handle
     // the reader makes up (layouts, layers, a table's block, new fields) goes above all.
     HostAccess::hostReserveHandlesThrough(*db, highest);
+    HostAccess::hostReserveObjects(*db, pending.size() + inner + 16);
 
     // Table records first, so entities find their blocks and layers.
     for (Pending& p : pending) {
         if (p.codec->owner == ObjectCodec::Owner::kBlockTable)
-            addObject(*db, p, db->blockTableId());
+            addObject(*db, p, name, db->blockTableId());
         else if (p.codec->owner == ObjectCodec::Owner::kLayerTable)
-            addObject(*db, p, db->layerTableId());
+            addObject(*db, p, name, db->layerTableId());
     }
     db->addMissingDefaults();
 
@@ -244,32 +275,39 @@ LoadResult loadJson(JsonValue root, const std::string& name)
         if (!p.object)
             waiting.push_back(&p);
     const AcDbObjectId modelSpace = db->modelSpaceId();
+    // Most entities of a drawing stand in model space; room unused is never touched.
+    if (auto* model = AcDbBlockTableRecord::cast(HostAccess::objectAt(*db, modelSpace)))
+        HostAccess::hostReserveEntities(*model, waiting.size());
     while (!waiting.empty()) {
         std::vector<Pending*> still;
         for (Pending* p : waiting) {
             AcDbObjectId owner = modelSpace;
-            if (const JsonValue o = p->in.get("owner"); o.present()) {
-                AcDbHandle h;
-                if (!o.isString() || !parseHandle(o.string(), h))
-                    p->in.fail("\"owner\" must be a handle (hexadecimal text)");
-                const bool added = db->getAcDbObjectId(owner, false, h) == Acad::eOk;
-                if (!added && !seen.contains(h.value()))
-                    p->in.fail("\"owner\" names handle " + std::string(o.string()) + ", which no object has");
-                if (!added) {
-                    still.push_back(p);
-                    continue;
+            {
+                PendingReader r(*p, name, db.get());
+                if (const JsonValue o = r.in.get("owner"); o.present()) {
+                    AcDbHandle h;
+                    if (!o.isString() || !parseHandle(o.string(), h))
+                        r.in.fail("\"owner\" must be a handle (hexadecimal text)");
+                    const bool added = db->getAcDbObjectId(owner, false, h) == Acad::eOk;
+                    if (!added && !seen.contains(h.value()))
+                        r.in.fail("\"owner\" names handle " + std::string(o.string()) + ", which no object has");
+                    if (!added) {
+                        still.push_back(p);
+                        continue;
+                    }
                 }
             }
-            addObject(*db, *p, owner);
+            addObject(*db, *p, name, owner);
         }
         if (still.size() == waiting.size())
-            still.front()->in.fail("its owners lead back to itself");
+            PendingReader(*still.front(), name, db.get()).in.fail("its owners lead back to itself");
         waiting = std::move(still);
     }
     for (Pending& p : pending) {
+        PendingReader r(p, name, db.get());
         if (p.codec->link)
-            p.codec->link(p.in, p.object);
-        if (Json kept = p.in.unreadKeys(); !kept.empty())
+            p.codec->link(r.in, p.object);
+        if (Json kept = r.in.unreadKeys(); !kept.empty())
             HostAccess::hostSetKeptKeys(*p.object, kept.dump());
     }
 

@@ -129,13 +129,13 @@ JsonValue JsonIn::find(const char* key) const
         if (it.key_equals(wanted)) {
             found = JsonValue(it.value());
             if (i < 64) {
-                m_readFirst |= std::uint64_t{1} << i;
+                m_read.first |= std::uint64_t{1} << i;
             } else {
-                if (!m_readMore)
-                    m_readMore = std::make_unique<std::vector<bool>>();
-                if (m_readMore->size() <= i - 64)
-                    m_readMore->resize(i - 63);
-                (*m_readMore)[i - 64] = true;
+                if (!m_read.more)
+                    m_read.more = std::make_unique<std::vector<bool>>();
+                if (m_read.more->size() <= i - 64)
+                    m_read.more->resize(i - 63);
+                (*m_read.more)[i - 64] = true;
             }
         }
         ++i;
@@ -153,7 +153,7 @@ Json JsonIn::unreadKeys() const
     if (!m_json.m_present || m_json.m_element.get(o))
         return out;
     // Every member read, as in most objects: nothing to look through.
-    if (o.size() <= 64 && static_cast<size_t>(std::popcount(m_readFirst)) == o.size())
+    if (o.size() <= 64 && static_cast<size_t>(std::popcount(m_read.first)) == o.size())
         return out;
     // Added to the object's list of members directly, each key's place
     // indexed here: a search per key would make many kept keys quadratic.
@@ -161,8 +161,8 @@ Json JsonIn::unreadKeys() const
     std::unordered_map<std::string_view, size_t> placeOf;
     size_t i = 0;
     for (simdjson::dom::key_value_pair member : o) {
-        bool read =
-            i < 64 ? (m_readFirst >> i & 1) != 0 : m_readMore && i - 64 < m_readMore->size() && (*m_readMore)[i - 64];
+        bool read = i < 64 ? (m_read.first >> i & 1) != 0
+                           : m_read.more && i - 64 < m_read.more->size() && (*m_read.more)[i - 64];
         ++i;
         if (read)
             continue;

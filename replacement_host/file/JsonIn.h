@@ -94,10 +94,21 @@ struct ObjectPlace {
     AcDbHandle handle;
 };
 
+// What of an object its readers asked for, kept while no reader of it is.
+struct ReadMarks {
+    std::uint64_t first = 0;                  // bit i: the i-th member
+    std::unique_ptr<std::vector<bool>> more;  // beyond the first 64, seldom any
+};
+
 class JsonIn {
 public:
     JsonIn(JsonValue json, std::string where, AcDbDatabase* db) : m_json(json), m_where(std::move(where)), m_db(db) {}
-    JsonIn(JsonValue json, const ObjectPlace& place, AcDbDatabase* db) : m_json(json), m_db(db), m_place(place) {}
+    JsonIn(JsonValue json, const ObjectPlace& place, AcDbDatabase* db, ReadMarks read = {})
+        : m_json(json), m_db(db), m_place(place), m_read(std::move(read))
+    {
+    }
+    // What was asked of this reader, for a later one of the same object.
+    ReadMarks takeReadMarks() { return std::move(m_read); }
     // One reader per object, so what was asked is known in one place.
     JsonIn(const JsonIn&) = delete;
     JsonIn& operator=(const JsonIn&) = delete;
@@ -154,9 +165,7 @@ private:
     AcDbDatabase* m_db;
     const JsonIn* m_parent = nullptr;
     ObjectPlace m_place;  // used when it names a file
-    // Bit i: the i-th member of the object was asked for.
-    mutable std::uint64_t m_readFirst = 0;
-    mutable std::unique_ptr<std::vector<bool>> m_readMore;  // beyond the first 64, seldom any
+    mutable ReadMarks m_read;
 };
 
 // Handle text: 1 to 16 hexadecimal digits, not zero.
