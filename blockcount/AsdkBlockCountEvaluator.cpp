@@ -145,8 +145,40 @@ private:
     std::unordered_map<AcDbObjectId, Adesk::UInt32> m_byOwner;
 };
 
+// Which dynamic definition and anonymous copy a reference shows follows from
+// the block it names alone, so one walk asks once per block rather than once
+// per reference; the answers live only as long as the walk.
+struct DynamicKind {
+    AcDbObjectId dynamicDef, anonymousDef;
+};
+
+class DynamicKinds {
+public:
+    const DynamicKind& of(AcDbObjectId refId, AcDbObjectId block)
+    {
+        // References of one block mostly come one after another.
+        if (m_last && m_lastBlock == block)
+            return *m_last;
+        auto [it, added] = m_kinds.try_emplace(block);
+        if (added) {
+            AcDbDynBlockReference dyn(refId);
+            it->second.dynamicDef = dyn.dynamicBlockTableRecord();
+            if (!it->second.dynamicDef.isNull())
+                it->second.anonymousDef = dyn.anonymousBlockTableRecord();
+        }
+        m_lastBlock = block;
+        return *(m_last = &it->second);
+    }
+
+private:
+    std::unordered_map<AcDbObjectId, DynamicKind> m_kinds;
+    AcDbObjectId m_lastBlock;
+    const DynamicKind* m_last = nullptr;
+};
+
 // What one reference of the current record adds to the count.
-Adesk::UInt32 countReference(AcDbObjectId id, const CurrentRecord& cur, const Filters& f, NestedTally& tally)
+Adesk::UInt32 countReference(AcDbObjectId id, const CurrentRecord& cur, const Filters& f, NestedTally& tally,
+                             DynamicKinds& kinds)
 {
     if (id.isEffectivelyErased())
         return 0;
@@ -169,10 +201,9 @@ Adesk::UInt32 countReference(AcDbObjectId id, const CurrentRecord& cur, const Fi
             return 0;
     }
 
-    AcDbDynBlockReference dyn(id);
-    const bool dynamic = dyn.isDynamicBlock();
-    const AcDbObjectId dynamicDef = dynamic ? dyn.dynamicBlockTableRecord() : AcDbObjectId();
-    const AcDbObjectId anonymousDef = dynamic ? dyn.anonymousBlockTableRecord() : AcDbObjectId();
+    const DynamicKind& kind = kinds.of(id, ref->blockTableRecord());
+    const AcDbObjectId dynamicDef = kind.dynamicDef, anonymousDef = kind.anonymousDef;
+    const bool dynamic = !dynamicDef.isNull();
 
     if (dynamic && (dynamicDef == cur.id || anonymousDef == cur.id)) {
         AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> def(dynamicDef, AcDb::kForRead);
@@ -234,6 +265,7 @@ Adesk::UInt32 AsdkBlockCountEvaluator::countBlockReferences(const CStringArrayEx
     const Filters filters{blockNames, layerNames, tag, op, value, window, space};
     Adesk::UInt32 count = 0;
     std::vector<AcDbObjectId> ids;
+    DynamicKinds kinds;
     for (; !iterator->done(); iterator->step(true, true)) {
         AcDbBlockTableRecord* record = nullptr;
         if (iterator->getRecord(record, AcDb::kForRead) != Acad::eOk || !record)
@@ -254,7 +286,7 @@ Adesk::UInt32 AsdkBlockCountEvaluator::countBlockReferences(const CStringArrayEx
 
         NestedTally tally(ids);
         for (AcDbObjectId id : ids)
-            count += countReference(id, cur, filters, tally);
+            count += countReference(id, cur, filters, tally, kinds);
     }
     delete iterator;
     table->close();
