@@ -30,10 +30,48 @@ struct CurrentRecord {
     bool nestedCounts = false;
 };
 
+// A \value test with its operator read and, for the numeric ones, its
+// number taken once per walk rather than once per attribute.
+class ValueTest {
+public:
+    ValueTest(std::u16string_view expected, std::u16string_view op) : m_expected(expected)
+    {
+        using textcase::equalsIgnoreCase;
+        const double t = AcGeContext::gTol.equalPoint();
+        if (equalsIgnoreCase(op, u">="))
+            m_kind = kAbove, m_bound = leadingNumber(expected) - t;
+        else if (equalsIgnoreCase(op, u"<="))
+            m_kind = kBelow, m_bound = leadingNumber(expected) + t;
+        else if (equalsIgnoreCase(op, u">"))
+            m_kind = kAbove, m_bound = leadingNumber(expected) + t;
+        else if (equalsIgnoreCase(op, u"<"))
+            m_kind = kBelow, m_bound = leadingNumber(expected) - t;
+        else if (equalsIgnoreCase(op, u"!="))
+            m_kind = kDiffers;
+    }
+    bool holds(std::u16string_view actual) const
+    {
+        switch (m_kind) {
+        case kAbove: return leadingNumber(actual) > m_bound;
+        case kBelow: return leadingNumber(actual) < m_bound;
+        case kDiffers: return !textcase::equalsIgnoreCase(actual, m_expected);
+        case kEquals: break;
+        }
+        return textcase::equalsIgnoreCase(actual, m_expected);
+    }
+
+private:
+    enum Kind { kEquals, kDiffers, kAbove, kBelow };
+    Kind m_kind = kEquals;
+    double m_bound = 0;
+    std::u16string_view m_expected;
+};
+
 struct Filters {
     const CStringArrayEx& blockNames;
     const CStringArrayEx& layerNames;
-    std::u16string_view tag, op, value;
+    std::u16string_view tag;
+    ValueTest test;
     const std::optional<AcDbExtents>& window;
     const std::optional<AcString>& space;
 };
@@ -92,8 +130,7 @@ bool dynamicPropertyMatches(AcDbObjectId refId, const Filters& f)
     AcDbDynBlockReference(refId).getBlockProperties(properties);
     for (const AcDbDynBlockReferenceProperty& p : properties) {
         AcString text;
-        if (textcase::equalsIgnoreCase(p.propertyName(), f.tag) && variantText(p.value(), text) &&
-            AsdkBlockCountEvaluator::matchValue(text, f.value, f.op))
+        if (textcase::equalsIgnoreCase(p.propertyName(), f.tag) && variantText(p.value(), text) && f.test.holds(text))
             return true;
     }
     return false;
@@ -104,8 +141,7 @@ bool attributeMatches(const AcDbBlockReference& ref, const Filters& f)
     std::unique_ptr<AcDbObjectIterator> it(ref.attributeIterator());
     for (; it && !it->done(); it->step()) {
         AcDbObjectPointer<AcDbAttribute> attr(it->objectId(), AcDb::kForRead);
-        if (attr && textcase::equalsIgnoreCase(attr->tagConst(), f.tag) &&
-            AsdkBlockCountEvaluator::matchValue(attr->textStringConst(), f.value, f.op))
+        if (attr && textcase::equalsIgnoreCase(attr->tagConst(), f.tag) && f.test.holds(attr->textStringConst()))
             return true;
     }
     return false;
@@ -262,7 +298,7 @@ Adesk::UInt32 AsdkBlockCountEvaluator::countBlockReferences(const CStringArrayEx
         return 0;
     }
 
-    const Filters filters{blockNames, layerNames, tag, op, value, window, space};
+    const Filters filters{blockNames, layerNames, tag, ValueTest(value, op), window, space};
     Adesk::UInt32 count = 0;
     std::vector<AcDbObjectId> ids;
     DynamicKinds kinds;
@@ -328,19 +364,7 @@ bool AsdkBlockCountEvaluator::parsePoint(std::u16string_view text, AcGePoint3d& 
 bool AsdkBlockCountEvaluator::matchValue(std::u16string_view actual, std::u16string_view expected,
                                          std::u16string_view op)
 {
-    using textcase::equalsIgnoreCase;
-    const double t = AcGeContext::gTol.equalPoint();
-    if (equalsIgnoreCase(op, u">="))
-        return leadingNumber(actual) > leadingNumber(expected) - t;
-    if (equalsIgnoreCase(op, u"<="))
-        return leadingNumber(actual) < leadingNumber(expected) + t;
-    if (equalsIgnoreCase(op, u">"))
-        return leadingNumber(actual) > leadingNumber(expected) + t;
-    if (equalsIgnoreCase(op, u"<"))
-        return leadingNumber(actual) < leadingNumber(expected) - t;
-    if (equalsIgnoreCase(op, u"!="))
-        return !equalsIgnoreCase(actual, expected);
-    return equalsIgnoreCase(actual, expected);
+    return ValueTest(expected, op).holds(actual);
 }
 
 int AsdkBlockCountEvaluator::evaluateCount(AcDbField* field, AcDbDatabase*, AcFdFieldValue& value)
