@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <unordered_map>
 #include <unistd.h>
 
 namespace fieldreport {
@@ -568,17 +569,27 @@ double timedPass(Session& session)
 
 std::string summaryText(const std::vector<Entry>& entries, double seconds)
 {
-    std::map<std::string, int> byEvaluator;
+    // Tallied by the fields' own ids and converted once per id: a drawing
+    // has few evaluators and many fields.
+    std::unordered_map<std::u16string_view, int> byId;
+    int unclosed = 0;
     size_t failures = 0, kept = 0;
     for (const Entry& e : entries) {
-        std::string id = e.field ? evaluatorOf(e) : "(unclosed code)";
-        if (id.empty() && e.field && e.field->evaluatorId() && !e.field->isTextField())
-            id = utf::toUtf8(e.field->evaluatorId());
-        ++byEvaluator[id.empty() ? "(plain text)" : id];
+        if (!e.field)
+            ++unclosed;
+        else if (e.field->isTextField() || !e.field->evaluatorId())
+            ++byId[u""];
+        else
+            ++byId[e.field->evaluatorId()];
         failures += failed(e);
         // A field a CAD program saved for an evaluator not loaded here keeps what it showed.
         kept += entryStatus(e) == AcDbField::kEvaluatorNotFound && !failed(e);
     }
+    std::map<std::string, int> byEvaluator;
+    for (const auto& [id, n] : byId)
+        byEvaluator[id.empty() ? "(plain text)" : utf::toUtf8(id)] += n;
+    if (unclosed)
+        byEvaluator["(unclosed code)"] += unclosed;
     char time[32];
     std::snprintf(time, sizeof time, "%.2f s", seconds);
     std::string text = std::to_string(entries.size()) + " field" + (entries.size() == 1 ? "" : "s") + ", " +

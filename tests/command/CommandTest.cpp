@@ -144,6 +144,27 @@ TEST(FieldCommand, TextsGoOutEscapedAsEachFormatWantsThem)
     EXPECT_NE(table.out.find("2 ok    " + escaped + "\n"), std::string::npos) << table.out;
 }
 
+// Plain runs longer than the writer's pieces, broken by characters that
+// need escapes, near and across the pieces' ends.
+TEST(FieldCommand, LongPlainRunsGoOutWhole)
+{
+    TempDir dir;
+    std::string file;
+    for (size_t run : {8190u, 8191u, 8192u, 70000u, 3u}) {
+        file += std::string(run, 'a' + static_cast<char>(run % 26));
+        file += "\"\\\t\xC3\xA9";
+    }
+    dir.write("t.txt", file);
+    std::string drawing = dir.write("d.json", R"({"tesslyDrawing": 1, "objects": [
+        {"type": "mtext", "handle": "100", "text": "%<\\TextField t.txt>%"}]})");
+    auto r = runTessly("eval " + shellQuote(drawing) + " --json");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    auto lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["value"], file);
+    EXPECT_EQ(r.out, lines[0].dump() + "\n");
+}
+
 // JSON lines are written out directly, not through the JSON library: each
 // must be byte for byte what the library writes for the same object (reals
 // large and small, texts, nulls, locations in blocks, unclosed codes, the
