@@ -519,23 +519,24 @@ std::vector<Entry> drawingEntries(AcDbDatabase& db)
     return entries;
 }
 
-std::vector<Entry> filtered(const std::vector<Entry>& entries, const std::set<std::string>& evaluators, bool failedOnly)
+std::vector<Entry> filtered(std::vector<Entry> entries, const std::set<std::string>& evaluators, bool failedOnly)
 {
-    std::vector<Entry> out;
-    for (const Entry& e : entries) {
+    // Without a filter the list goes on as it is, not copied entry by entry.
+    if (!failedOnly && evaluators.empty())
+        return entries;
+    std::vector<std::u16string> wanted;
+    for (const std::string& want : evaluators)
+        wanted.push_back(utf::toUtf16(want));
+    std::erase_if(entries, [&](const Entry& e) {
         if (failedOnly && !failed(e))
-            continue;
-        if (!evaluators.empty()) {
-            std::u16string id = utf::toUtf16(evaluatorOf(e));
-            bool wanted = std::any_of(evaluators.begin(), evaluators.end(), [&](const std::string& want) {
-                return hosttext::equalsIgnoreCase(utf::toUtf16(want), id);
-            });
-            if (!wanted)
-                continue;
-        }
-        out.push_back(e);
-    }
-    return out;
+            return true;
+        if (wanted.empty())
+            return false;
+        std::u16string id = utf::toUtf16(evaluatorOf(e));
+        return std::none_of(wanted.begin(), wanted.end(),
+                            [&](const std::u16string& want) { return hosttext::equalsIgnoreCase(want, id); });
+    });
+    return entries;
 }
 
 double timedPass(Session& session)

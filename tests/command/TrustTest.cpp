@@ -361,6 +361,10 @@ TEST(Batches, FormatsAndFilters)
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0]["evaluator"], "AcArea");
     EXPECT_EQ(runTessly("eval " + path + " --only AcLength").exitStatus, 0) << "only the fields shown count";
+    auto both = jsonLines(runTessly("eval " + path + " --json --failed --only tsexpr,AcArea").out);
+    ASSERT_EQ(both.size(), 1u) << "both filters hold together";
+    EXPECT_EQ(both[0]["evaluator"], "AcArea");
+    EXPECT_TRUE(jsonLines(runTessly("eval " + path + " --json --failed --only AcLength").out).empty());
 }
 
 TEST(Batches, SeveralDrawingsInOrderWithTheWorstStatus)
