@@ -284,9 +284,18 @@ Place fieldPlace(const AcDbField& field)
         p.column = holder->column;
     }
     if (auto* text = AcDbText::cast(owner)) {
+        // The fields of a text are mostly asked about in their order: the
+        // place after the last one found is tried first, so a text of many
+        // fields is not searched from the start for each.
+        static const AcDbText* lastText = nullptr;
+        static size_t next = 0;
         const auto& ids = text->fieldIds();
-        auto at = std::find(ids.begin(), ids.end(), field.objectId());
-        p.index = at == ids.end() ? 0 : at - ids.begin();
+        size_t at = lastText == text && next < ids.size() && ids[next] == field.objectId()
+            ? next
+            : static_cast<size_t>(std::find(ids.begin(), ids.end(), field.objectId()) - ids.begin());
+        lastText = text;
+        next = at + 1;
+        p.index = at == ids.size() ? 0 : static_cast<long>(at);
     }
     return p;
 }

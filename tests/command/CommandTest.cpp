@@ -165,6 +165,27 @@ TEST(FieldCommand, LongPlainRunsGoOutWhole)
     EXPECT_EQ(r.out, lines[0].dump() + "\n");
 }
 
+// Each field of a text names its place in it, in every format, however
+// many the text holds.
+TEST(EvalCommand, FieldsOfALongTextKnowTheirPlaces)
+{
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += "%<\\\\TsExpr " + std::to_string(i) + ">% ";  // a backslash in JSON
+    std::string drawing = dir.write(
+        "d.json", R"({"tesslyDrawing": 1, "objects": [{"type": "mtext", "handle": "20", "text": ")" + text + R"("}]})");
+    auto lines = jsonLines(runTessly("eval " + shellQuote(drawing) + " --json").out);
+    ASSERT_EQ(lines.size(), 300u);
+    for (int i = 0; i < 300; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(lines[i]["value"], i);
+        EXPECT_EQ(lines[i]["location"]["index"], i);
+    }
+    auto csv = runTessly("eval " + shellQuote(drawing) + " --format csv").out;
+    EXPECT_NE(csv.find("*Model_Space/mtext 20 #300,TsExpr,%<\\TsExpr 299>%,2,299,\n"), std::string::npos);
+}
+
 // JSON lines are written out directly, not through the JSON library: each
 // must be byte for byte what the library writes for the same object (reals
 // large and small, texts, nulls, locations in blocks, unclosed codes, the
