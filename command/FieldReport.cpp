@@ -18,6 +18,7 @@
 
 #include <nlohmann/json.hpp>
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -240,6 +241,16 @@ struct Place {
     std::string block;
 };
 
+// A handle as the drawing writes it (upper-case hexadecimal), straight to UTF-8.
+std::string handleText(const AcDbHandle& handle)
+{
+    char digits[16];
+    char* end = std::to_chars(std::begin(digits), std::end(digits), handle.value(), 16).ptr;
+    std::transform(std::begin(digits), end, std::begin(digits),
+                   [](char c) { return c >= 'a' && c <= 'f' ? static_cast<char>(c - 32) : c; });
+    return std::string(std::begin(digits), end);
+}
+
 Place ownerPlace(const AcDbObject* owner)
 {
     Place p;
@@ -247,7 +258,7 @@ Place ownerPlace(const AcDbObject* owner)
         return p;
     AcDbDatabase* db = owner->database();
     p.hasOwner = true;
-    p.owner = utf::toUtf8(owner->objectHandle().text());
+    p.owner = handleText(owner->objectHandle());
     p.ownerType = ownerType(owner);
     // The block the holding object stands in, through any owners between.
     AcDbObjectId id = owner->ownerId();
@@ -270,7 +281,7 @@ Place fieldPlace(const AcDbField& field)
     AcDbDatabase* db = field.database();
     AcDbObject* owner = db ? HostAccess::objectAt(*db, field.ownerId()) : nullptr;
     Place p = ownerPlace(owner);
-    p.field = utf::toUtf8(field.objectHandle().text());
+    p.field = handleText(field.objectHandle());
     if (!owner)
         return p;
     // A drawing read from DXF names the holder as the file does: a cell by its table.
