@@ -69,7 +69,9 @@ Acad::ErrorStatus AcDbField::setFieldCode(const ACHAR* code, int, std::vector<Ac
 {
     if (!code)
         return Acad::eInvalidInput;
-    hostSetCode(code);
+    // A copy: the code may be a text of this field (its parameters, its format).
+    const AcString copy(code);
+    hostSetCode(copy);
     return Acad::eOk;
 }
 

@@ -217,4 +217,21 @@ TEST(FieldCode, EvaluatedChildrenTakeTheirPlaceInOnePass)
     EXPECT_EQ(big.getFieldCode(AcDbField::kEvaluatedChildren | AcDbField::kStripOptions), expected);
 }
 
+// A field's code given from its own texts reads as that text did, whether
+// it becomes a code with an evaluator or text around codes.
+TEST(FieldCode, CodeSetFromTheFieldsOwnTexts)
+{
+    AcDbField field(u"%<\\TsExpr %<\\A x>%+1 \\f \"%lu2\">%");
+    field.setFieldCode(field.parameters().c_str());
+    EXPECT_EQ(testhost::u8(field.getFieldCode(AcDbField::kTextField)), "%<\\A x>%+1");
+    EXPECT_EQ(field.children().size(), 1u);
+    field.setFieldCode(u"%<\\TsExpr 2 \\f \"%<\\A y>%\">%");
+    field.setFieldCode(field.format().c_str());
+    EXPECT_EQ(testhost::u8(field.getFieldCode(AcDbField::kTextField)), "%<\\A y>%");
+    EXPECT_FALSE(field.isTextField());
+    field.setFieldCode(field.evaluatorId());
+    EXPECT_EQ(testhost::u8(field.getFieldCode(AcDbField::kTextField)), "A");
+    EXPECT_TRUE(field.isTextField());
+}
+
 }
