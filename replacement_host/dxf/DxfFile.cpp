@@ -20,6 +20,7 @@
 
 #include <nlohmann/json.hpp>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <fstream>
@@ -99,6 +100,34 @@ bool shortHex(std::string_view s, Adesk::UInt64& value)
     return true;
 }
 
+// The record types the entity pass tells apart, found with one switch on
+// their bytes rather than a string compare each.
+enum class Kind : std::uint8_t { Other, Endsec, Vertex, Seqend, Attrib, Attdef, Insert, Table, Polyline };
+
+constexpr std::uint64_t word(std::string_view s)
+{
+    std::uint64_t w = 0;
+    for (size_t i = 0; i < s.size(); ++i)
+        w |= std::uint64_t{static_cast<unsigned char>(s[i])} << (8 * i);
+    return w;
+}
+
+Kind kindOf(std::string_view type)
+{
+    if (type.size() > 8)
+        return type == "ACAD_TABLE" ? Kind::Table : Kind::Other;
+    switch (GroupReader::firstBytes(type)) {
+    case word("ENDSEC"): return Kind::Endsec;
+    case word("VERTEX"): return Kind::Vertex;
+    case word("SEQEND"): return Kind::Seqend;
+    case word("ATTRIB"): return Kind::Attrib;
+    case word("ATTDEF"): return Kind::Attdef;
+    case word("INSERT"): return Kind::Insert;
+    case word("POLYLINE"): return Kind::Polyline;
+    default: return Kind::Other;
+    }
+}
+
 bool isLayoutName(const AcString& name)
 {
     std::string u = upper(utf::toUtf8(name));
@@ -168,7 +197,8 @@ private:
     Record m_record;
     Group m_peek;
     bool m_havePeek = false;
-    std::string m_section;  // the section being read, for "the file ends inside"
+    Kind m_kind = Kind::Other;  // of m_record
+    std::string m_section;      // the section being read, for "the file ends inside"
 
     // Objects keep their file handles. Those the reader adds (layouts and
     // layers the file lacks, objects without a handle or with one an earlier
@@ -186,9 +216,12 @@ private:
     std::string m_lastOwnerHandle;  // group 330 as written, and the record it names
     AcDbObjectId m_lastOwner;
     std::unordered_map<std::string, bool> m_layers;  // upper-case names made
-    std::string m_lastLayerBytes;
-    AcString m_lastLayer;
-    bool m_haveLastLayer = false;
+    struct RecentLayer {
+        std::string bytes;  // group 8 as written
+        AcString name;
+    };
+    std::array<RecentLayer, 4> m_recentLayers;
+    size_t m_recentLayerCount = 0, m_recentLayerNext = 0;
     std::map<std::string, int> m_skipped;
     // Release 13 and older (or no header): 2D polylines become lightweight ones.
     bool m_oldRelease = true;
@@ -233,54 +266,59 @@ bool Loader::readRecord()
                           "group code 0 (the start of a record) was expected, found " + std::to_string(m_peek.code));
     }
     m_havePeek = false;
-    m_record.type.assign(m_peek.value);
-    while (!m_record.type.empty() && m_record.type.back() == ' ')
-        m_record.type.pop_back();
+    std::string_view type = m_peek.value;
+    while (!type.empty() && type.back() == ' ')
+        type.remove_suffix(1);
+    m_record.type.assign(type);
+    m_kind = kindOf(type);
     m_record.line = m_peek.line;
     // The record's values are views of the reader's buffer, kept there
     // until the next record.
     m_reader.pin();
     m_record.clear(m_reader.pinned());
-    unsigned moves = m_reader.moves();
     m_record.xdictionary.clear();
     // Nothing after the EOF record belongs to the drawing (DOS end-of-file bytes, text).
     if (std::string_view(m_record.type) == "EOF")
         return true;
     int bracket = 0;
     bool embedded = false, xdictionary = false;
-    Group g;
-    while (m_reader.next(g)) {
-        if (m_reader.moves() != moves) {
-            m_record.rebase(m_reader.pinned());
-            moves = m_reader.moves();
-        }
-        if (g.code == 0) {
-            m_peek = g;
-            m_havePeek = true;
-            break;
-        }
-        if (g.code == 102) {
-            bool open = !g.value.empty() && g.value[0] == '{';
-            bracket += open ? 1 : -1;
-            bracket = std::max(bracket, 0);
-            xdictionary = open && g.value == "{ACAD_XDICTIONARY";
-            continue;
-        }
-        if (xdictionary && g.code == 360 && m_record.xdictionary.empty())
-            m_record.xdictionary.assign(g.value);
-        if (g.code == 101)
-            embedded = true;
-        if (g.code == 999 || bracket > 0 || (embedded && g.code < 1000))
-            continue;
-        if (g.code == 5) {
-            // Every handle counts, of skipped objects and $HANDSEED too: made-up ones go above.
-            Adesk::UInt64 value = 0;
-            if (!shortHex(g.value, value))
-                std::from_chars(g.value.data(), g.value.data() + g.value.size(), value, 16);
-            m_highest = std::max(m_highest, value);
-        }
-        m_record.add(g.code, g.value, g.line);
-    }
+    Record& record = m_record;
+    m_reader.scan(
+        [&](int code, std::string_view value, size_t line) {
+            // Most groups are kept as they come; the rest are few.
+            if (code > 5 && code < 100 && bracket == 0 && !embedded) [[likely]] {
+                record.add(code, value, line);
+                return true;
+            }
+            if (code == 0) {
+                m_peek = {code, value, line};
+                m_havePeek = true;
+                return false;
+            }
+            if (code == 102) {
+                bool open = !value.empty() && value[0] == '{';
+                bracket += open ? 1 : -1;
+                bracket = std::max(bracket, 0);
+                xdictionary = open && value == "{ACAD_XDICTIONARY";
+                return true;
+            }
+            if (xdictionary && code == 360 && record.xdictionary.empty())
+                record.xdictionary.assign(value);
+            if (code == 101)
+                embedded = true;
+            if (code == 999 || bracket > 0 || (embedded && code < 1000))
+                return true;
+            if (code == 5) {
+                // Every handle counts, of skipped objects and $HANDSEED too: made-up ones go above.
+                Adesk::UInt64 handle = 0;
+                if (!shortHex(value, handle))
+                    std::from_chars(value.data(), value.data() + value.size(), handle, 16);
+                m_highest = std::max(m_highest, handle);
+            }
+            record.add(code, value, line);
+            return true;
+        },
+        [&](const char* base) { record.rebase(base); });
     return true;
 }
 
@@ -472,7 +510,7 @@ void Loader::readEntities()
     HostAccess::hostReserveEntities(*AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, model)),
                                     m_reader.fileSize() / 64);
     while (readRecord()) {
-        if (std::string_view(m_record.type) == "ENDSEC") {
+        if (m_kind == Kind::Endsec) {
             finishPolyline();
             return;
         }
@@ -529,7 +567,8 @@ AcDbObjectId Loader::byFileHandle(Adesk::UInt64 value) const
 void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
 {
     const std::string_view type = m_record.type;
-    if (type == "VERTEX") {
+    const Kind kind = m_kind;
+    if (kind == Kind::Vertex) {
         if (!m_polyline.active)
             m_reader.fail(m_record.line, "VERTEX without a POLYLINE before it");
         // Control points of a spline frame are not on the path.
@@ -539,11 +578,11 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         return;
     }
     finishPolyline();
-    if (type == "SEQEND") {
+    if (kind == Kind::Seqend) {
         m_insert = AcDbObjectId();
         return;
     }
-    if (type == "ATTRIB") {
+    if (kind == Kind::Attrib) {
         if (m_insert.isNull())
             m_reader.fail(m_record.line, "ATTRIB without an INSERT (with attributes) before it");
         AcString tag = m_record.wide(2);
@@ -560,7 +599,7 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
     }
     m_insert = AcDbObjectId();
     AcDbObjectId owner = ownerFor(fallbackOwner, inBlock);
-    if (type == "ATTDEF") {
+    if (kind == Kind::Attdef) {
         AcString tag = m_record.wide(2);
         if (tag.empty())
             m_reader.fail(m_record.line, "ATTDEF has no tag (group 2)");
@@ -573,9 +612,9 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         addEntity(std::move(def), owner);
         return;
     }
-    if (type == "INSERT" || type == "ACAD_TABLE") {
+    if (kind == Kind::Insert || kind == Kind::Table) {
         std::unique_ptr<AcDbBlockReference> ref;
-        if (type == "ACAD_TABLE") {
+        if (kind == Kind::Table) {
             auto table = std::make_unique<AcDbTable>();
             m_objects.noteTable(table.get(), m_record);
             ref = std::move(table);
@@ -606,7 +645,7 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
             m_insert = raw->objectId();
         return;
     }
-    if (type == "POLYLINE") {
+    if (kind == Kind::Polyline) {
         long long flags = m_record.integer(70, 0);
         m_polyline = PendingPolyline();
         m_polyline.active = true;
@@ -776,16 +815,20 @@ void Loader::ensureLayer(const AcString& name)
 }
 
 // The layer an entity names (group 8; empty is "0"), made when the file
-// lacks it. Entities come in runs on one layer: the last one is kept.
+// lacks it. Entities come in runs on a few layers: the last few are kept.
 const AcString& Loader::layerOf(std::string_view bytes)
 {
-    if (m_haveLastLayer && bytes == m_lastLayerBytes)
-        return m_lastLayer;
-    m_lastLayer = bytes.empty() ? AcString(u"0") : m_record.decode(bytes);
-    m_lastLayerBytes.assign(bytes);
-    m_haveLastLayer = true;
-    ensureLayer(m_lastLayer);
-    return m_lastLayer;
+    for (size_t i = 0; i < m_recentLayerCount; ++i)
+        if (m_recentLayers[i].bytes == bytes)
+            return m_recentLayers[i].name;
+    RecentLayer& slot = m_recentLayers[m_recentLayerNext];
+    m_recentLayerNext = (m_recentLayerNext + 1) % m_recentLayers.size();
+    m_recentLayerCount =
+        std::max(m_recentLayerCount, m_recentLayerNext == 0 ? m_recentLayers.size() : m_recentLayerNext);
+    slot.name = bytes.empty() ? AcString(u"0") : m_record.decode(bytes);
+    slot.bytes.assign(bytes);
+    ensureLayer(slot.name);
+    return slot.name;
 }
 
 void Loader::addEntity(std::unique_ptr<AcDbEntity> entity, AcDbObjectId owner)

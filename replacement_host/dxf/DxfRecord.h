@@ -16,7 +16,9 @@ namespace dxf {
 struct Record {
     struct Item {
         int code = 0;
-        std::string_view value;  // into the reader's buffer (or a stored record's bytes)
+        // Into the reader's data, which goes on for at least 8 bytes past
+        // it: a number is read 8 bytes at a time.
+        std::string_view value;
         size_t line = 0;
     };
 

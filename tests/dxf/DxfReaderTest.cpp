@@ -10,6 +10,7 @@
 #include "host/dbtext.h"
 #include "replacement_host/HostAccess.h"
 #include "replacement_host/dxf/DxfFile.h"
+#include "replacement_host/dxf/GroupReader.h"
 #include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -17,13 +18,17 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string_view>
+#include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -572,4 +577,122 @@ TEST(DxfReader, HandlesOfEveryPatternAreFound)
     }
     EXPECT_FALSE(byHandle(db, "900"));
     EXPECT_FALSE(byHandle(db, "500001"));
+}
+
+// A file is read through a window of 2 MB that moves on: a record that the
+// window's edge cuts, wherever it falls (in a code, between CR and LF, in a
+// value), reads whole, and lines are still counted right after it.
+TEST(DxfReader, RecordsAcrossTheReadingWindow)
+{
+    constexpr size_t kWindow = size_t{2} << 20;
+    const std::string head = "0\nSECTION\n2\nENTITIES\n999\n";
+    const std::string circle = "0\r\nCIRCLE\r\n  5\r\n2F\r\n 40\r\n7.25\r\n";
+    const std::string end = "0\nENDSEC\n0\nEOF\n";
+    for (size_t at : {size_t{0}, size_t{1}, size_t{2}, size_t{3}, size_t{12}, size_t{14}, size_t{15}, size_t{19},
+                      size_t{26}, size_t{27}, circle.size() - 1}) {
+        SCOPED_TRACE("the edge at byte " + std::to_string(at) + " of the circle");
+        // The comment's line ends where the circle starts: `at` bytes before the edge.
+        const std::string text = head + std::string(kWindow - at - head.size() - 1, 'c') + "\n" + circle + end;
+        dxf::LoadResult r = dxf::load(tempFile("window.dxf", text));
+        ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+        auto* c = AcDbCircle::cast(byHandle(*r.drawing.database, "2F"));
+        ASSERT_TRUE(c);
+        EXPECT_EQ(c->radius(), 7.25);
+    }
+    // A comment longer than two windows, then a bad value on line 10.
+    const std::string text = head + std::string(2 * kWindow + 5, 'c') + "\n0\nLINE\n10\nx\n" + end;
+    dxf::LoadResult r = dxf::load(tempFile("window-bad.dxf", text));
+    EXPECT_NE(r.drawing.error.find(": line 10: LINE group 10 must be a finite number"), std::string::npos)
+        << r.drawing.error;
+}
+
+// The data ends where the file does, on the edge of a page: the last record
+// reads whole with either line end and without a final line break.
+TEST(DxfReader, FilesThatEndOnAPageEdge)
+{
+    const struct {
+        const char* name;
+        std::string tail;
+    } rows[] = {
+        {"eof", "0\nENDSEC\n0\nEOF\n"},
+        {"eof-no-break", "0\nENDSEC\n0\nEOF"},
+        {"eof-crlf", "0\r\nENDSEC\r\n0\r\nEOF\r\n"},
+        {"eof-crlf-no-break", "0\r\nENDSEC\r\n  0\r\nEOF"},
+        {"endsec-no-break", "0\nENDSEC"},
+        {"endsec-cr", "0\nENDSEC\r"},
+    };
+    constexpr size_t kSize = 65536;  // a whole number of pages of any size in use
+    const std::string head = "0\nSECTION\n2\nENTITIES\n999\n";
+    const std::string circle = "0\nCIRCLE\n5\n2F\n40\n7.25\n";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string text = head + std::string(kSize - head.size() - 1 - circle.size() - row.tail.size(), 'c') +
+            "\n" + circle + row.tail;
+        ASSERT_EQ(text.size(), kSize);
+        dxf::LoadResult r = dxf::load(tempFile(std::string(row.name) + ".dxf", text));
+        ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+        auto* c = AcDbCircle::cast(byHandle(*r.drawing.database, "2F"));
+        ASSERT_TRUE(c);
+        EXPECT_EQ(c->radius(), 7.25);
+    }
+}
+
+// What is not a regular file (a pipe) streams through a buffer instead of
+// being mapped: the same groups come out of both, with the same line
+// numbers, and a broken pair gives the same message.
+TEST(DxfReader, PipesGiveWhatFilesGive)
+{
+    std::signal(SIGPIPE, SIG_IGN);  // a reader that stops early leaves the writer to fail quietly
+    std::string big = "0\nSECTION\n2\nENTITIES\n";
+    for (int i = 0; i < 30000; ++i)
+        big += i % 2 ? "  0\r\nCIRCLE\r\n 40\r\n" + std::to_string(i) + ".5\r\n"
+                     : "0\nLINE\n10\n" + std::to_string(i) + "\n";
+    big += "0\nMTEXT\n1\n" + std::string(600000, 'm') + "\n0\nENDSEC\n0\nEOF";
+    const struct {
+        const char* name;
+        std::string text;
+    } rows[] = {
+        {"big", big},
+        {"cut", "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\n"},
+        {"bad-code", "0\nSECTION\n2\nENTITIES\nzero\nLINE\n"},
+    };
+    struct Read {
+        std::vector<std::string> groups;
+        std::string error;
+    };
+    auto readAll = [](const std::string& path) {
+        Read out;
+        try {
+            dxf::GroupReader reader(path);
+            dxf::Group g;
+            while (reader.next(g))
+                out.groups.push_back(std::to_string(g.line) + ":" + std::to_string(g.code) + "=" +
+                                     std::string(g.value));
+        } catch (const dxf::DxfError& e) {
+            out.error = e.what();
+        }
+        return out;
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string file = tempFile(std::string(row.name) + ".dxf", row.text);
+        const std::string pipe = file + ".pipe";
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        std::thread writer([&] { std::ofstream(pipe, std::ios::binary) << row.text; });
+        Read fromPipe = readAll(pipe);
+        writer.join();
+        Read fromFile = readAll(file);
+        EXPECT_EQ(fromPipe.groups, fromFile.groups);
+        EXPECT_EQ(fromPipe.error.substr(std::min(pipe.size(), fromPipe.error.size())),
+                  fromFile.error.substr(std::min(file.size(), fromFile.error.size())));
+        if (row.text == big) {
+            ASSERT_EQ(fromFile.groups.size(), 2u + 2 * 30000 + 2 + 2);
+            EXPECT_EQ(fromFile.groups[4], "9:0=CIRCLE");
+            EXPECT_EQ(fromFile.groups[6], "13:0=LINE");
+            EXPECT_EQ(fromFile.groups[2 + 2 * 30000 + 1], "120007:1=" + std::string(600000, 'm'));
+            EXPECT_TRUE(fromFile.error.empty());
+        } else {
+            EXPECT_FALSE(fromFile.error.empty());
+        }
+    }
 }
