@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -128,6 +129,44 @@ Kind kindOf(std::string_view type)
     }
 }
 
+// Bytes of the file kept to be met again (a layer's name, an owner's
+// handle): most are short, and those compare as one number, read within
+// them by two loads that may overlap.
+class KeptBytes {
+public:
+    bool operator==(std::string_view bytes) const
+    {
+        if (bytes.size() != m_bytes.size())
+            return false;
+        return bytes.size() <= 8 ? key(bytes) == m_key : bytes == m_bytes;
+    }
+    void assign(std::string_view bytes)
+    {
+        m_bytes.assign(bytes);
+        m_key = bytes.size() <= 8 ? key(bytes) : 0;
+    }
+    const std::string& bytes() const { return m_bytes; }
+
+private:
+    static std::uint64_t key(std::string_view s)
+    {
+        const char* p = s.data();
+        const size_t n = s.size();
+        if (n >= 4) {
+            std::uint32_t first = 0, last = 0;
+            std::memcpy(&first, p, 4);
+            std::memcpy(&last, p + n - 4, 4);
+            return std::uint64_t{first} << 32 | last;
+        }
+        if (n == 0)
+            return 0;
+        auto byte = [&](size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
+        return byte(0) << 16 | byte(n / 2) << 8 | byte(n - 1);
+    }
+    std::string m_bytes;
+    std::uint64_t m_key = 0;
+};
+
 bool isLayoutName(const AcString& name)
 {
     std::string u = upper(utf::toUtf8(name));
@@ -211,13 +250,13 @@ private:
     std::vector<std::pair<std::string, AcDbObjectId>> m_duplicates;       // file handle text, the later object
     std::unordered_map<Adesk::UInt64, AcDbObjectId> m_renumberedRecords;  // file handle -> block record
     std::unordered_map<std::string, AcDbObjectId> m_blocks;               // upper-case name -> record
-    std::string m_lastBlockName;  // group 2 of a reference as written, and its block
+    KeptBytes m_lastBlockName;  // group 2 of a reference as written, and its block
     AcDbObjectId m_lastBlock;
-    std::string m_lastOwnerHandle;  // group 330 as written, and the record it names
+    KeptBytes m_lastOwnerHandle;  // group 330 as written, and the record it names
     AcDbObjectId m_lastOwner;
     std::unordered_map<std::string, bool> m_layers;  // upper-case names made
     struct RecentLayer {
-        std::string bytes;  // group 8 as written
+        KeptBytes bytes;  // group 8 as written
         AcString name;
     };
     std::array<RecentLayer, 4> m_recentLayers;
@@ -538,7 +577,7 @@ AcDbObjectId Loader::ownerFor(AcDbObjectId fallback, bool inBlock)
     std::string_view h = m_record.text(330);
     // Entities come in runs of one owner. A block record found by a file
     // handle stays found by it: only made-up handles move.
-    if (!m_lastOwner.isNull() && h == m_lastOwnerHandle)
+    if (!m_lastOwner.isNull() && m_lastOwnerHandle == h)
         return m_lastOwner;
     Adesk::UInt64 value = 0;
     std::from_chars(h.data(), h.data() + h.size(), value, 16);
@@ -626,20 +665,20 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         ref->setScaleFactors({m_record.number(41, 1.0), m_record.number(42, 1.0), m_record.number(43, 1.0)});
         ref->setRotation(m_record.number(50, 0.0) * kDegree);
         AcDbBlockReference* raw = ref.get();
-        std::string name(m_record.text(2));
+        const std::string_view name = m_record.text(2);
         size_t line = m_record.line;
         bool attributes = m_record.integer(66, 0) == 1;
         addEntity(std::move(ref), owner);
         // Most blocks are defined before use; the rest wait for the end.
         // References come in runs of one block, and a block once found
         // keeps its name.
-        AcDbObjectId block = name == m_lastBlockName ? m_lastBlock : blockRecord(m_record.decode(name));
+        AcDbObjectId block = m_lastBlockName == name ? m_lastBlock : blockRecord(m_record.decode(name));
         if (!block.isNull()) {
             raw->setBlockTableRecord(block);
-            m_lastBlockName = name;
+            m_lastBlockName.assign(name);
             m_lastBlock = block;
         } else {
-            m_inserts.push_back({raw, name, line});
+            m_inserts.push_back({raw, std::string(name), line});
         }
         if (attributes)
             m_insert = raw->objectId();

@@ -4,9 +4,7 @@
 #include "replacement_host/text/Utf.h"
 
 #include <algorithm>
-#include <bit>
 #include <charconv>
-#include <cstring>
 #include <cmath>
 #include <cstdint>
 
@@ -54,8 +52,8 @@ void Record::clear(const char* base)
     size = 0;
     m_base = base;
     if (++m_current == 0) {
-        // After four billion records the marks start over.
-        m_mark.assign(m_mark.size(), 0u);
+        // After four billion records the numbers start over.
+        m_first.assign(m_first.size(), 0u);
         m_current = 1;
     }
 }
@@ -63,10 +61,8 @@ void Record::clear(const char* base)
 void Record::grow()
 {
     items.emplace_back();
-    if (m_mark.empty()) {
-        m_mark.assign(kIndexed, 0);
+    if (m_first.empty())
         m_first.assign(kIndexed, 0);
-    }
 }
 
 void Record::rebase(const char* base)
@@ -83,8 +79,10 @@ void Record::rebase(const char* base)
 const Record::Item* Record::find(int code) const
 {
     if (code >= 0 && code < kIndexed) {
-        auto c = static_cast<size_t>(code);
-        return !m_mark.empty() && m_mark[c] == m_current ? &items[m_first[c]] : nullptr;
+        if (m_first.empty())
+            return nullptr;
+        const std::uint64_t entry = m_first[static_cast<size_t>(code)];
+        return (entry >> 32) == m_current ? &items[static_cast<std::uint32_t>(entry)] : nullptr;
     }
     for (size_t i = 0; i < size; ++i)
         if (items[i].code == code)
@@ -99,14 +97,13 @@ std::string_view Record::text(int code, std::string_view fallback) const
 }
 
 namespace {
-constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 // A plain decimal of at most 15 digits ("-12.375"): the digits as a whole
 // number are exact in a double, and so is a power of ten up to 10^22, so
 // one division rounds as the full parse would. False for anything else.
 bool simpleDecimal(std::string_view s, double& v)
 {
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     size_t i = 0;
     bool negative = i < s.size() && s[i] == '-';
     i += negative;
@@ -127,43 +124,12 @@ bool simpleDecimal(std::string_view s, double& v)
     }
     if (count == 0)
         return false;
-    v = static_cast<double>(digits);
-    if (fraction > 0)
-        v /= kPowers[fraction];
-    if (negative)
-        v = -v;
-    return true;
-}
-
-// The same for at most 8 bytes after the sign, all taken at once: the
-// point found and taken out, the digits on both sides read together.
-bool shortDecimal(std::string_view s, double& v)
-{
-    const bool negative = !s.empty() && s[0] == '-';
-    const char* p = s.data() + negative;
-    const auto n = static_cast<unsigned>(s.size() - negative);
-    if (n - 1 > 7)
-        return simpleDecimal(s, v);
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    w &= ~std::uint64_t{0} >> (64 - 8 * n);
-    // The first point: a zero byte of w ^ "........" (only the lowest found
-    // is sure, and only it is used).
-    const std::uint64_t x = w ^ 0x2E2E2E2E2E2E2E2Eull;
-    const std::uint64_t points = (x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull;
-    unsigned fraction = 0, count = n;
-    if (points != 0) {
-        const unsigned at = static_cast<unsigned>(std::countr_zero(points)) / 8;
-        const std::uint64_t below = at == 0 ? 0 : w & (~std::uint64_t{0} >> (64 - 8 * at));
-        w = below | (w >> (8 * at) >> 8 << (8 * at));
-        fraction = n - 1 - at;
-        count = n - 1;
-        if (count == 0)
-            return false;
+    // Zeros that end the fraction change nothing; without a fraction left,
+    // no division.
+    while (fraction > 0 && digits % 10 == 0) {
+        digits /= 10;
+        --fraction;
     }
-    std::uint32_t digits = 0;
-    if (!digitsOf(w, count, digits))
-        return false;
     v = static_cast<double>(digits);
     if (fraction > 0)
         v /= kPowers[fraction];
@@ -176,7 +142,7 @@ bool shortDecimal(std::string_view s, double& v)
 double Record::toNumber(const Item& item) const
 {
     double v = 0;
-    return shortDecimal(item.value, v) ? v : generalNumber(item);
+    return simpleDecimal(item.value, v) ? v : generalNumber(item);
 }
 
 // Kept apart so that the plain case above needs no room for a message.

@@ -30,26 +30,6 @@ struct DxfError : std::runtime_error {
 // UTF-8 shown as \xNN, so a quoted value never hides what it holds.
 std::string visible(std::string_view bytes);
 
-// The n bytes (1 to 8) of w, the first lowest, as a decimal number, all at
-// once; false unless each is a digit.
-inline bool digitsOf(std::uint64_t w, unsigned n, std::uint32_t& value)
-{
-    const unsigned drop = 64 - 8 * n;
-    const std::uint64_t keep = ~std::uint64_t{0} >> drop;
-    const std::uint64_t zeros = 0x3030303030303030ull & keep;
-    w &= keep;
-    if ((w & 0xF0F0F0F0F0F0F0F0ull) != zeros || ((w + (0x0606060606060606ull & keep)) & 0xF0F0F0F0F0F0F0F0ull) != zeros)
-        return false;
-    // Digits to the top bytes, the first the most significant; pairs, then
-    // fours, then all eight combine.
-    std::uint64_t d = (w & 0x0F0F0F0F0F0F0F0Full) << drop;
-    d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFull;
-    d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFull;
-    d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFull;
-    value = static_cast<std::uint32_t>(d);
-    return true;
-}
-
 struct Group {
     int code = -1;
     std::string_view value;
@@ -155,28 +135,19 @@ inline bool GroupReader::shortCode(const char* p, const char* end, int& code)
     n -= end[-1] == '\r';
     if (n == 0)
         return false;
-    if (*p == ' ') {
-        const char* stop = p + n;
-        while (p < stop && *p == ' ')
-            ++p;
-        if (p == stop)
-            return false;
-        int v = 0;
-        for (; p < stop; ++p) {
-            auto digit = static_cast<unsigned>(*p - '0');
-            if (digit > 9)
-                return false;
-            v = v * 10 + static_cast<int>(digit);
-        }
-        code = v;
-        return true;
-    }
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    std::uint32_t v = 0;
-    if (!digitsOf(w, static_cast<unsigned>(n), v))
+    const char* stop = p + n;
+    while (p < stop && *p == ' ')
+        ++p;
+    if (p == stop)
         return false;
-    code = static_cast<int>(v);
+    int v = 0;
+    for (; p < stop; ++p) {
+        auto digit = static_cast<unsigned>(*p - '0');
+        if (digit > 9)
+            return false;
+        v = v * 10 + static_cast<int>(digit);
+    }
+    code = v;
     return true;
 }
 
