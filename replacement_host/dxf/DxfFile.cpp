@@ -190,6 +190,8 @@ public:
     }
 
     void run();
+    // The first bytes of the file, to tell what it is before it is read.
+    std::string_view head() { return m_reader.head(32); }
     std::unique_ptr<AcDbDatabase> takeDatabase() { return std::move(m_db); }
     std::map<std::string, int>& skipped() { return m_skipped; }
     std::vector<std::string> problems() const { return m_problems; }
@@ -1004,18 +1006,20 @@ bool isDxfOrDwg(const std::string& path)
 LoadResult load(const std::string& path)
 {
     LoadResult result;
-    std::string bytes = head(path);
-    if (startsWith(bytes, kBinarySentinel)) {
-        result.drawing.error = path + ": binary DXF is not supported; save the drawing as ASCII DXF";
-        return result;
-    }
-    if (looksLikeDwg(bytes)) {
-        result.drawing.error = path + ": DWG drawings (" + bytes.substr(0, 6) +
-            ") are not supported; save the drawing as ASCII DXF (R12 to R2018)";
-        return result;
-    }
     try {
+        // The file is opened once: what it is, is told from the bytes the
+        // reader then goes on with (a pipe cannot be read twice).
         Loader loader(path);
+        std::string bytes(loader.head());
+        if (startsWith(bytes, kBinarySentinel)) {
+            result.drawing.error = path + ": binary DXF is not supported; save the drawing as ASCII DXF";
+            return result;
+        }
+        if (looksLikeDwg(bytes)) {
+            result.drawing.error = path + ": DWG drawings (" + bytes.substr(0, 6) +
+                ") are not supported; save the drawing as ASCII DXF (R12 to R2018)";
+            return result;
+        }
         loader.run();
         result.renumbered = loader.renumbered();
         result.drawing.database = loader.takeDatabase();

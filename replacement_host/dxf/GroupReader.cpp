@@ -80,6 +80,15 @@ void GroupReader::fail(size_t line, const std::string& what) const
     throw DxfError(m_path + ": line " + std::to_string(line) + ": " + what);
 }
 
+std::string_view GroupReader::head(size_t n)
+{
+    if (m_map)
+        return {m_data, std::min(n, m_size)};
+    while (m_end < n && !m_eof)
+        refill();
+    return {m_data, std::min(n, m_end)};
+}
+
 // More data after m_end: the window of a mapped file moves on, else the
 // buffer takes the next chunk behind what it keeps.
 void GroupReader::refill()

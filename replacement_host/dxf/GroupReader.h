@@ -44,6 +44,9 @@ public:
     GroupReader(const GroupReader&) = delete;
     GroupReader& operator=(const GroupReader&) = delete;
 
+    // The first n bytes of the file, or all it has, left to be read: asked
+    // before the first group.
+    std::string_view head(size_t n);
     // False at the end of the file or at a DOS end-of-file byte (0x1A) where a
     // code should be; throws DxfError on a malformed pair.
     bool next(Group& group);
