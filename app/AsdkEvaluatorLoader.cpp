@@ -12,7 +12,7 @@
 
 namespace {
 // The ids, in the order of the evaluator slots.
-constexpr const ACHAR* kIds[AsdkEvaluatorLoader::kEvaluatorCount] = {
+constexpr std::u16string_view kIds[AsdkEvaluatorLoader::kEvaluatorCount] = {
     AsdkLengthEvaluator::kId,    AsdkAreaEvaluator::kId,      AsdkBlockCountEvaluator::kId, AsdkTextFileEvaluator::kId,
     AsdkTableCellEvaluator::kId, AsdkExcelCellEvaluator::kId, AsdkExprEvaluator::kId,
 };
@@ -41,8 +41,10 @@ AcFdFieldEvaluator* AsdkEvaluatorLoader::lookup(const ACHAR* evaluatorId) const
 {
     if (!evaluatorId)
         return nullptr;
+    // Measured once: every field of every pass asks for its evaluator.
+    const std::u16string_view id(evaluatorId);
     for (size_t i = 0; i < kEvaluatorCount; ++i)
-        if (textcase::equalsIgnoreCase(evaluatorId, kIds[i]))
+        if (textcase::equalsIgnoreCase(id, kIds[i]))
             return m_evaluators[i];
     return nullptr;
 }

@@ -337,6 +337,15 @@ def nested_fields(tessly, folder, n):
     return run([tessly, "field", "-"], stdin_text=code), n, "child"
 
 
+def text_fields(tessly, folder, n):
+    # One text holding n expression fields, each listed with its place in it.
+    text = "".join(f"%<\\TsExpr {i}>% " for i in range(n))
+    path = os.path.join(folder, f"text{n}.json")
+    with open(path, "w") as f:
+        json.dump({"tesslyDrawing": 1, "objects": [{"type": "mtext", "handle": "20", "text": text}]}, f)
+    return run([tessly, "eval", path, "--json"]), n, "field"
+
+
 def dxf_read(tessly, folder, megabytes):
     path = dxf_curves(folder, megabytes)
     return run([tessly, "eval", path]), os.path.getsize(path), "byte"
@@ -374,6 +383,7 @@ CASES = {
     "json-layers": (drawing_case(json_layers, "layer"), [2000, 4000, 8000, 16000, 32000]),
     "dxf-blocks": (drawing_case(dxf_blocks, "block"), [2000, 4000, 8000, 16000, 32000]),
     "nested-fields": (nested_fields, [10000, 20000, 40000, 80000, 160000]),
+    "text-fields": (text_fields, [5000, 10000, 20000, 40000, 80000]),
     "dxf-read": (dxf_read, [12, 25, 50, 100, 200]),
     "field-pass": (field_pass, [18750, 37500, 75000, 150000, 300000]),
     "text-file": (text_file, [12, 25, 50, 100]),

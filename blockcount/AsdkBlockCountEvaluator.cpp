@@ -30,10 +30,48 @@ struct CurrentRecord {
     bool nestedCounts = false;
 };
 
+// A \value test with its operator read and, for the numeric ones, its
+// number taken once per walk rather than once per attribute.
+class ValueTest {
+public:
+    ValueTest(std::u16string_view expected, std::u16string_view op) : m_expected(expected)
+    {
+        using textcase::equalsIgnoreCase;
+        const double t = AcGeContext::gTol.equalPoint();
+        if (equalsIgnoreCase(op, u">="))
+            m_kind = kAbove, m_bound = leadingNumber(expected) - t;
+        else if (equalsIgnoreCase(op, u"<="))
+            m_kind = kBelow, m_bound = leadingNumber(expected) + t;
+        else if (equalsIgnoreCase(op, u">"))
+            m_kind = kAbove, m_bound = leadingNumber(expected) + t;
+        else if (equalsIgnoreCase(op, u"<"))
+            m_kind = kBelow, m_bound = leadingNumber(expected) - t;
+        else if (equalsIgnoreCase(op, u"!="))
+            m_kind = kDiffers;
+    }
+    bool holds(std::u16string_view actual) const
+    {
+        switch (m_kind) {
+        case kAbove: return leadingNumber(actual) > m_bound;
+        case kBelow: return leadingNumber(actual) < m_bound;
+        case kDiffers: return !textcase::equalsIgnoreCase(actual, m_expected);
+        case kEquals: break;
+        }
+        return textcase::equalsIgnoreCase(actual, m_expected);
+    }
+
+private:
+    enum Kind { kEquals, kDiffers, kAbove, kBelow };
+    Kind m_kind = kEquals;
+    double m_bound = 0;
+    std::u16string_view m_expected;
+};
+
 struct Filters {
     const CStringArrayEx& blockNames;
     const CStringArrayEx& layerNames;
-    std::u16string_view tag, op, value;
+    std::u16string_view tag;
+    ValueTest test;
     const std::optional<AcDbExtents>& window;
     const std::optional<AcString>& space;
 };
@@ -92,8 +130,7 @@ bool dynamicPropertyMatches(AcDbObjectId refId, const Filters& f)
     AcDbDynBlockReference(refId).getBlockProperties(properties);
     for (const AcDbDynBlockReferenceProperty& p : properties) {
         AcString text;
-        if (textcase::equalsIgnoreCase(p.propertyName(), f.tag) && variantText(p.value(), text) &&
-            AsdkBlockCountEvaluator::matchValue(text, f.value, f.op))
+        if (textcase::equalsIgnoreCase(p.propertyName(), f.tag) && variantText(p.value(), text) && f.test.holds(text))
             return true;
     }
     return false;
@@ -104,8 +141,7 @@ bool attributeMatches(const AcDbBlockReference& ref, const Filters& f)
     std::unique_ptr<AcDbObjectIterator> it(ref.attributeIterator());
     for (; it && !it->done(); it->step()) {
         AcDbObjectPointer<AcDbAttribute> attr(it->objectId(), AcDb::kForRead);
-        if (attr && textcase::equalsIgnoreCase(attr->tagConst(), f.tag) &&
-            AsdkBlockCountEvaluator::matchValue(attr->textStringConst(), f.value, f.op))
+        if (attr && textcase::equalsIgnoreCase(attr->tagConst(), f.tag) && f.test.holds(attr->textStringConst()))
             return true;
     }
     return false;
@@ -145,8 +181,40 @@ private:
     std::unordered_map<AcDbObjectId, Adesk::UInt32> m_byOwner;
 };
 
+// Which dynamic definition and anonymous copy a reference shows follows from
+// the block it names alone, so one walk asks once per block rather than once
+// per reference; the answers live only as long as the walk.
+struct DynamicKind {
+    AcDbObjectId dynamicDef, anonymousDef;
+};
+
+class DynamicKinds {
+public:
+    const DynamicKind& of(AcDbObjectId refId, AcDbObjectId block)
+    {
+        // References of one block mostly come one after another.
+        if (m_last && m_lastBlock == block)
+            return *m_last;
+        auto [it, added] = m_kinds.try_emplace(block);
+        if (added) {
+            AcDbDynBlockReference dyn(refId);
+            it->second.dynamicDef = dyn.dynamicBlockTableRecord();
+            if (!it->second.dynamicDef.isNull())
+                it->second.anonymousDef = dyn.anonymousBlockTableRecord();
+        }
+        m_lastBlock = block;
+        return *(m_last = &it->second);
+    }
+
+private:
+    std::unordered_map<AcDbObjectId, DynamicKind> m_kinds;
+    AcDbObjectId m_lastBlock;
+    const DynamicKind* m_last = nullptr;
+};
+
 // What one reference of the current record adds to the count.
-Adesk::UInt32 countReference(AcDbObjectId id, const CurrentRecord& cur, const Filters& f, NestedTally& tally)
+Adesk::UInt32 countReference(AcDbObjectId id, const CurrentRecord& cur, const Filters& f, NestedTally& tally,
+                             DynamicKinds& kinds)
 {
     if (id.isEffectivelyErased())
         return 0;
@@ -169,10 +237,9 @@ Adesk::UInt32 countReference(AcDbObjectId id, const CurrentRecord& cur, const Fi
             return 0;
     }
 
-    AcDbDynBlockReference dyn(id);
-    const bool dynamic = dyn.isDynamicBlock();
-    const AcDbObjectId dynamicDef = dynamic ? dyn.dynamicBlockTableRecord() : AcDbObjectId();
-    const AcDbObjectId anonymousDef = dynamic ? dyn.anonymousBlockTableRecord() : AcDbObjectId();
+    const DynamicKind& kind = kinds.of(id, ref->blockTableRecord());
+    const AcDbObjectId dynamicDef = kind.dynamicDef, anonymousDef = kind.anonymousDef;
+    const bool dynamic = !dynamicDef.isNull();
 
     if (dynamic && (dynamicDef == cur.id || anonymousDef == cur.id)) {
         AcDbSymbolTableRecordPointer<AcDbBlockTableRecord> def(dynamicDef, AcDb::kForRead);
@@ -231,9 +298,10 @@ Adesk::UInt32 AsdkBlockCountEvaluator::countBlockReferences(const CStringArrayEx
         return 0;
     }
 
-    const Filters filters{blockNames, layerNames, tag, op, value, window, space};
+    const Filters filters{blockNames, layerNames, tag, ValueTest(value, op), window, space};
     Adesk::UInt32 count = 0;
     std::vector<AcDbObjectId> ids;
+    DynamicKinds kinds;
     for (; !iterator->done(); iterator->step(true, true)) {
         AcDbBlockTableRecord* record = nullptr;
         if (iterator->getRecord(record, AcDb::kForRead) != Acad::eOk || !record)
@@ -254,7 +322,7 @@ Adesk::UInt32 AsdkBlockCountEvaluator::countBlockReferences(const CStringArrayEx
 
         NestedTally tally(ids);
         for (AcDbObjectId id : ids)
-            count += countReference(id, cur, filters, tally);
+            count += countReference(id, cur, filters, tally, kinds);
     }
     delete iterator;
     table->close();
@@ -296,19 +364,7 @@ bool AsdkBlockCountEvaluator::parsePoint(std::u16string_view text, AcGePoint3d& 
 bool AsdkBlockCountEvaluator::matchValue(std::u16string_view actual, std::u16string_view expected,
                                          std::u16string_view op)
 {
-    using textcase::equalsIgnoreCase;
-    const double t = AcGeContext::gTol.equalPoint();
-    if (equalsIgnoreCase(op, u">="))
-        return leadingNumber(actual) > leadingNumber(expected) - t;
-    if (equalsIgnoreCase(op, u"<="))
-        return leadingNumber(actual) < leadingNumber(expected) + t;
-    if (equalsIgnoreCase(op, u">"))
-        return leadingNumber(actual) > leadingNumber(expected) + t;
-    if (equalsIgnoreCase(op, u"<"))
-        return leadingNumber(actual) < leadingNumber(expected) - t;
-    if (equalsIgnoreCase(op, u"!="))
-        return !equalsIgnoreCase(actual, expected);
-    return equalsIgnoreCase(actual, expected);
+    return ValueTest(expected, op).holds(actual);
 }
 
 int AsdkBlockCountEvaluator::evaluateCount(AcDbField* field, AcDbDatabase*, AcFdFieldValue& value)

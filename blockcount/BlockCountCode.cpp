@@ -33,14 +33,14 @@ void getOptionValue(std::u16string_view text, std::u16string_view optionName, Ac
     if (text.empty() || optionName.empty())
         return;
     CDelimTokenizer segments(text, u"\\");
-    std::u16string segment;
+    std::u16string_view segment;
     // Whatever stands before the first backslash is never an option.
     if (text.front() != u'\\')
         segments.next(segment);
     while (segments.next(segment)) {
         if (segment.size() <= optionName.size() || !startsWithIgnoreCase(segment, optionName))
             continue;
-        std::u16string_view rest = std::u16string_view(segment).substr(optionName.size());
+        std::u16string_view rest = segment.substr(optionName.size());
         rest = trim(rest, isWhite, isWhite);
         auto quote = [](char16_t c) { return c == u'"'; };
         value = AcString(trim(rest, quote, quote));

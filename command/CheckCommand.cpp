@@ -102,7 +102,8 @@ int runCheck(const std::vector<std::string>& words)
             "the module does not export tesslyCheckField (built without TESSLY_TOOL_EXPORTS); it cannot check fields");
 
     std::vector<Checked> checked;
-    for (const fieldreport::Entry& e : fieldreport::drawingEntries(session.database())) {
+    const std::vector<fieldreport::Entry> entries = fieldreport::drawingEntries(session.database());
+    for (const fieldreport::Entry& e : entries) {
         Checked c{e, {}, {}};
         if (!e.field) {
             c.code = e.openCode;
@@ -143,7 +144,9 @@ int runCheck(const std::vector<std::string>& words)
     if (!json && !checked.empty())
         fieldreport::printTable(rows);
     output::flush();
+    // How many fields were checked, and of those how many have findings.
     std::cerr << path << ": " << (count ? std::to_string(count) : "no") << " finding" << (count == 1 ? "" : "s")
-              << " in " << checked.size() << " field" << (checked.size() == 1 ? "" : "s") << '\n';
+              << " in " << (count ? std::to_string(checked.size()) + " of " : "") << entries.size() << " field"
+              << (entries.size() == 1 ? "" : "s") << '\n';
     return count ? 1 : 0;
 }

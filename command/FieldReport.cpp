@@ -18,9 +18,11 @@
 
 #include <nlohmann/json.hpp>
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <unordered_map>
 #include <unistd.h>
 
 namespace fieldreport {
@@ -239,6 +241,16 @@ struct Place {
     std::string block;
 };
 
+// A handle as the drawing writes it (upper-case hexadecimal), straight to UTF-8.
+std::string handleText(const AcDbHandle& handle)
+{
+    char digits[16];
+    char* end = std::to_chars(std::begin(digits), std::end(digits), handle.value(), 16).ptr;
+    std::transform(std::begin(digits), end, std::begin(digits),
+                   [](char c) { return c >= 'a' && c <= 'f' ? static_cast<char>(c - 32) : c; });
+    return std::string(std::begin(digits), end);
+}
+
 Place ownerPlace(const AcDbObject* owner)
 {
     Place p;
@@ -246,7 +258,7 @@ Place ownerPlace(const AcDbObject* owner)
         return p;
     AcDbDatabase* db = owner->database();
     p.hasOwner = true;
-    p.owner = utf::toUtf8(owner->objectHandle().text());
+    p.owner = handleText(owner->objectHandle());
     p.ownerType = ownerType(owner);
     // The block the holding object stands in, through any owners between.
     AcDbObjectId id = owner->ownerId();
@@ -269,7 +281,7 @@ Place fieldPlace(const AcDbField& field)
     AcDbDatabase* db = field.database();
     AcDbObject* owner = db ? HostAccess::objectAt(*db, field.ownerId()) : nullptr;
     Place p = ownerPlace(owner);
-    p.field = utf::toUtf8(field.objectHandle().text());
+    p.field = handleText(field.objectHandle());
     if (!owner)
         return p;
     // A drawing read from DXF names the holder as the file does: a cell by its table.
@@ -283,9 +295,18 @@ Place fieldPlace(const AcDbField& field)
         p.column = holder->column;
     }
     if (auto* text = AcDbText::cast(owner)) {
+        // The fields of a text are mostly asked about in their order: the
+        // place after the last one found is tried first, so a text of many
+        // fields is not searched from the start for each.
+        static const AcDbText* lastText = nullptr;
+        static size_t next = 0;
         const auto& ids = text->fieldIds();
-        auto at = std::find(ids.begin(), ids.end(), field.objectId());
-        p.index = at == ids.end() ? 0 : at - ids.begin();
+        size_t at = lastText == text && next < ids.size() && ids[next] == field.objectId()
+            ? next
+            : static_cast<size_t>(std::find(ids.begin(), ids.end(), field.objectId()) - ids.begin());
+        lastText = text;
+        next = at + 1;
+        p.index = at == ids.size() ? 0 : static_cast<long>(at);
     }
     return p;
 }
@@ -518,23 +539,24 @@ std::vector<Entry> drawingEntries(AcDbDatabase& db)
     return entries;
 }
 
-std::vector<Entry> filtered(const std::vector<Entry>& entries, const std::set<std::string>& evaluators, bool failedOnly)
+std::vector<Entry> filtered(std::vector<Entry> entries, const std::set<std::string>& evaluators, bool failedOnly)
 {
-    std::vector<Entry> out;
-    for (const Entry& e : entries) {
+    // Without a filter the list goes on as it is, not copied entry by entry.
+    if (!failedOnly && evaluators.empty())
+        return entries;
+    std::vector<std::u16string> wanted;
+    for (const std::string& want : evaluators)
+        wanted.push_back(utf::toUtf16(want));
+    std::erase_if(entries, [&](const Entry& e) {
         if (failedOnly && !failed(e))
-            continue;
-        if (!evaluators.empty()) {
-            std::u16string id = utf::toUtf16(evaluatorOf(e));
-            bool wanted = std::any_of(evaluators.begin(), evaluators.end(), [&](const std::string& want) {
-                return hosttext::equalsIgnoreCase(utf::toUtf16(want), id);
-            });
-            if (!wanted)
-                continue;
-        }
-        out.push_back(e);
-    }
-    return out;
+            return true;
+        if (wanted.empty())
+            return false;
+        std::u16string id = utf::toUtf16(evaluatorOf(e));
+        return std::none_of(wanted.begin(), wanted.end(),
+                            [&](const std::u16string& want) { return hosttext::equalsIgnoreCase(want, id); });
+    });
+    return entries;
 }
 
 double timedPass(Session& session)
@@ -568,17 +590,27 @@ double timedPass(Session& session)
 
 std::string summaryText(const std::vector<Entry>& entries, double seconds)
 {
-    std::map<std::string, int> byEvaluator;
+    // Tallied by the fields' own ids and converted once per id: a drawing
+    // has few evaluators and many fields.
+    std::unordered_map<std::u16string_view, int> byId;
+    int unclosed = 0;
     size_t failures = 0, kept = 0;
     for (const Entry& e : entries) {
-        std::string id = e.field ? evaluatorOf(e) : "(unclosed code)";
-        if (id.empty() && e.field && e.field->evaluatorId() && !e.field->isTextField())
-            id = utf::toUtf8(e.field->evaluatorId());
-        ++byEvaluator[id.empty() ? "(plain text)" : id];
+        if (!e.field)
+            ++unclosed;
+        else if (e.field->isTextField() || !e.field->evaluatorId())
+            ++byId[u""];
+        else
+            ++byId[e.field->evaluatorId()];
         failures += failed(e);
         // A field a CAD program saved for an evaluator not loaded here keeps what it showed.
         kept += entryStatus(e) == AcDbField::kEvaluatorNotFound && !failed(e);
     }
+    std::map<std::string, int> byEvaluator;
+    for (const auto& [id, n] : byId)
+        byEvaluator[id.empty() ? "(plain text)" : utf::toUtf8(id)] += n;
+    if (unclosed)
+        byEvaluator["(unclosed code)"] += unclosed;
     char time[32];
     std::snprintf(time, sizeof time, "%.2f s", seconds);
     std::string text = std::to_string(entries.size()) + " field" + (entries.size() == 1 ? "" : "s") + ", " +

@@ -72,8 +72,7 @@ std::vector<AcDbField*> topLevelFields(AcDbDatabase& db);
 std::string unclosedCode(std::u16string_view text);
 // Keeps the entries of these evaluators (any letter case; empty: all), and
 // with failedOnly only the failures.
-std::vector<Entry> filtered(const std::vector<Entry>& entries, const std::set<std::string>& evaluators,
-                            bool failedOnly);
+std::vector<Entry> filtered(std::vector<Entry> entries, const std::set<std::string>& evaluators, bool failedOnly);
 // One pass over every field, with a progress line on a terminal when it
 // runs past a second; gives the seconds it took.
 double timedPass(Session& session);

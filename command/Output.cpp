@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cerrno>
 #include <cmath>
@@ -94,6 +95,19 @@ public:
         for (char c : s)
             m_bytes[m_size++] = c;
     }
+    // ASCII characters, as bytes, draining whenever the buffer fills.
+    void putNarrow(std::u16string_view s)
+    {
+        while (!s.empty()) {
+            if (m_size == sizeof m_bytes)
+                drain();
+            size_t n = std::min(s.size(), sizeof m_bytes - m_size);
+            for (size_t k = 0; k < n; ++k)
+                m_bytes[m_size + k] = static_cast<char>(s[k]);
+            m_size += n;
+            s.remove_prefix(n);
+        }
+    }
     void drain()
     {
         write(std::string_view(m_bytes, m_size));
@@ -159,13 +173,36 @@ void putCodePoint(Pieces& out, char32_t cp)
     out.put(static_cast<char>(0x80 | (cp & 0x3F)));
 }
 
-void putWide(Pieces& out, std::u16string_view s, Escape escape)
+// Whether an ASCII character goes out as it is under an escape.
+constexpr bool plain(char32_t c, Escape escape)
+{
+    switch (escape) {
+    case Escape::kNone: return c < 0x80;
+    case Escape::kTable: return c < 0x80 && c != '\n' && c != '\r' && c != '\t';
+    case Escape::kCsv: return c < 0x80 && c != '"';
+    case Escape::kJson: return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
+    }
+    return false;
+}
+
+// The escape is a template argument so the test for a plain character is a
+// few compares the compiler can fold into the copy loop.
+template <Escape kEscape> void putWideAs(Pieces& out, std::u16string_view s)
 {
     for (size_t i = 0; i < s.size(); ++i) {
+        // Most text is plain ASCII: copy a run of it in one go.
+        if (plain(s[i], kEscape)) {
+            size_t end = i + 1;
+            while (end < s.size() && plain(s[end], kEscape))
+                ++end;
+            out.putNarrow(s.substr(i, end - i));
+            i = end - 1;
+            continue;
+        }
         out.room();
         char32_t cp = s[i];
         if (cp < 0x80) {
-            putAscii(out, static_cast<char>(cp), escape);
+            putAscii(out, static_cast<char>(cp), kEscape);
             continue;
         }
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
@@ -175,6 +212,16 @@ void putWide(Pieces& out, std::u16string_view s, Escape escape)
             cp = 0xFFFD;  // a lone surrogate
         }
         putCodePoint(out, cp);
+    }
+}
+
+void putWide(Pieces& out, std::u16string_view s, Escape escape)
+{
+    switch (escape) {
+    case Escape::kNone: return putWideAs<Escape::kNone>(out, s);
+    case Escape::kTable: return putWideAs<Escape::kTable>(out, s);
+    case Escape::kCsv: return putWideAs<Escape::kCsv>(out, s);
+    case Escape::kJson: return putWideAs<Escape::kJson>(out, s);
     }
 }
 
@@ -233,6 +280,16 @@ void jsonString(std::u16string_view s)
 
 void jsonString(std::string_view s)
 {
+    // Handles, type names and most paths need no escape and no check.
+    if (std::all_of(s.begin(), s.end(), [](char c) { return plain(static_cast<unsigned char>(c), Escape::kJson); })) {
+        Writer& w = writer();
+        if (w.buffer.size() + s.size() + 2 < kChunk) {
+            w.buffer += '"';
+            w.buffer.append(s);
+            w.buffer += '"';
+            return;
+        }
+    }
     if (!validUtf8(s)) {
         // Rare (a path given on the command line): the library's own replacement.
         write(nlohmann::json(std::string(s)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));

@@ -94,8 +94,10 @@ int CExpression::GetBooleanValue(std::u16string_view text)
 
 int CExpression::GetFunctionIndex(std::u16string_view token)
 {
+    // Every token of every expression is asked about; names of another
+    // length are passed over without comparing characters.
     for (int i = 0; !kFunctionNames[i].empty(); ++i)
-        if (crt::wcsicmp(kFunctionNames[i], token) == 0)
+        if (kFunctionNames[i].size() == token.size() && crt::wcsicmp(kFunctionNames[i], token) == 0)
             return i;
     return -1;
 }

@@ -2,7 +2,7 @@
 // ended the last item, so the next call starts by skipping it.
 #include "util/CDelimTokenizer.h"
 
-bool CDelimTokenizer::next(std::u16string& item)
+bool CDelimTokenizer::next(std::u16string_view& item)
 {
     while (m_pos < m_text.size() && isDelim(m_text[m_pos]))
         ++m_pos;
@@ -11,6 +11,15 @@ bool CDelimTokenizer::next(std::u16string& item)
     size_t start = m_pos;
     while (m_pos < m_text.size() && !isDelim(m_text[m_pos]))
         ++m_pos;
-    item.assign(m_text, start, m_pos - start);
+    item = m_text.substr(start, m_pos - start);
+    return true;
+}
+
+bool CDelimTokenizer::next(std::u16string& item)
+{
+    std::u16string_view view;
+    if (!next(view))
+        return false;
+    item.assign(view);
     return true;
 }

@@ -1,6 +1,8 @@
 // The process-wide id table; see the header.
 #include "replacement_host/db/ObjectRegistry.h"
 
+#include <iterator>
+
 namespace hostdb::registry {
 Page* g_pages[kPageCount];
 }
@@ -99,10 +101,12 @@ std::u16string AcDbHandle::text() const
 {
     if (m_value == 0)
         return u"0";
-    std::u16string s;
+    // Digits from the last, into a buffer wide enough for 64 bits.
+    char16_t digits[16];
+    char16_t* first = std::end(digits);
     for (Adesk::UInt64 v = m_value; v; v >>= 4)
-        s.insert(s.begin(), static_cast<char16_t>(u"0123456789ABCDEF"[v & 15]));
-    return s;
+        *--first = u"0123456789ABCDEF"[v & 15];
+    return std::u16string(first, std::end(digits));
 }
 
 void AcDbHandle::getIntoAsciiBuffer(ACHAR* buffer, size_t bufferLength) const

@@ -121,6 +121,36 @@ TEST(BlockCount, DynamicBlockCountsThroughItsCopies)
                  });
 }
 
+TEST(BlockCount, DynamicAndPlainReferencesMixedInOneWalk)
+{
+    // Frame holds a Door copy and a Panel; the references of Door, its copy,
+    // Panel and Frame alternate in model space, so one walk meets dynamic and
+    // plain blocks turn about, directly and through Frame.
+    Drawing d(drawing(R"(
+        {"type": "block", "handle": "40", "name": "Door", "dynamic": true},
+        {"type": "block", "handle": "41", "name": "*U1", "dynamicBlock": "40"},
+        {"type": "block", "handle": "60", "name": "Panel"},
+        {"type": "block", "handle": "62", "name": "Frame"},
+        {"type": "insert", "handle": "63", "owner": "62", "block": "41"},
+        {"type": "insert", "handle": "64", "owner": "62", "block": "60"},
+        {"type": "insert", "handle": "70", "block": "40"},
+        {"type": "insert", "handle": "71", "block": "60"},
+        {"type": "insert", "handle": "72", "block": "41"},
+        {"type": "insert", "handle": "73", "block": "62"},
+        {"type": "insert", "handle": "74", "block": "60"},
+        {"type": "insert", "handle": "75", "block": "40"},
+        {"type": "insert", "handle": "76", "block": "62"})"));
+    expectCounts(d,
+                 {
+                     {u"Door", 4},
+                     {u"Panel", 3},
+                     {u"\"Door;Panel\"", 7},
+                     {u"\"Door;Panel\" \\nested", 11},
+                     {u"\"Door\" \\nested", 6},
+                     {u"\"Frame;Panel\" \\nested", 7},
+                 });
+}
+
 // Door references with the attribute TYPE set to 3, 5, abc and empty, one with TYPE twice, one without.
 const std::string kTagged = drawing(R"(
     {"type": "block", "handle": "20", "name": "Door"},

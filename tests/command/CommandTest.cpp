@@ -144,6 +144,48 @@ TEST(FieldCommand, TextsGoOutEscapedAsEachFormatWantsThem)
     EXPECT_NE(table.out.find("2 ok    " + escaped + "\n"), std::string::npos) << table.out;
 }
 
+// Plain runs longer than the writer's pieces, broken by characters that
+// need escapes, near and across the pieces' ends.
+TEST(FieldCommand, LongPlainRunsGoOutWhole)
+{
+    TempDir dir;
+    std::string file;
+    for (size_t run : {8190u, 8191u, 8192u, 70000u, 3u}) {
+        file += std::string(run, 'a' + static_cast<char>(run % 26));
+        file += "\"\\\t\xC3\xA9";
+    }
+    dir.write("t.txt", file);
+    std::string drawing = dir.write("d.json", R"({"tesslyDrawing": 1, "objects": [
+        {"type": "mtext", "handle": "100", "text": "%<\\TextField t.txt>%"}]})");
+    auto r = runTessly("eval " + shellQuote(drawing) + " --json");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    auto lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["value"], file);
+    EXPECT_EQ(r.out, lines[0].dump() + "\n");
+}
+
+// Each field of a text names its place in it, in every format, however
+// many the text holds.
+TEST(EvalCommand, FieldsOfALongTextKnowTheirPlaces)
+{
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += "%<\\\\TsExpr " + std::to_string(i) + ">% ";  // a backslash in JSON
+    std::string drawing = dir.write(
+        "d.json", R"({"tesslyDrawing": 1, "objects": [{"type": "mtext", "handle": "20", "text": ")" + text + R"("}]})");
+    auto lines = jsonLines(runTessly("eval " + shellQuote(drawing) + " --json").out);
+    ASSERT_EQ(lines.size(), 300u);
+    for (int i = 0; i < 300; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(lines[i]["value"], i);
+        EXPECT_EQ(lines[i]["location"]["index"], i);
+    }
+    auto csv = runTessly("eval " + shellQuote(drawing) + " --format csv").out;
+    EXPECT_NE(csv.find("*Model_Space/mtext 20 #300,TsExpr,%<\\TsExpr 299>%,2,299,\n"), std::string::npos);
+}
+
 // JSON lines are written out directly, not through the JSON library: each
 // must be byte for byte what the library writes for the same object (reals
 // large and small, texts, nulls, locations in blocks, unclosed codes, the

@@ -278,7 +278,17 @@ TEST(Check, CleanDrawingExitsZero)
     auto r = runTessly("check " + shellQuote(dir.write("d.json", kLineDrawing)));
     EXPECT_EQ(r.exitStatus, 0) << r.out;
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("no findings"), std::string::npos);
+    EXPECT_NE(r.err.find(": no findings in 1 field\n"), std::string::npos) << r.err;
+}
+
+TEST(CheckFormerBugs, TheSummaryCountsTheFieldsChecked)
+{
+    // It said "in 0 fields" of a drawing whose fields had no findings.
+    auto r = runTessly("check " + shellQuote(std::string(TESSLY_EXAMPLES) + "/site-plan.json"));
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.err.find(" in 0 fields"), std::string::npos) << r.err;
+    auto some = runTessly("check " + shellQuote(std::string(TESSLY_TEST_DATA) + "/check-example.json"));
+    EXPECT_NE(some.err.find(": 5 findings in 3 of 3 fields\n"), std::string::npos) << some.err;
 }
 
 // ---- small things ----
@@ -361,6 +371,10 @@ TEST(Batches, FormatsAndFilters)
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0]["evaluator"], "AcArea");
     EXPECT_EQ(runTessly("eval " + path + " --only AcLength").exitStatus, 0) << "only the fields shown count";
+    auto both = jsonLines(runTessly("eval " + path + " --json --failed --only tsexpr,AcArea").out);
+    ASSERT_EQ(both.size(), 1u) << "both filters hold together";
+    EXPECT_EQ(both[0]["evaluator"], "AcArea");
+    EXPECT_TRUE(jsonLines(runTessly("eval " + path + " --json --failed --only AcLength").out).empty());
 }
 
 TEST(Batches, SeveralDrawingsInOrderWithTheWorstStatus)

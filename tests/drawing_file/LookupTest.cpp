@@ -154,6 +154,25 @@ TEST(HandleIndex, HandlesFoundAsTheDrawingGrows)
     }
 }
 
+TEST(HandleIndex, HandleTextIsUpperCaseHexWithoutLeadingZeros)
+{
+    const struct {
+        Adesk::UInt64 value;
+        const char16_t* text;
+    } rows[] = {{0, u"0"},
+                {0x1, u"1"},
+                {0xA, u"A"},
+                {0x2F1, u"2F1"},
+                {0x10000, u"10000"},
+                {0xFEDCBA9876543210ull, u"FEDCBA9876543210"},
+                {~0ull, u"FFFFFFFFFFFFFFFF"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.value);
+        EXPECT_EQ(AcDbHandle(row.value).text(), row.text);
+        EXPECT_EQ(AcDbHandle(row.text).value(), row.value) << "read back";
+    }
+}
+
 TEST(FieldCode, EvaluatedChildrenTakeTheirPlaceInOnePass)
 {
     struct Row {
