@@ -131,7 +131,6 @@ inline std::uint64_t GroupReader::lineBreaksIn64(const char* p)
 
 inline bool GroupReader::shortCode(const char* p, const char* end, int& code)
 {
-    // The data has room to read 8 bytes from any place in it.
     size_t n = static_cast<size_t>(end - p);
     if (n - 1 > 7)
         return false;
