@@ -346,6 +346,17 @@ def text_fields(tessly, folder, n):
     return run([tessly, "eval", path, "--json"]), n, "field"
 
 
+def kept_keys(tessly, folder, n):
+    # A drawing whose one line has n keys no codec reads, saved: every key
+    # is kept, in its place.
+    line = {"type": "line", "handle": "20", "start": [0, 0], "end": [1, 0]}
+    line.update({f"k{i}": i for i in range(n)})
+    path = os.path.join(folder, f"kept{n}.json")
+    with open(path, "w") as f:
+        json.dump({"tesslyDrawing": 1, "objects": [line]}, f)
+    return run([tessly, "eval", path, "--save", "--output", os.path.join(folder, f"kept{n}-saved.json")]), n, "key"
+
+
 def dxf_read(tessly, folder, megabytes):
     path = dxf_curves(folder, megabytes)
     return run([tessly, "eval", path]), os.path.getsize(path), "byte"
@@ -384,6 +395,7 @@ CASES = {
     "dxf-blocks": (drawing_case(dxf_blocks, "block"), [2000, 4000, 8000, 16000, 32000]),
     "nested-fields": (nested_fields, [10000, 20000, 40000, 80000, 160000]),
     "text-fields": (text_fields, [5000, 10000, 20000, 40000, 80000]),
+    "kept-keys": (kept_keys, [5000, 10000, 20000, 40000, 80000]),
     "dxf-read": (dxf_read, [12, 25, 50, 100, 200]),
     "field-pass": (field_pass, [18750, 37500, 75000, 150000, 300000]),
     "text-file": (text_file, [12, 25, 50, 100]),

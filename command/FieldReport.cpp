@@ -675,8 +675,7 @@ void writeOptionalNumber(bool present, long long value)
 void writeFieldMembers(const AcDbField& field, int status, const std::string& problem)
 {
     const HostAccess::PassRecord& pass = HostAccess::passRecord(field);
-    AcValue value;
-    field.getValue(value);
+    const AcValue& value = HostAccess::valueView(field);
     output::write("\"code\":");
     output::jsonString(std::u16string_view(field.getFieldCode(AcDbField::kTextField)));
     output::write(",\"evaluator\":");

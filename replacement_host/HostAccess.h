@@ -77,6 +77,8 @@ struct HostAccess {
     }
     static std::string hostDisplayUtf8(const AcDbField& f) { return f.hostDisplayUtf8(); }
     static const PassRecord& passRecord(const AcDbField& f) { return f.m_pass; }
+    // The value getValue copies, to read in place.
+    static const AcValue& valueView(const AcDbField& f) { return f.m_value; }
     static PassRecord& hostPassRecord(AcDbField& f) { return f.m_pass; }
     static void hostSetResult(AcDbField& f, const AcValue* value, int status) { f.hostSetResult(value, status); }
     static void hostRestoreState(AcDbField& f, const AcValue& value, int status) { f.hostRestoreState(value, status); }

@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unordered_map>
+#include <unordered_set>
 #include <unistd.h>
 
 namespace drawingfile {
@@ -337,6 +338,34 @@ LoadResult load(const std::string& path)
     return r;
 }
 
+namespace {
+// The keys an object kept from its file go back after the written ones, in
+// their order; a key a codec wrote wins. An object may keep very many, so
+// they are read with simdjson and appended without a search per key
+// (nlohmann's ordered objects search on every insert).
+void addKeptKeys(Json& j, const std::string& kept)
+{
+    std::unordered_set<std::string> written;
+    for (const auto& member : j.items())
+        written.insert(member.key());
+    auto& members = static_cast<Json::object_t::Container&>(j.get_ref<Json::object_t&>());
+    simdjson::dom::parser parser;
+    simdjson::dom::object object;
+    if (parser.parse(kept).get(object) == simdjson::SUCCESS) {
+        for (simdjson::dom::key_value_pair member : object)
+            if (written.emplace(member.key).second)
+                members.emplace_back(std::string(member.key), JsonValue(member.value).toJson());
+        return;
+    }
+    // The kept text is nlohmann's own writing, which simdjson reads; should it
+    // not, nlohmann reads it, slowly but the same.
+    const Json parsed = Json::parse(kept);
+    for (auto it = parsed.cbegin(); it != parsed.cend(); ++it)
+        if (written.insert(it.key()).second)
+            members.emplace_back(it.key(), it.value());
+}
+}
+
 std::string toText(AcDbDatabase& db, AcDbObjectId selected)
 {
     Json objects = Json::array();
@@ -359,12 +388,8 @@ std::string toText(AcDbDatabase& db, AcDbObjectId selected)
             j["erased"] = true;
         codec->write(obj, j);
         writeXdata(obj, j);
-        if (!HostAccess::hostKeptKeys(*obj).empty()) {
-            const Json kept = Json::parse(HostAccess::hostKeptKeys(*obj));
-            for (auto it = kept.cbegin(); it != kept.cend(); ++it)
-                if (!j.contains(it.key()))
-                    j[it.key()] = it.value();
-        }
+        if (!HostAccess::hostKeptKeys(*obj).empty())
+            addKeptKeys(j, HostAccess::hostKeptKeys(*obj));
         objects.push_back(std::move(j));
     }
     Json root;
