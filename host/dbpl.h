@@ -55,9 +55,19 @@ private:
         AcGePoint2d point;
         double bulge = 0.0;
     };
+    // Vertices come from the objects' own pool: a drawing holds many
+    // polylines of a few vertices each.
+    template <class T> struct PoolAllocator {
+        using value_type = T;
+        PoolAllocator() = default;
+        template <class U> PoolAllocator(const PoolAllocator<U>&) {}
+        T* allocate(size_t n) { return static_cast<T*>(AcDbObject::operator new(n * sizeof(T))); }
+        void deallocate(T* p, size_t n) { AcDbObject::operator delete(p, n * sizeof(T)); }
+        template <class U> bool operator==(const PoolAllocator<U>&) const { return true; }
+    };
     // The index of the vertex a segment from index ends at.
     unsigned int nextIndex(unsigned int index) const { return index + 1 == numVerts() ? 0 : index + 1; }
-    std::vector<Vertex> m_vertices;
+    std::vector<Vertex, PoolAllocator<Vertex>> m_vertices;
     bool m_closed = false;
     double m_elevation = 0.0;
 };

@@ -20,7 +20,9 @@
 
 #include <nlohmann/json.hpp>
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -99,6 +101,72 @@ bool shortHex(std::string_view s, Adesk::UInt64& value)
     return true;
 }
 
+// The record types the entity pass tells apart, found with one switch on
+// their bytes rather than a string compare each.
+enum class Kind : std::uint8_t { Other, Endsec, Vertex, Seqend, Attrib, Attdef, Insert, Table, Polyline };
+
+constexpr std::uint64_t word(std::string_view s)
+{
+    std::uint64_t w = 0;
+    for (size_t i = 0; i < s.size(); ++i)
+        w |= std::uint64_t{static_cast<unsigned char>(s[i])} << (8 * i);
+    return w;
+}
+
+Kind kindOf(std::string_view type)
+{
+    if (type.size() > 8)
+        return type == "ACAD_TABLE" ? Kind::Table : Kind::Other;
+    switch (GroupReader::firstBytes(type)) {
+    case word("ENDSEC"): return Kind::Endsec;
+    case word("VERTEX"): return Kind::Vertex;
+    case word("SEQEND"): return Kind::Seqend;
+    case word("ATTRIB"): return Kind::Attrib;
+    case word("ATTDEF"): return Kind::Attdef;
+    case word("INSERT"): return Kind::Insert;
+    case word("POLYLINE"): return Kind::Polyline;
+    default: return Kind::Other;
+    }
+}
+
+// Bytes of the file kept to be met again (a layer's name, an owner's
+// handle): most are short, and those compare as one number, read within
+// them by two loads that may overlap.
+class KeptBytes {
+public:
+    bool operator==(std::string_view bytes) const
+    {
+        if (bytes.size() != m_bytes.size())
+            return false;
+        return bytes.size() <= 8 ? key(bytes) == m_key : bytes == m_bytes;
+    }
+    void assign(std::string_view bytes)
+    {
+        m_bytes.assign(bytes);
+        m_key = bytes.size() <= 8 ? key(bytes) : 0;
+    }
+    const std::string& bytes() const { return m_bytes; }
+
+private:
+    static std::uint64_t key(std::string_view s)
+    {
+        const char* p = s.data();
+        const size_t n = s.size();
+        if (n >= 4) {
+            std::uint32_t first = 0, last = 0;
+            std::memcpy(&first, p, 4);
+            std::memcpy(&last, p + n - 4, 4);
+            return std::uint64_t{first} << 32 | last;
+        }
+        if (n == 0)
+            return 0;
+        auto byte = [&](size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
+        return byte(0) << 16 | byte(n / 2) << 8 | byte(n - 1);
+    }
+    std::string m_bytes;
+    std::uint64_t m_key = 0;
+};
+
 bool isLayoutName(const AcString& name)
 {
     std::string u = upper(utf::toUtf8(name));
@@ -122,6 +190,8 @@ public:
     }
 
     void run();
+    // The first bytes of the file, to tell what it is before it is read.
+    std::string_view head() { return m_reader.head(32); }
     std::unique_ptr<AcDbDatabase> takeDatabase() { return std::move(m_db); }
     std::map<std::string, int>& skipped() { return m_skipped; }
     std::vector<std::string> problems() const { return m_problems; }
@@ -168,7 +238,8 @@ private:
     Record m_record;
     Group m_peek;
     bool m_havePeek = false;
-    std::string m_section;  // the section being read, for "the file ends inside"
+    Kind m_kind = Kind::Other;  // of m_record
+    std::string m_section;      // the section being read, for "the file ends inside"
 
     // Objects keep their file handles. Those the reader adds (layouts and
     // layers the file lacks, objects without a handle or with one an earlier
@@ -181,14 +252,17 @@ private:
     std::vector<std::pair<std::string, AcDbObjectId>> m_duplicates;       // file handle text, the later object
     std::unordered_map<Adesk::UInt64, AcDbObjectId> m_renumberedRecords;  // file handle -> block record
     std::unordered_map<std::string, AcDbObjectId> m_blocks;               // upper-case name -> record
-    std::string m_lastBlockName;  // group 2 of a reference as written, and its block
+    KeptBytes m_lastBlockName;  // group 2 of a reference as written, and its block
     AcDbObjectId m_lastBlock;
-    std::string m_lastOwnerHandle;  // group 330 as written, and the record it names
+    KeptBytes m_lastOwnerHandle;  // group 330 as written, and the record it names
     AcDbObjectId m_lastOwner;
     std::unordered_map<std::string, bool> m_layers;  // upper-case names made
-    std::string m_lastLayerBytes;
-    AcString m_lastLayer;
-    bool m_haveLastLayer = false;
+    struct RecentLayer {
+        KeptBytes bytes;  // group 8 as written
+        AcString name;
+    };
+    std::array<RecentLayer, 4> m_recentLayers;
+    size_t m_recentLayerCount = 0, m_recentLayerNext = 0;
     std::map<std::string, int> m_skipped;
     // Release 13 and older (or no header): 2D polylines become lightweight ones.
     bool m_oldRelease = true;
@@ -233,54 +307,59 @@ bool Loader::readRecord()
                           "group code 0 (the start of a record) was expected, found " + std::to_string(m_peek.code));
     }
     m_havePeek = false;
-    m_record.type.assign(m_peek.value);
-    while (!m_record.type.empty() && m_record.type.back() == ' ')
-        m_record.type.pop_back();
+    std::string_view type = m_peek.value;
+    while (!type.empty() && type.back() == ' ')
+        type.remove_suffix(1);
+    m_record.type.assign(type);
+    m_kind = kindOf(type);
     m_record.line = m_peek.line;
     // The record's values are views of the reader's buffer, kept there
     // until the next record.
     m_reader.pin();
     m_record.clear(m_reader.pinned());
-    unsigned moves = m_reader.moves();
     m_record.xdictionary.clear();
     // Nothing after the EOF record belongs to the drawing (DOS end-of-file bytes, text).
     if (std::string_view(m_record.type) == "EOF")
         return true;
     int bracket = 0;
     bool embedded = false, xdictionary = false;
-    Group g;
-    while (m_reader.next(g)) {
-        if (m_reader.moves() != moves) {
-            m_record.rebase(m_reader.pinned());
-            moves = m_reader.moves();
-        }
-        if (g.code == 0) {
-            m_peek = g;
-            m_havePeek = true;
-            break;
-        }
-        if (g.code == 102) {
-            bool open = !g.value.empty() && g.value[0] == '{';
-            bracket += open ? 1 : -1;
-            bracket = std::max(bracket, 0);
-            xdictionary = open && g.value == "{ACAD_XDICTIONARY";
-            continue;
-        }
-        if (xdictionary && g.code == 360 && m_record.xdictionary.empty())
-            m_record.xdictionary.assign(g.value);
-        if (g.code == 101)
-            embedded = true;
-        if (g.code == 999 || bracket > 0 || (embedded && g.code < 1000))
-            continue;
-        if (g.code == 5) {
-            // Every handle counts, of skipped objects and $HANDSEED too: made-up ones go above.
-            Adesk::UInt64 value = 0;
-            if (!shortHex(g.value, value))
-                std::from_chars(g.value.data(), g.value.data() + g.value.size(), value, 16);
-            m_highest = std::max(m_highest, value);
-        }
-        m_record.add(g.code, g.value, g.line);
-    }
+    Record& record = m_record;
+    m_reader.scan(
+        [&](int code, std::string_view value, size_t line) {
+            // Most groups are kept as they come; the rest are few.
+            if (code > 5 && code < 100 && bracket == 0 && !embedded) [[likely]] {
+                record.add(code, value, line);
+                return true;
+            }
+            if (code == 0) {
+                m_peek = {code, value, line};
+                m_havePeek = true;
+                return false;
+            }
+            if (code == 102) {
+                bool open = !value.empty() && value[0] == '{';
+                bracket += open ? 1 : -1;
+                bracket = std::max(bracket, 0);
+                xdictionary = open && value == "{ACAD_XDICTIONARY";
+                return true;
+            }
+            if (xdictionary && code == 360 && record.xdictionary.empty())
+                record.xdictionary.assign(value);
+            if (code == 101)
+                embedded = true;
+            if (code == 999 || bracket > 0 || (embedded && code < 1000))
+                return true;
+            if (code == 5) {
+                // Every handle counts, of skipped objects and $HANDSEED too: made-up ones go above.
+                Adesk::UInt64 handle = 0;
+                if (!shortHex(value, handle))
+                    std::from_chars(value.data(), value.data() + value.size(), handle, 16);
+                m_highest = std::max(m_highest, handle);
+            }
+            record.add(code, value, line);
+            return true;
+        },
+        [&](const char* base) { record.rebase(base); });
     return true;
 }
 
@@ -472,7 +551,7 @@ void Loader::readEntities()
     HostAccess::hostReserveEntities(*AcDbBlockTableRecord::cast(HostAccess::objectAt(*m_db, model)),
                                     m_reader.fileSize() / 64);
     while (readRecord()) {
-        if (std::string_view(m_record.type) == "ENDSEC") {
+        if (m_kind == Kind::Endsec) {
             finishPolyline();
             return;
         }
@@ -500,7 +579,7 @@ AcDbObjectId Loader::ownerFor(AcDbObjectId fallback, bool inBlock)
     std::string_view h = m_record.text(330);
     // Entities come in runs of one owner. A block record found by a file
     // handle stays found by it: only made-up handles move.
-    if (!m_lastOwner.isNull() && h == m_lastOwnerHandle)
+    if (!m_lastOwner.isNull() && m_lastOwnerHandle == h)
         return m_lastOwner;
     Adesk::UInt64 value = 0;
     std::from_chars(h.data(), h.data() + h.size(), value, 16);
@@ -529,7 +608,8 @@ AcDbObjectId Loader::byFileHandle(Adesk::UInt64 value) const
 void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
 {
     const std::string_view type = m_record.type;
-    if (type == "VERTEX") {
+    const Kind kind = m_kind;
+    if (kind == Kind::Vertex) {
         if (!m_polyline.active)
             m_reader.fail(m_record.line, "VERTEX without a POLYLINE before it");
         // Control points of a spline frame are not on the path.
@@ -539,11 +619,11 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         return;
     }
     finishPolyline();
-    if (type == "SEQEND") {
+    if (kind == Kind::Seqend) {
         m_insert = AcDbObjectId();
         return;
     }
-    if (type == "ATTRIB") {
+    if (kind == Kind::Attrib) {
         if (m_insert.isNull())
             m_reader.fail(m_record.line, "ATTRIB without an INSERT (with attributes) before it");
         AcString tag = m_record.wide(2);
@@ -560,7 +640,7 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
     }
     m_insert = AcDbObjectId();
     AcDbObjectId owner = ownerFor(fallbackOwner, inBlock);
-    if (type == "ATTDEF") {
+    if (kind == Kind::Attdef) {
         AcString tag = m_record.wide(2);
         if (tag.empty())
             m_reader.fail(m_record.line, "ATTDEF has no tag (group 2)");
@@ -573,9 +653,9 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         addEntity(std::move(def), owner);
         return;
     }
-    if (type == "INSERT" || type == "ACAD_TABLE") {
+    if (kind == Kind::Insert || kind == Kind::Table) {
         std::unique_ptr<AcDbBlockReference> ref;
-        if (type == "ACAD_TABLE") {
+        if (kind == Kind::Table) {
             auto table = std::make_unique<AcDbTable>();
             m_objects.noteTable(table.get(), m_record);
             ref = std::move(table);
@@ -587,26 +667,26 @@ void Loader::entity(AcDbObjectId fallbackOwner, bool inBlock)
         ref->setScaleFactors({m_record.number(41, 1.0), m_record.number(42, 1.0), m_record.number(43, 1.0)});
         ref->setRotation(m_record.number(50, 0.0) * kDegree);
         AcDbBlockReference* raw = ref.get();
-        std::string name(m_record.text(2));
+        const std::string_view name = m_record.text(2);
         size_t line = m_record.line;
         bool attributes = m_record.integer(66, 0) == 1;
         addEntity(std::move(ref), owner);
         // Most blocks are defined before use; the rest wait for the end.
         // References come in runs of one block, and a block once found
         // keeps its name.
-        AcDbObjectId block = name == m_lastBlockName ? m_lastBlock : blockRecord(m_record.decode(name));
+        AcDbObjectId block = m_lastBlockName == name ? m_lastBlock : blockRecord(m_record.decode(name));
         if (!block.isNull()) {
             raw->setBlockTableRecord(block);
-            m_lastBlockName = name;
+            m_lastBlockName.assign(name);
             m_lastBlock = block;
         } else {
-            m_inserts.push_back({raw, name, line});
+            m_inserts.push_back({raw, std::string(name), line});
         }
         if (attributes)
             m_insert = raw->objectId();
         return;
     }
-    if (type == "POLYLINE") {
+    if (kind == Kind::Polyline) {
         long long flags = m_record.integer(70, 0);
         m_polyline = PendingPolyline();
         m_polyline.active = true;
@@ -776,16 +856,20 @@ void Loader::ensureLayer(const AcString& name)
 }
 
 // The layer an entity names (group 8; empty is "0"), made when the file
-// lacks it. Entities come in runs on one layer: the last one is kept.
+// lacks it. Entities come in runs on a few layers: the last few are kept.
 const AcString& Loader::layerOf(std::string_view bytes)
 {
-    if (m_haveLastLayer && bytes == m_lastLayerBytes)
-        return m_lastLayer;
-    m_lastLayer = bytes.empty() ? AcString(u"0") : m_record.decode(bytes);
-    m_lastLayerBytes.assign(bytes);
-    m_haveLastLayer = true;
-    ensureLayer(m_lastLayer);
-    return m_lastLayer;
+    for (size_t i = 0; i < m_recentLayerCount; ++i)
+        if (m_recentLayers[i].bytes == bytes)
+            return m_recentLayers[i].name;
+    RecentLayer& slot = m_recentLayers[m_recentLayerNext];
+    m_recentLayerNext = (m_recentLayerNext + 1) % m_recentLayers.size();
+    m_recentLayerCount =
+        std::max(m_recentLayerCount, m_recentLayerNext == 0 ? m_recentLayers.size() : m_recentLayerNext);
+    slot.name = bytes.empty() ? AcString(u"0") : m_record.decode(bytes);
+    slot.bytes.assign(bytes);
+    ensureLayer(slot.name);
+    return slot.name;
 }
 
 void Loader::addEntity(std::unique_ptr<AcDbEntity> entity, AcDbObjectId owner)
@@ -922,18 +1006,20 @@ bool isDxfOrDwg(const std::string& path)
 LoadResult load(const std::string& path)
 {
     LoadResult result;
-    std::string bytes = head(path);
-    if (startsWith(bytes, kBinarySentinel)) {
-        result.drawing.error = path + ": binary DXF is not supported; save the drawing as ASCII DXF";
-        return result;
-    }
-    if (looksLikeDwg(bytes)) {
-        result.drawing.error = path + ": DWG drawings (" + bytes.substr(0, 6) +
-            ") are not supported; save the drawing as ASCII DXF (R12 to R2018)";
-        return result;
-    }
     try {
+        // The file is opened once: what it is, is told from the bytes the
+        // reader then goes on with (a pipe cannot be read twice).
         Loader loader(path);
+        std::string bytes(loader.head());
+        if (startsWith(bytes, kBinarySentinel)) {
+            result.drawing.error = path + ": binary DXF is not supported; save the drawing as ASCII DXF";
+            return result;
+        }
+        if (looksLikeDwg(bytes)) {
+            result.drawing.error = path + ": DWG drawings (" + bytes.substr(0, 6) +
+                ") are not supported; save the drawing as ASCII DXF (R12 to R2018)";
+            return result;
+        }
         loader.run();
         result.renumbered = loader.renumbered();
         result.drawing.database = loader.takeDatabase();

@@ -52,8 +52,8 @@ void Record::clear(const char* base)
     size = 0;
     m_base = base;
     if (++m_current == 0) {
-        // After four billion records the marks start over.
-        m_mark.assign(m_mark.size(), 0u);
+        // After four billion records the numbers start over.
+        m_first.assign(m_first.size(), 0u);
         m_current = 1;
     }
 }
@@ -61,10 +61,8 @@ void Record::clear(const char* base)
 void Record::grow()
 {
     items.emplace_back();
-    if (m_mark.empty()) {
-        m_mark.assign(kIndexed, 0);
+    if (m_first.empty())
         m_first.assign(kIndexed, 0);
-    }
 }
 
 void Record::rebase(const char* base)
@@ -81,8 +79,10 @@ void Record::rebase(const char* base)
 const Record::Item* Record::find(int code) const
 {
     if (code >= 0 && code < kIndexed) {
-        auto c = static_cast<size_t>(code);
-        return !m_mark.empty() && m_mark[c] == m_current ? &items[m_first[c]] : nullptr;
+        if (m_first.empty())
+            return nullptr;
+        const std::uint64_t entry = m_first[static_cast<size_t>(code)];
+        return (entry >> 32) == m_current ? &items[static_cast<std::uint32_t>(entry)] : nullptr;
     }
     for (size_t i = 0; i < size; ++i)
         if (items[i].code == code)

@@ -7,6 +7,7 @@
 #include "host/AcString.h"
 #include "replacement_host/dxf/GroupReader.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +17,7 @@ namespace dxf {
 struct Record {
     struct Item {
         int code = 0;
-        std::string_view value;  // into the reader's buffer (or a stored record's bytes)
+        std::string_view value;  // into the reader's data
         size_t line = 0;
     };
 
@@ -42,9 +43,12 @@ struct Record {
         if (size == items.size())
             grow();
         items[size] = {code, value, atLine};
-        if (code >= 0 && code < kIndexed && m_mark[static_cast<size_t>(code)] != m_current) {
-            m_mark[static_cast<size_t>(code)] = m_current;
-            m_first[static_cast<size_t>(code)] = static_cast<unsigned>(size);
+        if (code >= 0 && code < kIndexed) {
+            // The first of a code is kept, without a branch: a code that
+            // comes again (a vertex's) does so in no pattern.
+            std::uint64_t& entry = m_first[static_cast<size_t>(code)];
+            const std::uint64_t fresh = std::uint64_t{m_current} << 32 | static_cast<std::uint32_t>(size);
+            entry = (entry >> 32) == m_current ? entry : fresh;
         }
         ++size;
     }
@@ -66,11 +70,12 @@ private:
     [[gnu::noinline]] double generalNumber(const Item& item) const;
     const char* m_base = nullptr;  // where the values stand
     static constexpr int kIndexed = 1072;
-    // The first group of each code, found without a scan: valid when its
-    // mark is this record's; made with the first group (a decoder-only
-    // record has none).
-    std::vector<unsigned> m_mark, m_first;
-    unsigned m_current = 1;
+    // The first group of each code, found without a scan: the record's
+    // number (high half) and the group's index, valid when the number is
+    // this record's; made with the first group (a decoder-only record has
+    // none).
+    std::vector<std::uint64_t> m_first;
+    std::uint32_t m_current = 1;
 };
 
 }

@@ -4,43 +4,24 @@
 #include "replacement_host/fields/FieldProgress.h"
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <charconv>
-#include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace dxf {
 
 namespace {
 constexpr size_t kChunk = 1 << 18;
 // Bytes past the data that are never filled: a scan may read 64 at a time
-// without running off the buffer, and ignores what it finds there.
+// without running off the data, and ignores what it finds there.
 constexpr size_t kSlack = 64;
-
-// The line breaks among the 64 bytes at p, one bit each, lowest first.
-std::uint64_t lineBreaksIn64(const char* p)
-{
-#if defined(__SSE2__)
-    const __m128i nl = _mm_set1_epi8('\n');
-    std::uint64_t bits = 0;
-    for (int k = 0; k < 4; ++k) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-        bits |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, nl))))
-            << (16 * k);
-    }
-    return bits;
-#else
-    std::uint64_t bits = 0;
-    for (unsigned i = 0; i < 64; ++i)
-        bits |= static_cast<std::uint64_t>(p[i] == '\n') << i;
-    return bits;
-#endif
-}
+// How far a mapped file is read ahead of what is released behind.
+constexpr size_t kWindow = size_t{2} << 20;
 
 std::string_view trim(std::string_view s)
 {
@@ -52,24 +33,46 @@ std::string_view trim(std::string_view s)
 }
 }
 
-GroupReader::GroupReader(const std::string& path) : m_path(path), m_buffer(kChunk + kSlack)
+GroupReader::GroupReader(const std::string& path) : m_path(path)
 {
-    m_file = std::fopen(path.c_str(), "rb");
-    if (!m_file)
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0)
         throw DxfError(path + ": cannot open: " + std::strerror(errno));
-    // Read in whole chunks of its own buffer: no second buffer inside stdio.
-    std::setvbuf(m_file, nullptr, _IONBF, 0);
-    if (std::fseek(m_file, 0, SEEK_END) == 0) {
-        long size = std::ftell(m_file);
-        m_size = size > 0 ? static_cast<size_t>(size) : 0;
-        std::rewind(m_file);
+    struct stat st {};
+    if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        m_size = static_cast<size_t>(st.st_size);
+        if (map())
+            return;
     }
+    m_buffer.resize(kChunk + kSlack);
+    m_data = m_buffer.data();
 }
 
 GroupReader::~GroupReader()
 {
-    if (m_file)
-        std::fclose(m_file);
+    if (m_map)
+        ::munmap(m_map, m_mapSize);
+    ::close(m_fd);
+}
+
+// Maps the file, with zeros past its end for the scan's slack: read in
+// place, it is neither copied nor held twice.
+bool GroupReader::map()
+{
+    const auto page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    const size_t size = (m_size + kSlack + page - 1) / page * page;
+    void* room = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (room == MAP_FAILED)
+        return false;
+    if (::mmap(room, m_size, PROT_READ, MAP_PRIVATE | MAP_FIXED, m_fd, 0) == MAP_FAILED) {
+        ::munmap(room, size);
+        return false;
+    }
+    ::madvise(room, m_size, MADV_SEQUENTIAL);
+    m_map = static_cast<char*>(room);
+    m_mapSize = size;
+    m_data = m_map;
+    return true;
 }
 
 void GroupReader::fail(size_t line, const std::string& what) const
@@ -77,12 +80,71 @@ void GroupReader::fail(size_t line, const std::string& what) const
     throw DxfError(m_path + ": line " + std::to_string(line) + ": " + what);
 }
 
+std::string_view GroupReader::head(size_t n)
+{
+    if (m_map)
+        return {m_data, std::min(n, m_size)};
+    while (m_end < n && !m_eof)
+        refill();
+    return {m_data, std::min(n, m_end)};
+}
+
+// More data after m_end: the window of a mapped file moves on, else the
+// buffer takes the next chunk behind what it keeps.
+void GroupReader::refill()
+{
+    if (m_map) {
+        // What is read and not pinned is given back a window at a time.
+        size_t keep = m_pin == kUnpinned ? m_begin : std::min(m_pin, m_begin);
+        size_t release = keep / kWindow * kWindow;
+        if (release > m_released) {
+            ::madvise(m_map + m_released, release - m_released, MADV_DONTNEED);
+            m_released = release;
+        }
+        if (m_end == m_size) {
+            m_eof = true;
+            return;
+        }
+        // A line longer than a window widens it, so it is searched but a few times.
+        m_end = std::min(m_size, m_end + std::max(kWindow, m_end - m_begin));
+        m_read = m_end;
+        readprogress::report(m_read, m_size);
+        return;
+    }
+    // Keep the partial line (and what is pinned), grow when they fill
+    // the buffer.
+    size_t from = m_pin == kUnpinned ? m_begin : m_pin;
+    size_t keep = m_end - from;
+    const char* before = m_buffer.data();
+    std::memmove(m_buffer.data(), m_buffer.data() + from, keep);
+    m_begin -= from;
+    m_end = keep;
+    if (m_pin != kUnpinned)
+        m_pin = 0;
+    if (m_buffer.size() - kSlack - m_end < kChunk / 2)
+        m_buffer.resize(m_buffer.size() * 2);
+    m_data = m_buffer.data();
+    if (m_pin != kUnpinned && (from != 0 || m_buffer.data() != before))
+        ++m_moves;
+    ssize_t n = 0;
+    do
+        n = ::read(m_fd, m_buffer.data() + m_end, m_buffer.size() - kSlack - m_end);
+    while (n < 0 && errno == EINTR);
+    if (n < 0)
+        fail(m_line + 1, std::string("cannot read: ") + std::strerror(errno));
+    if (n == 0)
+        m_eof = true;
+    m_end += static_cast<size_t>(n);
+    m_read += static_cast<size_t>(n);
+    readprogress::report(m_read, m_size);
+}
+
 bool GroupReader::readLine(std::string_view& line)
 {
     for (;;) {
-        if (const void* nl = std::memchr(m_buffer.data() + m_begin, '\n', m_end - m_begin)) {
-            size_t at = static_cast<const char*>(nl) - m_buffer.data();
-            line = std::string_view(m_buffer.data() + m_begin, at - m_begin);
+        if (const void* nl = std::memchr(m_data + m_begin, '\n', m_end - m_begin)) {
+            size_t at = static_cast<size_t>(static_cast<const char*>(nl) - m_data);
+            line = std::string_view(m_data + m_begin, at - m_begin);
             m_begin = at + 1;
             ++m_line;
             if (!line.empty() && line.back() == '\r')
@@ -93,95 +155,23 @@ bool GroupReader::readLine(std::string_view& line)
             if (m_begin == m_end)
                 return false;
             // A last line without a line break.
-            line = std::string_view(m_buffer.data() + m_begin, m_end - m_begin);
+            line = std::string_view(m_data + m_begin, m_end - m_begin);
             m_begin = m_end;
             ++m_line;
             if (!line.empty() && line.back() == '\r')
                 line.remove_suffix(1);
             return true;
         }
-        // Keep the partial line (and what is pinned), grow when they fill
-        // the buffer.
-        size_t from = m_pin == kUnpinned ? m_begin : m_pin;
-        size_t keep = m_end - from;
-        const char* before = m_buffer.data();
-        std::memmove(m_buffer.data(), m_buffer.data() + from, keep);
-        m_begin -= from;
-        m_end = keep;
-        if (m_pin != kUnpinned)
-            m_pin = 0;
-        if (m_buffer.size() - kSlack - m_end < kChunk / 2)
-            m_buffer.resize(m_buffer.size() * 2);
-        if (m_pin != kUnpinned && (from != 0 || m_buffer.data() != before))
-            ++m_moves;
-        size_t n = std::fread(m_buffer.data() + m_end, 1, m_buffer.size() - kSlack - m_end, m_file);
-        if (n == 0) {
-            if (std::ferror(m_file))
-                fail(m_line + 1, std::string("cannot read: ") + std::strerror(errno));
-            m_eof = true;
-        }
-        m_end += n;
-        m_read += n;
-        readprogress::report(m_read, m_size);
+        refill();
     }
 }
 
-// The next line break within the data, or kNoBreak; the breaks of one
-// 64-byte block are found at once.
-inline size_t GroupReader::nextBreak()
+// The breaks of the block from m_begin on.
+void GroupReader::sync()
 {
-    while (m_breaks == 0) {
-        m_block += 64;
-        if (m_block >= m_end)
-            return kNoBreak;
-        m_breaks = lineBreaksIn64(m_buffer.data() + m_block);
-    }
-    size_t at = m_block + static_cast<size_t>(std::countr_zero(m_breaks));
-    m_breaks &= m_breaks - 1;
-    return at < m_end ? at : kNoBreak;
-}
-
-bool GroupReader::next(Group& group)
-{
-    // Most pairs are a short code of digits (maybe right-aligned) and a
-    // value, both already in the buffer. Anything else, errors included,
-    // takes the general path.
-    if (!m_synced) {
-        // The breaks of the block from m_begin on.
-        m_block = m_begin & ~size_t{63};
-        m_breaks = lineBreaksIn64(m_buffer.data() + m_block) & (~std::uint64_t{0} << (m_begin & 63));
-        m_synced = true;
-    }
-    size_t codeBreak = nextBreak();
-    if (codeBreak == kNoBreak || codeBreak == m_begin || codeBreak - m_begin > 8)
-        return nextSlow(group);
-    const char* p = m_buffer.data() + m_begin;
-    const char* codeEnd = m_buffer.data() + codeBreak;
-    codeEnd -= codeEnd[-1] == '\r';
-    while (p < codeEnd && *p == ' ')
-        ++p;
-    if (p == codeEnd)
-        return nextSlow(group);
-    int code = 0;
-    for (; p < codeEnd; ++p) {
-        auto digit = static_cast<unsigned>(*p - '0');
-        if (digit > 9)
-            return nextSlow(group);
-        code = code * 10 + static_cast<int>(digit);
-    }
-    size_t valueBreak = nextBreak();
-    if (valueBreak == kNoBreak)
-        return nextSlow(group);
-    const char* value = m_buffer.data() + codeBreak + 1;
-    const char* stop = m_buffer.data() + valueBreak;
-    m_begin = valueBreak + 1;
-    group.code = code;
-    group.line = ++m_line;
-    ++m_line;
-    if (stop > value && stop[-1] == '\r')
-        --stop;
-    group.value = std::string_view(value, static_cast<size_t>(stop - value));
-    return true;
+    m_block = m_begin & ~size_t{63};
+    m_breaks = lineBreaksIn64(m_data + m_block) & (~std::uint64_t{0} << (m_begin & 63));
+    m_synced = true;
 }
 
 bool GroupReader::nextSlow(Group& group)

@@ -17,13 +17,17 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string_view>
+#include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -572,4 +576,126 @@ TEST(DxfReader, HandlesOfEveryPatternAreFound)
     }
     EXPECT_FALSE(byHandle(db, "900"));
     EXPECT_FALSE(byHandle(db, "500001"));
+}
+
+// A file is read through a window of 2 MB that moves on: a record that the
+// window's edge cuts, wherever it falls (in a code, between CR and LF, in a
+// value), reads whole, and lines are still counted right after it.
+TEST(DxfReader, RecordsAcrossTheReadingWindow)
+{
+    constexpr size_t kWindow = size_t{2} << 20;
+    const std::string head = "0\nSECTION\n2\nENTITIES\n999\n";
+    const std::string circle = "0\r\nCIRCLE\r\n  5\r\n2F\r\n 40\r\n7.25\r\n";
+    const std::string end = "0\nENDSEC\n0\nEOF\n";
+    for (size_t at : {size_t{0}, size_t{1}, size_t{2}, size_t{3}, size_t{12}, size_t{14}, size_t{15}, size_t{19},
+                      size_t{26}, size_t{27}, circle.size() - 1}) {
+        SCOPED_TRACE("the edge at byte " + std::to_string(at) + " of the circle");
+        // The comment's line ends where the circle starts: `at` bytes before the edge.
+        const std::string text = head + std::string(kWindow - at - head.size() - 1, 'c') + "\n" + circle + end;
+        dxf::LoadResult r = dxf::load(tempFile("window.dxf", text));
+        ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+        auto* c = AcDbCircle::cast(byHandle(*r.drawing.database, "2F"));
+        ASSERT_TRUE(c);
+        EXPECT_EQ(c->radius(), 7.25);
+    }
+    // A comment longer than two windows, then a bad value on line 10.
+    const std::string text = head + std::string(2 * kWindow + 5, 'c') + "\n0\nLINE\n10\nx\n" + end;
+    dxf::LoadResult r = dxf::load(tempFile("window-bad.dxf", text));
+    EXPECT_NE(r.drawing.error.find(": line 10: LINE group 10 must be a finite number"), std::string::npos)
+        << r.drawing.error;
+}
+
+// The data ends where the file does, on the edge of a page: the last record
+// reads whole with either line end and without a final line break.
+TEST(DxfReader, FilesThatEndOnAPageEdge)
+{
+    const struct {
+        const char* name;
+        std::string tail;
+    } rows[] = {
+        {"eof", "0\nENDSEC\n0\nEOF\n"},
+        {"eof-no-break", "0\nENDSEC\n0\nEOF"},
+        {"eof-crlf", "0\r\nENDSEC\r\n0\r\nEOF\r\n"},
+        {"eof-crlf-no-break", "0\r\nENDSEC\r\n  0\r\nEOF"},
+        {"endsec-no-break", "0\nENDSEC"},
+        {"endsec-cr", "0\nENDSEC\r"},
+    };
+    constexpr size_t kSize = 65536;  // a whole number of pages of any size in use
+    const std::string head = "0\nSECTION\n2\nENTITIES\n999\n";
+    const std::string circle = "0\nCIRCLE\n5\n2F\n40\n7.25\n";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string text = head + std::string(kSize - head.size() - 1 - circle.size() - row.tail.size(), 'c') +
+            "\n" + circle + row.tail;
+        ASSERT_EQ(text.size(), kSize);
+        dxf::LoadResult r = dxf::load(tempFile(std::string(row.name) + ".dxf", text));
+        ASSERT_TRUE(r.drawing.database) << r.drawing.error;
+        auto* c = AcDbCircle::cast(byHandle(*r.drawing.database, "2F"));
+        ASSERT_TRUE(c);
+        EXPECT_EQ(c->radius(), 7.25);
+    }
+}
+
+// What is not a regular file (a pipe) streams through a buffer instead of
+// being mapped, and is opened once: a drawing read from a pipe is the one
+// read from the file, a record longer than the buffer included, and a
+// broken one gives the same message.
+TEST(DxfReader, PipesGiveWhatFilesGive)
+{
+    std::signal(SIGPIPE, SIG_IGN);  // a reader that stops early leaves the writer to fail quietly
+    std::string big = "0\nSECTION\n2\nENTITIES\n";
+    for (int i = 0; i < 20000; ++i) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%X", 0x100 + i);
+        big += i % 2 ? "  0\r\nCIRCLE\r\n  5\r\n" + std::string(hex) + "\r\n 40\r\n" + std::to_string(i) + ".5\r\n"
+                     : "0\nLINE\n5\n" + std::string(hex) + "\n10\n" + std::to_string(i) + "\n";
+    }
+    const std::string longText(600000, 'm');
+    big += "0\nMTEXT\n5\n30\n3\n" + longText + "\n1\nend\n0\nCIRCLE\n5\n31\n40\n4\n0\nENDSEC\n0\nEOF";
+    const struct {
+        const char* name;
+        std::string text;
+    } rows[] = {
+        {"big", big},
+        {"long-bad", "0\nSECTION\n2\nENTITIES\n0\nMTEXT\n3\n" + longText + "\n40\nx\n0\nENDSEC\n0\nEOF\n"},
+        {"cut", "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\n"},
+        {"bad-code", "0\nSECTION\n2\nENTITIES\nzero\nLINE\n"},
+        {"binary", std::string("AutoCAD Binary DXF\r\n\x1a") + std::string(100, '\0')},
+    };
+    // Every object as its class and handle.
+    auto objects = [](const AcDbDatabase& db) {
+        std::vector<std::string> out;
+        for (AcDbObjectId id : db.objectIds()) {
+            AcDbObject* obj = HostAccess::objectAt(db, id);
+            out.push_back(testhost::u8(obj->isA()->name()) + " " + testhost::u8(obj->objectHandle().text()));
+        }
+        return out;
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string file = tempFile(std::string(row.name) + ".dxf", row.text);
+        const std::string pipe = file + ".pipe.dxf";
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        std::thread writer([&] { std::ofstream(pipe, std::ios::binary) << row.text; });
+        dxf::LoadResult fromPipe = dxf::load(pipe);
+        writer.join();
+        dxf::LoadResult fromFile = dxf::load(file);
+        ASSERT_EQ(!fromPipe.drawing.database, !fromFile.drawing.database) << fromPipe.drawing.error;
+        if (!fromFile.drawing.database) {
+            ASSERT_FALSE(fromFile.drawing.error.empty());
+            EXPECT_EQ(fromPipe.drawing.error.substr(pipe.size()), fromFile.drawing.error.substr(file.size()));
+            continue;
+        }
+        AcDbDatabase& db = *fromPipe.drawing.database;
+        EXPECT_EQ(objects(db), objects(*fromFile.drawing.database));
+        auto* mtext = AcDbMText::cast(byHandle(db, "30"));
+        ASSERT_TRUE(mtext);
+        EXPECT_EQ(std::u16string(mtext->contents()), std::u16string(longText.begin(), longText.end()) + u"end");
+        auto* last = AcDbCircle::cast(byHandle(db, "31"));
+        ASSERT_TRUE(last);
+        EXPECT_EQ(last->radius(), 4);
+        auto* circle = AcDbCircle::cast(byHandle(db, "4F1F"));  // the last of the loop's
+        ASSERT_TRUE(circle);
+        EXPECT_EQ(circle->radius(), 19999.5);
+    }
 }
