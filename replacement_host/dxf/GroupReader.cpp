@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,8 +19,6 @@ constexpr size_t kChunk = 1 << 18;
 // Bytes past the data that are never filled: a scan may read 64 at a time
 // without running off the data, and ignores what it finds there.
 constexpr size_t kSlack = 64;
-// How far a mapped file is read ahead of what is released behind.
-constexpr size_t kWindow = size_t{2} << 20;
 
 std::string_view trim(std::string_view s)
 {
@@ -38,42 +35,17 @@ GroupReader::GroupReader(const std::string& path) : m_path(path)
     m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (m_fd < 0)
         throw DxfError(path + ": cannot open: " + std::strerror(errno));
+    // Read, not mapped: a file another program shortens while it is read
+    // must end in a message, not in a fault on the mapped pages. A buffer
+    // used again and again measured as fast as a mapping.
     struct stat st {};
-    if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
         m_size = static_cast<size_t>(st.st_size);
-        if (map())
-            return;
-    }
     m_buffer.resize(kChunk + kSlack);
     m_data = m_buffer.data();
 }
 
-GroupReader::~GroupReader()
-{
-    if (m_map)
-        ::munmap(m_map, m_mapSize);
-    ::close(m_fd);
-}
-
-// Maps the file, with zeros past its end for the scan's slack: read in
-// place, it is neither copied nor held twice.
-bool GroupReader::map()
-{
-    const auto page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-    const size_t size = (m_size + kSlack + page - 1) / page * page;
-    void* room = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (room == MAP_FAILED)
-        return false;
-    if (::mmap(room, m_size, PROT_READ, MAP_PRIVATE | MAP_FIXED, m_fd, 0) == MAP_FAILED) {
-        ::munmap(room, size);
-        return false;
-    }
-    ::madvise(room, m_size, MADV_SEQUENTIAL);
-    m_map = static_cast<char*>(room);
-    m_mapSize = size;
-    m_data = m_map;
-    return true;
-}
+GroupReader::~GroupReader() { ::close(m_fd); }
 
 void GroupReader::fail(size_t line, const std::string& what) const
 {
@@ -82,35 +54,14 @@ void GroupReader::fail(size_t line, const std::string& what) const
 
 std::string_view GroupReader::head(size_t n)
 {
-    if (m_map)
-        return {m_data, std::min(n, m_size)};
     while (m_end < n && !m_eof)
         refill();
     return {m_data, std::min(n, m_end)};
 }
 
-// More data after m_end: the window of a mapped file moves on, else the
-// buffer takes the next chunk behind what it keeps.
+// More data after m_end: the buffer takes the next chunk behind what it keeps.
 void GroupReader::refill()
 {
-    if (m_map) {
-        // What is read and not pinned is given back a window at a time.
-        size_t keep = m_pin == kUnpinned ? m_begin : std::min(m_pin, m_begin);
-        size_t release = keep / kWindow * kWindow;
-        if (release > m_released) {
-            ::madvise(m_map + m_released, release - m_released, MADV_DONTNEED);
-            m_released = release;
-        }
-        if (m_end == m_size) {
-            m_eof = true;
-            return;
-        }
-        // A line longer than a window widens it, so it is searched but a few times.
-        m_end = std::min(m_size, m_end + std::max(kWindow, m_end - m_begin));
-        m_read = m_end;
-        readprogress::report(m_read, m_size);
-        return;
-    }
     // Keep the partial line (and what is pinned), grow when they fill
     // the buffer.
     size_t from = m_pin == kUnpinned ? m_begin : m_pin;

@@ -1,9 +1,7 @@
 // Reads an ASCII DXF file as tagged pairs: a group code line, then a value
-// line. A regular file is mapped and read through a window that moves on,
-// releasing what lies behind it; anything else (a pipe, a special file)
-// streams through a buffer that holds what is pinned. Memory does not grow
-// with the file either way; a value is a view of the data, valid until the
-// next group is read.
+// line. A file, a pipe or a special file streams through a buffer that
+// holds what is pinned, so memory does not grow with the file; a value is a
+// view of the data, valid until the next group is read.
 #pragma once
 
 #include <bit>
@@ -83,7 +81,6 @@ private:
     // The group code of a line of at most 8 bytes (its break at end): digits,
     // maybe right-aligned with spaces. False for anything else.
     static bool shortCode(const char* p, const char* end, int& code);
-    bool map();
     bool readLine(std::string_view& line);
     void refill();
     bool nextSlow(Group& group);
@@ -91,10 +88,7 @@ private:
 
     std::string m_path;
     int m_fd = -1;
-    const char* m_data = nullptr;  // the mapping or m_buffer
-    char* m_map = nullptr;
-    size_t m_mapSize = 0;
-    size_t m_released = 0;  // mapped bytes before this are given back
+    const char* m_data = nullptr;  // m_buffer's data
     std::vector<char> m_buffer;
     static constexpr size_t kUnpinned = static_cast<size_t>(-1);
     size_t m_begin = 0, m_end = 0;

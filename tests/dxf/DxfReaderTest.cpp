@@ -578,12 +578,12 @@ TEST(DxfReader, HandlesOfEveryPatternAreFound)
     EXPECT_FALSE(byHandle(db, "500001"));
 }
 
-// A file is read through a window of 2 MB that moves on: a record that the
-// window's edge cuts, wherever it falls (in a code, between CR and LF, in a
+// A file is read a chunk of 256 KB at a time: a record that the first
+// chunk's end cuts, wherever it falls (in a code, between CR and LF, in a
 // value), reads whole, and lines are still counted right after it.
 TEST(DxfReader, RecordsAcrossTheReadingWindow)
 {
-    constexpr size_t kWindow = size_t{2} << 20;
+    constexpr size_t kWindow = size_t{1} << 18;
     const std::string head = "0\nSECTION\n2\nENTITIES\n999\n";
     const std::string circle = "0\r\nCIRCLE\r\n  5\r\n2F\r\n 40\r\n7.25\r\n";
     const std::string end = "0\nENDSEC\n0\nEOF\n";
@@ -598,7 +598,7 @@ TEST(DxfReader, RecordsAcrossTheReadingWindow)
         ASSERT_TRUE(c);
         EXPECT_EQ(c->radius(), 7.25);
     }
-    // A comment longer than two windows, then a bad value on line 10.
+    // A comment longer than two chunks, then a bad value on line 10.
     const std::string text = head + std::string(2 * kWindow + 5, 'c') + "\n0\nLINE\n10\nx\n" + end;
     dxf::LoadResult r = dxf::load(tempFile("window-bad.dxf", text));
     EXPECT_NE(r.drawing.error.find(": line 10: LINE group 10 must be a finite number"), std::string::npos)
@@ -636,10 +636,9 @@ TEST(DxfReader, FilesThatEndOnAPageEdge)
     }
 }
 
-// What is not a regular file (a pipe) streams through a buffer instead of
-// being mapped, and is opened once: a drawing read from a pipe is the one
-// read from the file, a record longer than the buffer included, and a
-// broken one gives the same message.
+// A pipe streams through the buffer a file does, and is opened once: a
+// drawing read from a pipe is the one read from the file, a record longer
+// than the buffer included, and a broken one gives the same message.
 TEST(DxfReader, PipesGiveWhatFilesGive)
 {
     std::signal(SIGPIPE, SIG_IGN);  // a reader that stops early leaves the writer to fail quietly
