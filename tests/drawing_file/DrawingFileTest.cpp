@@ -293,8 +293,11 @@ TEST(DrawingFile, JsonTextReadsAsItAlwaysHas)
 TEST(DrawingFileFormerBugs, ManyKeptKeysSaveInTheirOrder)
 {
     std::string keys;
-    for (int k = 0; k < 3000; ++k)
-        keys += ", \"k" + std::to_string(k) + "\": " + std::to_string(k);
+    std::vector<std::string> kept;
+    for (int k = 0; k < 3000; ++k) {
+        kept.push_back(std::string("k").append(std::to_string(k)));
+        keys.append(", \"").append(kept.back()).append("\": ").append(std::to_string(k));
+    }
     auto r = drawingfile::loadFromText(
         drawing(R"([{"type": "point", "handle": "A", "position": [1, 2])" + keys + R"(, "k7": "again"}])"), "ok.json");
     ASSERT_TRUE(r.database) << r.error;
@@ -309,7 +312,7 @@ TEST(DrawingFileFormerBugs, ManyKeptKeysSaveInTheirOrder)
     ASSERT_EQ(names.size(), written.size() + 3000u);
     EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 5), written);
     for (int k = 0; k < 3000; ++k)
-        ASSERT_EQ(names[written.size() + static_cast<size_t>(k)], "k" + std::to_string(k));
+        ASSERT_EQ(names[written.size() + static_cast<size_t>(k)], kept[static_cast<size_t>(k)]);
     EXPECT_EQ((*point)["k7"], "again");
     EXPECT_EQ((*point)["k2999"], 2999);
 }
