@@ -5,6 +5,27 @@ namespace fieldcode {
 
 namespace {
 bool isBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+// Where the code that opens at `open` ends, just past its matching ">%"
+// (nested "%<" counted); npos when it never closes.
+size_t closeOf(std::u16string_view text, size_t open)
+{
+    int depth = 0;
+    size_t j = open;
+    while (j + 1 < text.size()) {
+        if (text[j] == u'%' && text[j + 1] == u'<') {
+            ++depth;
+            j += 2;
+        } else if (text[j] == u'>' && text[j + 1] == u'%') {
+            j += 2;
+            if (--depth == 0)
+                return j;
+        } else {
+            ++j;
+        }
+    }
+    return std::u16string_view::npos;
+}
 }
 
 std::vector<Span> findCodes(std::u16string_view text)
@@ -16,24 +37,7 @@ std::vector<Span> findCodes(std::u16string_view text)
             ++i;
             continue;
         }
-        // Walk to the matching ">%", counting nested "%<".
-        int depth = 0;
-        size_t j = i;
-        size_t close = std::u16string_view::npos;
-        while (j + 1 < text.size()) {
-            if (text[j] == u'%' && text[j + 1] == u'<') {
-                ++depth;
-                j += 2;
-            } else if (text[j] == u'>' && text[j + 1] == u'%') {
-                j += 2;
-                if (--depth == 0) {
-                    close = j;
-                    break;
-                }
-            } else {
-                ++j;
-            }
-        }
+        size_t close = closeOf(text, i);
         if (close == std::u16string_view::npos)
             break;  // unclosed: the rest is text
         spans.push_back({i, close});
@@ -44,24 +48,8 @@ std::vector<Span> findCodes(std::u16string_view text)
 
 bool isWholeCode(std::u16string_view text)
 {
-    if (!text.starts_with(u"%<") || !text.ends_with(u">%"))
-        return false;
-    // The first code must close at the very end, counting nested "%<".
-    int depth = 0;
-    size_t j = 0;
-    while (j + 1 < text.size()) {
-        if (text[j] == u'%' && text[j + 1] == u'<') {
-            ++depth;
-            j += 2;
-        } else if (text[j] == u'>' && text[j + 1] == u'%') {
-            j += 2;
-            if (--depth == 0)
-                return j == text.size();
-        } else {
-            ++j;
-        }
-    }
-    return false;
+    // The first code must close at the very end.
+    return text.starts_with(u"%<") && closeOf(text, 0) == text.size();
 }
 
 bool isObjectReference(std::u16string_view code)
