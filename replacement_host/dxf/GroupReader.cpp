@@ -42,7 +42,6 @@ GroupReader::GroupReader(const std::string& path) : m_path(path)
     if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
         m_size = static_cast<size_t>(st.st_size);
     m_buffer.resize(kChunk + kSlack);
-    m_data = m_buffer.data();
 }
 
 GroupReader::~GroupReader() { ::close(m_fd); }
@@ -56,7 +55,7 @@ std::string_view GroupReader::head(size_t n)
 {
     while (m_end < n && !m_eof)
         refill();
-    return {m_data, std::min(n, m_end)};
+    return {m_buffer.data(), std::min(n, m_end)};
 }
 
 // More data after m_end: the buffer takes the next chunk behind what it keeps.
@@ -74,7 +73,6 @@ void GroupReader::refill()
         m_pin = 0;
     if (m_buffer.size() - kSlack - m_end < kChunk / 2)
         m_buffer.resize(m_buffer.size() * 2);
-    m_data = m_buffer.data();
     if (m_pin != kUnpinned && (from != 0 || m_buffer.data() != before))
         ++m_moves;
     ssize_t n = 0;
@@ -93,9 +91,9 @@ void GroupReader::refill()
 bool GroupReader::readLine(std::string_view& line)
 {
     for (;;) {
-        if (const void* nl = std::memchr(m_data + m_begin, '\n', m_end - m_begin)) {
-            size_t at = static_cast<size_t>(static_cast<const char*>(nl) - m_data);
-            line = std::string_view(m_data + m_begin, at - m_begin);
+        if (const void* nl = std::memchr(m_buffer.data() + m_begin, '\n', m_end - m_begin)) {
+            size_t at = static_cast<size_t>(static_cast<const char*>(nl) - m_buffer.data());
+            line = std::string_view(m_buffer.data() + m_begin, at - m_begin);
             m_begin = at + 1;
             ++m_line;
             if (!line.empty() && line.back() == '\r')
@@ -106,7 +104,7 @@ bool GroupReader::readLine(std::string_view& line)
             if (m_begin == m_end)
                 return false;
             // A last line without a line break.
-            line = std::string_view(m_data + m_begin, m_end - m_begin);
+            line = std::string_view(m_buffer.data() + m_begin, m_end - m_begin);
             m_begin = m_end;
             ++m_line;
             if (!line.empty() && line.back() == '\r')
@@ -121,7 +119,7 @@ bool GroupReader::readLine(std::string_view& line)
 void GroupReader::sync()
 {
     m_block = m_begin & ~size_t{63};
-    m_breaks = lineBreaksIn64(m_data + m_block) & (~std::uint64_t{0} << (m_begin & 63));
+    m_breaks = lineBreaksIn64(m_buffer.data() + m_block) & (~std::uint64_t{0} << (m_begin & 63));
     m_synced = true;
 }
 

@@ -58,7 +58,7 @@ public:
     // A refill may move them: moves() counts that, pinned() is where the
     // first of them stands now.
     void pin() { m_pin = m_begin; }
-    const char* pinned() const { return m_data + m_pin; }
+    const char* pinned() const { return m_buffer.data() + m_pin; }
     unsigned moves() const { return m_moves; }
     [[noreturn]] void fail(size_t line, const std::string& what) const;
     const std::string& path() const { return m_path; }
@@ -88,7 +88,6 @@ private:
 
     std::string m_path;
     int m_fd = -1;
-    const char* m_data = nullptr;  // m_buffer's data
     std::vector<char> m_buffer;
     static constexpr size_t kUnpinned = static_cast<size_t>(-1);
     size_t m_begin = 0, m_end = 0;
@@ -155,7 +154,7 @@ template <class Take, class Moved> bool GroupReader::scan(Take&& take, Moved&& m
         // and the end of the data included, takes the general path.
         if (!m_synced)
             sync();
-        const char* const data = m_data;
+        const char* const data = m_buffer.data();
         const size_t end = m_end;
         size_t begin = m_begin, block = m_block, line = m_line;
         std::uint64_t breaks = m_breaks;

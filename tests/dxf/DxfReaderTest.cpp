@@ -605,8 +605,8 @@ TEST(DxfReader, RecordsAcrossTheReadingWindow)
         << r.drawing.error;
 }
 
-// The data ends where the file does, on the edge of a page: the last record
-// reads whole with either line end and without a final line break.
+// The file ends where the reader's first chunk does: the last record reads
+// whole with either line end and without a final line break.
 TEST(DxfReader, FilesThatEndOnAPageEdge)
 {
     const struct {
@@ -620,7 +620,7 @@ TEST(DxfReader, FilesThatEndOnAPageEdge)
         {"endsec-no-break", "0\nENDSEC"},
         {"endsec-cr", "0\nENDSEC\r"},
     };
-    constexpr size_t kSize = 65536;  // a whole number of pages of any size in use
+    constexpr size_t kSize = size_t{1} << 18;  // the reader's chunk
     const std::string head = "0\nSECTION\n2\nENTITIES\n999\n";
     const std::string circle = "0\nCIRCLE\n5\n2F\n40\n7.25\n";
     for (const auto& row : rows) {
