@@ -139,6 +139,8 @@ void addLayerIfMissing(AcDbDatabase& db, const AcString& name)
 // nesting deeper than field codes can go is left to that too.
 // Counts in inner the objects saved inside, for the drawing's lists to be
 // sized once.
+Adesk::UInt64 highestInList(JsonValue list, size_t& inner, int depth);
+
 Adesk::UInt64 highestInside(JsonValue j, size_t& inner, int depth = 0)
 {
     Adesk::UInt64 highest = 0;
@@ -158,10 +160,27 @@ Adesk::UInt64 highestInside(JsonValue j, size_t& inner, int depth = 0)
     if (handle.isString() && parseHandle(handle.string(), h))
         highest = h.value();
     for (const JsonValue& list : lists)
-        list.eachElement([&](JsonValue saved) {
-            ++inner;
-            highest = std::max(highest, highestInside(saved, inner, depth + 1));
-        });
+        highest = std::max(highest, highestInList(list, inner, depth));
+    return highest;
+}
+
+Adesk::UInt64 highestInList(JsonValue list, size_t& inner, int depth)
+{
+    Adesk::UInt64 highest = 0;
+    list.eachElement([&](JsonValue saved) {
+        ++inner;
+        highest = std::max(highest, highestInside(saved, inner, depth + 1));
+    });
+    return highest;
+}
+
+// highestInside of an object of the file, whose reader knows its keys: most
+// have none of the lists.
+Adesk::UInt64 highestInObject(const JsonIn& in, size_t& inner)
+{
+    Adesk::UInt64 highest = 0;
+    for (const char* list : {"fields", "children", "cells"})
+        highest = std::max(highest, highestInList(in.peek(list), inner, 0));
     return highest;
 }
 
@@ -247,7 +266,7 @@ LoadResult loadJson(JsonValue root, const std::string& name)
             if (place.handle.value() <= 2)
                 in.fail("handles 1 and 2 belong to the block and layer tables");
             seen.add(place.handle.value(), i);
-            highest = std::max({highest, place.handle.value(), highestInside(object, inner)});
+            highest = std::max({highest, place.handle.value(), highestInObject(in, inner)});
             pending.push_back({codec, object, place.handle, i, nullptr, in.takeReadMarks()});
             ++i;
         });

@@ -117,17 +117,45 @@ std::string JsonIn::where() const
 
 void JsonIn::fail(const std::string& what) const { throw DrawingError(where() + ": " + what); }
 
-JsonValue JsonIn::find(const char* key) const
+void JsonIn::walkKeys(simdjson::dom::object o) const
+{
+    m_read.walked = true;
+    // Whether a key repeats is told exactly in small objects: a key whose
+    // bit is taken is compared with those before it. A large object is
+    // searched to its end, as it may repeat any key.
+    constexpr size_t kCompared = 32;
+    size_t n = 0;
+    for (auto it = o.begin(); it != o.end(); ++it, ++n) {
+        const std::string_view key = it.key();
+        const std::uint64_t bit = keyBit(key);
+        if ((m_read.keys & bit) && !m_read.repeats) {
+            if (n >= kCompared)
+                m_read.repeats = true;
+            else
+                for (auto before = o.begin(); before != it && !m_read.repeats; ++before)
+                    m_read.repeats = before.key_equals(key);
+        }
+        m_read.keys |= bit;
+    }
+}
+
+JsonValue JsonIn::find(const char* key, bool mark) const
 {
     JsonValue found;
     simdjson::dom::object o;
     if (!m_json.m_present || m_json.m_element.get(o))
         return found;
+    if (!m_read.walked)
+        walkKeys(o);
     std::string_view wanted(key);
+    if (!(m_read.keys & keyBit(wanted)))
+        return found;
     size_t i = 0;
-    for (auto it = o.begin(); it != o.end(); ++it) {
-        if (it.key_equals(wanted)) {
-            found = JsonValue(it.value());
+    for (auto it = o.begin(); it != o.end(); ++it, ++i) {
+        if (!it.key_equals(wanted))
+            continue;
+        found = JsonValue(it.value());
+        if (mark) {
             if (i < 64) {
                 m_read.first |= std::uint64_t{1} << i;
             } else {
@@ -138,7 +166,8 @@ JsonValue JsonIn::find(const char* key) const
                 (*m_read.more)[i - 64] = true;
             }
         }
-        ++i;
+        if (!m_read.repeats)
+            break;
     }
     return found;
 }

@@ -94,11 +94,25 @@ struct ObjectPlace {
     AcDbHandle handle;
 };
 
-// What of an object its readers asked for, kept while no reader of it is.
+// What of an object its readers asked for, kept while no reader of it is,
+// with what one walk over its keys learnt: a key whose bit is clear in keys
+// is not there, and a key found ends the search unless some key repeats.
 struct ReadMarks {
     std::uint64_t first = 0;                  // bit i: the i-th member
+    std::uint64_t keys = 0;                   // a bit per key of the object, by keyBit
+    bool walked = false;                      // keys and repeats are known
+    bool repeats = false;                     // some key may be given twice
     std::unique_ptr<std::vector<bool>> more;  // beyond the first 64, seldom any
 };
+
+// The bit of ReadMarks::keys a key sets.
+inline std::uint64_t keyBit(std::string_view key)
+{
+    std::uint32_t h = 2166136261u;
+    for (char c : key)
+        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return std::uint64_t{1} << (h >> 26);
+}
 
 class JsonIn {
 public:
@@ -121,6 +135,8 @@ public:
     bool has(const char* key) const;
     // The value under the key, marked read; absent when there is none.
     JsonValue get(const char* key) const { return find(key); }
+    // The value under the key, not marked read.
+    JsonValue peek(const char* key) const { return find(key, false); }
     void setPlace(const ObjectPlace& place) { m_place = place; }
     // The keys of the object that nothing has asked for, as an object (null
     // when there are none).
@@ -153,7 +169,9 @@ public:
 private:
     // The value under the key, each member of that key marked read; absent
     // when there is none.
-    JsonValue find(const char* key) const;
+    JsonValue find(const char* key, bool mark = true) const;
+    // Learns the object's keys, once.
+    void walkKeys(simdjson::dom::object o) const;
     JsonValue at(const char* key) const;
     // The getters' checks of a value found under the key.
     double numberOf(const char* key, JsonValue v) const;
