@@ -104,8 +104,10 @@ private:
     void hostSetKeepsStoredValue(bool keeps) { m_keepsStoredValue = keeps; }
     bool hostKeepsStoredValue() const { return m_keepsStoredValue; }
 
-    // setFieldCode's work, on a code that need not end in a zero.
-    void hostSetCode(std::u16string_view code);
+    // setFieldCode's work, on a code that need not end in a zero. A caller
+    // that found the code as a field in a text says so with found: it is
+    // then one whole code and no object reference, without looking again.
+    void hostSetCode(std::u16string_view code, bool found = false);
     void clearChildren();
     void evaluateSelf(int context, AcDbDatabase* database);
 

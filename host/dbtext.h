@@ -30,6 +30,9 @@ private:
     // Host bookkeeping, reached through the replacement host's HostAccess only.
     friend struct HostAccess;
     void hostAddField(AcDbObjectId id) { m_fields.push_back(id); }
+    void hostSetFields(std::vector<AcDbObjectId> ids) { m_fields = std::move(ids); }
+    // The drawing reader's contents, taken whole, before the text is added.
+    void hostTakeContents(AcString text) { m_contents = std::move(text); }
     // The drawing reader makes the fields itself, with their saved state.
     void hostSetMakesOwnFields(bool value) { m_makesOwnFields = value; }
     void makeFields();

@@ -84,7 +84,7 @@ struct HostAccess {
     static void hostRestoreState(AcDbField& f, const AcValue& value, int status) { f.hostRestoreState(value, status); }
     static void hostSetFileDisplay(AcDbField& f, const AcString& text) { f.hostSetFileDisplay(text); }
     static bool hostHasFileDisplay(const AcDbField& f) { return f.hostHasFileDisplay(); }
-    static void hostSetCode(AcDbField& f, std::u16string_view code) { f.hostSetCode(code); }
+    static void hostSetCode(AcDbField& f, std::u16string_view code, bool found = false) { f.hostSetCode(code, found); }
     static void hostAdoptChild(AcDbField& f, AcDbField* child) { f.hostAdoptChild(child); }
     static void hostSetKeepsStoredValue(AcDbField& f, bool keeps) { f.hostSetKeepsStoredValue(keeps); }
     static bool hostKeepsStoredValue(const AcDbField& f) { return f.hostKeepsStoredValue(); }
@@ -121,5 +121,8 @@ struct HostAccess {
 
     // Texts.
     static void hostAddField(AcDbText& t, AcDbObjectId id) { t.hostAddField(id); }
+    static void hostSetFields(AcDbText& t, std::vector<AcDbObjectId> ids) { t.hostSetFields(std::move(ids)); }
+    static void hostTakeContents(AcDbText& t, AcString text) { t.hostTakeContents(std::move(text)); }
+    static const AcString& hostContents(const AcDbText& t) { return t.m_contents; }
     static void hostSetMakesOwnFields(AcDbText& t, bool value) { t.hostSetMakesOwnFields(value); }
 };

@@ -75,22 +75,25 @@ Acad::ErrorStatus AcDbField::setFieldCode(const ACHAR* code, int, std::vector<Ac
     return Acad::eOk;
 }
 
-void AcDbField::hostSetCode(std::u16string_view code)
+void AcDbField::hostSetCode(std::u16string_view code, bool found)
 {
     // A zero ends the code, as it ends the text setFieldCode takes.
-    code = code.substr(0, code.find(u'\0'));
+    if (size_t zero = code.find(u'\0'); zero != std::u16string_view::npos) {
+        code = code.substr(0, zero);
+        found = false;
+    }
     clearChildren();
     m_fileDisplay.reset();
     m_format.clear();
     m_pass = PassRecord();
     fieldcode::Parsed parsed;
-    if (fieldcode::isWholeCode(code) && !fieldcode::isObjectReference(code))
+    if (found || (fieldcode::isWholeCode(code) && !fieldcode::isObjectReference(code)))
         parsed = fieldcode::parse(code, m_depth);
     if (parsed.ok) {
         m_isTextField = false;
-        m_evaluatorId = std::move(parsed.id);
-        m_parameters = std::move(parsed.parameters);
-        m_format = std::move(parsed.format);
+        m_evaluatorId.assign(parsed.id);
+        m_parameters.assign(parsed.parameters);
+        m_format.assign(parsed.format);
     } else {
         // Text around codes, or no code at all: the host shows the text with
         // its nested fields in place.
@@ -104,7 +107,7 @@ void AcDbField::hostSetCode(std::u16string_view code)
     m_childSpans.reserve(parsed.children.size());
     for (const fieldcode::Span& s : parsed.children) {
         auto* child = new AcDbField;
-        child->hostSetCode(std::u16string_view(m_parameters).substr(s.begin, s.end - s.begin));
+        child->hostSetCode(std::u16string_view(m_parameters).substr(s.begin, s.end - s.begin), true);
         m_children.push_back(child);
         m_childSpans.emplace_back(s.begin, s.end - s.begin);
     }

@@ -54,17 +54,17 @@ bool isWholeCode(std::u16string_view text)
 
 bool isObjectReference(std::u16string_view code)
 {
-    return code.starts_with(u"%<\\_ObjId") || code.starts_with(u"%<\\_ObjHandle");
+    // Most codes differ at the underscore: the words are compared only then.
+    return code.size() > 3 && code[3] == u'_' &&
+        (code.starts_with(u"%<\\_ObjId") || code.starts_with(u"%<\\_ObjHandle"));
 }
 
 std::vector<Span> childCodes(std::u16string_view parameters, int depth)
 {
-    std::vector<Span> out;
     if (depth >= kMaxNesting)
-        return out;
-    for (const Span& s : findCodes(parameters))
-        if (!isObjectReference(parameters.substr(s.begin, s.end - s.begin)))
-            out.push_back(s);
+        return {};
+    std::vector<Span> out = findCodes(parameters);
+    std::erase_if(out, [&](const Span& s) { return isObjectReference(parameters.substr(s.begin, s.end - s.begin)); });
     return out;
 }
 
@@ -79,11 +79,11 @@ Parsed parse(std::u16string_view code, int depth)
         ++idEnd;
     if (idEnd == 0)
         return p;
-    p.id = std::u16string(inner.substr(0, idEnd));
+    p.id = inner.substr(0, idEnd);
     size_t start = idEnd;
     while (start < inner.size() && isBlank(inner[start]))
         ++start;
-    std::u16string rest(inner.substr(start));
+    std::u16string_view rest = inner.substr(start);
 
     // A format option counts only at the top level and at the very end.
     size_t trimmed = rest.size();
@@ -98,21 +98,22 @@ Parsed parse(std::u16string_view code, int depth)
                 ++level;
             else if (rest[i] == u'>' && rest[i + 1] == u'%')
                 --level;
-            else if (level == 0 && rest.compare(i, 4, u"\\f \"") == 0)
+            else if (level == 0 && rest[i] == u'\\' && rest[i + 1] == u'f' && rest[i + 2] == u' ' &&
+                     rest[i + 3] == u'"')
                 lastOption = i;
         }
         if (lastOption != std::u16string::npos) {
             std::u16string_view fmt(rest.data() + lastOption + 4, trimmed - 1 - (lastOption + 4));
             if (fmt.find(u'"') == std::u16string_view::npos) {
-                p.format = std::u16string(fmt);
+                p.format = fmt;
                 size_t cut = lastOption;
                 while (cut > 0 && isBlank(rest[cut - 1]))
                     --cut;
-                rest.resize(cut);
+                rest = rest.substr(0, cut);
             }
         }
     }
-    p.parameters = std::move(rest);
+    p.parameters = rest;
     p.children = childCodes(p.parameters, depth + 1);
     p.ok = true;
     return p;

@@ -26,15 +26,16 @@ bool isWholeCode(std::u16string_view text);
 // Object references name an object inside another code; they are not fields.
 bool isObjectReference(std::u16string_view code);
 
+// Parts of a code, as views of the code read.
 struct Parsed {
     bool ok = false;
-    std::u16string id;
-    std::u16string parameters;   // without the format option
-    std::u16string format;       // inside \f "..."; empty when none
-    std::vector<Span> children;  // nested field codes, positions in parameters
+    std::u16string_view id;
+    std::u16string_view parameters;  // without the format option
+    std::u16string_view format;      // inside \f "..."; empty when none
+    std::vector<Span> children;      // nested field codes, positions in parameters
 };
 
-// Reads one whole code (the text from "%<" to ">%").
+// Reads one whole code (the text from "%<" to ">%"); the parts are views of it.
 Parsed parse(std::u16string_view code, int depth = 0);
 
 // The codes nested at the top level of parameters that are fields.

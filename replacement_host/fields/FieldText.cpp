@@ -9,10 +9,10 @@ namespace fieldtext {
 
 std::vector<fieldcode::Span> fieldSpans(std::u16string_view text)
 {
-    std::vector<fieldcode::Span> out;
-    for (const fieldcode::Span& s : fieldcode::findCodes(text))
-        if (!fieldcode::isObjectReference(text.substr(s.begin, s.end - s.begin)))
-            out.push_back(s);
+    std::vector<fieldcode::Span> out = fieldcode::findCodes(text);
+    std::erase_if(out, [&](const fieldcode::Span& s) {
+        return fieldcode::isObjectReference(text.substr(s.begin, s.end - s.begin));
+    });
     return out;
 }
 

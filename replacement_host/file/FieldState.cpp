@@ -142,28 +142,30 @@ void restoreState(const JsonIn& in, AcDbField* field, JsonValue saved)
 }
 }
 
-std::vector<AcDbObjectId> attachFields(const JsonIn& in, AcDbObject* owner, const AcString& contents)
+std::vector<AcDbObjectId> attachFields(const JsonIn& in, AcDbObject* owner, std::u16string_view contents)
 {
-    std::vector<AcDbObjectId> ids;
     std::vector<fieldcode::Span> spans = fieldtext::fieldSpans(contents);
+    std::vector<AcDbObjectId> ids;
+    ids.reserve(spans.size());
     const std::vector<JsonValue> saved = in.array("fields");
     if (!saved.empty() && saved.size() != spans.size())
         in.fail("\"fields\" has " + std::to_string(saved.size()) + " entries, the text has " +
                 std::to_string(spans.size()) + " field codes");
     for (size_t i = 0; i < spans.size(); ++i) {
         auto field = std::make_unique<AcDbField>();
-        HostAccess::hostSetCode(*field,
-                                std::u16string_view(contents).substr(spans[i].begin, spans[i].end - spans[i].begin));
-        std::string where = ".fields[" + std::to_string(i) + "]";
+        HostAccess::hostSetCode(*field, contents.substr(spans[i].begin, spans[i].end - spans[i].begin), true);
+        // Put into words only when there is saved state or a fault.
+        auto where = [i] { return ".fields[" + std::to_string(i) + "]"; };
         if (!saved.empty())
-            wishHandles(in.child(saved[i], where), field.get(), saved[i]);
+            wishHandles(in.child(saved[i], where()), field.get(), saved[i]);
         AcDbObjectId id;
         Acad::ErrorStatus es = owner->database()->addObject(field.get(), owner->objectId(), id);
         if (es == Acad::eDuplicateKey)
-            in.fail(where.substr(1) + ": handle " + utf8(field->objectHandle().text()) + " is used by another object");
+            in.fail(where().substr(1) + ": handle " + utf8(field->objectHandle().text()) +
+                    " is used by another object");
         AcDbField* added = field.release();
         if (!saved.empty())
-            restoreState(in.child(saved[i], where), added, saved[i]);
+            restoreState(in.child(saved[i], where()), added, saved[i]);
         ids.push_back(id);
     }
     return ids;

@@ -10,7 +10,7 @@
 
 namespace drawingfile {
 // Makes and adds the fields of the owner's contents; gives their ids in order.
-std::vector<AcDbObjectId> attachFields(const JsonIn& in, AcDbObject* owner, const AcString& contents);
+std::vector<AcDbObjectId> attachFields(const JsonIn& in, AcDbObject* owner, std::u16string_view contents);
 Json fieldsJson(const std::vector<AcDbObjectId>& fieldIds);
 Json valueJson(const AcValue& value);
 // Extended data of any object: "xdata": {"application name": "text"}.

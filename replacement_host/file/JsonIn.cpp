@@ -11,6 +11,19 @@
 
 namespace drawingfile {
 
+namespace {
+// A key as messages show it; built in steps, as GCC 12's -O3 misreads literal + string.
+std::string quoted(std::string_view key)
+{
+    std::string out;
+    out.reserve(key.size() + 2);
+    out += '"';
+    out += key;
+    out += '"';
+    return out;
+}
+}
+
 long long JsonValue::integer() const
 {
     // Above the signed range it wraps, as nlohmann's get<long long> did.
@@ -139,7 +152,7 @@ void JsonIn::walkKeys(simdjson::dom::object o) const
     }
 }
 
-JsonValue JsonIn::find(const char* key, bool mark) const
+JsonValue JsonIn::find(std::string_view key, bool mark) const
 {
     JsonValue found;
     simdjson::dom::object o;
@@ -147,7 +160,7 @@ JsonValue JsonIn::find(const char* key, bool mark) const
         return found;
     if (!m_read.walked)
         walkKeys(o);
-    std::string_view wanted(key);
+    const std::string_view wanted = key;
     if (!(m_read.keys & keyBit(wanted)))
         return found;
     size_t i = 0;
@@ -172,7 +185,7 @@ JsonValue JsonIn::find(const char* key, bool mark) const
     return found;
 }
 
-bool JsonIn::has(const char* key) const { return find(key).present(); }
+bool JsonIn::has(std::string_view key) const { return find(key).present(); }
 
 Json JsonIn::unreadKeys() const
 {
@@ -209,116 +222,125 @@ Json JsonIn::unreadKeys() const
     return out;
 }
 
-JsonValue JsonIn::at(const char* key) const
+JsonValue JsonIn::at(std::string_view key) const
 {
     JsonValue v = find(key);
     if (!v.present())
-        fail(std::string("\"") + key + "\" is missing");
+        fail(quoted(key) + " is missing");
     return v;
 }
 
-double JsonIn::numberOf(const char* key, JsonValue v) const
+double JsonIn::numberOf(std::string_view key, JsonValue v) const
 {
     if (!v.isNumber())
-        fail(std::string("\"") + key + "\" must be a number");
+        fail(quoted(key) + " must be a number");
     double d = v.number();
     if (!std::isfinite(d))
-        fail(std::string("\"") + key + "\" must be a finite number");
+        fail(quoted(key) + " must be a finite number");
     return d;
 }
 
-double JsonIn::number(const char* key) const { return numberOf(key, at(key)); }
+double JsonIn::number(std::string_view key) const { return numberOf(key, at(key)); }
 
-double JsonIn::number(const char* key, double fallback) const
+double JsonIn::number(std::string_view key, double fallback) const
 {
     JsonValue v = find(key);
     return v.present() ? numberOf(key, v) : fallback;
 }
 
-long long JsonIn::integer(const char* key, long long fallback) const
+long long JsonIn::integer(std::string_view key, long long fallback) const
 {
     JsonValue v = find(key);
     if (!v.present())
         return fallback;
     if (!v.isInteger())
-        fail(std::string("\"") + key + "\" must be a whole number");
+        fail(quoted(key) + " must be a whole number");
     return v.integer();
 }
 
-bool JsonIn::boolean(const char* key, bool fallback) const
+bool JsonIn::boolean(std::string_view key, bool fallback) const
 {
     JsonValue v = find(key);
     if (!v.present())
         return fallback;
     if (!v.isBool())
-        fail(std::string("\"") + key + "\" must be true or false");
+        fail(quoted(key) + " must be true or false");
     return v.boolean();
 }
 
-AcString JsonIn::textOf(const char* key, JsonValue v) const
+AcString JsonIn::textOf(std::string_view key, JsonValue v) const
 {
     if (!v.isString())
-        fail(std::string("\"") + key + "\" must be a text");
+        fail(quoted(key) + " must be a text");
     return utf::toUtf16(v.string());
 }
 
-AcString JsonIn::text(const char* key) const { return textOf(key, at(key)); }
+AcString JsonIn::text(std::string_view key) const { return textOf(key, at(key)); }
 
-AcString JsonIn::text(const char* key, const AcString& fallback) const
+AcString JsonIn::textToZero(std::string_view key) const
+{
+    const JsonValue v = at(key);
+    if (!v.isString())
+        fail(quoted(key) + " must be a text");
+    const std::string_view s = v.string();
+    return utf::toUtf16(s.substr(0, s.find('\0')));
+}
+
+AcString JsonIn::text(std::string_view key, const AcString& fallback) const
 {
     JsonValue v = find(key);
     return v.present() ? textOf(key, v) : fallback;
 }
 
-AcGePoint3d JsonIn::pointOf(const char* key, JsonValue v) const
+AcGePoint3d JsonIn::pointOf(std::string_view key, JsonValue v) const
 {
     simdjson::dom::array xyz;
     if (!v.m_present || v.m_element.get(xyz) || xyz.size() < 2 || xyz.size() > 3)
-        fail(std::string("\"") + key + "\" must be a point [x, y] or [x, y, z]");
+        fail(quoted(key) + " must be a point [x, y] or [x, y, z]");
     double c[3] = {0, 0, 0};
     size_t i = 0;
     for (simdjson::dom::element e : xyz) {
         if (e.get_double().get(c[i]) || !std::isfinite(c[i]))
-            fail(std::string("\"") + key + "\" must hold finite numbers");
+            fail(quoted(key) + " must hold finite numbers");
         ++i;
     }
     return {c[0], c[1], c[2]};
 }
 
-AcGePoint3d JsonIn::point(const char* key) const { return pointOf(key, at(key)); }
+AcGePoint3d JsonIn::point(std::string_view key) const { return pointOf(key, at(key)); }
 
-AcGePoint3d JsonIn::point(const char* key, const AcGePoint3d& fallback) const
+AcGePoint3d JsonIn::point(std::string_view key, const AcGePoint3d& fallback) const
 {
     JsonValue v = find(key);
     return v.present() ? pointOf(key, v) : fallback;
 }
 
-std::vector<JsonValue> JsonIn::array(const char* key) const
+std::vector<JsonValue> JsonIn::array(std::string_view key) const
 {
     JsonValue v = find(key);
     if (!v.present())
         return {};
     if (!v.isArray())
-        fail(std::string("\"") + key + "\" must be an array");
+        fail(quoted(key) + " must be an array");
     return v.elements();
 }
 
-AcDbObjectId JsonIn::objectIdOrNull(const char* key) const
+AcDbObjectId JsonIn::objectIdOrNull(std::string_view key) const
 {
     JsonValue v = find(key);
     return v.isNull() ? AcDbObjectId() : objectIdOf(key, v);
 }
 
-AcDbObjectId JsonIn::objectId(const char* key) const { return objectIdOf(key, at(key)); }
+AcDbObjectId JsonIn::objectId(std::string_view key) const { return objectIdOf(key, at(key)); }
 
-AcDbObjectId JsonIn::objectIdOf(const char* key, JsonValue v) const
+AcDbObjectId JsonIn::objectIdOf(std::string_view key, JsonValue v) const
 {
     AcDbHandle handle;
     if (!v.isString() || !parseHandle(v.string(), handle))
-        fail(std::string("\"") + key + "\" must be a handle (hexadecimal text)");
+        fail(quoted(key) + " must be a handle (hexadecimal text)");
     AcDbObjectId id;
     if (m_db->getAcDbObjectId(id, false, handle) != Acad::eOk)
-        fail(std::string("\"") + key + "\" names handle " + std::string(v.string()) + ", which no object has");
+        fail(quoted(key) + " names handle " + std::string(v.string()) + ", which no object has");
     return id;
 }
 

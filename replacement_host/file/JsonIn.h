@@ -105,13 +105,15 @@ struct ReadMarks {
     std::unique_ptr<std::vector<bool>> more;  // beyond the first 64, seldom any
 };
 
-// The bit of ReadMarks::keys a key sets.
+// The bit of ReadMarks::keys a key sets: of its length and its first and
+// last bytes, which tell the keys of a drawing apart well enough.
 inline std::uint64_t keyBit(std::string_view key)
 {
-    std::uint32_t h = 2166136261u;
-    for (char c : key)
-        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-    return std::uint64_t{1} << (h >> 26);
+    if (key.empty())
+        return 1;
+    const std::uint32_t h = static_cast<std::uint32_t>(key.size()) * 0x9E3779B1u ^
+        static_cast<unsigned char>(key.front()) * 0x85EBCA77u ^ static_cast<unsigned char>(key.back()) * 0xC2B2AE3Du;
+    return std::uint64_t{1} << ((h * 0x27D4EB2Fu) >> 26);
 }
 
 class JsonIn {
@@ -132,29 +134,31 @@ public:
     JsonValue json() const { return m_json; }
     std::string where() const;
     AcDbDatabase* database() const { return m_db; }
-    bool has(const char* key) const;
+    bool has(std::string_view key) const;
     // The value under the key, marked read; absent when there is none.
-    JsonValue get(const char* key) const { return find(key); }
+    JsonValue get(std::string_view key) const { return find(key); }
     // The value under the key, not marked read.
-    JsonValue peek(const char* key) const { return find(key, false); }
+    JsonValue peek(std::string_view key) const { return find(key, false); }
     void setPlace(const ObjectPlace& place) { m_place = place; }
     // The keys of the object that nothing has asked for, as an object (null
     // when there are none).
     Json unreadKeys() const;
 
-    double number(const char* key) const;
-    double number(const char* key, double fallback) const;
-    long long integer(const char* key, long long fallback) const;
-    bool boolean(const char* key, bool fallback) const;
-    AcString text(const char* key) const;
-    AcString text(const char* key, const AcString& fallback) const;
-    AcGePoint3d point(const char* key) const;
-    AcGePoint3d point(const char* key, const AcGePoint3d& fallback) const;
+    double number(std::string_view key) const;
+    double number(std::string_view key, double fallback) const;
+    long long integer(std::string_view key, long long fallback) const;
+    bool boolean(std::string_view key, bool fallback) const;
+    AcString text(std::string_view key) const;
+    // The text under the key up to its first zero character, where a host text ends.
+    AcString textToZero(std::string_view key) const;
+    AcString text(std::string_view key, const AcString& fallback) const;
+    AcGePoint3d point(std::string_view key) const;
+    AcGePoint3d point(std::string_view key, const AcGePoint3d& fallback) const;
     // The elements of an array under the key; an absent key gives none.
-    std::vector<JsonValue> array(const char* key) const;
+    std::vector<JsonValue> array(std::string_view key) const;
     // The object of the drawing whose handle stands under the key.
-    AcDbObjectId objectId(const char* key) const;
-    AcDbObjectId objectIdOrNull(const char* key) const;
+    AcDbObjectId objectId(std::string_view key) const;
+    AcDbObjectId objectIdOrNull(std::string_view key) const;
 
     // A value inside this one, named by this one's place and the suffix, made
     // only for a message; it must not outlive this reader.
@@ -169,15 +173,15 @@ public:
 private:
     // The value under the key, each member of that key marked read; absent
     // when there is none.
-    JsonValue find(const char* key, bool mark = true) const;
+    JsonValue find(std::string_view key, bool mark = true) const;
     // Learns the object's keys, once.
     void walkKeys(simdjson::dom::object o) const;
-    JsonValue at(const char* key) const;
+    JsonValue at(std::string_view key) const;
     // The getters' checks of a value found under the key.
-    double numberOf(const char* key, JsonValue v) const;
-    AcString textOf(const char* key, JsonValue v) const;
-    AcGePoint3d pointOf(const char* key, JsonValue v) const;
-    AcDbObjectId objectIdOf(const char* key, JsonValue v) const;
+    double numberOf(std::string_view key, JsonValue v) const;
+    AcString textOf(std::string_view key, JsonValue v) const;
+    AcGePoint3d pointOf(std::string_view key, JsonValue v) const;
+    AcDbObjectId objectIdOf(std::string_view key, JsonValue v) const;
     JsonValue m_json;
     std::string m_where;  // after the parent's, when there is one
     AcDbDatabase* m_db;

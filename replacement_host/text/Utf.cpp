@@ -10,13 +10,16 @@ namespace utf {
 // goes on at the next byte.
 std::u16string toUtf16(std::string_view bytes)
 {
-    std::u16string out;
-    out.reserve(bytes.size());
+    // No sequence gives more units than it has bytes: the text is written
+    // into room for as many, cut to what was written.
+    std::u16string out(bytes.size(), u'\0');
+    char16_t* to = out.data();
+    const size_t n = bytes.size();
     size_t i = 0;
-    while (i < bytes.size()) {
+    while (i < n) {
         auto b = static_cast<unsigned char>(bytes[i]);
         if (b < 0x80) {
-            out += static_cast<char16_t>(b);
+            *to++ = static_cast<char16_t>(b);
             ++i;
             continue;
         }
@@ -32,11 +35,11 @@ std::u16string toUtf16(std::string_view bytes)
             cp = b & 0x07;
             len = 4;
         } else {
-            out += u'\uFFFD';
+            *to++ = u'\uFFFD';
             ++i;
             continue;
         }
-        bool ok = i + len <= bytes.size();
+        bool ok = i + len <= n;
         for (size_t k = 1; ok && k < len; ++k) {
             auto c = static_cast<unsigned char>(bytes[i + k]);
             ok = (c & 0xC0) == 0x80;
@@ -44,19 +47,20 @@ std::u16string toUtf16(std::string_view bytes)
         }
         static const char32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
         if (!ok || cp < minimum[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            out += u'\uFFFD';
+            *to++ = u'\uFFFD';
             ++i;
             continue;
         }
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+            *to++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+            *to++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         } else {
-            out += static_cast<char16_t>(cp);
+            *to++ = static_cast<char16_t>(cp);
         }
         i += len;
     }
+    out.resize(static_cast<size_t>(to - out.data()));
     return out;
 }
 

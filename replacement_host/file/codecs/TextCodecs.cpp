@@ -14,7 +14,8 @@ template <class T> AcDbObject* createText(const JsonIn& in)
 {
     auto text = std::make_unique<T>();
     HostAccess::hostSetMakesOwnFields(*text, false);
-    text->setTextString(in.text("text").c_str());
+    // Taken whole, not copied; a zero ends it, as it ends the text setTextString takes.
+    HostAccess::hostTakeContents(*text, in.textToZero("text"));
     text->setPosition(in.point("position", {}));
     text->setHeight(in.number("height", 2.5));
     return text.release();
@@ -23,8 +24,7 @@ template <class T> AcDbObject* createText(const JsonIn& in)
 void linkText(const JsonIn& in, AcDbObject* obj)
 {
     auto* text = AcDbText::cast(obj);
-    for (AcDbObjectId id : attachFields(in, text, text->textStringConst()))
-        HostAccess::hostAddField(*text, id);
+    HostAccess::hostSetFields(*text, attachFields(in, text, HostAccess::hostContents(*text)));
     HostAccess::hostSetMakesOwnFields(*text, true);
 }
 
