@@ -105,13 +105,15 @@ private:
     bool hostKeepsStoredValue() const { return m_keepsStoredValue; }
 
     // setFieldCode's work, on a code that need not end in a zero. A caller
-    // that found the code as a field in a text says so with found: it is
-    // then one whole code and no object reference, without looking again.
+    // that found the code as a field in a host text says so with found: it
+    // is then one whole code, no object reference and holds no zero, so
+    // none of that is looked for again.
     void hostSetCode(std::u16string_view code, bool found = false);
     void clearChildren();
     void evaluateSelf(int context, AcDbDatabase* database);
 
-    AcString m_evaluatorId;
+    // Shared by every field of the id: a drawing holds many fields of few ids.
+    const AcString* m_evaluatorId = nullptr;
     AcString m_parameters;  // with nested codes in place
     AcString m_format;
     bool m_isTextField = false;

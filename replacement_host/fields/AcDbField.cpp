@@ -9,12 +9,35 @@
 #include "host/dbapserv.h"
 
 #include <exception>
+#include <mutex>
+#include <unordered_map>
 
 ACRX_DEFINE_MEMBERS(AcDbField, AcDbObject)
 
 namespace {
 // Nesting depth of the field being built, so nested codes stop at a bound.
 thread_local int t_buildDepth = 0;
+
+// The one copy of an evaluator id that fields of that id point to. Never
+// torn down: fields may outlive every static destructor.
+const AcString* sharedId(std::u16string_view id)
+{
+    static std::mutex lock;
+    static auto* ids = new std::unordered_map<std::u16string_view, const AcString*>;
+    std::lock_guard<std::mutex> hold(lock);
+    auto it = ids->find(id);
+    if (it == ids->end()) {
+        const auto* text = new AcString(id);
+        it = ids->emplace(*text, text).first;
+    }
+    return it->second;
+}
+
+const AcString& idText(const AcString* id)
+{
+    static const AcString none;
+    return id ? *id : none;
+}
 
 // The result through which an evaluator reports on one field.
 class FieldResult : public AcFdFieldResult {
@@ -78,10 +101,8 @@ Acad::ErrorStatus AcDbField::setFieldCode(const ACHAR* code, int, std::vector<Ac
 void AcDbField::hostSetCode(std::u16string_view code, bool found)
 {
     // A zero ends the code, as it ends the text setFieldCode takes.
-    if (size_t zero = code.find(u'\0'); zero != std::u16string_view::npos) {
-        code = code.substr(0, zero);
-        found = false;
-    }
+    if (!found)
+        code = code.substr(0, code.find(u'\0'));
     clearChildren();
     m_fileDisplay.reset();
     m_format.clear();
@@ -91,14 +112,15 @@ void AcDbField::hostSetCode(std::u16string_view code, bool found)
         parsed = fieldcode::parse(code, m_depth);
     if (parsed.ok) {
         m_isTextField = false;
-        m_evaluatorId.assign(parsed.id);
+        m_evaluatorId = sharedId(parsed.id);
         m_parameters.assign(parsed.parameters);
         m_format.assign(parsed.format);
     } else {
         // Text around codes, or no code at all: the host shows the text with
         // its nested fields in place.
         m_isTextField = true;
-        m_evaluatorId = u"_text";
+        static const AcString* const text = sharedId(u"_text");
+        m_evaluatorId = text;
         m_parameters.assign(code);
         parsed.children = fieldcode::childCodes(m_parameters, m_depth + 1);
     }
@@ -158,11 +180,11 @@ AcString AcDbField::getFieldCode(int flags, std::vector<AcDbField*>*, AcDb::Open
     if (!(flags & kStripOptions) && !m_format.empty())
         params += u" \\f \"" + m_format + u"\"";
     if (flags & kTextField)
-        return u"%<\\" + m_evaluatorId + (params.empty() ? u"" : u" ") + params + u">%";
+        return u"%<\\" + idText(m_evaluatorId) + (params.empty() ? u"" : u" ") + params + u">%";
     return params;
 }
 
-const ACHAR* AcDbField::evaluatorId() const { return m_evaluatorId.empty() ? nullptr : m_evaluatorId.c_str(); }
+const ACHAR* AcDbField::evaluatorId() const { return m_evaluatorId ? m_evaluatorId->c_str() : nullptr; }
 
 Acad::ErrorStatus AcDbField::setData(const ACHAR* key, const AcValue* value)
 {
@@ -267,7 +289,7 @@ void AcDbField::evaluateSelf(int context, AcDbDatabase* database)
         hostSetResult(&text, kSuccess);
         return;
     }
-    const ACHAR* id = m_evaluatorId.c_str();
+    const ACHAR* id = idText(m_evaluatorId).c_str();
     AcFdFieldEngine* engine = acdbGetFieldEngine();
     AcFdFieldEvaluator* evaluator = engine ? engine->findEvaluator(this, id) : nullptr;
     m_pass.evaluatorFound = evaluator != nullptr;

@@ -28,21 +28,26 @@ size_t closeOf(std::u16string_view text, size_t open)
 }
 }
 
+bool nextCode(std::u16string_view text, size_t from, Span& span)
+{
+    for (size_t i = from; i + 1 < text.size(); ++i) {
+        if (text[i] != u'%' || text[i + 1] != u'<')
+            continue;
+        size_t close = closeOf(text, i);
+        if (close == std::u16string_view::npos)
+            return false;  // unclosed: the rest is text
+        span = {i, close};
+        return true;
+    }
+    return false;
+}
+
 std::vector<Span> findCodes(std::u16string_view text)
 {
     std::vector<Span> spans;
-    size_t i = 0;
-    while (i + 1 < text.size()) {
-        if (text[i] != u'%' || text[i + 1] != u'<') {
-            ++i;
-            continue;
-        }
-        size_t close = closeOf(text, i);
-        if (close == std::u16string_view::npos)
-            break;  // unclosed: the rest is text
-        spans.push_back({i, close});
-        i = close;
-    }
+    Span s;
+    for (size_t from = 0; nextCode(text, from, s); from = s.end)
+        spans.push_back(s);
     return spans;
 }
 

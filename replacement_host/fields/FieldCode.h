@@ -19,6 +19,8 @@ struct Span {
 
 // The codes at the top level of a text, in order; an unclosed "%<" is text.
 std::vector<Span> findCodes(std::u16string_view text);
+// The first of them that starts at or after from; false when there is none.
+bool nextCode(std::u16string_view text, size_t from, Span& span);
 
 // Whether the text is one code from its first character to its last.
 bool isWholeCode(std::u16string_view text);

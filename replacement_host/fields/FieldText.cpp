@@ -7,6 +7,16 @@
 
 namespace fieldtext {
 
+bool nextField(std::u16string_view text, size_t from, fieldcode::Span& span)
+{
+    while (fieldcode::nextCode(text, from, span)) {
+        if (!fieldcode::isObjectReference(text.substr(span.begin, span.end - span.begin)))
+            return true;
+        from = span.end;
+    }
+    return false;
+}
+
 std::vector<fieldcode::Span> fieldSpans(std::u16string_view text)
 {
     std::vector<fieldcode::Span> out = fieldcode::findCodes(text);

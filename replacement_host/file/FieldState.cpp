@@ -144,16 +144,18 @@ void restoreState(const JsonIn& in, AcDbField* field, JsonValue saved)
 
 std::vector<AcDbObjectId> attachFields(const JsonIn& in, AcDbObject* owner, std::u16string_view contents)
 {
-    std::vector<fieldcode::Span> spans = fieldtext::fieldSpans(contents);
-    std::vector<AcDbObjectId> ids;
-    ids.reserve(spans.size());
     const std::vector<JsonValue> saved = in.array("fields");
-    if (!saved.empty() && saved.size() != spans.size())
-        in.fail("\"fields\" has " + std::to_string(saved.size()) + " entries, the text has " +
-                std::to_string(spans.size()) + " field codes");
-    for (size_t i = 0; i < spans.size(); ++i) {
+    if (!saved.empty()) {
+        const size_t codes = fieldtext::fieldSpans(contents).size();
+        if (saved.size() != codes)
+            in.fail("\"fields\" has " + std::to_string(saved.size()) + " entries, the text has " +
+                    std::to_string(codes) + " field codes");
+    }
+    std::vector<AcDbObjectId> ids;
+    fieldcode::Span span;
+    for (size_t i = 0, from = 0; fieldtext::nextField(contents, from, span); ++i, from = span.end) {
         auto field = std::make_unique<AcDbField>();
-        HostAccess::hostSetCode(*field, contents.substr(spans[i].begin, spans[i].end - spans[i].begin), true);
+        HostAccess::hostSetCode(*field, contents.substr(span.begin, span.end - span.begin), true);
         // Put into words only when there is saved state or a fault.
         auto where = [i] { return ".fields[" + std::to_string(i) + "]"; };
         if (!saved.empty())

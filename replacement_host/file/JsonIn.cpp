@@ -152,7 +152,7 @@ void JsonIn::walkKeys(simdjson::dom::object o) const
     }
 }
 
-JsonValue JsonIn::find(std::string_view key, bool mark) const
+JsonValue JsonIn::search(std::string_view key, bool mark) const
 {
     JsonValue found;
     simdjson::dom::object o;

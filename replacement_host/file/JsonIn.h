@@ -173,7 +173,14 @@ public:
 private:
     // The value under the key, each member of that key marked read; absent
     // when there is none.
-    JsonValue find(std::string_view key, bool mark = true) const;
+    JsonValue find(std::string_view key, bool mark = true) const
+    {
+        // A key the object lacks, as most asked for, is told without a search.
+        if (m_read.walked && !(m_read.keys & keyBit(key)))
+            return {};
+        return search(key, mark);
+    }
+    JsonValue search(std::string_view key, bool mark) const;
     // Learns the object's keys, once.
     void walkKeys(simdjson::dom::object o) const;
     JsonValue at(std::string_view key) const;
