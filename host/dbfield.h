@@ -55,7 +55,11 @@ public:
     // The evaluator id written in the code; null when the code names none.
     const ACHAR* evaluatorId() const;
     // The standard format text (inside \f "..."), empty when none.
-    const AcString& format() const { return m_format; }
+    const AcString& format() const
+    {
+        static const AcString none;
+        return m_format ? *m_format : none;
+    }
 
     Acad::ErrorStatus setData(const ACHAR* key, const AcValue* value);
     Acad::ErrorStatus getData(const ACHAR* key, AcValue* value) const;
@@ -69,7 +73,11 @@ public:
     Acad::ErrorStatus evaluate(int context, AcDbDatabase* database, int* numFound = nullptr,
                                int* numEvaluated = nullptr);
 
-    const std::vector<AcDbField*>& children() const { return m_children; }
+    const std::vector<AcDbField*>& children() const
+    {
+        static const std::vector<AcDbField*> none;
+        return m_nested ? m_nested->children : none;
+    }
     const AcString& parameters() const { return m_parameters; }
     bool isTextField() const { return m_isTextField; }
     void subAddedToDatabase() override;
@@ -86,7 +94,11 @@ private:
         int evaluateReturned = 0;
         bool evaluatorFound = false;
     };
-    const std::map<AcString, AcValue>& allData() const { return m_data; }
+    const std::map<AcString, AcValue>& allData() const
+    {
+        static const std::map<AcString, AcValue> none;
+        return m_data ? *m_data : none;
+    }
     // The value as displayed, as a view of the value's own text where the
     // display is that text, else of storage: a long text is not copied to be shown.
     std::u16string_view hostDisplayView(AcString& storage) const;
@@ -98,7 +110,7 @@ private:
     // keeps showing what it showed.
     void hostSetFileDisplay(const AcString& text) { m_fileDisplay = std::make_unique<AcString>(text); }
     bool hostHasFileDisplay() const { return m_fileDisplay != nullptr; }
-    void hostAdoptChild(AcDbField* child) { m_children.push_back(child); }
+    void hostAdoptChild(AcDbField* child) { nested().children.push_back(child); }
     // A field read from a drawing whose evaluator is not loaded here keeps
     // the value stored with it; the drawing reader says so.
     void hostSetKeepsStoredValue(bool keeps) { m_keepsStoredValue = keeps; }
@@ -110,18 +122,30 @@ private:
     // none of that is looked for again.
     void hostSetCode(std::u16string_view code, bool found = false);
     void clearChildren();
+    // The nested fields, in order of appearance, owned when not in a
+    // database, and where each one's code stands in m_parameters.
+    struct Nested {
+        std::vector<AcDbField*> children;
+        std::vector<std::pair<size_t, size_t>> spans;
+    };
+    Nested& nested()
+    {
+        if (!m_nested)
+            m_nested = std::make_unique<Nested>();
+        return *m_nested;
+    }
     void evaluateSelf(int context, AcDbDatabase* database);
 
     // Shared by every field of the id: a drawing holds many fields of few ids.
     const AcString* m_evaluatorId = nullptr;
     AcString m_parameters;  // with nested codes in place
-    AcString m_format;
+    // What most fields lack is held apart, so a drawing of many fields stays small.
+    std::unique_ptr<AcString> m_format;  // none when the code has no format
     bool m_isTextField = false;
     bool m_keepsStoredValue = false;
     int m_depth = 0;
-    std::vector<AcDbField*> m_children;                   // in order of appearance; owned when not in a database
-    std::vector<std::pair<size_t, size_t>> m_childSpans;  // where each child's code stands in m_parameters
-    std::map<AcString, AcValue> m_data;
+    std::unique_ptr<Nested> m_nested;
+    std::unique_ptr<std::map<AcString, AcValue>> m_data;
     AcValue m_value;
     int m_status = kNotYetEvaluated;
     std::unique_ptr<AcString> m_fileDisplay;  // only fields read from some files have one

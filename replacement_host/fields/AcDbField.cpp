@@ -72,20 +72,19 @@ AcDbField::AcDbField(const ACHAR* code, bool textField)
 AcDbField::~AcDbField()
 {
     if (!database())
-        for (AcDbField* child : m_children)
+        for (AcDbField* child : children())
             delete child;
 }
 
 void AcDbField::clearChildren()
 {
-    for (AcDbField* child : m_children) {
+    for (AcDbField* child : children()) {
         if (child->database())
             child->erase();
         else
             delete child;
     }
-    m_children.clear();
-    m_childSpans.clear();
+    m_nested.reset();
 }
 
 Acad::ErrorStatus AcDbField::setFieldCode(const ACHAR* code, int, std::vector<AcDbField*>*)
@@ -105,7 +104,7 @@ void AcDbField::hostSetCode(std::u16string_view code, bool found)
         code = code.substr(0, code.find(u'\0'));
     clearChildren();
     m_fileDisplay.reset();
-    m_format.clear();
+    m_format.reset();
     m_pass = PassRecord();
     fieldcode::Parsed parsed;
     if (found || (fieldcode::isWholeCode(code) && !fieldcode::isObjectReference(code)))
@@ -114,7 +113,8 @@ void AcDbField::hostSetCode(std::u16string_view code, bool found)
         m_isTextField = false;
         m_evaluatorId = sharedId(parsed.id);
         m_parameters.assign(parsed.parameters);
-        m_format.assign(parsed.format);
+        if (!parsed.format.empty())
+            m_format = std::make_unique<AcString>(parsed.format);
     } else {
         // Text around codes, or no code at all: the host shows the text with
         // its nested fields in place.
@@ -125,13 +125,15 @@ void AcDbField::hostSetCode(std::u16string_view code, bool found)
         parsed.children = fieldcode::childCodes(m_parameters, m_depth + 1);
     }
     t_buildDepth = m_depth + 1;
-    m_children.reserve(parsed.children.size());
-    m_childSpans.reserve(parsed.children.size());
+    if (!parsed.children.empty()) {
+        nested().children.reserve(parsed.children.size());
+        nested().spans.reserve(parsed.children.size());
+    }
     for (const fieldcode::Span& s : parsed.children) {
         auto* child = new AcDbField;
         child->hostSetCode(std::u16string_view(m_parameters).substr(s.begin, s.end - s.begin), true);
-        m_children.push_back(child);
-        m_childSpans.emplace_back(s.begin, s.end - s.begin);
+        nested().children.push_back(child);
+        nested().spans.emplace_back(s.begin, s.end - s.begin);
     }
     t_buildDepth = m_depth;
     if (database())
@@ -140,7 +142,7 @@ void AcDbField::hostSetCode(std::u16string_view code, bool found)
 
 void AcDbField::subAddedToDatabase()
 {
-    for (AcDbField* child : m_children) {
+    for (AcDbField* child : children()) {
         if (child->database())
             continue;
         AcDbObjectId id;
@@ -154,22 +156,22 @@ void AcDbField::subAddedToDatabase()
 AcString AcDbField::getFieldCode(int flags, std::vector<AcDbField*>*, AcDb::OpenMode) const
 {
     AcString params;
-    if ((flags & kEvaluatedChildren) && !m_children.empty()) {
+    if ((flags & kEvaluatedChildren) && !children().empty()) {
         // One pass, text and child values in turn: replacing child by child
         // would move the tail once per child.
         std::vector<AcString> values;
-        values.reserve(m_children.size());
+        values.reserve(m_nested->children.size());
         size_t size = m_parameters.size();
-        for (size_t i = 0; i < m_children.size(); ++i) {
-            values.push_back(m_children[i]->getValue());
-            size = size - m_childSpans[i].second + values.back().size();
+        for (size_t i = 0; i < m_nested->children.size(); ++i) {
+            values.push_back(m_nested->children[i]->getValue());
+            size = size - m_nested->spans[i].second + values.back().size();
         }
         params.reserve(size);
         size_t at = 0;
-        for (size_t i = 0; i < m_children.size(); ++i) {
-            params.append(m_parameters, at, m_childSpans[i].first - at);
+        for (size_t i = 0; i < m_nested->children.size(); ++i) {
+            params.append(m_parameters, at, m_nested->spans[i].first - at);
             params += values[i];
-            at = m_childSpans[i].first + m_childSpans[i].second;
+            at = m_nested->spans[i].first + m_nested->spans[i].second;
         }
         params.append(m_parameters, at);
     } else {
@@ -177,8 +179,8 @@ AcString AcDbField::getFieldCode(int flags, std::vector<AcDbField*>*, AcDb::Open
     }
     if (m_isTextField)
         return params;
-    if (!(flags & kStripOptions) && !m_format.empty())
-        params += u" \\f \"" + m_format + u"\"";
+    if (!(flags & kStripOptions) && m_format)
+        params += u" \\f \"" + *m_format + u"\"";
     if (flags & kTextField)
         return u"%<\\" + idText(m_evaluatorId) + (params.empty() ? u"" : u" ") + params + u">%";
     return params;
@@ -190,7 +192,9 @@ Acad::ErrorStatus AcDbField::setData(const ACHAR* key, const AcValue* value)
 {
     if (!key || !*key || !value)
         return Acad::eInvalidInput;
-    m_data[key] = *value;
+    if (!m_data)
+        m_data = std::make_unique<std::map<AcString, AcValue>>();
+    (*m_data)[key] = *value;
     return Acad::eOk;
 }
 
@@ -198,8 +202,10 @@ Acad::ErrorStatus AcDbField::getData(const ACHAR* key, AcValue* value) const
 {
     if (!key || !value)
         return Acad::eInvalidInput;
-    auto it = m_data.find(key);
-    if (it == m_data.end())
+    if (!m_data)
+        return Acad::eKeyNotFound;
+    auto it = m_data->find(key);
+    if (it == m_data->end())
         return Acad::eKeyNotFound;
     *value = it->second;
     return Acad::eOk;
@@ -217,7 +223,7 @@ AcString AcDbField::getValue() const
         return *m_fileDisplay;
     if (m_status != kSuccess)
         return valuedisplay::kFailed;
-    return valuedisplay::format(m_value, m_format);
+    return valuedisplay::format(m_value, format());
 }
 
 std::u16string_view AcDbField::hostDisplayView(AcString& storage) const
@@ -226,7 +232,7 @@ std::u16string_view AcDbField::hostDisplayView(AcString& storage) const
         return *m_fileDisplay;
     if (m_status != kSuccess)
         return valuedisplay::kFailed;
-    return valuedisplay::view(m_value, m_format, storage);
+    return valuedisplay::view(m_value, format(), storage);
 }
 
 std::string AcDbField::hostDisplayUtf8() const
@@ -264,7 +270,7 @@ Acad::ErrorStatus AcDbField::evaluate(int context, AcDbDatabase* database, int* 
     if (!database)
         database = this->database() ? this->database() : acdbHostApplicationServices()->workingDatabase();
     int found = 0, evaluated = 0;
-    for (AcDbField* child : m_children) {
+    for (AcDbField* child : children()) {
         int f = 0, e = 0;
         child->evaluate(context, database, &f, &e);
         found += f;
