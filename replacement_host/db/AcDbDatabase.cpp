@@ -54,7 +54,12 @@ AcDbDatabase::~AcDbDatabase()
         delete obj;
 }
 
-void AcDbDatabase::hostReserveObjects(size_t count) { m_order.reserve(count); }
+void AcDbDatabase::hostReserveObjects(size_t count)
+{
+    // Room unused is never touched; a list grown by doubling touches twice what it keeps.
+    m_order.reserve(count);
+    m_fieldsAndTexts.reserve(count);
+}
 
 bool AcDbDatabase::findHandle(Adesk::UInt64 handle, std::uint32_t& index) const
 {

@@ -184,17 +184,33 @@ Adesk::UInt64 highestInObject(const JsonIn& in, size_t& inner)
     return highest;
 }
 
-void addObject(AcDbDatabase& db, Pending& pending, const std::string& name, AcDbObjectId owner)
+// The layer the entity before stood on, as the file wrote it: entities
+// come in runs on one layer, which then need not be looked up again.
+struct LastLayer {
+    std::string_view written;
+    AcString name;
+};
+
+void addObject(AcDbDatabase& db, Pending& pending, const std::string& name, AcDbObjectId owner, LastLayer& last)
 {
     PendingReader p(pending, name, &db);
     // Held until the database takes it, so a bad key later frees it.
     std::unique_ptr<AcDbObject> obj(pending.codec->create(p.in));
     if (auto* ent = AcDbEntity::cast(obj.get())) {
-        AcString layer = p.in.text("layer", u"0");
-        if (layer.empty())
-            p.in.fail("\"layer\" must not be empty");
-        ent->setLayer(layer.c_str());
-        addLayerIfMissing(db, layer);
+        const JsonValue written = p.in.get("layer");
+        if (written.isString() && !last.name.empty() && written.string() == last.written) {
+            ent->setLayer(last.name.c_str());
+        } else {
+            AcString layer = p.in.text("layer", u"0");
+            if (layer.empty())
+                p.in.fail("\"layer\" must not be empty");
+            ent->setLayer(layer.c_str());
+            addLayerIfMissing(db, layer);
+            if (written.isString()) {
+                last.written = written.string();
+                last.name = std::move(layer);
+            }
+        }
     }
     if (p.in.boolean("erased", false))
         obj->erase();
@@ -243,6 +259,8 @@ LoadResult loadJson(JsonValue root, const std::string& name)
     };
     Adesk::UInt64 highest = 2;
     size_t inner = 0;
+    std::string_view lastType;
+    const ObjectCodec* lastCodec = nullptr;
     try {
         size_t i = 0;
         objects.eachElement([&](JsonValue object) {
@@ -256,7 +274,12 @@ LoadResult loadJson(JsonValue root, const std::string& name)
             if (!t.isString())
                 in.fail("\"type\" must be a text");
             place.type = t.string();
-            const ObjectCodec* codec = codecForType(place.type);
+            // Objects of a kind come in runs.
+            if (place.type != lastType) {
+                lastType = place.type;
+                lastCodec = codecForType(place.type);
+            }
+            const ObjectCodec* codec = lastCodec;
             if (!codec)
                 in.fail("unknown object type \"" + std::string(place.type) + "\"");
             const JsonValue h = in.get("handle");
@@ -281,11 +304,12 @@ LoadResult loadJson(JsonValue root, const std::string& name)
     HostAccess::hostReserveObjects(*db, pending.size() + inner + 16);
 
     // Table records first, so entities find their blocks and layers.
+    LastLayer lastLayer;
     for (Pending& p : pending) {
         if (p.codec->owner == ObjectCodec::Owner::kBlockTable)
-            addObject(*db, p, name, db->blockTableId());
+            addObject(*db, p, name, db->blockTableId(), lastLayer);
         else if (p.codec->owner == ObjectCodec::Owner::kLayerTable)
-            addObject(*db, p, name, db->layerTableId());
+            addObject(*db, p, name, db->layerTableId(), lastLayer);
     }
     db->addMissingDefaults();
 
@@ -317,7 +341,7 @@ LoadResult loadJson(JsonValue root, const std::string& name)
                     }
                 }
             }
-            addObject(*db, *p, name, owner);
+            addObject(*db, *p, name, owner, lastLayer);
         }
         if (still.size() == waiting.size())
             PendingReader(*still.front(), name, db.get()).in.fail("its owners lead back to itself");

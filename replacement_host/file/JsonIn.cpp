@@ -150,6 +150,7 @@ void JsonIn::walkKeys(simdjson::dom::object o) const
         }
         m_read.keys |= bit;
     }
+    m_read.count = static_cast<std::uint32_t>(n);
 }
 
 JsonValue JsonIn::search(std::string_view key, bool mark) const
@@ -191,6 +192,9 @@ Json JsonIn::unreadKeys() const
 {
     // Null, which is empty, until a key is kept: most objects keep none.
     Json out;
+    // Every member read, as in most objects: told without looking at the object again.
+    if (m_read.walked && m_read.count <= 64 && static_cast<size_t>(std::popcount(m_read.first)) == m_read.count)
+        return out;
     simdjson::dom::object o;
     if (!m_json.m_present || m_json.m_element.get(o))
         return out;

@@ -100,7 +100,8 @@ struct ObjectPlace {
 struct ReadMarks {
     std::uint64_t first = 0;                  // bit i: the i-th member
     std::uint64_t keys = 0;                   // a bit per key of the object, by keyBit
-    bool walked = false;                      // keys and repeats are known
+    std::uint32_t count = 0;                  // members of the object
+    bool walked = false;                      // keys, count and repeats are known
     bool repeats = false;                     // some key may be given twice
     std::unique_ptr<std::vector<bool>> more;  // beyond the first 64, seldom any
 };
