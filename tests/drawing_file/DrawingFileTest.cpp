@@ -5,6 +5,7 @@
 #include "host/dbtext.h"
 #include "replacement_host/HostAccess.h"
 #include "replacement_host/file/DrawingFile.h"
+#include "replacement_host/file/JsonIn.h"
 #include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -280,6 +281,100 @@ TEST(DrawingFile, JsonTextReadsAsItAlwaysHas)
     for (const auto& row : refused) {
         SCOPED_TRACE(row.what);
         auto r = drawingfile::loadFromText(row.text, "bad.json");
+        EXPECT_FALSE(r.database);
+        EXPECT_EQ(r.error, row.expected);
+    }
+}
+
+// A key is looked up through what one walk over the object learnt: which
+// keys it may have and whether any repeats. Keys that share that walk's
+// mark, keys given twice far into a long object, and keys asked again all
+// read as a search of every member would.
+TEST(DrawingFile, KeysReadAsASearchOfEveryMemberWould)
+{
+    // A kept key that the walk marks as it marks the key given.
+    auto twinOf = [](std::string_view key) {
+        for (int k = 0;; ++k)
+            if (std::string twin = "k" + std::to_string(k); drawingfile::keyBit(twin) == drawingfile::keyBit(key))
+                return twin;
+    };
+    auto keys = [](int from, int to) {
+        std::string out;
+        for (int k = from; k < to; ++k)
+            out.append("\"k").append(std::to_string(k)).append("\": ").append(std::to_string(k)).append(", ");
+        return out;
+    };
+    const std::string textTwin = twinOf("text"), layerTwin = twinOf("layer");
+    const struct {
+        const char* what;
+        std::string objects;
+        std::vector<std::string> expected;  // parts of the saved file
+    } read[] = {
+        {"a kept key marked as a read one, before it",
+         R"([{"type": "text", "handle": "A", ")" + textTwin + R"(": 1, "text": "x"}])",
+         {"\"text\": \"x\"", "\"" + textTwin + "\": 1"}},
+        {"a read key absent, a kept key marked as it present",
+         R"([{"type": "point", "handle": "A", "position": [0, 0], ")" + layerTwin + R"(": 2}])",
+         {"\"layer\": \"0\"", "\"" + layerTwin + "\": 2"}},
+        {"a read key given twice, 40 keys apart",
+         R"([{"type": "text", "handle": "A", "text": "first", )" + keys(0, 40) + R"("text": "last"}])",
+         {"\"text\": \"last\"", "\"k39\": 39"}},
+        {"a read key given twice, past the 64th key",
+         R"([{"type": "text", "handle": "A", )" + keys(0, 70) + R"("text": "first", "layer": "L", "text": "last"}])",
+         {"\"layer\": \"L\"", "\"text\": \"last\"", "\"k69\": 69"}},
+        {"a kept key given twice past the 64th key",
+         R"([{"type": "point", "handle": "A", "position": [0, 0], )" + keys(0, 70) + R"("k66": "last"}])",
+         {"\"k65\": 65,\n\t\t\t\"k66\": \"last\",\n\t\t\t\"k67\": 67"}},
+        {"a zero ends a text and what follows is no field",
+         R"([{"type": "mtext", "handle": "A", "text": "a\u0000%<\\AcVar x>%"}])",
+         {"\"text\": \"a\","}},
+        {"runs of one layer, then another, then the first again",
+         R"([{"type": "point", "handle": "A", "layer": "P", "position": [0, 0]},
+             {"type": "point", "handle": "B", "layer": "P", "position": [1, 0]},
+             {"type": "point", "handle": "C", "layer": "Q", "position": [2, 0]},
+             {"type": "point", "handle": "D", "layer": "P", "position": [3, 0]}])",
+         {"\"handle\": \"B\",\n\t\t\t\"owner\": \"", "\"layer\": \"Q\"", "\"name\": \"P\"", "\"name\": \"Q\""}},
+    };
+    for (const auto& row : read) {
+        SCOPED_TRACE(row.what);
+        auto r = drawingfile::loadFromText(drawing(row.objects), "ok.json");
+        ASSERT_TRUE(r.database) << r.error;
+        const std::string saved = drawingfile::toText(*r.database);
+        for (const std::string& part : row.expected)
+            EXPECT_NE(saved.find(part), std::string::npos) << part << " in " << saved;
+    }
+    // Each point keeps the layer it names.
+    auto layered = drawingfile::loadFromText(drawing(read[6].objects), "ok.json");
+    ASSERT_TRUE(layered.database) << layered.error;
+    const auto saved = nlohmann::ordered_json::parse(drawingfile::toText(*layered.database));
+    std::string layers;
+    for (const auto& o : saved["objects"])
+        if (o["type"] == "point")
+            layers += o["layer"].get<std::string>();
+    EXPECT_EQ(layers, "PPQP");
+
+    const struct {
+        const char* what;
+        std::string objects;
+        const char* expected;  // the whole error line
+    } refused[] = {
+        {"an empty layer after a run of one",
+         R"([{"type": "point", "handle": "A", "layer": "P", "position": [0, 0]},
+             {"type": "point", "handle": "B", "layer": "", "position": [1, 0]}])",
+         "bad.json: objects[1] (point B): \"layer\" must not be empty"},
+        {"a layer that is no text after a run of one",
+         R"([{"type": "point", "handle": "A", "layer": "P", "position": [0, 0]},
+             {"type": "point", "handle": "B", "layer": 7, "position": [1, 0]}])",
+         "bad.json: objects[1] (point B): \"layer\" must be a text"},
+        {"a text that is no text, given twice", R"([{"type": "text", "handle": "A", "text": "x", "text": 1}])",
+         "bad.json: objects[0] (text A): \"text\" must be a text"},
+        {"an unknown kind after a run of a known one",
+         R"([{"type": "point", "handle": "A", "position": [0, 0]}, {"type": "pointy", "handle": "B"}])",
+         "bad.json: objects[1]: unknown object type \"pointy\""},
+    };
+    for (const auto& row : refused) {
+        SCOPED_TRACE(row.what);
+        auto r = drawingfile::loadFromText(drawing(row.objects), "bad.json");
         EXPECT_FALSE(r.database);
         EXPECT_EQ(r.error, row.expected);
     }
