@@ -56,13 +56,6 @@ Json valueJson(const AcValue& value, bool wantType)
     }
 }
 
-std::string ownerType(const AcDbObject* owner)
-{
-    if (const auto* codec = drawingfile::codecForObject(owner))
-        return codec->type;
-    return utf::toUtf8(owner->isA()->name());
-}
-
 // Columns count code points, so accented names line up.
 size_t width(const std::string& s)
 {
@@ -160,6 +153,9 @@ Json fieldJson(const AcDbField& field)
 
 std::string unclosedCode(std::u16string_view text)
 {
+    // Most texts hold no code or are one whole code: neither leaves one open.
+    if (text.find(u"%<") == std::u16string_view::npos || fieldcode::isWholeCode(text))
+        return {};
     size_t after = 0;
     for (const fieldcode::Span& s : fieldcode::findCodes(text))
         after = s.end;
@@ -230,25 +226,52 @@ void addPassCounts(Json& j)
 
 namespace {
 // Where an entry stands; the JSON "location" object and the table's text
-// are both written from it.
+// are both written from it. It points at the drawing's own names, which
+// outlive it, and formats handles only as they are written.
 struct Place {
-    std::string field;  // the field's handle; empty for an unclosed code
+    bool hasField = false;  // false for an unclosed code
+    Adesk::UInt64 field = 0;
     bool hasOwner = false;
-    std::string owner, ownerType;
+    Adesk::UInt64 owner = 0;
+    const std::string* ownerName = nullptr;  // the file's handle text, in place of owner
+    const std::string* ownerType = nullptr;
     int row = -1, column = -1;
     long index = -1;  // the field's position in its text
-    bool hasBlock = false;
-    std::string block;
+    const AcString* block = nullptr;
 };
 
-// A handle as the drawing writes it (upper-case hexadecimal), straight to UTF-8.
-std::string handleText(const AcDbHandle& handle)
+// A handle as the drawing writes it (upper-case hexadecimal); gives the end.
+char* putHandle(char* at, char* end, Adesk::UInt64 handle)
+{
+    char* last = std::to_chars(at, end, handle, 16).ptr;
+    std::transform(at, last, at, [](char c) { return c >= 'a' && c <= 'f' ? static_cast<char>(c - 32) : c; });
+    return last;
+}
+
+std::string handleText(Adesk::UInt64 handle)
 {
     char digits[16];
-    char* end = std::to_chars(std::begin(digits), std::end(digits), handle.value(), 16).ptr;
-    std::transform(std::begin(digits), end, std::begin(digits),
-                   [](char c) { return c >= 'a' && c <= 'f' ? static_cast<char>(c - 32) : c; });
-    return std::string(std::begin(digits), end);
+    return std::string(digits, putHandle(std::begin(digits), std::end(digits), handle));
+}
+
+// The type name of an object's class, looked up once per class: a report
+// asks it for every field and a drawing has few kinds of holders.
+const std::string& ownerType(const AcDbObject* owner)
+{
+    static std::unordered_map<const AcRxClass*, std::string> names;
+    static const AcRxClass* lastClass = nullptr;
+    static const std::string* lastName = nullptr;
+    const AcRxClass* cls = owner->isA();
+    if (cls == lastClass)
+        return *lastName;
+    auto [it, added] = names.try_emplace(cls);
+    if (added) {
+        const auto* codec = drawingfile::codecForObject(owner);
+        it->second = codec ? codec->type : utf::toUtf8(cls->name());
+    }
+    lastClass = cls;
+    lastName = &it->second;
+    return it->second;
 }
 
 Place ownerPlace(const AcDbObject* owner)
@@ -258,15 +281,14 @@ Place ownerPlace(const AcDbObject* owner)
         return p;
     AcDbDatabase* db = owner->database();
     p.hasOwner = true;
-    p.owner = handleText(owner->objectHandle());
-    p.ownerType = ownerType(owner);
+    p.owner = owner->objectHandle().value();
+    p.ownerType = &ownerType(owner);
     // The block the holding object stands in, through any owners between.
     AcDbObjectId id = owner->ownerId();
     for (int depth = 0; db && depth < 64 && !id.isNull(); ++depth) {
         AcDbObject* obj = HostAccess::objectAt(*db, id);
         if (auto* block = AcDbBlockTableRecord::cast(obj)) {
-            p.hasBlock = true;
-            p.block = utf::toUtf8(block->name());
+            p.block = &block->name();
             break;
         }
         if (!obj)
@@ -281,16 +303,17 @@ Place fieldPlace(const AcDbField& field)
     AcDbDatabase* db = field.database();
     AcDbObject* owner = db ? HostAccess::objectAt(*db, field.ownerId()) : nullptr;
     Place p = ownerPlace(owner);
-    p.field = handleText(field.objectHandle());
+    p.hasField = true;
+    p.field = field.objectHandle().value();
     if (!owner)
         return p;
     // A drawing read from DXF names the holder as the file does: a cell by its table.
     const dxf::Source* source = dxf::sourceOf(*db);
     if (const dxf::Holder* holder = source ? source->holderOf(field) : nullptr) {
         if (!holder->handle.empty())
-            p.owner = holder->handle;
+            p.ownerName = &holder->handle;
         if (!holder->type.empty())
-            p.ownerType = holder->type;
+            p.ownerType = &holder->type;
         p.row = holder->row;
         p.column = holder->column;
     }
@@ -311,14 +334,16 @@ Place fieldPlace(const AcDbField& field)
     return p;
 }
 
+std::string ownerText(const Place& p) { return p.ownerName ? *p.ownerName : handleText(p.owner); }
+
 Json placeJson(const Place& p)
 {
     Json j;
-    if (!p.field.empty())
-        j["field"] = p.field;
+    if (p.hasField)
+        j["field"] = handleText(p.field);
     if (p.hasOwner) {
-        j["owner"] = p.owner;
-        j["ownerType"] = p.ownerType;
+        j["owner"] = ownerText(p);
+        j["ownerType"] = *p.ownerType;
     }
     if (p.row >= 0) {
         j["row"] = p.row;
@@ -326,27 +351,40 @@ Json placeJson(const Place& p)
     }
     if (p.index >= 0)
         j["index"] = p.index;
-    if (p.hasBlock)
-        j["block"] = p.block;
+    if (p.block)
+        j["block"] = utf::toUtf8(*p.block);
     return j;
+}
+
+// "name":"HANDLE" after what comes before (a comma, or nothing).
+void writeHandleMember(std::string_view before, Adesk::UInt64 handle)
+{
+    char text[64];
+    char* at = std::copy(before.begin(), before.end(), text);
+    at = putHandle(at, std::end(text) - 1, handle);
+    *at++ = '"';
+    output::write(std::string_view(text, static_cast<size_t>(at - text)));
 }
 
 // The same object as placeJson, written out directly.
 void writePlaceJson(const Place& p)
 {
-    const char* comma = "";
+    std::string_view comma;
     output::write("{");
-    if (!p.field.empty()) {
-        output::write("\"field\":");
-        output::jsonString(p.field);
+    if (p.hasField) {
+        writeHandleMember("\"field\":\"", p.field);
         comma = ",";
     }
     if (p.hasOwner) {
         output::write(comma);
-        output::write("\"owner\":");
-        output::jsonString(p.owner);
+        if (p.ownerName) {
+            output::write("\"owner\":");
+            output::jsonString(*p.ownerName);
+        } else {
+            writeHandleMember("\"owner\":\"", p.owner);
+        }
         output::write(",\"ownerType\":");
-        output::jsonString(p.ownerType);
+        output::jsonString(*p.ownerType);
         comma = ",";
     }
     if (p.row >= 0) {
@@ -363,10 +401,10 @@ void writePlaceJson(const Place& p)
         output::jsonNumber(static_cast<long long>(p.index));
         comma = ",";
     }
-    if (p.hasBlock) {
+    if (p.block) {
         output::write(comma);
         output::write("\"block\":");
-        output::jsonString(p.block);
+        output::jsonString(std::u16string_view(*p.block));
     }
     output::write("}");
 }
@@ -374,12 +412,12 @@ void writePlaceJson(const Place& p)
 std::string placeText(const Place& p)
 {
     std::string s;
-    if (p.hasBlock)
-        s += p.block + "/";
+    if (p.block)
+        s += utf::toUtf8(*p.block) + "/";
     if (p.hasOwner)
-        s += p.ownerType + " " + p.owner;
-    else if (!p.field.empty())
-        s += "field " + p.field;
+        s += *p.ownerType + " " + ownerText(p);
+    else if (p.hasField)
+        s += "field " + handleText(p.field);
     if (p.row >= 0)
         s += " cell " + std::to_string(p.row) + "," + std::to_string(p.column);
     if (p.index > 0)
@@ -498,6 +536,7 @@ void printTable(std::vector<std::vector<std::string>> rows)
 std::vector<AcDbField*> topLevelFields(AcDbDatabase& db)
 {
     std::vector<AcDbField*> fields;
+    fields.reserve(HostAccess::hostFieldsAndTexts(db).size());
     for (AcDbObjectId id : HostAccess::hostFieldsAndTexts(db)) {
         auto* field = AcDbField::cast(HostAccess::objectAt(db, id));
         if (field && !field->isErased() && !AcDbField::cast(HostAccess::objectAt(db, field->ownerId())))
@@ -514,6 +553,13 @@ std::vector<Entry> drawingEntries(AcDbDatabase& db)
         if (auto* text = AcDbText::cast(HostAccess::objectAt(db, id)); text && !text->isErased())
             if (std::string open = unclosedCode(text->textStringConst()); !open.empty())
                 openCodes[text] = open;
+    }
+    if (openCodes.empty()) {
+        std::vector<AcDbField*> fields = topLevelFields(db);
+        entries.reserve(fields.size());
+        for (AcDbField* field : fields)
+            entries.push_back({field, nullptr, {}});
+        return entries;
     }
     // An unclosed code comes after the fields of its text, or where the text stands when it has none.
     std::set<const AcDbObject*> placed;
@@ -591,24 +637,39 @@ double timedPass(Session& session)
 std::string summaryText(const std::vector<Entry>& entries, double seconds)
 {
     // Tallied by the fields' own ids and converted once per id: a drawing
-    // has few evaluators and many fields.
-    std::unordered_map<std::u16string_view, int> byId;
+    // has few evaluators and many fields, so the first few ids are kept in
+    // a short list, compared in turn, and only the rest are hashed.
+    constexpr size_t kFew = 16;
+    std::vector<std::pair<std::u16string_view, int>> few;
+    std::unordered_map<std::u16string_view, int> more;
+    auto tally = [&](std::u16string_view id) {
+        for (auto& [seen, n] : few)
+            if (seen == id)
+                return void(++n);
+        if (few.size() < kFew)
+            few.emplace_back(id, 1);
+        else
+            ++more[id];
+    };
     int unclosed = 0;
     size_t failures = 0, kept = 0;
     for (const Entry& e : entries) {
         if (!e.field)
             ++unclosed;
         else if (e.field->isTextField() || !e.field->evaluatorId())
-            ++byId[u""];
+            tally(u"");
         else
-            ++byId[e.field->evaluatorId()];
+            tally(e.field->evaluatorId());
         failures += failed(e);
         // A field a CAD program saved for an evaluator not loaded here keeps what it showed.
         kept += entryStatus(e) == AcDbField::kEvaluatorNotFound && !failed(e);
     }
     std::map<std::string, int> byEvaluator;
-    for (const auto& [id, n] : byId)
-        byEvaluator[id.empty() ? "(plain text)" : utf::toUtf8(id)] += n;
+    auto add = [&](std::u16string_view id, int n) { byEvaluator[id.empty() ? "(plain text)" : utf::toUtf8(id)] += n; };
+    for (const auto& [id, n] : few)
+        add(id, n);
+    for (const auto& [id, n] : more)
+        add(id, n);
     if (unclosed)
         byEvaluator["(unclosed code)"] += unclosed;
     char time[32];
@@ -662,6 +723,46 @@ void writeValueJson(const AcValue& value, bool wantType)
     }
 }
 
+// getFieldCode(kTextField) as a JSON string, written from the field's
+// parts in place rather than built first.
+void writeCodeJson(const AcDbField& field)
+{
+    std::u16string_view parameters = field.parameters();
+    if (field.isTextField())
+        return output::jsonString(parameters);
+    const ACHAR* id = field.evaluatorId();
+    const AcString& format = field.format();
+    output::write("\"%<\\\\");
+    output::text(std::u16string_view(id ? id : u""), output::Escape::kJson);
+    if (!parameters.empty() || !format.empty())
+        output::write(" ");
+    output::text(parameters, output::Escape::kJson);
+    if (!format.empty()) {
+        output::write(" \\\\f \\\"");
+        output::text(std::u16string_view(format), output::Escape::kJson);
+        output::write("\\\"");
+    }
+    output::write(">%\"");
+}
+
+// The display as a JSON string. A whole number without a format shows as
+// its digits, written here without the host's formatting to UTF-16.
+void writeDisplayJson(const AcDbField& field, const AcValue& value)
+{
+    if (value.dataType() == AcValue::kLong && field.format().empty() &&
+        field.evaluationStatus() == AcDbField::kSuccess && !HostAccess::hostHasFileDisplay(field)) {
+        Adesk::Int32 v = 0;
+        value.get(v);
+        char text[16];
+        text[0] = '"';
+        char* end = std::to_chars(text + 1, std::end(text) - 1, v).ptr;
+        *end++ = '"';
+        return output::write(std::string_view(text, static_cast<size_t>(end - text)));
+    }
+    AcString storage;
+    output::jsonString(HostAccess::hostDisplayView(field, storage));
+}
+
 void writeOptionalNumber(bool present, long long value)
 {
     if (present)
@@ -677,7 +778,7 @@ void writeFieldMembers(const AcDbField& field, int status, const std::string& pr
     const HostAccess::PassRecord& pass = HostAccess::passRecord(field);
     const AcValue& value = HostAccess::valueView(field);
     output::write("\"code\":");
-    output::jsonString(std::u16string_view(field.getFieldCode(AcDbField::kTextField)));
+    writeCodeJson(field);
     output::write(",\"evaluator\":");
     if (pass.evaluatorFound && !field.isTextField())
         output::jsonString(std::u16string_view(field.evaluatorId()));
@@ -694,8 +795,7 @@ void writeFieldMembers(const AcDbField& field, int status, const std::string& pr
     output::write(",\"value\":");
     writeValueJson(value, false);
     output::write(",\"display\":");
-    AcString storage;
-    output::jsonString(HostAccess::hostDisplayView(field, storage));
+    writeDisplayJson(field, value);
     if (const dxf::Source* source = field.database() ? dxf::sourceOf(*field.database()) : nullptr)
         if (const dxf::FileField* f = source->fileField(field)) {
             output::write(",\"fieldHandle\":");
