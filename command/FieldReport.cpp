@@ -21,6 +21,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <unordered_map>
 #include <unistd.h>
@@ -225,6 +226,63 @@ void addPassCounts(Json& j)
 }
 
 namespace {
+// Equal texts, compared as bytes: quicker than unit by unit for the short
+// names compared here.
+bool same(std::u16string_view a, std::u16string_view b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+}
+
+// The JSON text of names that come back from field to field (evaluator
+// ids, block names): escaped once, then copied. A few are kept.
+class NameCache {
+public:
+    std::string_view escaped(std::u16string_view name)
+    {
+        if (m_last < m_names.size() && same(m_names[m_last].first, name))
+            return m_names[m_last].second;
+        for (size_t i = 0; i < m_names.size(); ++i)
+            if (same(m_names[i].first, name))
+                return m_names[m_last = i].second;
+        if (m_names.size() < kKept) {
+            m_last = m_names.size();
+            m_names.emplace_back();
+        } else {
+            m_last = (m_last + 1) % kKept;
+        }
+        m_names[m_last] = {std::u16string(name), output::jsonEscaped(name)};
+        return m_names[m_last].second;
+    }
+
+private:
+    static constexpr size_t kKept = 16;
+    std::vector<std::pair<std::u16string, std::string>> m_names;
+    size_t m_last = 0;
+};
+
+// Evaluator ids and block names come back each in their own way.
+NameCache& evaluatorNames()
+{
+    static NameCache cache;
+    return cache;
+}
+
+NameCache& blockNames()
+{
+    static NameCache cache;
+    return cache;
+}
+
+void writeQuoted(std::string_view escaped)
+{
+    output::write("\"");
+    output::write(escaped);
+    output::write("\"");
+}
+
+}
+
+namespace {
 // Where an entry stands; the JSON "location" object and the table's text
 // are both written from it. It points at the drawing's own names, which
 // outlive it, and formats handles only as they are written.
@@ -240,18 +298,23 @@ struct Place {
     const AcString* block = nullptr;
 };
 
-// A handle as the drawing writes it (upper-case hexadecimal); gives the end.
-char* putHandle(char* at, char* end, Adesk::UInt64 handle)
+// A handle as the drawing writes it (upper-case hexadecimal, at most 16
+// digits); gives the end.
+char* putHandle(char* at, Adesk::UInt64 handle)
 {
-    char* last = std::to_chars(at, end, handle, 16).ptr;
-    std::transform(at, last, at, [](char c) { return c >= 'a' && c <= 'f' ? static_cast<char>(c - 32) : c; });
-    return last;
+    char digits[16];
+    char* first = std::end(digits);
+    do {
+        *--first = "0123456789ABCDEF"[handle & 0xF];
+        handle >>= 4;
+    } while (handle != 0);
+    return std::copy(first, std::end(digits), at);
 }
 
 std::string handleText(Adesk::UInt64 handle)
 {
     char digits[16];
-    return std::string(digits, putHandle(std::begin(digits), std::end(digits), handle));
+    return std::string(digits, putHandle(digits, handle));
 }
 
 // The type name of an object's class, looked up once per class: a report
@@ -361,7 +424,7 @@ void writeHandleMember(std::string_view before, Adesk::UInt64 handle)
 {
     char text[64];
     char* at = std::copy(before.begin(), before.end(), text);
-    at = putHandle(at, std::end(text) - 1, handle);
+    at = putHandle(at, handle);
     *at++ = '"';
     output::write(std::string_view(text, static_cast<size_t>(at - text)));
 }
@@ -404,7 +467,7 @@ void writePlaceJson(const Place& p)
     if (p.block) {
         output::write(comma);
         output::write("\"block\":");
-        output::jsonString(std::u16string_view(*p.block));
+        writeQuoted(blockNames().escaped(*p.block));
     }
     output::write("}");
 }
@@ -644,7 +707,7 @@ std::string summaryText(const std::vector<Entry>& entries, double seconds)
     std::unordered_map<std::u16string_view, int> more;
     auto tally = [&](std::u16string_view id) {
         for (auto& [seen, n] : few)
-            if (seen == id)
+            if (same(seen, id))
                 return void(++n);
         if (few.size() < kFew)
             few.emplace_back(id, 1);
@@ -725,15 +788,14 @@ void writeValueJson(const AcValue& value, bool wantType)
 
 // getFieldCode(kTextField) as a JSON string, written from the field's
 // parts in place rather than built first.
-void writeCodeJson(const AcDbField& field)
+void writeCodeJson(const AcDbField& field, std::string_view idJson)
 {
     std::u16string_view parameters = field.parameters();
     if (field.isTextField())
         return output::jsonString(parameters);
-    const ACHAR* id = field.evaluatorId();
     const AcString& format = field.format();
     output::write("\"%<\\\\");
-    output::text(std::u16string_view(id ? id : u""), output::Escape::kJson);
+    output::write(idJson);
     if (!parameters.empty() || !format.empty())
         output::write(" ");
     output::text(parameters, output::Escape::kJson);
@@ -777,11 +839,13 @@ void writeFieldMembers(const AcDbField& field, int status, const std::string& pr
 {
     const HostAccess::PassRecord& pass = HostAccess::passRecord(field);
     const AcValue& value = HostAccess::valueView(field);
+    const ACHAR* id = field.evaluatorId();
+    std::string_view idJson = evaluatorNames().escaped(id ? id : u"");
     output::write("\"code\":");
-    writeCodeJson(field);
+    writeCodeJson(field, idJson);
     output::write(",\"evaluator\":");
     if (pass.evaluatorFound && !field.isTextField())
-        output::jsonString(std::u16string_view(field.evaluatorId()));
+        writeQuoted(idJson);
     else
         output::write("null");
     output::write(",\"compile\":");
@@ -807,16 +871,16 @@ void writeFieldMembers(const AcDbField& field, int status, const std::string& pr
     }
 }
 
-void writePassCounts()
+// The pass counts and the end of the line, the same for every line of a
+// report: made once.
+std::string passCountsEnd()
 {
-    output::write(",\"spreadsheetStarts\":");
-    output::jsonNumber(static_cast<long long>(recorded().starts));
-    output::write(",\"workbooksOpened\":");
-    output::jsonNumber(static_cast<long long>(recorded().workbooksOpened));
+    return ",\"spreadsheetStarts\":" + std::to_string(recorded().starts) +
+        ",\"workbooksOpened\":" + std::to_string(recorded().workbooksOpened) + "}\n";
 }
 
 // entryJson with "drawing" first and the pass counts last, as one line.
-void writeEntryJson(const Entry& e, const std::string& drawing)
+void writeEntryJson(const Entry& e, const std::string& drawing, std::string_view end)
 {
     output::write("{");
     if (!drawing.empty()) {
@@ -841,8 +905,7 @@ void writeEntryJson(const Entry& e, const std::string& drawing)
         output::write(",\"location\":");
         writePlaceJson(ownerPlace(e.text));
     }
-    writePassCounts();
-    output::write("}\n");
+    output::write(end);
 }
 }
 
@@ -855,15 +918,15 @@ void printFieldJson(const AcDbField& field, bool unclosed)
         int status = field.evaluationStatus();
         writeFieldMembers(field, status, status != AcDbField::kSuccess ? problemText(field) : std::string());
     }
-    writePassCounts();
-    output::write("}\n");
+    output::write(passCountsEnd());
 }
 
 void printEntries(const std::vector<Entry>& entries, Format format, const std::string& drawing)
 {
     if (format == Format::kJson) {
+        const std::string end = passCountsEnd();
         for (const Entry& e : entries) {
-            writeEntryJson(e, drawing);
+            writeEntryJson(e, drawing, end);
             output::itemDone();
         }
         return;

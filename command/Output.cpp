@@ -318,6 +318,14 @@ void text(std::string_view s, Escape escape)
 
 void jsonString(std::u16string_view s) { putWideAs<Escape::kJson>(s, '"'); }
 
+std::string jsonEscaped(std::u16string_view s)
+{
+    // Room for the most each unit becomes, and for a last store of eight.
+    std::string out(s.size() * kMostPerUnit + 8, '\0');
+    out.resize(static_cast<size_t>(convert<Escape::kJson>(out.data(), s) - out.data()));
+    return out;
+}
+
 void jsonString(std::string_view s)
 {
     // Handles, type names and most paths need no escape and no check.

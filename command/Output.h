@@ -60,6 +60,9 @@ void text(std::string_view utf8, Escape escape);
 // that are not UTF-8 as U+FFFD).
 void jsonString(std::u16string_view text);
 void jsonString(std::string_view utf8);
+// What jsonString writes between the quotes, as a string to keep (for
+// short texts written many times).
+std::string jsonEscaped(std::u16string_view text);
 // JSON numbers as nlohmann::json dumps them: shortest round trip, "null"
 // for what is not finite.
 void jsonNumber(double value);
