@@ -322,6 +322,24 @@ TEST(BlockCount, LayerNamesCompareExactly)
                   {u"Door \\layer \"A-DOOR\"", 0}});  // the name is "Door \layer "
 }
 
+// Each reference is tested on its own layer however the layers alternate.
+TEST(BlockCount, LayersAlternatingWithinOneWalk)
+{
+    Drawing d(drawing(R"(
+        {"type": "block", "handle": "20", "name": "Door"},
+        {"type": "insert", "handle": "30", "block": "20", "layer": "A"},
+        {"type": "insert", "handle": "31", "block": "20", "layer": "B"},
+        {"type": "insert", "handle": "32", "block": "20", "layer": "A"},
+        {"type": "insert", "handle": "33", "block": "20"},
+        {"type": "insert", "handle": "34", "block": "20", "layer": "A"},
+        {"type": "insert", "handle": "35", "block": "20", "layer": "B"})"));
+    expectCounts(d,
+                 {{u"\"Door\" \\layer \"A\"", 3},
+                  {u"\"Door\" \\layer \"B\"", 2},
+                  {u"\"Door\" \\layer \"A;0\"", 4},
+                  {u"\"Door\" \\layer \"0;B\"", 3}});
+}
+
 TEST(BlockCount, NestedHelpers)
 {
     Drawing d(kNested);
