@@ -48,9 +48,10 @@ CExpression::CExpression(std::u16string expression) : m_expression(std::move(exp
 int CExpression::GetOperatorCode(std::u16string_view token)
 {
     // Operator texts hold no letters, so an exact comparison is the
-    // case-blind one.
+    // case-blind one. Every token is asked: length and first character
+    // pass most entries over without a call.
     for (const OperatorEntry& entry : kOperators)
-        if (entry.text == token)
+        if (entry.text.size() == token.size() && entry.text[0] == token[0] && entry.text == token)
             return entry.code;
     return kOperand;
 }
