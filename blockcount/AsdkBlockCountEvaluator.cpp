@@ -65,24 +65,31 @@ private:
     std::u16string_view m_expected;
 };
 
-// Entities on one layer share its name, so a walk tests each name once.
+// Entities on one layer share its name, so a walk remembers the answer for
+// the last few names it met: references often alternate between layers.
 class LayerTest {
 public:
     explicit LayerTest(const CStringArrayEx& names) : m_names(names) {}
     bool passes(const AcDbEntity& entity)
     {
-        const AcString& layer = entity.layerName();
-        if (&layer != m_last) {
-            m_last = &layer;
-            m_listed = m_names.find(layer, false) >= 0;
-        }
-        return m_listed;
+        const AcString* layer = &entity.layerName();
+        for (const Answer& a : m_recent)
+            if (a.layer == layer)
+                return a.listed;
+        Answer& slot = m_recent[m_next++ % kRecent];
+        slot = {layer, m_names.find(*layer, false) >= 0};
+        return slot.listed;
     }
 
 private:
+    static constexpr size_t kRecent = 4;
+    struct Answer {
+        const AcString* layer = nullptr;
+        bool listed = false;
+    };
     const CStringArrayEx& m_names;
-    const AcString* m_last = nullptr;
-    bool m_listed = false;
+    Answer m_recent[kRecent];
+    size_t m_next = 0;
 };
 
 struct Filters {
