@@ -193,10 +193,6 @@ std::string entryProblem(const Entry& e)
         return "the code has no closing >%; the text shows it as it is";
     return e.field->evaluationStatus() != AcDbField::kSuccess ? problemText(*e.field) : std::string();
 }
-std::string entryCode(const Entry& e)
-{
-    return e.field ? utf::toUtf8(e.field->getFieldCode(AcDbField::kTextField)) : e.openCode;
-}
 
 bool failed(const Entry& e)
 {
@@ -584,6 +580,38 @@ template <class Text> void writeCsvCell(Text text)
 }
 }
 
+namespace {
+// The field's code (getFieldCode(kTextField)) as a CSV cell, written from
+// the field's parts in place.
+void writeCodeCsv(const AcDbField& field)
+{
+    std::u16string_view parameters = field.parameters();
+    if (field.isTextField())
+        return writeCsvCell(parameters);
+    const ACHAR* idText = field.evaluatorId();
+    std::u16string_view id(idText ? idText : u"");
+    const AcString& format = field.format();
+    auto special = [](std::u16string_view t) {
+        return std::any_of(t.begin(), t.end(),
+                           [](char16_t c) { return c == u',' || c == u'"' || c == u'\n' || c == u'\r'; });
+    };
+    // The format option is in quotes, so a code with one is always quoted.
+    bool quote = !format.empty() || special(id) || special(parameters);
+    output::Escape escape = quote ? output::Escape::kCsv : output::Escape::kNone;
+    output::write(quote ? "\"%<\\" : "%<\\");
+    output::text(id, escape);
+    if (!parameters.empty() || !format.empty())
+        output::write(" ");
+    output::text(parameters, escape);
+    if (!format.empty()) {
+        output::write(" \\f \"\"");
+        output::text(std::u16string_view(format), escape);
+        output::write("\"\"");
+    }
+    output::write(quote ? ">%\"" : ">%");
+}
+}
+
 void printTable(std::vector<std::vector<std::string>> rows)
 {
     std::vector<std::vector<Cell>> cells;
@@ -940,11 +968,15 @@ void printEntries(const std::vector<Entry>& entries, Format format, const std::s
             }
             writeCsvCell(std::string_view(entryLocationText(e)));
             output::write(",");
-            writeCsvCell(std::string_view(evaluatorOf(e)));
+            if (e.field && !e.field->isTextField() && e.field->evaluatorId())
+                writeCsvCell(std::u16string_view(e.field->evaluatorId()));
             output::write(",");
-            writeCsvCell(std::string_view(entryCode(e)));
+            if (e.field)
+                writeCodeCsv(*e.field);
+            else
+                writeCsvCell(std::string_view(e.openCode));
             output::write(",");
-            output::write(std::to_string(entryStatus(e)));
+            output::jsonNumber(static_cast<long long>(entryStatus(e)));
             output::write(",");
             AcString storage;
             if (e.field)

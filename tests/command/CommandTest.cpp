@@ -216,6 +216,44 @@ TEST(EvalCommand, EveryKindOfCharacterIsWrittenAsTheJsonLibraryWritesIt)
     }
 }
 
+// A field's code is written from its parts: the JSON and CSV codes are
+// what the field gives for its code, quoted in CSV only when needed.
+TEST(EvalCommand, CodesAreWrittenFromTheirParts)
+{
+    struct Row {
+        const char* code;       // as the text holds it
+        const char* evaluator;  // the CSV cell before it
+        const char* csv;        // the CSV cell
+    };
+    const Row rows[] = {
+        {R"(%<\AcLength Object(<20>) \f "%lu2%pr3">%)", "AcLength", R"("%<\AcLength Object(<20>) \f ""%lu2%pr3"">%")"},
+        {R"(%<\AcLength \f "%lu2">%)", "AcLength", R"("%<\AcLength  \f ""%lu2"">%")"},
+        {R"(%<\TsExpr MAX(1,2)>%)", "TsExpr", R"("%<\TsExpr MAX(1,2)>%")"},
+        {R"(%<\TsExpr 1+1>%)", "TsExpr", R"(%<\TsExpr 1+1>%)"},
+        {R"(%<\NoSuch a,b>%)", "NoSuch", R"("%<\NoSuch a,b>%")"},
+        {R"(%<\TsExpr>%)", "TsExpr", R"(%<\TsExpr>%)"},
+    };
+    Json objects = Json::array({{{"type", "line"}, {"handle", "20"}, {"start", {0, 0}}, {"end", {3, 4}}}});
+    for (size_t i = 0; i < std::size(rows); ++i)
+        objects.push_back({{"type", "mtext"}, {"handle", std::to_string(30 + i)}, {"text", rows[i].code}});
+    TempDir dir;
+    std::string drawing = dir.write("d.json", Json{{"tesslyDrawing", 1}, {"objects", objects}}.dump());
+    auto lines = jsonLines(runTessly("eval " + shellQuote(drawing) + " --json").out);
+    auto csv = runTessly("eval " + shellQuote(drawing) + " --format csv").out;
+    ASSERT_EQ(lines.size(), std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].code);
+        // The code a field gives back joins an empty parameter text and a format with two spaces.
+        std::string code = rows[i].code;
+        if (code == R"(%<\AcLength \f "%lu2">%)")
+            code = R"(%<\AcLength  \f "%lu2">%)";
+        EXPECT_EQ(lines[i]["code"], code);
+        EXPECT_NE(csv.find("mtext " + std::to_string(30 + i) + "," + rows[i].evaluator + "," + rows[i].csv + ","),
+                  std::string::npos)
+            << csv;
+    }
+}
+
 // Long texts are converted in steps: a pair across a step's end stays one
 // character, and a run of plain text ends anywhere in eight units.
 TEST(EvalCommand, LongTextsKeepPairsWhole)
