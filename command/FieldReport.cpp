@@ -638,20 +638,24 @@ std::vector<AcDbField*> topLevelFields(AcDbDatabase& db)
 
 std::vector<Entry> drawingEntries(AcDbDatabase& db)
 {
+    // One walk finds the fields and the unclosed codes; the fields are in
+    // order as they are unless some code is unclosed.
     std::vector<Entry> entries;
+    entries.reserve(HostAccess::hostFieldsAndTexts(db).size());
     std::map<const AcDbObject*, std::string> openCodes;
     for (AcDbObjectId id : HostAccess::hostFieldsAndTexts(db)) {
-        if (auto* text = AcDbText::cast(HostAccess::objectAt(db, id)); text && !text->isErased())
+        AcDbObject* obj = HostAccess::objectAt(db, id);
+        if (auto* field = AcDbField::cast(obj)) {
+            if (!field->isErased() && !AcDbField::cast(HostAccess::objectAt(db, field->ownerId())))
+                entries.push_back({field, nullptr, {}});
+        } else if (auto* text = AcDbText::cast(obj); text && !text->isErased()) {
             if (std::string open = unclosedCode(text->textStringConst()); !open.empty())
                 openCodes[text] = open;
+        }
     }
-    if (openCodes.empty()) {
-        std::vector<AcDbField*> fields = topLevelFields(db);
-        entries.reserve(fields.size());
-        for (AcDbField* field : fields)
-            entries.push_back({field, nullptr, {}});
+    if (openCodes.empty())
         return entries;
-    }
+    entries.clear();
     // An unclosed code comes after the fields of its text, or where the text stands when it has none.
     std::set<const AcDbObject*> placed;
     auto place = [&](const AcDbObject* text) {
