@@ -229,11 +229,14 @@ bool same(std::u16string_view a, std::u16string_view b)
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
 }
 
-// The JSON text of names that come back from field to field (evaluator
-// ids, block names): escaped once, then copied. A few are kept.
+// Names that come back from field to field (evaluator ids, block names),
+// converted once (to JSON text or to UTF-8), then copied. A few are kept.
 class NameCache {
 public:
-    std::string_view escaped(std::u16string_view name)
+    using Convert = std::string (*)(std::u16string_view);
+    explicit NameCache(Convert convert) : m_convert(convert) {}
+
+    std::string_view converted(std::u16string_view name)
     {
         if (m_last < m_names.size() && same(m_names[m_last].first, name))
             return m_names[m_last].second;
@@ -246,26 +249,33 @@ public:
         } else {
             m_last = (m_last + 1) % kKept;
         }
-        m_names[m_last] = {std::u16string(name), output::jsonEscaped(name)};
+        m_names[m_last] = {std::u16string(name), m_convert(name)};
         return m_names[m_last].second;
     }
 
 private:
     static constexpr size_t kKept = 16;
+    Convert m_convert;
     std::vector<std::pair<std::u16string, std::string>> m_names;
     size_t m_last = 0;
 };
 
 // Evaluator ids and block names come back each in their own way.
-NameCache& evaluatorNames()
+NameCache& evaluatorJson()
 {
-    static NameCache cache;
+    static NameCache cache(output::jsonEscaped);
     return cache;
 }
 
-NameCache& blockNames()
+NameCache& blockJson()
 {
-    static NameCache cache;
+    static NameCache cache(output::jsonEscaped);
+    return cache;
+}
+
+NameCache& blockText()
+{
+    static NameCache cache([](std::u16string_view name) { return utf::toUtf8(name); });
     return cache;
 }
 
@@ -463,7 +473,7 @@ void writePlaceJson(const Place& p)
     if (p.block) {
         output::write(comma);
         output::write("\"block\":");
-        writeQuoted(blockNames().escaped(*p.block));
+        writeQuoted(blockJson().converted(*p.block));
     }
     output::write("}");
 }
@@ -471,8 +481,10 @@ void writePlaceJson(const Place& p)
 std::string placeText(const Place& p)
 {
     std::string s;
-    if (p.block)
-        s += utf::toUtf8(*p.block) + "/";
+    if (p.block) {
+        s += blockText().converted(*p.block);
+        s += '/';
+    }
     if (p.hasOwner)
         s += *p.ownerType + " " + ownerText(p);
     else if (p.hasField)
@@ -536,6 +548,14 @@ size_t cellWidth(const Cell& c)
     return n;
 }
 
+void writeSpaces(size_t n)
+{
+    static constexpr std::string_view kSpaces = "                                                                ";
+    for (; n > kSpaces.size(); n -= kSpaces.size())
+        output::write(kSpaces);
+    output::write(kSpaces.substr(0, n));
+}
+
 void printCells(std::vector<std::vector<Cell>>& rows)
 {
     // Cells are escaped as they are written: a value of a hundred
@@ -559,7 +579,7 @@ void printCells(std::vector<std::vector<Cell>>& rows)
             else
                 output::text(row[c].text, output::Escape::kTable);
             if (c + 1 < last)
-                output::write(std::string(widths[c] - row[c].shown + 2, ' '));
+                writeSpaces(widths[c] - row[c].shown + 2);
         }
         output::write("\n");
     }
@@ -872,7 +892,7 @@ void writeFieldMembers(const AcDbField& field, int status, const std::string& pr
     const HostAccess::PassRecord& pass = HostAccess::passRecord(field);
     const AcValue& value = HostAccess::valueView(field);
     const ACHAR* id = field.evaluatorId();
-    std::string_view idJson = evaluatorNames().escaped(id ? id : u"");
+    std::string_view idJson = evaluatorJson().converted(id ? id : u"");
     output::write("\"code\":");
     writeCodeJson(field, idJson);
     output::write(",\"evaluator\":");

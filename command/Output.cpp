@@ -265,15 +265,22 @@ void putWide(std::u16string_view s, Escape escape)
     }
 }
 
+// Whether a byte of UTF-8 text is escaped: only ASCII ones ever are.
+constexpr bool escaped(unsigned char c, Escape escape) { return c < 0x80 && !plain(c, escape); }
+
+// UTF-8 text escaped: runs that need no escape are copied whole.
 template <Escape kEscape> void putNarrowAs(std::string_view s)
 {
     while (!s.empty()) {
-        size_t n = std::min(s.size(), kStep);
-        char* p = room(n * kMostPerUnit);
-        for (char c : s.substr(0, n))
-            p = plain(static_cast<unsigned char>(c), kEscape) ? (*p = c, p + 1) : putAscii<kEscape>(p, c);
-        detail::pending.at = p;
-        s.remove_prefix(n);
+        size_t run = 0;
+        while (run < s.size() && !escaped(static_cast<unsigned char>(s[run]), kEscape))
+            ++run;
+        write(s.substr(0, run));
+        if (run == s.size())
+            return;
+        char* p = room(kMostPerUnit);
+        detail::pending.at = putAscii<kEscape>(p, s[run]);
+        s.remove_prefix(run + 1);
     }
 }
 
