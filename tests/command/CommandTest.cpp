@@ -254,6 +254,34 @@ TEST(EvalCommand, CodesAreWrittenFromTheirParts)
     }
 }
 
+// An unclosed code is UTF-8 text of the report's own: it is escaped run by
+// run as CSV and the table want it.
+TEST(EvalCommand, UnclosedCodesAreEscapedAsEachFormatWantsThem)
+{
+    struct Row {
+        const char* text;
+        const char* csv;    // the code cell
+        const char* table;  // the parameters cell
+    };
+    const Row rows[] = {
+        {"a %<\\TsExpr \"x,y\"", R"("%<\TsExpr ""x,y""")", R"(%<\TsExpr "x,y")"},
+        {"%<\\TsExpr a\tb\nc\r", "\"%<\\TsExpr a\tb\nc\r\"", R"(%<\TsExpr a\tb\nc\r)"},
+        {"%<\\TsExpr \xC3\xA9\"", "\"%<\\TsExpr \xC3\xA9\"\"\"", "%<\\TsExpr \xC3\xA9\""},
+    };
+    Json objects = Json::array();
+    for (size_t i = 0; i < std::size(rows); ++i)
+        objects.push_back({{"type", "mtext"}, {"handle", std::to_string(30 + i)}, {"text", rows[i].text}});
+    TempDir dir;
+    std::string drawing = dir.write("d.json", Json{{"tesslyDrawing", 1}, {"objects", objects}}.dump());
+    auto csv = runTessly("eval " + shellQuote(drawing) + " --format csv").out;
+    auto table = runTessly("eval " + shellQuote(drawing)).out;
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_NE(csv.find(std::string(",,") + rows[i].csv + ",8,"), std::string::npos) << csv;
+        EXPECT_NE(table.find(std::string("  ") + rows[i].table + "  "), std::string::npos) << table;
+    }
+}
+
 // Long texts are converted in steps: a pair across a step's end stays one
 // character, and a run of plain text ends anywhere in eight units.
 TEST(EvalCommand, LongTextsKeepPairsWhole)
