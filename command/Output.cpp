@@ -24,7 +24,7 @@ constexpr size_t kChunk = 1 << 16;
 char bytes[kChunk];
 bool live = ::isatty(STDOUT_FILENO) != 0;
 bool broken = false;
-const bool flushesAtExit = std::atexit([] { output::flush(); }) == 0;
+[[maybe_unused]] const bool flushesAtExit = std::atexit([] { output::flush(); }) == 0;
 
 void put(std::string_view text)
 {
@@ -60,7 +60,6 @@ Pending pending{bytes, bytes + kChunk};
 
 void writeSlow(std::string_view text)
 {
-    (void)flushesAtExit;
     drain();
     if (text.size() >= kChunk)
         put(text);  // a large piece goes out as it is
