@@ -7,7 +7,6 @@
 #include "app/EvaluatorFrame.h"
 #include "blockcount/BlockCountCode.h"
 #include "blockcount/LeadingNumber.h"
-#include "host/acutads.h"
 #include "host/dbapserv.h"
 #include "host/dbattr.h"
 #include "host/dbblkref.h"
@@ -16,7 +15,6 @@
 #include "util/TextCase.h"
 
 #include <cstdio>
-#include <memory>
 #include <unordered_map>
 
 namespace {
@@ -65,6 +63,33 @@ private:
     Kind m_kind = kEquals;
     double m_bound = 0;
     std::u16string_view m_expected;
+};
+
+// Entities on one layer share its name, so a walk remembers the answer for
+// the last few names it met: references often alternate between layers.
+class LayerTest {
+public:
+    explicit LayerTest(const CStringArrayEx& names) : m_names(names) {}
+    bool passes(const AcDbEntity& entity)
+    {
+        const AcString* layer = &entity.layerName();
+        for (const Answer& a : m_recent)
+            if (a.layer == layer)
+                return a.listed;
+        Answer& slot = m_recent[m_next++ % kRecent];
+        slot = {layer, m_names.find(*layer, false) >= 0};
+        return slot.listed;
+    }
+
+private:
+    static constexpr size_t kRecent = 4;
+    struct Answer {
+        const AcString* layer = nullptr;
+        bool listed = false;
+    };
+    const CStringArrayEx& m_names;
+    Answer m_recent[kRecent];
+    size_t m_next = 0;
 };
 
 struct Filters {
@@ -138,9 +163,10 @@ bool dynamicPropertyMatches(AcDbObjectId refId, const Filters& f)
 
 bool attributeMatches(const AcDbBlockReference& ref, const Filters& f)
 {
-    std::unique_ptr<AcDbObjectIterator> it(ref.attributeIterator());
-    for (; it && !it->done(); it->step()) {
-        AcDbObjectPointer<AcDbAttribute> attr(it->objectId(), AcDb::kForRead);
+    // The same walk as attributeIterator's, held here rather than on the heap.
+    const std::vector<AcDbObjectId>& ids = ref.attributeIds();
+    for (AcDbObjectIterator it(ids.data(), ids.size()); !it.done(); it.step()) {
+        AcDbObjectPointer<AcDbAttribute> attr(it.objectId(), AcDb::kForRead);
         if (attr && textcase::equalsIgnoreCase(attr->tagConst(), f.tag) && f.test.holds(attr->textStringConst()))
             return true;
     }
@@ -213,8 +239,8 @@ private:
 };
 
 // What one reference of the current record adds to the count.
-Adesk::UInt32 countReference(AcDbObjectId id, const CurrentRecord& cur, const Filters& f, NestedTally& tally,
-                             DynamicKinds& kinds)
+Adesk::UInt32 countReference(AcDbObjectId id, const CurrentRecord& cur, const Filters& f, LayerTest& layers,
+                             NestedTally& tally, DynamicKinds& kinds)
 {
     if (id.isEffectivelyErased())
         return 0;
@@ -229,13 +255,8 @@ Adesk::UInt32 countReference(AcDbObjectId id, const CurrentRecord& cur, const Fi
         if (ref->getGeomExtents(extents) != Acad::eOk || !inside(extents, *f.window))
             return 0;
     }
-    if (!f.layerNames.empty()) {
-        ACHAR* layer = ref->layer();
-        bool onListedLayer = layer && listed(f.layerNames, layer);
-        acutDelBuffer(layer);
-        if (!onListedLayer)
-            return 0;
-    }
+    if (!f.layerNames.empty() && !layers.passes(*ref.object()))
+        return 0;
 
     const DynamicKind& kind = kinds.of(id, ref->blockTableRecord());
     const AcDbObjectId dynamicDef = kind.dynamicDef, anonymousDef = kind.anonymousDef;
@@ -302,6 +323,7 @@ Adesk::UInt32 AsdkBlockCountEvaluator::countBlockReferences(const CStringArrayEx
     Adesk::UInt32 count = 0;
     std::vector<AcDbObjectId> ids;
     DynamicKinds kinds;
+    LayerTest layers(layerNames);
     for (; !iterator->done(); iterator->step(true, true)) {
         AcDbBlockTableRecord* record = nullptr;
         if (iterator->getRecord(record, AcDb::kForRead) != Acad::eOk || !record)
@@ -322,7 +344,7 @@ Adesk::UInt32 AsdkBlockCountEvaluator::countBlockReferences(const CStringArrayEx
 
         NestedTally tally(ids);
         for (AcDbObjectId id : ids)
-            count += countReference(id, cur, filters, tally, kinds);
+            count += countReference(id, cur, filters, layers, tally, kinds);
     }
     delete iterator;
     table->close();

@@ -5,6 +5,8 @@
 #include "util/CDelimTokenizer.h"
 #include "util/TextCase.h"
 
+#include <vector>
+
 namespace {
 
 constexpr auto isWhite = textcase::isBlank;
@@ -24,20 +26,35 @@ bool startsWithIgnoreCase(std::u16string_view s, std::u16string_view prefix)
     return s.size() >= prefix.size() && textcase::equalsIgnoreCase(s.substr(0, prefix.size()), prefix);
 }
 
-}
+// The option segments of a code: the pieces after each backslash. A code is
+// split once however many options are read from it.
+class OptionSegments {
+public:
+    explicit OptionSegments(std::u16string_view text)
+    {
+        if (text.empty())
+            return;
+        CDelimTokenizer segments(text, u"\\");
+        std::u16string_view segment;
+        // Whatever stands before the first backslash is never an option.
+        if (text.front() != u'\\')
+            segments.next(segment);
+        while (segments.next(segment))
+            m_segments.push_back(segment);
+    }
+    const std::vector<std::u16string_view>& segments() const { return m_segments; }
 
-void getOptionValue(std::u16string_view text, std::u16string_view optionName, AcString& value)
+private:
+    std::vector<std::u16string_view> m_segments;
+};
+
+void optionValue(const OptionSegments& options, std::u16string_view optionName, AcString& value)
 {
     while (!optionName.empty() && optionName.front() == u'\\')
         optionName.remove_prefix(1);
-    if (text.empty() || optionName.empty())
+    if (optionName.empty())
         return;
-    CDelimTokenizer segments(text, u"\\");
-    std::u16string_view segment;
-    // Whatever stands before the first backslash is never an option.
-    if (text.front() != u'\\')
-        segments.next(segment);
-    while (segments.next(segment)) {
+    for (std::u16string_view segment : options.segments()) {
         if (segment.size() <= optionName.size() || !startsWithIgnoreCase(segment, optionName))
             continue;
         std::u16string_view rest = segment.substr(optionName.size());
@@ -48,14 +65,26 @@ void getOptionValue(std::u16string_view text, std::u16string_view optionName, Ac
     }
 }
 
-void getOptionList(std::u16string_view text, std::u16string_view optionName, CStringArrayEx& list)
+void appendPieces(const AcString& value, CStringArrayEx& list)
 {
-    AcString value;
-    getOptionValue(text, optionName, value);
     CDelimTokenizer pieces(value, u";");
     std::u16string piece;
     while (pieces.next(piece))
         list.push_back(piece);
+}
+
+}
+
+void getOptionValue(std::u16string_view text, std::u16string_view optionName, AcString& value)
+{
+    optionValue(OptionSegments(text), optionName, value);
+}
+
+void getOptionList(std::u16string_view text, std::u16string_view optionName, CStringArrayEx& list)
+{
+    AcString value;
+    getOptionValue(text, optionName, value);
+    appendPieces(value, list);
 }
 
 BlockCountRequest parseBlockCountCode(std::u16string_view code)
@@ -75,8 +104,9 @@ BlockCountRequest parseBlockCountCode(std::u16string_view code)
 
     auto spaceOrParen = [](char16_t c) { return c == u' ' || c == u'(' || c == u')'; };
     AcString windowText, spaceText;
-    getOptionValue(t, u"\\Window", windowText);
-    getOptionValue(t, u"\\Space", spaceText);
+    const OptionSegments options(t);
+    optionValue(options, u"\\Window", windowText);
+    optionValue(options, u"\\Space", spaceText);
     std::u16string_view window = trim(std::u16string_view(windowText), spaceOrParen, spaceOrParen);
     std::u16string_view space = trim(std::u16string_view(spaceText), spaceOrParen, spaceOrParen);
 
@@ -87,10 +117,12 @@ BlockCountRequest parseBlockCountCode(std::u16string_view code)
         cornerB = window.substr(colon + 1);
     }
 
-    getOptionList(t, u"\\layer", r.layerNames);
-    getOptionValue(t, u"\\tag", r.tag);
-    getOptionValue(t, u"\\op", r.op);
-    getOptionValue(t, u"\\value", r.value);
+    AcString layers;
+    optionValue(options, u"\\layer", layers);
+    appendPieces(layers, r.layerNames);
+    optionValue(options, u"\\tag", r.tag);
+    optionValue(options, u"\\op", r.op);
+    optionValue(options, u"\\value", r.value);
 
     AcGePoint3d a, b;
     if (!window.empty() && parseWindowPoint(cornerA, a) && parseWindowPoint(cornerB, b) && !space.empty()) {

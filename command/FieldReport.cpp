@@ -21,6 +21,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <unordered_map>
 #include <unistd.h>
@@ -54,13 +55,6 @@ Json valueJson(const AcValue& value, bool wantType)
     }
     default: return nullptr;
     }
-}
-
-std::string ownerType(const AcDbObject* owner)
-{
-    if (const auto* codec = drawingfile::codecForObject(owner))
-        return codec->type;
-    return utf::toUtf8(owner->isA()->name());
 }
 
 // Columns count code points, so accented names line up.
@@ -160,6 +154,9 @@ Json fieldJson(const AcDbField& field)
 
 std::string unclosedCode(std::u16string_view text)
 {
+    // Most texts hold no code or are one whole code: neither leaves one open.
+    if (text.find(u"%<") == std::u16string_view::npos || fieldcode::isWholeCode(text))
+        return {};
     size_t after = 0;
     for (const fieldcode::Span& s : fieldcode::findCodes(text))
         after = s.end;
@@ -196,10 +193,6 @@ std::string entryProblem(const Entry& e)
         return "the code has no closing >%; the text shows it as it is";
     return e.field->evaluationStatus() != AcDbField::kSuccess ? problemText(*e.field) : std::string();
 }
-std::string entryCode(const Entry& e)
-{
-    return e.field ? utf::toUtf8(e.field->getFieldCode(AcDbField::kTextField)) : e.openCode;
-}
 
 bool failed(const Entry& e)
 {
@@ -229,26 +222,125 @@ void addPassCounts(Json& j)
 }
 
 namespace {
-// Where an entry stands; the JSON "location" object and the table's text
-// are both written from it.
-struct Place {
-    std::string field;  // the field's handle; empty for an unclosed code
-    bool hasOwner = false;
-    std::string owner, ownerType;
-    int row = -1, column = -1;
-    long index = -1;  // the field's position in its text
-    bool hasBlock = false;
-    std::string block;
+// Equal texts, compared as bytes: quicker than unit by unit for the short
+// names compared here.
+bool same(std::u16string_view a, std::u16string_view b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+}
+
+// Names that come back from field to field (evaluator ids, block names),
+// converted once (to JSON text or to UTF-8), then copied. A few are kept.
+class NameCache {
+public:
+    using Convert = std::string (*)(std::u16string_view);
+    explicit NameCache(Convert convert) : m_convert(convert) {}
+
+    std::string_view converted(std::u16string_view name)
+    {
+        if (m_last < m_names.size() && same(m_names[m_last].first, name))
+            return m_names[m_last].second;
+        for (size_t i = 0; i < m_names.size(); ++i)
+            if (same(m_names[i].first, name))
+                return m_names[m_last = i].second;
+        if (m_names.size() < kKept) {
+            m_last = m_names.size();
+            m_names.emplace_back();
+        } else {
+            m_last = (m_last + 1) % kKept;
+        }
+        m_names[m_last] = {std::u16string(name), m_convert(name)};
+        return m_names[m_last].second;
+    }
+
+private:
+    static constexpr size_t kKept = 16;
+    Convert m_convert;
+    std::vector<std::pair<std::u16string, std::string>> m_names;
+    size_t m_last = 0;
 };
 
-// A handle as the drawing writes it (upper-case hexadecimal), straight to UTF-8.
-std::string handleText(const AcDbHandle& handle)
+// Evaluator ids and block names come back each in their own way.
+NameCache& evaluatorJson()
+{
+    static NameCache cache(output::jsonEscaped);
+    return cache;
+}
+
+NameCache& blockJson()
+{
+    static NameCache cache(output::jsonEscaped);
+    return cache;
+}
+
+NameCache& blockText()
+{
+    static NameCache cache([](std::u16string_view name) { return utf::toUtf8(name); });
+    return cache;
+}
+
+void writeQuoted(std::string_view escaped)
+{
+    output::write("\"");
+    output::write(escaped);
+    output::write("\"");
+}
+
+}
+
+namespace {
+// Where an entry stands; the JSON "location" object and the table's text
+// are both written from it. It points at the drawing's own names, which
+// outlive it, and formats handles only as they are written.
+struct Place {
+    bool hasField = false;  // false for an unclosed code
+    Adesk::UInt64 field = 0;
+    bool hasOwner = false;
+    Adesk::UInt64 owner = 0;
+    const std::string* ownerName = nullptr;  // the file's handle text, in place of owner
+    const std::string* ownerType = nullptr;
+    int row = -1, column = -1;
+    long index = -1;  // the field's position in its text
+    const AcString* block = nullptr;
+};
+
+// A handle as the drawing writes it (upper-case hexadecimal, at most 16
+// digits); gives the end.
+char* putHandle(char* at, Adesk::UInt64 handle)
 {
     char digits[16];
-    char* end = std::to_chars(std::begin(digits), std::end(digits), handle.value(), 16).ptr;
-    std::transform(std::begin(digits), end, std::begin(digits),
-                   [](char c) { return c >= 'a' && c <= 'f' ? static_cast<char>(c - 32) : c; });
-    return std::string(std::begin(digits), end);
+    char* first = std::end(digits);
+    do {
+        *--first = "0123456789ABCDEF"[handle & 0xF];
+        handle >>= 4;
+    } while (handle != 0);
+    return std::copy(first, std::end(digits), at);
+}
+
+std::string handleText(Adesk::UInt64 handle)
+{
+    char digits[16];
+    return std::string(digits, putHandle(digits, handle));
+}
+
+// The type name of an object's class, looked up once per class: a report
+// asks it for every field and a drawing has few kinds of holders.
+const std::string& ownerType(const AcDbObject* owner)
+{
+    static std::unordered_map<const AcRxClass*, std::string> names;
+    static const AcRxClass* lastClass = nullptr;
+    static const std::string* lastName = nullptr;
+    const AcRxClass* cls = owner->isA();
+    if (cls == lastClass)
+        return *lastName;
+    auto [it, added] = names.try_emplace(cls);
+    if (added) {
+        const auto* codec = drawingfile::codecForObject(owner);
+        it->second = codec ? codec->type : utf::toUtf8(cls->name());
+    }
+    lastClass = cls;
+    lastName = &it->second;
+    return it->second;
 }
 
 Place ownerPlace(const AcDbObject* owner)
@@ -258,15 +350,14 @@ Place ownerPlace(const AcDbObject* owner)
         return p;
     AcDbDatabase* db = owner->database();
     p.hasOwner = true;
-    p.owner = handleText(owner->objectHandle());
-    p.ownerType = ownerType(owner);
+    p.owner = owner->objectHandle().value();
+    p.ownerType = &ownerType(owner);
     // The block the holding object stands in, through any owners between.
     AcDbObjectId id = owner->ownerId();
     for (int depth = 0; db && depth < 64 && !id.isNull(); ++depth) {
         AcDbObject* obj = HostAccess::objectAt(*db, id);
         if (auto* block = AcDbBlockTableRecord::cast(obj)) {
-            p.hasBlock = true;
-            p.block = utf::toUtf8(block->name());
+            p.block = &block->name();
             break;
         }
         if (!obj)
@@ -281,16 +372,17 @@ Place fieldPlace(const AcDbField& field)
     AcDbDatabase* db = field.database();
     AcDbObject* owner = db ? HostAccess::objectAt(*db, field.ownerId()) : nullptr;
     Place p = ownerPlace(owner);
-    p.field = handleText(field.objectHandle());
+    p.hasField = true;
+    p.field = field.objectHandle().value();
     if (!owner)
         return p;
     // A drawing read from DXF names the holder as the file does: a cell by its table.
     const dxf::Source* source = dxf::sourceOf(*db);
     if (const dxf::Holder* holder = source ? source->holderOf(field) : nullptr) {
         if (!holder->handle.empty())
-            p.owner = holder->handle;
+            p.ownerName = &holder->handle;
         if (!holder->type.empty())
-            p.ownerType = holder->type;
+            p.ownerType = &holder->type;
         p.row = holder->row;
         p.column = holder->column;
     }
@@ -311,14 +403,16 @@ Place fieldPlace(const AcDbField& field)
     return p;
 }
 
+std::string ownerText(const Place& p) { return p.ownerName ? *p.ownerName : handleText(p.owner); }
+
 Json placeJson(const Place& p)
 {
     Json j;
-    if (!p.field.empty())
-        j["field"] = p.field;
+    if (p.hasField)
+        j["field"] = handleText(p.field);
     if (p.hasOwner) {
-        j["owner"] = p.owner;
-        j["ownerType"] = p.ownerType;
+        j["owner"] = ownerText(p);
+        j["ownerType"] = *p.ownerType;
     }
     if (p.row >= 0) {
         j["row"] = p.row;
@@ -326,27 +420,40 @@ Json placeJson(const Place& p)
     }
     if (p.index >= 0)
         j["index"] = p.index;
-    if (p.hasBlock)
-        j["block"] = p.block;
+    if (p.block)
+        j["block"] = utf::toUtf8(*p.block);
     return j;
+}
+
+// "name":"HANDLE" after what comes before (a comma, or nothing).
+void writeHandleMember(std::string_view before, Adesk::UInt64 handle)
+{
+    char text[64];
+    char* at = std::copy(before.begin(), before.end(), text);
+    at = putHandle(at, handle);
+    *at++ = '"';
+    output::write(std::string_view(text, static_cast<size_t>(at - text)));
 }
 
 // The same object as placeJson, written out directly.
 void writePlaceJson(const Place& p)
 {
-    const char* comma = "";
+    std::string_view comma;
     output::write("{");
-    if (!p.field.empty()) {
-        output::write("\"field\":");
-        output::jsonString(p.field);
+    if (p.hasField) {
+        writeHandleMember("\"field\":\"", p.field);
         comma = ",";
     }
     if (p.hasOwner) {
         output::write(comma);
-        output::write("\"owner\":");
-        output::jsonString(p.owner);
+        if (p.ownerName) {
+            output::write("\"owner\":");
+            output::jsonString(*p.ownerName);
+        } else {
+            writeHandleMember("\"owner\":\"", p.owner);
+        }
         output::write(",\"ownerType\":");
-        output::jsonString(p.ownerType);
+        output::jsonString(*p.ownerType);
         comma = ",";
     }
     if (p.row >= 0) {
@@ -363,10 +470,10 @@ void writePlaceJson(const Place& p)
         output::jsonNumber(static_cast<long long>(p.index));
         comma = ",";
     }
-    if (p.hasBlock) {
+    if (p.block) {
         output::write(comma);
         output::write("\"block\":");
-        output::jsonString(p.block);
+        writeQuoted(blockJson().converted(*p.block));
     }
     output::write("}");
 }
@@ -374,12 +481,14 @@ void writePlaceJson(const Place& p)
 std::string placeText(const Place& p)
 {
     std::string s;
-    if (p.hasBlock)
-        s += p.block + "/";
+    if (p.block) {
+        s += blockText().converted(*p.block);
+        s += '/';
+    }
     if (p.hasOwner)
-        s += p.ownerType + " " + p.owner;
-    else if (!p.field.empty())
-        s += "field " + p.field;
+        s += *p.ownerType + " " + ownerText(p);
+    else if (p.hasField)
+        s += "field " + handleText(p.field);
     if (p.row >= 0)
         s += " cell " + std::to_string(p.row) + "," + std::to_string(p.column);
     if (p.index > 0)
@@ -439,6 +548,14 @@ size_t cellWidth(const Cell& c)
     return n;
 }
 
+void writeSpaces(size_t n)
+{
+    static constexpr std::string_view kSpaces = "                                                                ";
+    for (; n > kSpaces.size(); n -= kSpaces.size())
+        output::write(kSpaces);
+    output::write(kSpaces.substr(0, n));
+}
+
 void printCells(std::vector<std::vector<Cell>>& rows)
 {
     // Cells are escaped as they are written: a value of a hundred
@@ -462,7 +579,7 @@ void printCells(std::vector<std::vector<Cell>>& rows)
             else
                 output::text(row[c].text, output::Escape::kTable);
             if (c + 1 < last)
-                output::write(std::string(widths[c] - row[c].shown + 2, ' '));
+                writeSpaces(widths[c] - row[c].shown + 2);
         }
         output::write("\n");
     }
@@ -483,6 +600,38 @@ template <class Text> void writeCsvCell(Text text)
 }
 }
 
+namespace {
+// The field's code (getFieldCode(kTextField)) as a CSV cell, written from
+// the field's parts in place.
+void writeCodeCsv(const AcDbField& field)
+{
+    std::u16string_view parameters = field.parameters();
+    if (field.isTextField())
+        return writeCsvCell(parameters);
+    const ACHAR* idText = field.evaluatorId();
+    std::u16string_view id(idText ? idText : u"");
+    const AcString& format = field.format();
+    auto special = [](std::u16string_view t) {
+        return std::any_of(t.begin(), t.end(),
+                           [](char16_t c) { return c == u',' || c == u'"' || c == u'\n' || c == u'\r'; });
+    };
+    // The format option is in quotes, so a code with one is always quoted.
+    bool quote = !format.empty() || special(id) || special(parameters);
+    output::Escape escape = quote ? output::Escape::kCsv : output::Escape::kNone;
+    output::write(quote ? "\"%<\\" : "%<\\");
+    output::text(id, escape);
+    if (!parameters.empty() || !format.empty())
+        output::write(" ");
+    output::text(parameters, escape);
+    if (!format.empty()) {
+        output::write(" \\f \"\"");
+        output::text(std::u16string_view(format), escape);
+        output::write("\"\"");
+    }
+    output::write(quote ? ">%\"" : ">%");
+}
+}
+
 void printTable(std::vector<std::vector<std::string>> rows)
 {
     std::vector<std::vector<Cell>> cells;
@@ -498,6 +647,7 @@ void printTable(std::vector<std::vector<std::string>> rows)
 std::vector<AcDbField*> topLevelFields(AcDbDatabase& db)
 {
     std::vector<AcDbField*> fields;
+    fields.reserve(HostAccess::hostFieldsAndTexts(db).size());
     for (AcDbObjectId id : HostAccess::hostFieldsAndTexts(db)) {
         auto* field = AcDbField::cast(HostAccess::objectAt(db, id));
         if (field && !field->isErased() && !AcDbField::cast(HostAccess::objectAt(db, field->ownerId())))
@@ -508,13 +658,24 @@ std::vector<AcDbField*> topLevelFields(AcDbDatabase& db)
 
 std::vector<Entry> drawingEntries(AcDbDatabase& db)
 {
+    // One walk finds the fields and the unclosed codes; the fields are in
+    // order as they are unless some code is unclosed.
     std::vector<Entry> entries;
+    entries.reserve(HostAccess::hostFieldsAndTexts(db).size());
     std::map<const AcDbObject*, std::string> openCodes;
     for (AcDbObjectId id : HostAccess::hostFieldsAndTexts(db)) {
-        if (auto* text = AcDbText::cast(HostAccess::objectAt(db, id)); text && !text->isErased())
+        AcDbObject* obj = HostAccess::objectAt(db, id);
+        if (auto* field = AcDbField::cast(obj)) {
+            if (!field->isErased() && !AcDbField::cast(HostAccess::objectAt(db, field->ownerId())))
+                entries.push_back({field, nullptr, {}});
+        } else if (auto* text = AcDbText::cast(obj); text && !text->isErased()) {
             if (std::string open = unclosedCode(text->textStringConst()); !open.empty())
                 openCodes[text] = open;
+        }
     }
+    if (openCodes.empty())
+        return entries;
+    entries.clear();
     // An unclosed code comes after the fields of its text, or where the text stands when it has none.
     std::set<const AcDbObject*> placed;
     auto place = [&](const AcDbObject* text) {
@@ -591,24 +752,39 @@ double timedPass(Session& session)
 std::string summaryText(const std::vector<Entry>& entries, double seconds)
 {
     // Tallied by the fields' own ids and converted once per id: a drawing
-    // has few evaluators and many fields.
-    std::unordered_map<std::u16string_view, int> byId;
+    // has few evaluators and many fields, so the first few ids are kept in
+    // a short list, compared in turn, and only the rest are hashed.
+    constexpr size_t kFew = 16;
+    std::vector<std::pair<std::u16string_view, int>> few;
+    std::unordered_map<std::u16string_view, int> more;
+    auto tally = [&](std::u16string_view id) {
+        for (auto& [seen, n] : few)
+            if (same(seen, id))
+                return void(++n);
+        if (few.size() < kFew)
+            few.emplace_back(id, 1);
+        else
+            ++more[id];
+    };
     int unclosed = 0;
     size_t failures = 0, kept = 0;
     for (const Entry& e : entries) {
         if (!e.field)
             ++unclosed;
         else if (e.field->isTextField() || !e.field->evaluatorId())
-            ++byId[u""];
+            tally(u"");
         else
-            ++byId[e.field->evaluatorId()];
+            tally(e.field->evaluatorId());
         failures += failed(e);
         // A field a CAD program saved for an evaluator not loaded here keeps what it showed.
         kept += entryStatus(e) == AcDbField::kEvaluatorNotFound && !failed(e);
     }
     std::map<std::string, int> byEvaluator;
-    for (const auto& [id, n] : byId)
-        byEvaluator[id.empty() ? "(plain text)" : utf::toUtf8(id)] += n;
+    auto add = [&](std::u16string_view id, int n) { byEvaluator[id.empty() ? "(plain text)" : utf::toUtf8(id)] += n; };
+    for (const auto& [id, n] : few)
+        add(id, n);
+    for (const auto& [id, n] : more)
+        add(id, n);
     if (unclosed)
         byEvaluator["(unclosed code)"] += unclosed;
     char time[32];
@@ -662,6 +838,45 @@ void writeValueJson(const AcValue& value, bool wantType)
     }
 }
 
+// getFieldCode(kTextField) as a JSON string, written from the field's
+// parts in place rather than built first.
+void writeCodeJson(const AcDbField& field, std::string_view idJson)
+{
+    std::u16string_view parameters = field.parameters();
+    if (field.isTextField())
+        return output::jsonString(parameters);
+    const AcString& format = field.format();
+    output::write("\"%<\\\\");
+    output::write(idJson);
+    if (!parameters.empty() || !format.empty())
+        output::write(" ");
+    output::text(parameters, output::Escape::kJson);
+    if (!format.empty()) {
+        output::write(" \\\\f \\\"");
+        output::text(std::u16string_view(format), output::Escape::kJson);
+        output::write("\\\"");
+    }
+    output::write(">%\"");
+}
+
+// The display as a JSON string. A whole number without a format shows as
+// its digits, written here without the host's formatting to UTF-16.
+void writeDisplayJson(const AcDbField& field, const AcValue& value)
+{
+    if (value.dataType() == AcValue::kLong && field.format().empty() &&
+        field.evaluationStatus() == AcDbField::kSuccess && !HostAccess::hostHasFileDisplay(field)) {
+        Adesk::Int32 v = 0;
+        value.get(v);
+        char text[16];
+        text[0] = '"';
+        char* end = std::to_chars(text + 1, std::end(text) - 1, v).ptr;
+        *end++ = '"';
+        return output::write(std::string_view(text, static_cast<size_t>(end - text)));
+    }
+    AcString storage;
+    output::jsonString(HostAccess::hostDisplayView(field, storage));
+}
+
 void writeOptionalNumber(bool present, long long value)
 {
     if (present)
@@ -676,11 +891,13 @@ void writeFieldMembers(const AcDbField& field, int status, const std::string& pr
 {
     const HostAccess::PassRecord& pass = HostAccess::passRecord(field);
     const AcValue& value = HostAccess::valueView(field);
+    const ACHAR* id = field.evaluatorId();
+    std::string_view idJson = evaluatorJson().converted(id ? id : u"");
     output::write("\"code\":");
-    output::jsonString(std::u16string_view(field.getFieldCode(AcDbField::kTextField)));
+    writeCodeJson(field, idJson);
     output::write(",\"evaluator\":");
     if (pass.evaluatorFound && !field.isTextField())
-        output::jsonString(std::u16string_view(field.evaluatorId()));
+        writeQuoted(idJson);
     else
         output::write("null");
     output::write(",\"compile\":");
@@ -694,8 +911,7 @@ void writeFieldMembers(const AcDbField& field, int status, const std::string& pr
     output::write(",\"value\":");
     writeValueJson(value, false);
     output::write(",\"display\":");
-    AcString storage;
-    output::jsonString(HostAccess::hostDisplayView(field, storage));
+    writeDisplayJson(field, value);
     if (const dxf::Source* source = field.database() ? dxf::sourceOf(*field.database()) : nullptr)
         if (const dxf::FileField* f = source->fileField(field)) {
             output::write(",\"fieldHandle\":");
@@ -707,16 +923,16 @@ void writeFieldMembers(const AcDbField& field, int status, const std::string& pr
     }
 }
 
-void writePassCounts()
+// The pass counts and the end of the line, the same for every line of a
+// report: made once.
+std::string passCountsEnd()
 {
-    output::write(",\"spreadsheetStarts\":");
-    output::jsonNumber(static_cast<long long>(recorded().starts));
-    output::write(",\"workbooksOpened\":");
-    output::jsonNumber(static_cast<long long>(recorded().workbooksOpened));
+    return ",\"spreadsheetStarts\":" + std::to_string(recorded().starts) +
+        ",\"workbooksOpened\":" + std::to_string(recorded().workbooksOpened) + "}\n";
 }
 
 // entryJson with "drawing" first and the pass counts last, as one line.
-void writeEntryJson(const Entry& e, const std::string& drawing)
+void writeEntryJson(const Entry& e, const std::string& drawing, std::string_view end)
 {
     output::write("{");
     if (!drawing.empty()) {
@@ -741,8 +957,7 @@ void writeEntryJson(const Entry& e, const std::string& drawing)
         output::write(",\"location\":");
         writePlaceJson(ownerPlace(e.text));
     }
-    writePassCounts();
-    output::write("}\n");
+    output::write(end);
 }
 }
 
@@ -755,15 +970,15 @@ void printFieldJson(const AcDbField& field, bool unclosed)
         int status = field.evaluationStatus();
         writeFieldMembers(field, status, status != AcDbField::kSuccess ? problemText(field) : std::string());
     }
-    writePassCounts();
-    output::write("}\n");
+    output::write(passCountsEnd());
 }
 
 void printEntries(const std::vector<Entry>& entries, Format format, const std::string& drawing)
 {
     if (format == Format::kJson) {
+        const std::string end = passCountsEnd();
         for (const Entry& e : entries) {
-            writeEntryJson(e, drawing);
+            writeEntryJson(e, drawing, end);
             output::itemDone();
         }
         return;
@@ -777,11 +992,15 @@ void printEntries(const std::vector<Entry>& entries, Format format, const std::s
             }
             writeCsvCell(std::string_view(entryLocationText(e)));
             output::write(",");
-            writeCsvCell(std::string_view(evaluatorOf(e)));
+            if (e.field && !e.field->isTextField() && e.field->evaluatorId())
+                writeCsvCell(std::u16string_view(e.field->evaluatorId()));
             output::write(",");
-            writeCsvCell(std::string_view(entryCode(e)));
+            if (e.field)
+                writeCodeCsv(*e.field);
+            else
+                writeCsvCell(std::string_view(e.openCode));
             output::write(",");
-            output::write(std::to_string(entryStatus(e)));
+            output::jsonNumber(static_cast<long long>(entryStatus(e)));
             output::write(",");
             AcString storage;
             if (e.field)

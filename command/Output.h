@@ -3,12 +3,35 @@
 // pipe, and line by line where someone watches it (a terminal, or --watch).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace output {
 
-void write(std::string_view text);
+namespace detail {
+// The bytes not yet written; write() appends to them in line while they fit,
+// since a report is made of many short pieces.
+struct Pending {
+    char* at;
+    char* end;
+};
+extern Pending pending;
+void writeSlow(std::string_view text);
+}
+
+// In line wherever it is called: most pieces are short literals, whose
+// copy then costs a few moves.
+[[gnu::always_inline]] inline void write(std::string_view text)
+{
+    detail::Pending& p = detail::pending;
+    if (text.size() < static_cast<size_t>(p.end - p.at)) {
+        std::char_traits<char>::copy(p.at, text.data(), text.size());
+        p.at += text.size();
+        return;
+    }
+    detail::writeSlow(text);
+}
 inline void line(std::string_view text)
 {
     write(text);
@@ -28,9 +51,8 @@ enum class Escape {
     kCsv,    // double quotes doubled (the caller writes the quotes around)
     kJson,   // inside a JSON string, as nlohmann::json writes it
 };
-// Host text (UTF-16) as UTF-8, converted a piece at a time straight into the
-// output, so a long value is never copied whole; a lone surrogate shows as
-// U+FFFD.
+// Host text (UTF-16) as UTF-8, converted straight into the output, so a
+// long value is never copied whole; a lone surrogate shows as U+FFFD.
 void text(std::u16string_view text, Escape escape = Escape::kNone);
 // UTF-8 text, escaped.
 void text(std::string_view utf8, Escape escape);
@@ -38,6 +60,9 @@ void text(std::string_view utf8, Escape escape);
 // that are not UTF-8 as U+FFFD).
 void jsonString(std::u16string_view text);
 void jsonString(std::string_view utf8);
+// What jsonString writes between the quotes, as a string to keep (for
+// short texts written many times).
+std::string jsonEscaped(std::u16string_view text);
 // JSON numbers as nlohmann::json dumps them: shortest round trip, "null"
 // for what is not finite.
 void jsonNumber(double value);

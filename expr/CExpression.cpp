@@ -48,9 +48,10 @@ CExpression::CExpression(std::u16string expression) : m_expression(std::move(exp
 int CExpression::GetOperatorCode(std::u16string_view token)
 {
     // Operator texts hold no letters, so an exact comparison is the
-    // case-blind one.
+    // case-blind one. Every token is asked: length and first character
+    // pass most entries over without a call.
     for (const OperatorEntry& entry : kOperators)
-        if (entry.text == token)
+        if (entry.text.size() == token.size() && entry.text[0] == token[0] && entry.text == token)
             return entry.code;
     return kOperand;
 }
@@ -94,10 +95,14 @@ int CExpression::GetBooleanValue(std::u16string_view text)
 
 int CExpression::GetFunctionIndex(std::u16string_view token)
 {
-    // Every token of every expression is asked about; names of another
-    // length are passed over without comparing characters.
+    // Every token of every expression is asked about: names of another
+    // length or, case-blind, another first letter (names are upper case)
+    // are passed over without comparing the rest.
+    auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; };
+    const char16_t first = token.empty() ? u'\0' : upper(token[0]);
     for (int i = 0; !kFunctionNames[i].empty(); ++i)
-        if (kFunctionNames[i].size() == token.size() && crt::wcsicmp(kFunctionNames[i], token) == 0)
+        if (kFunctionNames[i].size() == token.size() && kFunctionNames[i][0] == first &&
+            crt::wcsicmp(kFunctionNames[i], token) == 0)
             return i;
     return -1;
 }

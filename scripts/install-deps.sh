@@ -6,6 +6,8 @@ packages=(
     g++ cmake ninja-build pkg-config python3
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev libsimdjson-dev libzip-dev libpugixml-dev libexpat1-dev libmuparser-dev libre2-dev
+    # tcmalloc, the tessly command's allocator
+    libgoogle-perftools-dev
     clang libclang-rt-14-dev valgrind
     # the layout and lint checks CI runs
     clang-format clang-tidy

@@ -27,7 +27,8 @@ constexpr bool startsWithIgnoreCase(std::u16string_view text, std::u16string_vie
 
 constexpr bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b)
 {
-    return a.size() == b.size() && startsWithIgnoreCase(a, b);
+    // Texts compared are mostly spelled alike: one block compare settles those.
+    return a.size() == b.size() && (a == b || startsWithIgnoreCase(a, b));
 }
 
 }

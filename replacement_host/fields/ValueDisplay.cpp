@@ -1,14 +1,13 @@
 // Value display; see the header.
 #include "replacement_host/fields/ValueDisplay.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 namespace valuedisplay {
 
 namespace {
-std::u16string widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 int precisionOf(const AcString& fmt)
 {
@@ -45,7 +44,8 @@ std::u16string_view body(const AcValue& value, const AcString& fmt, AcString& st
     case AcValue::kLong: {
         Adesk::Int32 v = 0;
         value.get(v);
-        storage = widen(std::to_string(v));
+        char digits[16];
+        storage.assign(digits, std::to_chars(digits, digits + sizeof digits, v).ptr);
         return storage;
     }
     case AcValue::kDouble: {
@@ -55,9 +55,10 @@ std::u16string_view body(const AcValue& value, const AcString& fmt, AcString& st
             storage = std::isnan(v) ? u"NaN" : (v < 0 ? u"-Infinity" : u"Infinity");
             return storage;
         }
+        // The fixed form with the format's decimals, as printf's "%.*f" writes
+        // it (both round the exact binary value), without its format parsing.
         char buf[512];
-        std::snprintf(buf, sizeof buf, "%.*f", precisionOf(fmt), v);
-        storage = widen(buf);
+        storage.assign(buf, std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, precisionOf(fmt)).ptr);
         if (storage == u"-0" || storage.find_first_not_of(u"-0.") == AcString::npos)
             if (!storage.empty() && storage[0] == u'-')
                 storage.erase(0, 1);  // no "-0.0000" for a value that rounds to zero

@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -206,11 +205,26 @@ HRESULT VarBstrFromDate(DATE date, LCID, ULONG, BSTR* text)
     SYSTEMTIME t;
     if (!VariantTimeToSystemTime(date, &t))
         return E_INVALIDARG;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%u/%u/%u %u:%02u:%02u %s", unsigned{t.wMonth}, unsigned{t.wDay}, unsigned{t.wYear},
-                  t.wHour % 12 == 0 ? 12u : t.wHour % 12u, unsigned{t.wMinute}, unsigned{t.wSecond},
-                  t.wHour < 12 ? "AM" : "PM");
-    *text = SysAllocString(utf::toUtf16(buf).c_str());
+    // "M/D/YYYY h:mm:ss AM", written straight as wide text: every stamp a
+    // file field stores passes through here.
+    OLECHAR buf[32];
+    OLECHAR* p = buf;
+    auto put = [&p](unsigned value, int minDigits) {
+        OLECHAR digits[10];
+        int n = 0;
+        do {
+            digits[n++] = static_cast<OLECHAR>(u'0' + value % 10);
+            value /= 10;
+        } while (value);
+        for (; n < minDigits; --minDigits)
+            *p++ = u'0';
+        while (n)
+            *p++ = digits[--n];
+    };
+    put(t.wMonth, 1), *p++ = u'/', put(t.wDay, 1), *p++ = u'/', put(t.wYear, 1), *p++ = u' ';
+    put(t.wHour % 12 == 0 ? 12u : t.wHour % 12u, 1), *p++ = u':', put(t.wMinute, 2), *p++ = u':';
+    put(t.wSecond, 2), *p++ = u' ', *p++ = t.wHour < 12 ? u'A' : u'P', *p++ = u'M', *p = 0;
+    *text = SysAllocString(buf);
     return *text ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -31,30 +32,29 @@ std::string workingFolder()
 
 // Drops empty and "." elements and lets ".." take back the one before it, as
 // the runtime's full-path step does; ".." at the root stays at the root.
-std::string normalize(const std::string& absolute, bool trailingSeparator)
+// Written element by element into one string: no list of parts.
+std::string normalize(std::string_view absolute, bool trailingSeparator)
 {
-    std::vector<std::string> parts;
+    std::string out;
+    out.reserve(absolute.size() + 1);
     size_t i = 0;
     while (i <= absolute.size()) {
         size_t j = absolute.find('/', i);
-        if (j == std::string::npos)
+        if (j == std::string_view::npos)
             j = absolute.size();
-        std::string part = absolute.substr(i, j - i);
+        std::string_view part = absolute.substr(i, j - i);
         if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
+            out.resize(out.empty() ? 0 : out.rfind('/'));
         } else if (!part.empty() && part != ".") {
-            parts.push_back(std::move(part));
+            out += '/';
+            out += part;
         }
         i = j + 1;
     }
-    std::string out;
-    for (const std::string& part : parts)
-        out += "/" + part;
     if (out.empty())
         return "/";
     if (trailingSeparator)
-        out += "/";
+        out += '/';
     return out;
 }
 

@@ -322,6 +322,32 @@ TEST(BlockCount, LayerNamesCompareExactly)
                   {u"Door \\layer \"A-DOOR\"", 0}});  // the name is "Door \layer "
 }
 
+// Each reference is tested on its own layer however the layers alternate,
+// and however many layers a walk meets.
+TEST(BlockCount, LayersAlternatingWithinOneWalk)
+{
+    Drawing d(drawing(R"(
+        {"type": "block", "handle": "20", "name": "Door"},
+        {"type": "insert", "handle": "30", "block": "20", "layer": "A"},
+        {"type": "insert", "handle": "31", "block": "20", "layer": "B"},
+        {"type": "insert", "handle": "32", "block": "20", "layer": "A"},
+        {"type": "insert", "handle": "33", "block": "20"},
+        {"type": "insert", "handle": "34", "block": "20", "layer": "C"},
+        {"type": "insert", "handle": "35", "block": "20", "layer": "D"},
+        {"type": "insert", "handle": "36", "block": "20", "layer": "E"},
+        {"type": "insert", "handle": "37", "block": "20", "layer": "A"},
+        {"type": "insert", "handle": "38", "block": "20", "layer": "B"},
+        {"type": "insert", "handle": "39", "block": "20", "layer": "F"},
+        {"type": "insert", "handle": "3A", "block": "20", "layer": "C"})"));
+    expectCounts(d,
+                 {{u"\"Door\" \\layer \"A\"", 3},
+                  {u"\"Door\" \\layer \"B\"", 2},
+                  {u"\"Door\" \\layer \"A;0\"", 4},
+                  {u"\"Door\" \\layer \"0;B\"", 3},
+                  {u"\"Door\" \\layer \"C;F\"", 3},
+                  {u"\"Door\" \\layer \"E\"", 1}});
+}
+
 TEST(BlockCount, NestedHelpers)
 {
     Drawing d(kNested);

@@ -165,6 +165,155 @@ TEST(FieldCommand, LongPlainRunsGoOutWhole)
     EXPECT_EQ(r.out, lines[0].dump() + "\n");
 }
 
+// UTF-16 the files cannot say in UTF-8 (lone surrogates, given in a DXF
+// text as \U+XXXX) and characters at the edges of each UTF-8 length go out
+// in the field's code, value and display as the JSON library writes them,
+// and converted the same way in CSV and the table.
+TEST(EvalCommand, EveryKindOfCharacterIsWrittenAsTheJsonLibraryWritesIt)
+{
+    struct Row {
+        const char* what;
+        std::string dxf;    // inside the TsExpr quotes, as the DXF file writes it
+        std::string shown;  // UTF-8
+    };
+    const std::vector<Row> rows = {
+        {"a pair", "\\U+D83D\\U+DE00", "\xF0\x9F\x98\x80"},
+        {"a lone first half", "a\\U+D800b",
+         "a\xEF\xBF\xBD"
+         "b"},
+        {"a lone second half", "a\\U+DC00b",
+         "a\xEF\xBF\xBD"
+         "b"},
+        {"halves the wrong way round", "\\U+DE00\\U+D83D", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"a first half last", "ab\\U+D83D", "ab\xEF\xBF\xBD"},
+        {"edges of UTF-8 lengths", "\\U+007F\\U+0080\\U+07FF\\U+0800\\U+FFFF",
+         "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"},
+        {"controls", "\\U+0001\\U+001F\\U+0008\\U+000C\\U+0009 \\U+000D", "\x01\x1F\b\f\t \r"},
+        {"eight plain, then a control", "abcdefgh\\U+0001abcdefghi",
+         "abcdefgh\x01"
+         "abcdefghi"},
+    };
+    TempDir dir;
+    std::string dxf = "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1032\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n";
+    for (size_t i = 0; i < rows.size(); ++i)
+        dxf += "0\nTEXT\n5\n" + std::to_string(100 + i) + "\n1\n%<\\TsExpr \"" + rows[i].dxf + "\">%\n";
+    std::string drawing = dir.write("d.dxf", dxf + "0\nENDSEC\n0\nEOF\n");
+
+    auto r = runTessly("eval " + shellQuote(drawing) + " --json");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    auto lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), rows.size());
+    std::istringstream in(r.out);
+    auto csv = runTessly("eval " + shellQuote(drawing) + " --format csv").out;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].what);
+        std::string line;
+        std::getline(in, line);
+        EXPECT_EQ(line, Json::parse(line).dump());
+        EXPECT_EQ(lines[i]["code"], "%<\\TsExpr \"" + rows[i].shown + "\">%");
+        EXPECT_TRUE(lines[i]["display"].get<std::string>().ends_with(rows[i].shown)) << lines[i]["display"];
+        EXPECT_NE(csv.find("\"%<\\TsExpr \"\"" + rows[i].shown + "\"\">%\""), std::string::npos) << csv;
+    }
+}
+
+// A field's code is written from its parts: the JSON and CSV codes are
+// what the field gives for its code, quoted in CSV only when needed.
+TEST(EvalCommand, CodesAreWrittenFromTheirParts)
+{
+    struct Row {
+        const char* code;       // as the text holds it
+        const char* evaluator;  // the CSV cell before it
+        const char* csv;        // the CSV cell
+    };
+    const Row rows[] = {
+        {R"(%<\AcLength Object(<20>) \f "%lu2%pr3">%)", "AcLength", R"("%<\AcLength Object(<20>) \f ""%lu2%pr3"">%")"},
+        {R"(%<\AcLength \f "%lu2">%)", "AcLength", R"("%<\AcLength  \f ""%lu2"">%")"},
+        {R"(%<\TsExpr MAX(1,2)>%)", "TsExpr", R"("%<\TsExpr MAX(1,2)>%")"},
+        {R"(%<\TsExpr 1+1>%)", "TsExpr", R"(%<\TsExpr 1+1>%)"},
+        {R"(%<\NoSuch a,b>%)", "NoSuch", R"("%<\NoSuch a,b>%")"},
+        {R"(%<\TsExpr>%)", "TsExpr", R"(%<\TsExpr>%)"},
+    };
+    Json objects = Json::array({{{"type", "line"}, {"handle", "20"}, {"start", {0, 0}}, {"end", {3, 4}}}});
+    for (size_t i = 0; i < std::size(rows); ++i)
+        objects.push_back({{"type", "mtext"}, {"handle", std::to_string(30 + i)}, {"text", rows[i].code}});
+    TempDir dir;
+    std::string drawing = dir.write("d.json", Json{{"tesslyDrawing", 1}, {"objects", objects}}.dump());
+    auto lines = jsonLines(runTessly("eval " + shellQuote(drawing) + " --json").out);
+    auto csv = runTessly("eval " + shellQuote(drawing) + " --format csv").out;
+    ASSERT_EQ(lines.size(), std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].code);
+        // The code a field gives back joins an empty parameter text and a format with two spaces.
+        std::string code = rows[i].code;
+        if (code == R"(%<\AcLength \f "%lu2">%)")
+            code = R"(%<\AcLength  \f "%lu2">%)";
+        EXPECT_EQ(lines[i]["code"], code);
+        EXPECT_NE(csv.find("mtext " + std::to_string(30 + i) + "," + rows[i].evaluator + "," + rows[i].csv + ","),
+                  std::string::npos)
+            << csv;
+    }
+}
+
+// An unclosed code is UTF-8 text of the report's own: it is escaped run by
+// run as CSV and the table want it.
+TEST(EvalCommand, UnclosedCodesAreEscapedAsEachFormatWantsThem)
+{
+    struct Row {
+        const char* text;
+        const char* csv;    // the code cell
+        const char* table;  // the parameters cell
+    };
+    const Row rows[] = {
+        {"a %<\\TsExpr \"x,y\"", R"("%<\TsExpr ""x,y""")", R"(%<\TsExpr "x,y")"},
+        {"%<\\TsExpr a\tb\nc\r", "\"%<\\TsExpr a\tb\nc\r\"", R"(%<\TsExpr a\tb\nc\r)"},
+        {"%<\\TsExpr \xC3\xA9\"", "\"%<\\TsExpr \xC3\xA9\"\"\"", "%<\\TsExpr \xC3\xA9\""},
+    };
+    Json objects = Json::array();
+    for (size_t i = 0; i < std::size(rows); ++i)
+        objects.push_back({{"type", "mtext"}, {"handle", std::to_string(30 + i)}, {"text", rows[i].text}});
+    TempDir dir;
+    std::string drawing = dir.write("d.json", Json{{"tesslyDrawing", 1}, {"objects", objects}}.dump());
+    auto csv = runTessly("eval " + shellQuote(drawing) + " --format csv").out;
+    auto table = runTessly("eval " + shellQuote(drawing)).out;
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_NE(csv.find(std::string(",,") + rows[i].csv + ",8,"), std::string::npos) << csv;
+        EXPECT_NE(table.find(std::string("  ") + rows[i].table + "  "), std::string::npos) << table;
+    }
+}
+
+// Long texts are converted in steps: a pair across a step's end stays one
+// character, and a run of plain text ends anywhere in eight units.
+TEST(EvalCommand, LongTextsKeepPairsWhole)
+{
+    TempDir dir;
+    std::string objects;
+    std::vector<std::string> files;
+    for (size_t before : {4093u, 4094u, 4095u, 4096u, 8191u, 8199u}) {
+        std::string file = std::string(before, 'a') + "\xF0\x9F\x98\x80" + std::string(before % 13, 'b') + "\"";
+        std::string name = "t" + std::to_string(before) + ".txt";
+        dir.write(name, file);
+        files.push_back(file);
+        objects += std::string(objects.empty() ? "" : ",") + R"({"type": "mtext", "handle": ")" +
+            std::to_string(100 + files.size()) + R"(", "text": "%<\\TextField )" + name + R"(>%"})";
+    }
+    std::string drawing = dir.write("d.json", R"({"tesslyDrawing": 1, "objects": [)" + objects + "]}");
+    auto r = runTessly("eval " + shellQuote(drawing) + " --json");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    auto lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), files.size());
+    std::string expected;
+    for (size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(lines[i]["value"], files[i]);
+        expected += lines[i].dump() + "\n";
+    }
+    EXPECT_EQ(r.out, expected);
+    auto table = runTessly("eval " + shellQuote(drawing)).out;
+    for (const std::string& file : files)
+        EXPECT_NE(table.find("2 ok    " + file + "\n"), std::string::npos);
+}
+
 // Each field of a text names its place in it, in every format, however
 // many the text holds.
 TEST(EvalCommand, FieldsOfALongTextKnowTheirPlaces)
@@ -196,6 +345,14 @@ TEST(EvalCommand, JsonLinesAreWhatTheJsonLibraryWrites)
     std::string odd = dir.write("odd.json", R"({"tesslyDrawing": 1, "objects": [
         {"type": "line", "handle": "20", "start": [0, 0], "end": [1e20, 0]},
         {"type": "line", "handle": "21", "start": [0, 0], "end": [0.0000001, 0]},
+        {"type": "line", "handle": "22", "start": [0, 0], "end": [1e15, 0]},
+        {"type": "line", "handle": "23", "start": [0, 0], "end": [1e16, 0]},
+        {"type": "line", "handle": "24", "start": [0, 0], "end": [0.0001, 0]},
+        {"type": "line", "handle": "25", "start": [0, 0], "end": [0.00001, 0]},
+        {"type": "line", "handle": "26", "start": [0, 0], "end": [5e-324, 0]},
+        {"type": "line", "handle": "27", "start": [0, 0], "end": [1.7976931348623157e308, 0]},
+        {"type": "line", "handle": "28", "start": [0.1, 0], "end": [0.30000000000000004, 0]},
+        {"type": "mtext", "handle": "29", "text": "%<\\AcLength Object(<22>)>% %<\\AcLength Object(<23>)>% %<\\AcLength Object(<24>)>% %<\\AcLength Object(<25>)>% %<\\AcLength Object(<26>)>% %<\\AcLength Object(<27>)>% %<\\AcLength Object(<28>)>%"},
         {"type": "block", "handle": "30", "name": "\u00c4 block"},
         {"type": "mtext", "handle": "31", "owner": "30", "text": "%<\\AcLength Object(<20>)>% and %<\\AcLength Object(<21>)>%"},
         {"type": "mtext", "handle": "40", "text": "%<\\AcLength Object(<20;21>)>% %<\\TsExpr 2*"},

@@ -69,6 +69,10 @@ TEST(WinPath, FullPathInAFolderIsFormedFromTheText)
         {u"..\\b.txt", dir.u16("b.txt")},
         {u"x//../../b.txt", dir.u16("b.txt")},
         {u"missing/b.txt", plans + u"/missing/b.txt"},
+        {u"sub/", plans + u"/sub/"},  // a closing separator stays
+        {u"sub/./..", plans},         // nothing to close
+        {u"../../../../../../../../../../../../../../../../../../../../../../../../b.txt",
+         u"/b.txt"},  // stops at the root
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(utf::toUtf8(c.relative));

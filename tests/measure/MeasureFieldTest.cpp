@@ -3,6 +3,7 @@
 // few through the tessly command.
 #include "host/AcFdEval.h"
 #include "replacement_host/HostAccess.h"
+#include "replacement_host/fields/ValueDisplay.h"
 #include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <fstream>
 #include <numbers>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -243,4 +245,34 @@ TEST(MeasureCommand, BadDrawingFileIsReported)
     EXPECT_NE(r.err.find("\"radius\" must be greater than 0"), std::string::npos) << r.err;
 }
 
+}
+
+// Reals show in the fixed form with the format's decimals, byte for byte
+// as printf's "%.*f" writes them, and integers as their digits.
+TEST(ValueDisplay, RealsShowAsTheFixedFormWithTheFormatsDecimals)
+{
+    const double values[] = {
+        0.0,    -0.0,    0.5,       1.5,        2.5,     -2.5,        0.125,    1e-9,
+        -1e-9,  0.00005, 0.000049,  123.456789, 1e15,    1e16,        1e22,     1.7976931348623157e308,
+        5e-324, -1.25e7, 0.1 + 0.2, 2.675,      1.0 / 3, 98765.43215, -0.00004, 4.35};
+    for (double v : values) {
+        for (int precision = 0; precision <= 8; ++precision) {
+            char expected[512];
+            std::snprintf(expected, sizeof expected, "%.*f", precision, v);
+            std::string want = expected;
+            // A value that rounds to zero shows no sign.
+            if (want[0] == '-' && want.find_first_not_of("-0.") == std::string::npos)
+                want.erase(0, 1);
+            AcValue value;
+            value.set(v);
+            std::u16string format = u"%pr" + std::u16string(1, char16_t(u'0' + precision));
+            SCOPED_TRACE(want);
+            EXPECT_EQ(testhost::u8(valuedisplay::format(value, format)), want);
+        }
+    }
+    for (Adesk::Int32 v : {0, -1, 7, 2147483647, -2147483647 - 1}) {
+        AcValue value;
+        value.set(v);
+        EXPECT_EQ(testhost::u8(valuedisplay::format(value, u"")), std::to_string(v));
+    }
 }
