@@ -7,6 +7,8 @@
 // new and delete. Sanitizer builds use the general allocator, so every
 // object stays visible to them; under valgrind the blocks are announced as
 // heap blocks, so leaks and stray accesses still show.
+#include "replacement_host/db/ObjectPool.h"
+
 #include "host/dbmain.h"
 
 #include <cstddef>
@@ -43,6 +45,8 @@ struct FreeBlock {
 struct Pool {
     char* cursor = nullptr;
     char* limit = nullptr;
+    char* spare = nullptr;  // given by a reader, taken before a new slab
+    size_t spareSize = 0;
     FreeBlock* free[kLargest / kGrain + 1] = {};
 };
 constinit Pool g_pool;
@@ -51,6 +55,12 @@ constinit Pool g_pool;
 // call costs less than a fault for each page.
 bool newSlab()
 {
+    if (g_pool.spare) {
+        g_pool.cursor = g_pool.spare;
+        g_pool.limit = g_pool.spare + g_pool.spareSize;
+        g_pool.spare = nullptr;
+        return true;
+    }
     void* raw = mmap(nullptr, kSlab, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     if (raw == MAP_FAILED)
         return false;
@@ -87,6 +97,17 @@ void* AcDbObject::operator new(size_t size)
     return p;
 }
 
+bool hostdb::takeSpareMemory(void* p, size_t size)
+{
+    // Less than a slab's quarter is not worth a slab's place.
+    if (!p || g_pool.spare || size < kSlab / 4)
+        return false;
+    VALGRIND_MAKE_MEM_NOACCESS(p, size);
+    g_pool.spare = static_cast<char*>(p);
+    g_pool.spareSize = size;
+    return true;
+}
+
 void AcDbObject::operator delete(void* p, size_t size)
 {
     if (!p)
@@ -105,6 +126,8 @@ void AcDbObject::operator delete(void* p, size_t size)
 }
 
 #else
+
+bool hostdb::takeSpareMemory(void*, size_t) { return false; }
 
 void* AcDbObject::operator new(size_t size) { return ::operator new(size); }
 void AcDbObject::operator delete(void* p, size_t) { ::operator delete(p); }

@@ -9,6 +9,7 @@
 // to nlohmann, whose words with line and column users have always had.
 #include "replacement_host/file/DrawingFile.h"
 #include "replacement_host/HostAccess.h"
+#include "replacement_host/db/ObjectPool.h"
 
 #include "host/dbfield.h"
 #include "host/dbsymtb.h"
@@ -398,6 +399,16 @@ public:
         m_data = nullptr;
         m_size = 0;
     }
+    // Once the text is parsed its pages, touched already, are room for the
+    // objects read from it.
+    void giveToObjects()
+    {
+        if (hostdb::takeSpareMemory(m_data, m_size)) {
+            m_data = nullptr;
+            m_size = 0;
+        }
+        release();
+    }
 
 private:
     char* m_data = nullptr;
@@ -459,7 +470,7 @@ simdjson::dom::element parse(simdjson::dom::document& doc, std::string_view text
 }
 
 // Loads the drawing in text; see parse for padded. The owner's text, when
-// given, is freed once parsed: nothing is read from it afterwards.
+// given, goes to the objects once parsed: nothing is read from it afterwards.
 LoadResult loadText(std::string_view text, bool padded, const std::string& name, TextBuffer* owner)
 {
     LoadResult result;
@@ -467,7 +478,7 @@ LoadResult loadText(std::string_view text, bool padded, const std::string& name,
         simdjson::dom::document doc;
         JsonValue root(parse(doc, text, padded, name));
         if (owner)
-            owner->release();
+            owner->giveToObjects();
         result = loadJson(root, name);
     } catch (const Json::parse_error& e) {
         std::string what = e.what();
