@@ -20,7 +20,7 @@ thread_local int t_buildDepth = 0;
 
 // The one copy of an evaluator id that fields of that id point to. Never
 // torn down: fields may outlive every static destructor.
-const AcString* sharedId(std::u16string_view id)
+const AcString* sharedIdLocked(std::u16string_view id)
 {
     static std::mutex lock;
     static auto* ids = new std::unordered_map<std::u16string_view, const AcString*>;
@@ -31,6 +31,21 @@ const AcString* sharedId(std::u16string_view id)
         it = ids->emplace(*text, text).first;
     }
     return it->second;
+}
+
+const AcString* sharedId(std::u16string_view id)
+{
+    // The few ids a drawing uses, remembered by this thread without a lock.
+    constexpr size_t kRecent = 8;
+    thread_local const AcString* recent[kRecent] = {};
+    thread_local size_t next = 0;
+    for (const AcString* known : recent)
+        if (known && *known == id)
+            return known;
+    const AcString* found = sharedIdLocked(id);
+    recent[next] = found;
+    next = (next + 1) % kRecent;
+    return found;
 }
 
 const AcString& idText(const AcString* id)
