@@ -85,13 +85,13 @@ public:
 private:
     // Host bookkeeping, reached through the replacement host's HostAccess only.
     friend struct HostAccess;
-    // What the last pass did.
+    // What the last pass did; the flags after the numbers, so it packs small.
     struct PassRecord {
+        int compileReturned = 0;
+        int evaluateReturned = 0;
         bool compiled = false;
         bool compileRan = false;
-        int compileReturned = 0;
         bool evaluateRan = false;
-        int evaluateReturned = 0;
         bool evaluatorFound = false;
     };
     const std::map<AcString, AcValue>& allData() const
@@ -148,8 +148,8 @@ private:
     std::unique_ptr<std::map<AcString, AcValue>> m_data;
     AcValue m_value;
     int m_status = kNotYetEvaluated;
-    std::unique_ptr<AcString> m_fileDisplay;  // only fields read from some files have one
     PassRecord m_pass;
+    std::unique_ptr<AcString> m_fileDisplay;  // only fields read from some files have one
 };
 
 // Whether a text holds at least one field code.
