@@ -110,7 +110,6 @@ private:
     // keeps showing what it showed.
     void hostSetFileDisplay(const AcString& text) { m_fileDisplay = std::make_unique<AcString>(text); }
     bool hostHasFileDisplay() const { return m_fileDisplay != nullptr; }
-    void hostAdoptChild(AcDbField* child) { nested().children.push_back(child); }
     // A field read from a drawing whose evaluator is not loaded here keeps
     // the value stored with it; the drawing reader says so.
     void hostSetKeepsStoredValue(bool keeps) { m_keepsStoredValue = keeps; }

@@ -85,7 +85,6 @@ struct HostAccess {
     static void hostSetFileDisplay(AcDbField& f, const AcString& text) { f.hostSetFileDisplay(text); }
     static bool hostHasFileDisplay(const AcDbField& f) { return f.hostHasFileDisplay(); }
     static void hostSetCode(AcDbField& f, std::u16string_view code, bool found = false) { f.hostSetCode(code, found); }
-    static void hostAdoptChild(AcDbField& f, AcDbField* child) { f.hostAdoptChild(child); }
     static void hostSetKeepsStoredValue(AcDbField& f, bool keeps) { f.hostSetKeepsStoredValue(keeps); }
     static bool hostKeepsStoredValue(const AcDbField& f) { return f.hostKeepsStoredValue(); }
 
