@@ -163,9 +163,15 @@ Acad::ErrorStatus AcDbBlockTableRecord::getBlockReferenceIds(std::vector<AcDbObj
         // Follow every block that holds a reference of this one, at any depth;
         // a block that holds itself is visited once.
         std::unordered_set<AcDbObjectId> seenBlocks{objectId()};
+        // References of one holder mostly come together: its owner, once
+        // looked at, is passed over until another comes.
+        AcDbObjectId lastOwner;
         for (size_t i = first; i < ids.size(); ++i) {
             AcDbObject* ref = HostAccess::objectAt(*db, ids[i]);
-            auto* holder = AcDbBlockTableRecord::cast(HostAccess::objectAt(*db, ref->ownerId()));
+            if (!ref || ref->ownerId() == lastOwner)
+                continue;
+            lastOwner = ref->ownerId();
+            auto* holder = AcDbBlockTableRecord::cast(HostAccess::objectAt(*db, lastOwner));
             if (holder && !holder->isLayout() && seenBlocks.insert(holder->objectId()).second)
                 ids.insert(ids.end(), holder->m_references.begin(), holder->m_references.end());
         }
