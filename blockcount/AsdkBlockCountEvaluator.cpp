@@ -184,8 +184,15 @@ public:
     {
         if (!m_built)
             build();
-        auto it = m_byOwner.find(definitionId);
-        Adesk::UInt32 n = it == m_byOwner.end() ? 0 : it->second;
+        // The references met through one holder come together: its tally
+        // is looked up once for the run.
+        if (!m_haveLast || !(definitionId == m_lastDefinition)) {
+            auto it = m_byOwner.find(definitionId);
+            m_lastDefinition = definitionId;
+            m_lastTally = it == m_byOwner.end() ? 0 : it->second;
+            m_haveLast = true;
+        }
+        Adesk::UInt32 n = m_lastTally;
         // The reference itself is in the tally (it is live and opened) when its owner is the definition.
         return self.ownerId() == definitionId && n > 0 ? n - 1 : n;
     }
@@ -205,6 +212,9 @@ private:
     const std::vector<AcDbObjectId>& m_ids;
     bool m_built = false;
     std::unordered_map<AcDbObjectId, Adesk::UInt32> m_byOwner;
+    bool m_haveLast = false;
+    AcDbObjectId m_lastDefinition;
+    Adesk::UInt32 m_lastTally = 0;
 };
 
 // Which dynamic definition and anonymous copy a reference shows follows from
