@@ -47,6 +47,17 @@ public:
         else if (equalsIgnoreCase(op, u"!="))
             m_kind = kDiffers;
     }
+    // An attribute's text, zero-ended: measured only when read as a number.
+    bool holds(const ACHAR* actual) const
+    {
+        switch (m_kind) {
+        case kAbove:
+        case kBelow: return holds(std::u16string_view(actual));
+        case kDiffers: return !textcase::equalsIgnoreCase(actual, m_expected);
+        case kEquals: break;
+        }
+        return textcase::equalsIgnoreCase(actual, m_expected);
+    }
     bool holds(std::u16string_view actual) const
     {
         switch (m_kind) {
@@ -201,13 +212,24 @@ private:
     void build()
     {
         m_built = true;
+        // Counted by runs of one owner, which is how references come.
+        AcDbObjectId owner;
+        Adesk::UInt32 run = 0;
         for (AcDbObjectId id : m_ids) {
             if (id.isEffectivelyErased())
                 continue;
             AcDbObjectPointer<AcDbBlockReference> ref(id, AcDb::kForRead);
-            if (ref)
-                ++m_byOwner[ref->ownerId()];
+            if (!ref)
+                continue;
+            if (run > 0 && !(ref->ownerId() == owner)) {
+                m_byOwner[owner] += run;
+                run = 0;
+            }
+            owner = ref->ownerId();
+            ++run;
         }
+        if (run > 0)
+            m_byOwner[owner] += run;
     }
     const std::vector<AcDbObjectId>& m_ids;
     bool m_built = false;

@@ -42,4 +42,14 @@ constexpr bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b)
     return a.size() == b.size() && (sameUnits(a, b) || startsWithIgnoreCase(a, b));
 }
 
+// The same test on a zero-ended text, which is not measured first: the
+// compare stops where the two part.
+constexpr bool equalsIgnoreCase(const char16_t* a, std::u16string_view b)
+{
+    for (size_t i = 0; i < b.size(); ++i)
+        if (!a[i] || asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    return a[b.size()] == 0;
+}
+
 }
