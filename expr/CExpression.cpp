@@ -3,6 +3,7 @@
 // text. Interface: the static tests and formats of CExpression.
 #include "expr/CExpression.h"
 
+#include "util/TextCase.h"
 #include "util/WideCrt.h"
 
 namespace {
@@ -48,8 +49,11 @@ CExpression::CExpression(std::u16string expression) : m_expression(std::move(exp
 int CExpression::GetOperatorCode(std::u16string_view token)
 {
     // Operator texts hold no letters, so an exact comparison is the
-    // case-blind one. Every token is asked: length and first character
-    // pass most entries over without a call.
+    // case-blind one. Every token is asked: numbers, names and anything
+    // longer than two units are none of them, and length and first
+    // character pass most entries over without a call.
+    if (token.empty() || token.size() > 2 || textcase::isDigit(token[0]) || textcase::isLetter(token[0]))
+        return kOperand;
     for (const OperatorEntry& entry : kOperators)
         if (entry.text.size() == token.size() && entry.text[0] == token[0] && entry.text == token)
             return entry.code;
@@ -100,6 +104,9 @@ int CExpression::GetFunctionIndex(std::u16string_view token)
     // are passed over without comparing the rest.
     auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; };
     const char16_t first = token.empty() ? u'\0' : upper(token[0]);
+    // Every name begins with a letter: numbers and signs end here.
+    if (!textcase::isUpperLetter(first))
+        return -1;
     for (int i = 0; !kFunctionNames[i].empty(); ++i)
         if (kFunctionNames[i].size() == token.size() && kFunctionNames[i][0] == first &&
             crt::wcsicmp(kFunctionNames[i], token) == 0)

@@ -65,8 +65,10 @@ void CExpression::SetCellValue(const std::u16string& reference, std::u16string v
 
 int CExpression::ResolveReference(const std::u16string& text)
 {
-    if (text.empty() || IsInList(kArithmeticOperators, text) || IsInList(kLogicalOperators, text) ||
-        IsInList(kComparisonOperators, text) || IsBoolean(text) || IsNumber(text) || IsFunction(text))
+    // Numbers first: they are most of the operands, and every test here
+    // only rules the text out.
+    if (text.empty() || IsNumber(text) || IsInList(kArithmeticOperators, text) || IsInList(kLogicalOperators, text) ||
+        IsInList(kComparisonOperators, text) || IsBoolean(text) || IsFunction(text))
         return 0;
     std::u16string key = crt::toUpper(text);
     if (m_cellValues.count(key))

@@ -33,13 +33,13 @@ bool isBinaryOperator(int code)
         (code >= CExpression::kGreater && code <= CExpression::kNotEqual);
 }
 
-void pushOperator(std::u16string token, CStringStack& stack, CExpression::TokenList& postfix)
+// level: the token's precedence, which the caller has in hand.
+void pushOperator(std::u16string token, int level, CStringStack& stack, CExpression::TokenList& postfix)
 {
     if (stack.IsEmpty() || stack.Peek() == u"(") {
         stack.Push(std::move(token));
         return;
     }
-    int level = CExpression::GetPrecedence(token);
     if (level > CExpression::GetPrecedence(stack.Peek())) {
         stack.Push(std::move(token));
         return;
@@ -98,11 +98,13 @@ void CExpression::ConvertToPostfix(const TokenList& tokens, TokenList& postfix)
             while (!stack.IsEmpty() && stack.Peek() != u"(")
                 postfix.push_back(stack.Pop());
         } else if (code == kSubtract && isOperandPosition(previous)) {
-            pushOperator(std::u16string(1, kUnaryMinus), stack, postfix);
+            pushOperator(std::u16string(1, kUnaryMinus), kNegateLevel, stack, postfix);
         } else if (code == kAdd && isOperandPosition(previous)) {
             // Unary plus changes nothing.
-        } else if (isBinaryOperator(code) || IsFunction(token)) {
-            pushOperator(std::move(token), stack, postfix);
+        } else if (isBinaryOperator(code)) {
+            pushOperator(std::move(token), GetPrecedence(token), stack, postfix);
+        } else if (code == kOperand && IsFunction(token)) {
+            pushOperator(std::move(token), kFunctionLevel, stack, postfix);
         } else {
             postfix.push_back(std::move(token));
         }
