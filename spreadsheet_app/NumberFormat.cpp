@@ -7,8 +7,8 @@
 #include "spreadsheet_app/TextConvert.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
@@ -225,13 +225,21 @@ Section parseSection(std::string_view s)
     return sec;
 }
 
+// v as printf's "%.14e" writes it (the same digits: both round the exact
+// binary value), zero-ended; without the format parsing, which every
+// number shown in General format paid twice.
+void printScientific(char (&buf)[64], double v)
+{
+    *std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::scientific, 14).ptr = '\0';
+}
+
 // Integer K = round(v * 10^decimals), v >= 0, rounded half up on the value's
 // 15 significant decimal digits (the precision the application keeps), split
 // into integer and fraction digits.
 void decimalRound(double v, int decimals, std::string& intPart, std::string& fracPart)
 {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", v);
+    printScientific(buf, v);
     std::string digits;
     digits.push_back(buf[0]);
     digits.append(buf + 2, 14);
@@ -281,7 +289,7 @@ std::string generalText(double v)
     std::string sign = v < 0 ? "-" : "";
     v = std::fabs(v);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", v);
+    printScientific(buf, v);
     int e = std::atoi(std::strchr(buf, 'e') + 1);
     if (e >= -4 && e <= 10) {
         std::string ip, fp;
@@ -578,7 +586,7 @@ bool scaleToExponent(double& v, int& exponent, const NumberLayout& l)
     int nInt = std::max<int>(1, static_cast<int>(l.intPh.size()));
     bool engineering = l.intHasHash && nInt > 1;
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", v);
+    printScientific(buf, v);
     char* mark = std::strchr(buf, 'e');
     int e = std::atoi(mark + 1);
     // Scaled from the printed mantissa, not by dividing by 10^exponent,
