@@ -47,7 +47,7 @@ constexpr bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b)
 constexpr bool equalsIgnoreCase(const char16_t* a, std::u16string_view b)
 {
     for (size_t i = 0; i < b.size(); ++i)
-        if (!a[i] || asciiLower(a[i]) != asciiLower(b[i]))
+        if (!a[i] || (a[i] != b[i] && asciiLower(a[i]) != asciiLower(b[i])))
             return false;
     return a[b.size()] == 0;
 }
