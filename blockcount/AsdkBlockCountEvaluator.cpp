@@ -185,58 +185,60 @@ bool attributeMatches(const AcDbBlockReference& ref, const Filters& f)
 }
 
 // The nested count of every reference met through one holder block is the
-// same apart from the reference itself, so the walk tallies the current
-// record's ids by owner once instead of scanning them per reference; the
-// result equals countNestedReferences.
+// same apart from the reference itself: how many of the current record's
+// live references the holder owns. The walk opens every one of those
+// references anyway, so it notes each one's owner as it goes and settles the
+// nested counts when the record's walk is over; the result equals
+// countNestedReferences.
 class NestedTally {
 public:
-    explicit NestedTally(const std::vector<AcDbObjectId>& ids) : m_ids(ids) {}
-    Adesk::UInt32 count(AcDbObjectId definitionId, const AcDbBlockReference& self)
+    // Begins the next record; one tally serves a whole walk, keeping its room.
+    void begin(bool noting)
     {
-        if (!m_built)
-            build();
-        // The references met through one holder come together: its tally
-        // is looked up once for the run.
-        if (!m_haveLast || !(definitionId == m_lastDefinition)) {
-            auto it = m_byOwner.find(definitionId);
-            m_lastDefinition = definitionId;
-            m_lastTally = it == m_byOwner.end() ? 0 : it->second;
-            m_haveLast = true;
+        m_noting = noting;
+        m_runs.clear();
+        m_pending.clear();
+    }
+    bool noting() const { return m_noting; }
+    // A reference of the record that opened, in the walk's order.
+    void noteOwner(AcDbObjectId owner)
+    {
+        // References come in runs of one owner: kept as runs.
+        if (m_runs.empty() || !(m_runs.back().owner == owner))
+            m_runs.push_back({owner, 0});
+        ++m_runs.back().count;
+    }
+    // A reference met through the holder definitionId; ownedByHolder: its
+    // own owner is that holder, so it is in the holder's tally itself.
+    void defer(AcDbObjectId definitionId, bool ownedByHolder) { m_pending.push_back({definitionId, ownedByHolder}); }
+    Adesk::UInt32 settle() const
+    {
+        if (m_pending.empty())
+            return 0;
+        std::unordered_map<AcDbObjectId, Adesk::UInt32> byOwner;
+        for (const Run& r : m_runs)
+            byOwner[r.owner] += r.count;
+        Adesk::UInt32 total = 0;
+        for (const Pending& p : m_pending) {
+            auto it = byOwner.find(p.definitionId);
+            Adesk::UInt32 n = it == byOwner.end() ? 0 : it->second;
+            total += p.ownedByHolder && n > 0 ? n - 1 : n;
         }
-        Adesk::UInt32 n = m_lastTally;
-        // The reference itself is in the tally (it is live and opened) when its owner is the definition.
-        return self.ownerId() == definitionId && n > 0 ? n - 1 : n;
+        return total;
     }
 
 private:
-    void build()
-    {
-        m_built = true;
-        // Counted by runs of one owner, which is how references come.
+    struct Run {
         AcDbObjectId owner;
-        Adesk::UInt32 run = 0;
-        for (AcDbObjectId id : m_ids) {
-            if (id.isEffectivelyErased())
-                continue;
-            AcDbObjectPointer<AcDbBlockReference> ref(id, AcDb::kForRead);
-            if (!ref)
-                continue;
-            if (run > 0 && !(ref->ownerId() == owner)) {
-                m_byOwner[owner] += run;
-                run = 0;
-            }
-            owner = ref->ownerId();
-            ++run;
-        }
-        if (run > 0)
-            m_byOwner[owner] += run;
-    }
-    const std::vector<AcDbObjectId>& m_ids;
-    bool m_built = false;
-    std::unordered_map<AcDbObjectId, Adesk::UInt32> m_byOwner;
-    bool m_haveLast = false;
-    AcDbObjectId m_lastDefinition;
-    Adesk::UInt32 m_lastTally = 0;
+        Adesk::UInt32 count;
+    };
+    struct Pending {
+        AcDbObjectId definitionId;
+        bool ownedByHolder;
+    };
+    bool m_noting = false;
+    std::vector<Run> m_runs;
+    std::vector<Pending> m_pending;
 };
 
 // Which dynamic definition and anonymous copy a reference shows follows from
@@ -279,6 +281,8 @@ Adesk::UInt32 countReference(AcDbObjectId id, const CurrentRecord& cur, const Fi
     AcDbObjectPointer<AcDbBlockReference> ref(id, AcDb::kForRead);
     if (!ref)
         return 0;
+    if (tally.noting())
+        tally.noteOwner(ref->ownerId());
 
     if (f.space && !textcase::equalsIgnoreCase(AsdkBlockCountEvaluator::ownerHandleText(ref->ownerId()), *f.space))
         return 0;
@@ -316,7 +320,8 @@ Adesk::UInt32 countReference(AcDbObjectId id, const CurrentRecord& cur, const Fi
     AcDbObjectId outer = ref->blockTableRecord();
     if (dynamic)
         outer = anonymousDef.isNull() ? dynamicDef : anonymousDef;
-    return tally.count(outer, *ref.object());
+    tally.defer(outer, ref->ownerId() == outer);
+    return 0;
 }
 
 // Whether an anonymous record is a copy of a dynamic block listed by name.
@@ -356,6 +361,7 @@ Adesk::UInt32 AsdkBlockCountEvaluator::countBlockReferences(const CStringArrayEx
     std::vector<AcDbObjectId> ids;
     DynamicKinds kinds;
     LayerTest layers(layerNames);
+    NestedTally tally;
     for (; !iterator->done(); iterator->step(true, true)) {
         AcDbBlockTableRecord* record = nullptr;
         if (iterator->getRecord(record, AcDb::kForRead) != Acad::eOk || !record)
@@ -374,9 +380,11 @@ Adesk::UInt32 AsdkBlockCountEvaluator::countBlockReferences(const CStringArrayEx
             record->getBlockReferenceIds(ids, !nested, false);
         record->close();
 
-        NestedTally tally(ids);
+        // References met through holders count only for such a record.
+        tally.begin(cur.nestedCounts);
         for (AcDbObjectId id : ids)
             count += countReference(id, cur, filters, layers, tally, kinds);
+        count += tally.settle();
     }
     delete iterator;
     table->close();

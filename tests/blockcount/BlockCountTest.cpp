@@ -68,6 +68,27 @@ TEST(BlockCount, NestedExample)
                  });
 }
 
+// A reference met through a holder adds all the holder holds, whatever
+// filters those held references failed, with holders' references mixed.
+TEST(BlockCount, NestedCountsWithHoldersInterleaved)
+{
+    Drawing d(drawing(R"(
+        {"type": "block", "handle": "20", "name": "A"},
+        {"type": "block", "handle": "21", "name": "B"},
+        {"type": "block", "handle": "22", "name": "C"},
+        {"type": "insert", "handle": "30", "owner": "21", "block": "20"},
+        {"type": "insert", "handle": "31", "owner": "22", "block": "20"},
+        {"type": "insert", "handle": "32", "owner": "21", "block": "20"},
+        {"type": "insert", "handle": "33", "block": "21", "layer": "L"},
+        {"type": "insert", "handle": "34", "block": "22"},
+        {"type": "insert", "handle": "35", "block": "21"})"));
+    expectCounts(d,
+                 {{u"\"A\" \\nested", 8},                // 3 direct, 2 + 2 through B, 1 through C
+                  {u"\"A\" \\nested \\layer \"L\"", 2},  // only B's reference on L, holding two
+                  {u"\"B;C\" \\nested", 3},
+                  {u"\"A;B\" \\nested", 10}});
+}
+
 TEST(BlockCount, DeeperNestingCountsWhatEachHolderHolds)
 {
     // A in B, B in C, C in model space: A's own reference, B's reference
