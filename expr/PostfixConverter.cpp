@@ -102,7 +102,8 @@ void CExpression::ConvertToPostfix(const TokenList& tokens, TokenList& postfix)
         } else if (code == kAdd && isOperandPosition(previous)) {
             // Unary plus changes nothing.
         } else if (isBinaryOperator(code)) {
-            pushOperator(std::move(token), GetPrecedence(token), stack, postfix);
+            const int level = GetPrecedence(token);
+            pushOperator(std::move(token), level, stack, postfix);
         } else if (code == kOperand && IsFunction(token)) {
             pushOperator(std::move(token), kFunctionLevel, stack, postfix);
         } else {
