@@ -218,7 +218,10 @@ template <class T>
 Acad::ErrorStatus acdbOpenObject(T*& object, AcDbObjectId id, AcDb::OpenMode mode, bool openErased = false)
 {
     AcDbObject* obj = nullptr;
-    Acad::ErrorStatus es = acdbOpenAcDbObject(obj, id, mode, openErased, T::desc());
+    // A class's descriptor never changes: asked once, not across the
+    // library boundary on every open.
+    static const AcRxClass* const cls = T::desc();
+    Acad::ErrorStatus es = acdbOpenAcDbObject(obj, id, mode, openErased, cls);
     object = es == Acad::eOk ? static_cast<T*>(obj) : nullptr;
     return es;
 }
