@@ -3,9 +3,7 @@
 // the result never depends on the locale.
 #pragma once
 
-#include <cstring>
 #include <string_view>
-#include <type_traits>
 
 namespace textcase {
 
@@ -27,19 +25,10 @@ constexpr bool startsWithIgnoreCase(std::u16string_view text, std::u16string_vie
     return true;
 }
 
-// Equal units, for texts of one length: a block compare at run time (the
-// library compares 16-bit text unit by unit).
-constexpr bool sameUnits(std::u16string_view a, std::u16string_view b)
-{
-    if (std::is_constant_evaluated())
-        return a == b;
-    return a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
-}
-
 constexpr bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b)
 {
-    // Texts compared are mostly spelled alike: one block compare settles those.
-    return a.size() == b.size() && (sameUnits(a, b) || startsWithIgnoreCase(a, b));
+    // Texts compared are mostly spelled alike: comparing them as they are settles those.
+    return a.size() == b.size() && (a == b || startsWithIgnoreCase(a, b));
 }
 
 // The same test on a zero-ended text, which is not measured first: the
