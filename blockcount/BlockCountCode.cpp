@@ -21,11 +21,6 @@ template <class Lead, class Trail> std::u16string_view trim(std::u16string_view 
     return s;
 }
 
-bool startsWithIgnoreCase(std::u16string_view s, std::u16string_view prefix)
-{
-    return s.size() >= prefix.size() && textcase::equalsIgnoreCase(s.substr(0, prefix.size()), prefix);
-}
-
 // The option segments of a code: the pieces after each backslash. A code is
 // split once however many options are read from it.
 class OptionSegments {
@@ -55,7 +50,7 @@ void optionValue(const OptionSegments& options, std::u16string_view optionName, 
     if (optionName.empty())
         return;
     for (std::u16string_view segment : options.segments()) {
-        if (segment.size() <= optionName.size() || !startsWithIgnoreCase(segment, optionName))
+        if (segment.size() <= optionName.size() || !textcase::startsWithIgnoreCase(segment, optionName))
             continue;
         std::u16string_view rest = segment.substr(optionName.size());
         rest = trim(rest, isWhite, isWhite);

@@ -102,13 +102,12 @@ int CExpression::GetFunctionIndex(std::u16string_view token)
     // Every token of every expression is asked about: names of another
     // length or, case-blind, another first letter (names are upper case)
     // are passed over without comparing the rest.
-    auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; };
-    const char16_t first = token.empty() ? u'\0' : upper(token[0]);
     // Every name begins with a letter: numbers and signs end here.
-    if (!textcase::isUpperLetter(first))
+    if (token.empty() || !textcase::isLetter(token[0]))
         return -1;
+    const char16_t first = textcase::asciiLower(token[0]);
     for (int i = 0; !kFunctionNames[i].empty(); ++i)
-        if (kFunctionNames[i].size() == token.size() && kFunctionNames[i][0] == first &&
+        if (kFunctionNames[i].size() == token.size() && textcase::asciiLower(kFunctionNames[i][0]) == first &&
             crt::wcsicmp(kFunctionNames[i], token) == 0)
             return i;
     return -1;
