@@ -5,6 +5,7 @@
 
 #include "replacement_host/text/Utf.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -209,17 +210,13 @@ HRESULT VarBstrFromDate(DATE date, LCID, ULONG, BSTR* text)
     // file field stores passes through here.
     OLECHAR buf[32];
     OLECHAR* p = buf;
-    auto put = [&p](unsigned value, int minDigits) {
-        OLECHAR digits[10];
-        int n = 0;
-        do {
-            digits[n++] = static_cast<OLECHAR>(u'0' + value % 10);
-            value /= 10;
-        } while (value);
-        for (; n < minDigits; --minDigits)
+    auto put = [&p](unsigned value, long minDigits) {
+        char digits[10];
+        const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        for (long n = end - digits; n < minDigits; ++n)
             *p++ = u'0';
-        while (n)
-            *p++ = digits[--n];
+        for (const char* d = digits; d != end; ++d)
+            *p++ = static_cast<OLECHAR>(*d);
     };
     put(t.wMonth, 1), *p++ = u'/', put(t.wDay, 1), *p++ = u'/', put(t.wYear, 1), *p++ = u' ';
     put(t.wHour % 12 == 0 ? 12u : t.wHour % 12u, 1), *p++ = u':', put(t.wMinute, 2), *p++ = u':';
