@@ -192,14 +192,17 @@ Json JsonIn::unreadKeys() const
 {
     // Null, which is empty, until a key is kept: most objects keep none.
     Json out;
-    // Every member read, as in most objects: told without looking at the object again.
-    if (m_read.walked && m_read.count <= 64 && static_cast<size_t>(std::popcount(m_read.first)) == m_read.count)
+    // Every member read, as in most objects: nothing to look through. A
+    // walked object tells its count without being looked at again.
+    auto allRead = [this](size_t members) {
+        return members <= 64 && static_cast<size_t>(std::popcount(m_read.first)) == members;
+    };
+    if (m_read.walked && allRead(m_read.count))
         return out;
     simdjson::dom::object o;
     if (!m_json.m_present || m_json.m_element.get(o))
         return out;
-    // Every member read, as in most objects: nothing to look through.
-    if (o.size() <= 64 && static_cast<size_t>(std::popcount(m_read.first)) == o.size())
+    if (allRead(o.size()))
         return out;
     // Added to the object's list of members directly, each key's place
     // indexed here: a search per key would make many kept keys quadratic.
