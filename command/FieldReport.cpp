@@ -305,16 +305,12 @@ struct Place {
 };
 
 // A handle as the drawing writes it (upper-case hexadecimal, at most 16
-// digits); gives the end.
+// digits, for which at has room); gives the end.
 char* putHandle(char* at, Adesk::UInt64 handle)
 {
-    char digits[16];
-    char* first = std::end(digits);
-    do {
-        *--first = "0123456789ABCDEF"[handle & 0xF];
-        handle >>= 4;
-    } while (handle != 0);
-    return std::copy(first, std::end(digits), at);
+    char* end = std::to_chars(at, at + 16, handle, 16).ptr;
+    std::transform(at, end, at, [](char c) { return c >= 'a' ? static_cast<char>(c - 'a' + 'A') : c; });
+    return end;
 }
 
 std::string handleText(Adesk::UInt64 handle)
